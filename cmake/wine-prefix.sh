@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Makes (once) and warms the Wine prefix named by WINEPREFIX. Safe to call
+# from several processes at once.
+set -uo pipefail
+: "${WINEPREFIX:?}"
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+mkdir -p "$WINEPREFIX"
+exec 9>"$WINEPREFIX.lock"
+flock 9
+if [ ! -f "$WINEPREFIX/.zd-ready" ]; then
+  wineboot -i </dev/null >/dev/null 2>&1
+  wineserver -w </dev/null >/dev/null 2>&1
+  touch "$WINEPREFIX/.zd-ready"
+fi
+wineserver -p </dev/null >/dev/null 2>&1 || true

@@ -1,0 +1,17 @@
+#pragma once
+// Result codes of the portable core. They carry the platform's HRESULT values
+// so that the Windows build can return them across COM unchanged, without the
+// core including any platform header.
+#include <cstdint>
+
+using HResultCode = int32_t;
+
+constexpr HResultCode kS_OK = 0;
+constexpr HResultCode kS_FALSE = 1;
+constexpr HResultCode kE_FAIL = static_cast<HResultCode>(0x80004005u);
+constexpr HResultCode kE_POINTER = static_cast<HResultCode>(0x80004003u);
+constexpr HResultCode kE_OUTOFMEMORY = static_cast<HResultCode>(0x8007000Eu);
+constexpr HResultCode kE_UNEXPECTED = static_cast<HResultCode>(0x8000FFFFu);
+
+constexpr bool Succeeded(HResultCode hr) { return hr >= 0; }
+constexpr bool Failed(HResultCode hr) { return hr < 0; }

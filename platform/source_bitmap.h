@@ -1,0 +1,26 @@
+#pragma once
+// A source image as the tiler consumes it: a grid of pixels of three bytes
+// B, G, R, with rows counted from the bottom (the BMP storage order), packed
+// without row padding.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SourceBitmap {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> bgr;  // height rows of width * 3 bytes, bottom row first
+
+  const uint8_t* Row(int32_t fromBottom) const { return bgr.data() + size_t(fromBottom) * size_t(width) * 3; }
+};
+
+// Loads a 24- or 32-bit BMP (a 32-bit image keeps the first three bytes of each
+// pixel). Windows: LoadImageA (as a resource of the main module, then as a file)
+// and GetObjectA. Native: our own decoder. False, with *out emptied, when the
+// image cannot be loaded or has another bit depth.
+bool LoadSourceBitmap(const std::string& path, SourceBitmap* out);
+
+// The native decoder over a whole file held in memory; also used by the Windows
+// build's tests to compare both loaders.
+bool DecodeBmp(const uint8_t* data, size_t size, SourceBitmap* out);
