@@ -1,0 +1,64 @@
+// zd-chartgen: writes the background test chart as a 24-bit BMP.
+//
+//   zd-chartgen [--size WxH] <chart.bmp>      (default size 640x480)
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tools/chartgen/test_chart.h"
+#include "tools/fontgen/bmp_writer.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: zd-chartgen [--size WxH] <chart.bmp>\n"
+               "  Writes a 24-bit BMP test chart (default 640x480; width a multiple of 16,\n"
+               "  height a multiple of 12).\n");
+  return 2;
+}
+
+bool ParseSize(const char* text, int* w, int* h) {
+  char* end = nullptr;
+  const long sw = std::strtol(text, &end, 10);
+  if (end == text || (*end != 'x' && *end != 'X')) return false;
+  const char* second = end + 1;
+  const long sh = std::strtol(second, &end, 10);
+  if (end == second || *end != '\0' || sw < 1 || sh < 1 || sw > 16384 || sh > 16384) return false;
+  *w = int(sw);
+  *h = int(sh);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int width = 640, height = 480;
+  const char* outPath = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+      if (!ParseSize(argv[++i], &width, &height)) return Usage();
+    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      return Usage();
+    } else if (!outPath) {
+      outPath = argv[i];
+    } else {
+      return Usage();
+    }
+  }
+  if (!outPath) return Usage();
+
+  zdtools::RgbImage chart;
+  std::string error;
+  if (!zdtools::RenderTestChart(width, height, &chart, &error)) {
+    std::fprintf(stderr, "zd-chartgen: %s\n", error.c_str());
+    return 1;
+  }
+  if (!zdtools::WriteBmp24(outPath, chart)) {
+    std::fprintf(stderr, "zd-chartgen: cannot write %s\n", outPath);
+    return 1;
+  }
+  std::printf("%s: %d x %d\n", outPath, chart.width, chart.height);
+  return 0;
+}
