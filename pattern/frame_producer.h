@@ -1,0 +1,76 @@
+#pragma once
+// Frame production: everything the output pin's worker thread does between
+// the stream's start and stop. OnThreadCreate prepares a stream (clock,
+// counters, information line, the background tile and the font sheet in the
+// negotiated format); FillBuffer makes one frame per media sample, paced
+// against the chosen clock; OnThreadDestroy releases what a stream held open.
+//
+// Threading: every operation runs on the worker thread only, and none takes a
+// lock. The owning pin holds its m_streamLock around each call, for the whole
+// call including FillBuffer's waits, and around any replacement of the preset
+// passed in; all members below are guarded by that lock.
+#include <cstdint>
+#include <string>
+
+#include "pattern/frame_host.h"
+#include "pattern/latency_log.h"
+#include "pattern/pixel_surface.h"
+#include "platform/result_codes.h"
+#include "stream/preset_info.h"
+
+struct StreamSettings;
+
+constexpr int kInfoLineSize = 260;  // 259 characters and the terminator
+
+class FrameProducer {
+ public:
+  // Prepares a stream of the given preset. S_OK, or E_OUTOFMEMORY when the
+  // pattern (unsupported format, no memory) or the font sheet (missing,
+  // unreadable, unsupported, no memory) cannot be prepared; counters and
+  // clock are reset in either case. Bitmap names are taken relative to
+  // moduleDir. When settings name a latency log, it is (re)created beside
+  // the module; a log that cannot be created leaves the stream unlogged.
+  HResultCode OnThreadCreate(FrameHost& host, const PresetInfo& preset,
+                             const StreamSettings& settings, const std::string& moduleDir);
+
+  // Fills and stamps one sample of the given preset. S_OK: deliver it;
+  // S_FALSE: end of stream (stop requested while not running, or the frame's
+  // due time never came); a GetState failure is passed through; E_POINTER for
+  // a null sample. The marker is drawn only when mouseCursol is exactly 1.
+  HResultCode FillBuffer(FrameHost& host, FrameSample* sample, const PresetInfo& preset,
+                         int32_t mouseCursol);
+
+  // Closes the latency log. The surfaces stay until the next start.
+  HResultCode OnThreadDestroy();
+
+  // The clock the frames are paced by, in ms since the stream started.
+  double GetCurrentMs(FrameHost& host) const;
+
+  // Frame-production state, reset by OnThreadCreate.
+  uint32_t m_frameCount = 0;     // frames completed: the frame number and scroll index
+  uint32_t m_dropCount = 0;      // frames made more than one interval after their due time
+  int64_t m_sampleTime = 0;      // start time of the next sample, 100-ns units
+  int32_t m_useCpuClock = 0;     // 1: performance counter; 0: the graph's stream time
+  int64_t m_perfFrequency = 1;   // performance-counter ticks per second
+  double m_perfBaseMs = 0.0;     // counter reading at stream start, ms
+  double m_nextDueMs = 0.0;      // due time of the next frame; 0.0: nothing scheduled yet
+  double m_fps = 0.0;            // frame rate shown in the status line
+  int32_t m_fpsFrameMark = 0;    // m_frameCount at the last frame-rate update
+  double m_fpsNextMs = 1000.0;   // time of the next frame-rate update
+  int32_t m_scrollOriginX = 0;   // added to every frame's scroll position
+  int32_t m_scrollOriginY = 0;
+  int32_t m_lastLogMs = 0;       // clock reading of the previous frame's latency record
+
+  PixelSurface m_pattern;               // background tile in the output format
+  PixelSurface m_font;                  // font sheet in the output format
+  char m_infoLine[kInfoLineSize] = {};  // drawn at the bottom left of every frame
+  LatencyLog m_latencyLog;              // closed unless the settings name a file
+};
+
+// The information line of a preset: "%dx%d%s %s %s #g%s" with size, scan
+// letter, format name, clock name and comment, cut to 259 characters.
+void FormatInfoLine(char (&out)[kInfoLineSize], const PresetInfo& preset, bool cpuClock);
+
+// The status line: the long form when w > 480, else the short one.
+void FormatStatusLine(char* out, size_t size, int32_t w, uint32_t frameCount, uint32_t dropCount,
+                      uint32_t timeMs, double fps);

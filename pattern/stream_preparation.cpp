@@ -1,0 +1,105 @@
+// Stream start and stop: the expensive work done once per stream so that the
+// frame loop only copies. Worker thread only, under the pin's m_streamLock
+// (see frame_producer.h).
+#include <cstdio>
+#include <cstring>
+
+#include "pattern/frame_producer.h"
+#include "pattern/pixel_format.h"
+#include "platform/module_path.h"
+#include "stream/stream_settings.h"
+
+namespace {
+
+// A preset text field up to its terminator or its end, whichever comes first.
+std::string PresetText(const char (&field)[kPresetTextSize]) {
+  return std::string(field, strnlen(field, kPresetTextSize));
+}
+
+// The full path of a bitmap named by a preset, or empty when there is none to
+// load: no name, or a path too long to be loaded.
+std::string BitmapPath(const std::string& moduleDir, const char (&name)[kPresetTextSize]) {
+  const std::string file = PresetText(name);
+  if (file.empty()) return {};
+  std::string path = JoinModulePath(moduleDir, file);
+  if (path.size() > kMaxPathChars) return {};
+  return path;
+}
+
+}  // namespace
+
+void FormatInfoLine(char (&out)[kInfoLineSize], const PresetInfo& preset, bool cpuClock) {
+  const char* scan = preset.interlaced == 0 ? "p" : "i";
+  const char* clock = cpuClock ? "#rCPU Clock" : "#rStream Time";
+  const std::string comment = PresetText(preset.comment);
+  // snprintf cuts the text at 259 characters.
+  std::snprintf(out, sizeof out, "%dx%d%s %s %s #g%s", preset.w, preset.h, scan,
+                FormatName(preset.compression, preset.bit_count), clock, comment.c_str());
+}
+
+HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& preset,
+                                          const StreamSettings& settings,
+                                          const std::string& moduleDir) {
+  m_sampleTime = 0;
+  m_frameCount = 0;
+  m_dropCount = 0;
+  m_useCpuClock = 0;
+
+  // The graph's stream time paces the frames only when asked for and when the
+  // filter has a clock right now; the choice holds until the next start.
+  int64_t streamTime = 0;
+  if (Failed(host.StreamTime(&streamTime))) m_useCpuClock = 1;
+  if (settings.m_autoClock == 0) m_useCpuClock = 1;
+
+  m_perfFrequency = host.PerformanceFrequency();
+  if (m_perfFrequency <= 0) m_perfFrequency = 1;  // never divide by zero
+  m_perfBaseMs = double(host.PerformanceCounter()) * 1000.0 / double(m_perfFrequency);
+
+  m_nextDueMs = 0.0;
+  m_fpsFrameMark = 0;
+  m_fps = 0.0;
+  m_fpsNextMs = 1000.0;
+  m_lastLogMs = 0;
+
+  FormatInfoLine(m_infoLine, preset, m_useCpuClock != 0);
+
+  // The latency log starts afresh with every stream.
+  m_latencyLog.CloseLog();
+  const std::string logName = PresetText(settings.m_latencyLog);
+  if (!logName.empty()) {
+    const std::string logPath = JoinModulePath(moduleDir, logName);
+    if (logPath.size() <= kMaxPathChars) m_latencyLog.Open(logPath);
+  }
+
+  // A missing background only blanks the picture.
+  const std::string bmpPath = BitmapPath(moduleDir, preset.bmp);
+  const bool tiled = !bmpPath.empty() && m_pattern.LoadTile(bmpPath, preset.w, preset.h,
+                                                            preset.compression, preset.bit_count);
+  if (!tiled &&
+      !m_pattern.CreateBlank(preset.w, preset.h, preset.compression, preset.bit_count)) {
+    m_pattern.Release();  // never keep an earlier stream's tile in another format
+    return kE_OUTOFMEMORY;
+  }
+
+  // A missing font sheet stops the stream from starting.
+  const std::string fontPath = BitmapPath(moduleDir, preset.font);
+  if (fontPath.empty() ||
+      !m_font.LoadTile(fontPath, 0, 0, preset.compression, preset.bit_count)) {
+    m_font.Release();  // never keep an earlier stream's sheet in another format
+    return kE_OUTOFMEMORY;
+  }
+
+  // A picture that does not scroll vertically is centred vertically on the
+  // repeated image; horizontally it starts at the image's left edge.
+  m_scrollOriginX = 0;
+  m_scrollOriginY = 0;
+  if (preset.scroll_y == 0 && m_pattern.height > preset.h) {
+    m_scrollOriginY = (m_pattern.height - preset.h) / 2;
+  }
+  return kS_OK;
+}
+
+HResultCode FrameProducer::OnThreadDestroy() {
+  m_latencyLog.CloseLog();
+  return kS_OK;
+}

@@ -1,0 +1,155 @@
+#pragma once
+// A simulated filter, clock and media sample for driving the frame loop
+// without the media framework. Time stands still unless something moves it:
+// the loop's 1 ms sleeps, a small cost per clock reading (so that a busy wait
+// ends), or the caller. Used by the tests, the preview tool and the benchmarks.
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "pattern/frame_host.h"
+
+namespace zdtest {
+
+class FakeFrameHost : public FrameHost {
+ public:
+  static constexpr int64_t kTicksPerSecond = 10000000;  // 100-ns ticks
+  static constexpr int64_t kTicksPerMs = 10000;
+
+  // Simulated time in 100-ns ticks since the host was made.
+  int64_t now = 0;
+  // Ticks each clock reading takes; keeps a spinning wait moving.
+  int64_t readCost = 1;
+  // Counter value at time 0: the performance counter does not start at 0.
+  int64_t counterOrigin = 123456789;
+  // The millisecond counter's value at time 0 (to exercise its wrap-around).
+  uint32_t tickOrigin = 5000;
+
+  // Filter state as GetState reports it.
+  int32_t state = kStateRunning;
+  HResultCode stateResult = kS_OK;
+  bool stopRequested = false;
+
+  // Stream time: the graph clock, relative to when the graph started running.
+  bool hasClock = true;
+  int64_t runStart = 0;
+
+  // A stalled performance counter keeps reading counterFrozenAt.
+  bool counterFrozen = false;
+  int64_t counterFrozenAt = 0;
+
+  bool cursorAvailable = true;
+  int32_t cursorX = 0;
+  int32_t cursorY = 0;
+
+  // Observations.
+  uint32_t sleepCalls = 0;
+  uint32_t getStateCalls = 0;
+  // Called after every sleep, with the number of sleeps so far.
+  std::function<void(FakeFrameHost&, uint32_t)> onSleep;
+
+  void AdvanceMs(double ms) { now += int64_t(ms * double(kTicksPerMs)); }
+  double NowMs() const { return double(now) / double(kTicksPerMs); }
+  // Freezes the performance counter at the present time.
+  void FreezeCounter() {
+    counterFrozen = true;
+    counterFrozenAt = counterOrigin + now;
+  }
+
+  HResultCode GetState(int32_t* out) override {
+    ++getStateCalls;
+    *out = state;
+    return stateResult;
+  }
+  bool StopRequested() override { return stopRequested; }
+  HResultCode StreamTime(int64_t* out) override {
+    now += readCost;
+    if (!hasClock) return static_cast<HResultCode>(0x80040249u);  // VFW_E_NO_CLOCK
+    *out = now - runStart;
+    return kS_OK;
+  }
+  int64_t PerformanceCounter() override {
+    now += readCost;
+    return counterFrozen ? counterFrozenAt : counterOrigin + now;
+  }
+  int64_t PerformanceFrequency() override { return kTicksPerSecond; }
+  uint32_t TickCountMs() override {
+    now += readCost;
+    return tickOrigin + uint32_t(now / kTicksPerMs);
+  }
+  void SleepMs(uint32_t ms) override {
+    now += int64_t(ms) * kTicksPerMs;
+    ++sleepCalls;
+    if (onSleep) onSleep(*this, sleepCalls);
+  }
+  bool CursorPosition(int32_t* x, int32_t* y) override {
+    if (!cursorAvailable) return false;
+    *x = cursorX;
+    *y = cursorY;
+    return true;
+  }
+};
+
+// A media sample over its own memory. Guard bytes after the sample's size
+// reveal any write past it.
+class FakeSample : public FrameSample {
+ public:
+  static constexpr uint8_t kGuardByte = 0xA5;
+  static constexpr size_t kGuardSize = 4096;
+
+  explicit FakeSample(uint32_t size, uint8_t fill = 0xCD)
+      : memory(size_t(size) + kGuardSize, kGuardByte), size(size) {
+    std::memset(memory.data(), fill, size);
+  }
+
+  uint8_t* Pointer() override { return memory.data(); }
+  uint32_t Size() override { return size; }
+  void SetTime(int64_t s, int64_t e) override {
+    start = s;
+    stop = e;
+    ++setTimeCalls;
+  }
+  void SetSyncPoint(bool sync) override { syncPoint = sync; }
+  void SetActualDataLength(uint32_t length) override { actualLength = length; }
+
+  bool GuardIntact() const {
+    for (size_t i = size; i < memory.size(); ++i) {
+      if (memory[i] != kGuardByte) return false;
+    }
+    return true;
+  }
+  std::vector<uint8_t> Frame() const {
+    return std::vector<uint8_t>(memory.begin(), memory.begin() + size);
+  }
+
+  std::vector<uint8_t> memory;
+  uint32_t size;
+  int64_t start = -1;
+  int64_t stop = -1;
+  int setTimeCalls = 0;
+  bool syncPoint = false;
+  uint32_t actualLength = 0;
+};
+
+// A sample over memory the caller owns (the benchmarks rotate several).
+class BorrowedSample : public FrameSample {
+ public:
+  BorrowedSample(uint8_t* data, uint32_t size) : m_data(data), m_size(size) {}
+  uint8_t* Pointer() override { return m_data; }
+  uint32_t Size() override { return m_size; }
+  void SetTime(int64_t, int64_t) override {}
+  void SetSyncPoint(bool) override {}
+  void SetActualDataLength(uint32_t) override {}
+
+ private:
+  uint8_t* m_data;
+  uint32_t m_size;
+};
+
+// Bytes of one frame as the media type sizes it: rows padded to 4 bytes.
+inline uint32_t FrameBytes(int32_t w, int32_t h, int32_t bitCount) {
+  return ((uint32_t(w) * uint32_t(bitCount) + 31u) / 32u) * 4u * uint32_t(h);
+}
+
+}  // namespace zdtest
