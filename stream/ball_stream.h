@@ -1,0 +1,98 @@
+// CBallStream: the filter's single output pin and the stream that produces
+// its frames. A source stream (its own worker thread) that adds the capture
+// configuration interfaces IAMStreamConfig and IKsPropertySet, and owns all
+// per-stream state: the settings and presets, the current preset and the
+// frame producer with its surfaces, counters and latency log.
+//
+// Locks:
+// - The filter's state lock (the pin lock) guards connection, negotiation and
+//   state changes; GetMediaType, SetMediaType, DecideBufferSize and SetFormat
+//   take it.
+// - m_streamLock guards the frame-production state. The worker holds it for
+//   the whole of each OnThreadCreate, FillBuffer (waits included) and
+//   OnThreadDestroy; the constructor and destructor take it too. Only the
+//   worker takes it otherwise, apart from SetFormat while the filter is
+//   stopped (no worker exists then).
+// - m_presetLock guards m_preset for readers outside the worker (type
+//   checks, IAMStreamConfig); it is held only for a copy, never across a
+//   call. SetFormat replaces m_preset holding the state lock, m_streamLock
+//   and m_presetLock, in that order.
+#pragma once
+
+#include <dshow.h>
+
+#include "baseclasses/crit_sec.h"
+#include "baseclasses/source_stream.h"
+#include "pattern/frame_producer.h"
+#include "stream/preset_info.h"
+#include "stream/stream_settings.h"
+
+class CBouncingBall;
+
+class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStreamConfig {
+public:
+    // The pin's name, the same text as the filter's friendly name.
+    static constexpr const wchar_t* kPinName = L"Zintu Dobrel x64";
+
+    CBallStream(HRESULT* hr, CBouncingBall* filter);
+    ~CBallStream() override;
+
+    // Interface map: IID_IKsPropertySet, IID_IAMStreamConfig, then the base
+    // pin's (IPin, IQualityControl, IUnknown).
+    STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override;
+    ZD_DECLARE_IUNKNOWN
+
+    // --- Worker thread only (each holds m_streamLock) ---
+    HRESULT FillBuffer(IMediaSample* sample) override;
+    HRESULT OnThreadCreate() override;
+    HRESULT OnThreadDestroy() override;
+
+    // --- Negotiation (media_types.cpp) ---
+    // Positions 0 and 1 both give the current preset's type (state lock).
+    HRESULT GetMediaType(int position, CMediaType* mt) override;
+    using CSourceStream::GetMediaType;
+    // Accepts exactly the current preset's format (no lock).
+    HRESULT CheckMediaType(const CMediaType* mt) override;
+    // Records the type; E_UNEXPECTED when it is not the current preset's
+    // pixel format (state lock).
+    HRESULT SetMediaType(const CMediaType* mt) override;
+    // "buff_num" buffers of one frame each (state lock).
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+
+    // A free-standing, task-allocated media type for the given preset values;
+    // the interlace flags come from the current preset. False when out of
+    // memory (nothing is handed out then).
+    bool CreatePresetMediaType(AM_MEDIA_TYPE** out, int32_t w, int32_t h, uint32_t compression,
+                               int32_t bitCount, int64_t frameTime);
+
+    // --- IQualityControl: every notification accepted, nothing changes ---
+    STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;
+
+    // --- IAMStreamConfig (stream_config.cpp) ---
+    STDMETHODIMP SetFormat(AM_MEDIA_TYPE* mt) override;
+    STDMETHODIMP GetFormat(AM_MEDIA_TYPE** mt) override;
+    STDMETHODIMP GetNumberOfCapabilities(int* count, int* size) override;
+    STDMETHODIMP GetStreamCaps(int index, AM_MEDIA_TYPE** mt, BYTE* caps) override;
+
+    // --- IKsPropertySet (pin_category.cpp): the pin is a capture pin ---
+    STDMETHODIMP Set(REFGUID propSet, DWORD propId, void* instanceData, DWORD instanceLength,
+                     void* propData, DWORD dataLength) override;
+    STDMETHODIMP Get(REFGUID propSet, DWORD propId, void* instanceData, DWORD instanceLength,
+                     void* propData, DWORD dataLength, DWORD* returned) override;
+    STDMETHODIMP QuerySupported(REFGUID propSet, DWORD propId, DWORD* support) override;
+
+    // A copy of the current preset (m_presetLock).
+    PresetInfo CurrentPreset();
+    const StreamSettings& Settings() const { return m_settings; }
+
+private:
+    // Replaces the current preset (state lock held, filter stopped).
+    void ReplacePreset(const PresetInfo& preset);
+
+    CBouncingBall* m_ballFilter;  // the owner; no reference
+    PresetInfo m_preset;
+    CCritSec m_streamLock;
+    CCritSec m_presetLock;
+    StreamSettings m_settings;    // read once, at construction; never changes after
+    FrameProducer m_producer;     // worker thread only, under m_streamLock
+};
