@@ -1,6 +1,5 @@
 #include "tools/chartgen/test_chart.h"
 
-#include <cmath>
 #include <cstdint>
 
 namespace zdtools {
@@ -248,15 +247,21 @@ void DrawStripes(Painter& p) {
 }
 
 // A circle through the grid, centred on the picture: an ellipse means the
-// picture is stretched. A cross marks the centre.
+// picture is stretched. A cross marks the centre. Integer arithmetic keeps the
+// output identical on every machine: with doubled coordinates of pixel
+// centres, a pixel lies at distance d from the centre when dx2^2 + dy2^2 = 4 d^2.
 void DrawCircle(Painter& p) {
-  const double cx = p.Width() / 2.0, cy = p.Height() / 2.0;
-  const double radius = 5.0 * (p.CellW() < p.CellH() ? p.CellW() : p.CellH());
+  const int64_t radius = 5 * (p.CellW() < p.CellH() ? p.CellW() : p.CellH());
+  const auto within = [](int64_t d2, int64_t from, int64_t to) { return d2 >= 4 * from * from && d2 <= 4 * to * to; };
   for (int y = 0; y < p.Height(); ++y) {
     for (int x = 0; x < p.Width(); ++x) {
-      const double d = std::hypot(x + 0.5 - cx, y + 0.5 - cy);
-      if (std::fabs(d - radius) <= 1.0) p.Pixel(x, y, {255, 255, 255});
-      else if (std::fabs(d - radius) <= 2.0) p.Pixel(x, y, {0, 0, 0});
+      const int64_t dx2 = 2 * int64_t(x) + 1 - p.Width(), dy2 = 2 * int64_t(y) + 1 - p.Height();
+      const int64_t d2 = dx2 * dx2 + dy2 * dy2;
+      if (within(d2, radius - 1, radius + 1)) {
+        p.Pixel(x, y, {255, 255, 255});  // a white ring two pixels wide...
+      } else if (within(d2, radius - 2, radius + 2)) {
+        p.Pixel(x, y, {0, 0, 0});  // ...edged in black, visible on white too
+      }
     }
   }
   const int arm = p.CellW() / 2;
