@@ -1,0 +1,350 @@
+#include "pattern/yuv_convert.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "pattern/pixel_format.h"
+#include "platform/source_bitmap.h"
+
+// Exactness of the fast path. Every formula is, in exact arithmetic, an
+// integer numerator over a fixed denominator: BT.601 Y = (504 G + 257 R +
+// 98 B + 16000) / 1000, BT.709 Y = ((7152 G + 2126 R + 722 B) * 219 + 16 *
+// 2550000) / 2550000, and likewise for U and V. When the division leaves a
+// remainder, the exact value lies at least 1 / 2550000 away from the next
+// integer, while the double evaluation differs from it by less than 1e-10, so
+// both truncate to the same integer: the quotient. Only an exact multiple can
+// land either side of the integer in double precision (white in BT.709 gives
+// 234.99999..., not 235), and for those pixels the double formula itself is
+// evaluated. All values stay between 16 and 240, so truncation is the floor.
+
+namespace {
+
+// The colour formulas, in double precision in the order written, truncated.
+struct Bt601 {
+  static YuvPixel Reference(double b, double g, double r) {
+    const double y = (0.504 * g + 0.257 * r) + 0.098 * b + 16;
+    const double u = 0.439 * b - (0.291 * g + 0.148 * r) + 128;
+    const double v = (0.439 * r - 0.368 * g) - 0.071 * b + 128;
+    return {uint8_t(int(y)), uint8_t(int(u)), uint8_t(int(v))};
+  }
+  static constexpr uint32_t kDen = 1000;
+  static uint32_t YNum(uint32_t b, uint32_t g, uint32_t r) { return 504 * g + 257 * r + 98 * b + 16 * kDen; }
+  static uint32_t UNum(uint32_t b, uint32_t g, uint32_t r) { return 439 * b + 128 * kDen - 291 * g - 148 * r; }
+  static uint32_t VNum(uint32_t b, uint32_t g, uint32_t r) { return 439 * r + 128 * kDen - 368 * g - 71 * b; }
+};
+
+struct Bt709 {
+  static YuvPixel Reference(double b, double g, double r) {
+    const double y = ((0.7152 * g + 0.2126 * r) + 0.0722 * b) * 219 / 255 + 16;
+    const double u = (0.5 * b - (0.3854 * g + 0.1146 * r)) * 224 / 255 + 128;
+    const double v = ((0.5 * r - 0.4542 * g) - 0.0458 * b) * 224 / 255 + 128;
+    return {uint8_t(int(y)), uint8_t(int(u)), uint8_t(int(v))};
+  }
+  static constexpr uint32_t kDen = 2550000;  // 10000 * 255
+  static uint32_t YNum(uint32_t b, uint32_t g, uint32_t r) {
+    return (7152 * g + 2126 * r + 722 * b) * 219 + 16 * kDen;
+  }
+  static uint32_t UNum(uint32_t b, uint32_t g, uint32_t r) {
+    return 5000 * 224 * b + 128 * kDen - (3854 * g + 1146 * r) * 224;
+  }
+  static uint32_t VNum(uint32_t b, uint32_t g, uint32_t r) {
+    return 5000 * 224 * r + 128 * kDen - (4542 * g + 458 * b) * 224;
+  }
+};
+
+template <class Matrix>
+YuvPixel ReferencePixel(uint8_t b, uint8_t g, uint8_t r) {
+  return Matrix::Reference(b, g, r);
+}
+
+// Integer quotients, or false when one of them is exact and needs the double
+// formula.
+template <class Matrix>
+inline bool FastPixel(uint32_t b, uint32_t g, uint32_t r, YuvPixel* out) {
+  const uint32_t ny = Matrix::YNum(b, g, r);
+  const uint32_t nu = Matrix::UNum(b, g, r);
+  const uint32_t nv = Matrix::VNum(b, g, r);
+  const uint32_t qy = ny / Matrix::kDen;
+  const uint32_t qu = nu / Matrix::kDen;
+  const uint32_t qv = nv / Matrix::kDen;
+  *out = {uint8_t(qy), uint8_t(qu), uint8_t(qv)};
+  return (ny - qy * Matrix::kDen) != 0 && (nu - qu * Matrix::kDen) != 0 &&
+         (nv - qv * Matrix::kDen) != 0;
+}
+
+template <class Matrix>
+YuvPixel ExactPixel(uint8_t b, uint8_t g, uint8_t r) {
+  YuvPixel p;
+  if (FastPixel<Matrix>(b, g, r, &p)) return p;
+  return Matrix::Reference(b, g, r);
+}
+
+// Byte positions of Y0, U, Y1 and V in a unit.
+struct OrderYuy2 { enum { kY0 = 0, kU = 1, kY1 = 2, kV = 3 }; };
+struct OrderYvyu { enum { kY0 = 0, kV = 1, kY1 = 2, kU = 3 }; };
+struct OrderUyvy { enum { kU = 0, kY0 = 1, kV = 2, kY1 = 3 }; };
+
+template <class Order>
+inline void StoreUnit(uint8_t* unit, const YuvPixel& p0, const YuvPixel& p1) {
+  unit[Order::kY0] = p0.y;
+  unit[Order::kY1] = p1.y;
+  unit[Order::kU] = uint8_t((unsigned(p0.u) + p1.u + 1) / 2);
+  unit[Order::kV] = uint8_t((unsigned(p0.v) + p1.v + 1) / 2);
+}
+
+// A lone last pixel: paired with itself, first two bytes of the unit only.
+template <class Order>
+inline void StoreHalfUnit(uint8_t* dst, const YuvPixel& p) {
+  uint8_t unit[4];
+  StoreUnit<Order>(unit, p, p);
+  dst[0] = unit[0];
+  dst[1] = unit[1];
+}
+
+template <class Order, class Matrix>
+void RowReference(const uint8_t* src, uint8_t* dst, int32_t width) {
+  int32_t x = 0;
+  for (; x + 1 < width; x += 2, src += 6, dst += 4) {
+    StoreUnit<Order>(dst, Matrix::Reference(src[0], src[1], src[2]),
+                     Matrix::Reference(src[3], src[4], src[5]));
+  }
+  if (x < width) StoreHalfUnit<Order>(dst, Matrix::Reference(src[0], src[1], src[2]));
+}
+
+// Remembers the pixels that needed the double formula. Such pixels are rare in
+// photographs but make up most of a synthetic pattern (black, white, the
+// primaries), so a small direct-mapped cache keeps them cheap.
+template <class Matrix>
+class ExactCache {
+ public:
+  ExactCache() { std::fill(std::begin(m_keys), std::end(m_keys), kNoKey); }
+  YuvPixel Get(uint8_t b, uint8_t g, uint8_t r) {
+    const uint32_t key = uint32_t(b) | uint32_t(g) << 8 | uint32_t(r) << 16;
+    const uint32_t slot = (key * 2654435761u) >> (32 - kBits);
+    if (m_keys[slot] != key) {
+      m_keys[slot] = key;
+      m_values[slot] = Matrix::Reference(b, g, r);
+    }
+    return m_values[slot];
+  }
+
+ private:
+  static constexpr int kBits = 6;
+  static constexpr uint32_t kNoKey = 0xFFFFFFFFu;
+  uint32_t m_keys[1 << kBits];
+  YuvPixel m_values[1 << kBits];
+};
+
+template <class Order, class Matrix>
+void RowFast(const uint8_t* src, uint8_t* dst, int32_t width) {
+  ExactCache<Matrix> cache;
+  auto pixel = [&cache](const uint8_t* s) {
+    YuvPixel p;
+    if (!FastPixel<Matrix>(s[0], s[1], s[2], &p)) p = cache.Get(s[0], s[1], s[2]);
+    return p;
+  };
+  int32_t x = 0;
+  for (; x + 1 < width; x += 2, src += 6, dst += 4) {
+    StoreUnit<Order>(dst, pixel(src), pixel(src + 3));
+  }
+  if (x < width) StoreHalfUnit<Order>(dst, pixel(src));
+}
+
+// Fills [prefix, total) of a row with repeats of its first prefix bytes.
+void RepeatPrefix(uint8_t* row, size_t prefix, size_t total) {
+  if (prefix == 0) return;
+  size_t filled = std::min(prefix, total);
+  while (filled < total) {
+    const size_t n = std::min(filled - filled % prefix, total - filled);
+    std::memcpy(row + filled, row, n);
+    filled += n;
+  }
+}
+
+void ZeroFrame(uint8_t* dst, int32_t dst_stride, size_t row_bytes, int32_t height) {
+  for (int32_t t = 0; t < height; ++t) std::memset(dst + size_t(t) * size_t(dst_stride), 0, row_bytes);
+}
+
+void Bgr24ToRgb24Row(const uint8_t* src_bgr, uint8_t* dst_bgr, int32_t width) {
+  std::memcpy(dst_bgr, src_bgr, size_t(width) * 3);
+}
+
+// Tile row r takes image row r mod h_i: both are stored bottom-up.
+void ConvertRgbFrame(void (*row_fn)(const uint8_t*, uint8_t*, int32_t), int32_t bytes_per_pixel,
+                     uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
+                     int32_t height) {
+  if (!dst || width <= 0 || height <= 0) return;
+  const size_t row_bytes = size_t(width) * size_t(bytes_per_pixel);
+  if (!SourceImageUsable(image)) {
+    ZeroFrame(dst, dst_stride, row_bytes, height);
+    return;
+  }
+  const int32_t converted_w = std::min(width, image.width);
+  const int32_t converted_rows = std::min(height, image.height);
+  for (int32_t r = 0; r < converted_rows; ++r) {
+    uint8_t* row = dst + size_t(r) * size_t(dst_stride);
+    row_fn(image.Row(r), row, converted_w);
+    RepeatPrefix(row, size_t(converted_w) * size_t(bytes_per_pixel), row_bytes);
+  }
+  for (int32_t r = converted_rows; r < height; ++r) {
+    std::memcpy(dst + size_t(r) * size_t(dst_stride),
+                dst + size_t(r - image.height) * size_t(dst_stride), row_bytes);
+  }
+}
+
+const uint8_t* ImagePixel(const SourceBitmap& image, int32_t row_from_bottom, int64_t column) {
+  return image.Row(row_from_bottom) + size_t(column % image.width) * 3;
+}
+
+}  // namespace
+
+YuvPixel Bgr24ToYuvBt601_Reference(uint8_t b, uint8_t g, uint8_t r) { return ReferencePixel<Bt601>(b, g, r); }
+YuvPixel Bgr24ToYuvBt709_Reference(uint8_t b, uint8_t g, uint8_t r) { return ReferencePixel<Bt709>(b, g, r); }
+YuvPixel Bgr24ToYuvBt601(uint8_t b, uint8_t g, uint8_t r) { return ExactPixel<Bt601>(b, g, r); }
+YuvPixel Bgr24ToYuvBt709(uint8_t b, uint8_t g, uint8_t r) { return ExactPixel<Bt709>(b, g, r); }
+
+void Bgr24ToYuy2Row(const uint8_t* src_bgr, uint8_t* dst_yuy2, int32_t width) {
+  RowFast<OrderYuy2, Bt601>(src_bgr, dst_yuy2, width);
+}
+void Bgr24ToYvyuRow(const uint8_t* src_bgr, uint8_t* dst_yvyu, int32_t width) {
+  RowFast<OrderYvyu, Bt601>(src_bgr, dst_yvyu, width);
+}
+void Bgr24ToUyvyRow(const uint8_t* src_bgr, uint8_t* dst_uyvy, int32_t width) {
+  RowFast<OrderUyvy, Bt601>(src_bgr, dst_uyvy, width);
+}
+void Bgr24ToHdycRow(const uint8_t* src_bgr, uint8_t* dst_hdyc, int32_t width) {
+  RowFast<OrderUyvy, Bt709>(src_bgr, dst_hdyc, width);
+}
+
+void Bgr24ToYuy2Row_Reference(const uint8_t* src_bgr, uint8_t* dst_yuy2, int32_t width) {
+  RowReference<OrderYuy2, Bt601>(src_bgr, dst_yuy2, width);
+}
+void Bgr24ToYvyuRow_Reference(const uint8_t* src_bgr, uint8_t* dst_yvyu, int32_t width) {
+  RowReference<OrderYvyu, Bt601>(src_bgr, dst_yvyu, width);
+}
+void Bgr24ToUyvyRow_Reference(const uint8_t* src_bgr, uint8_t* dst_uyvy, int32_t width) {
+  RowReference<OrderUyvy, Bt601>(src_bgr, dst_uyvy, width);
+}
+void Bgr24ToHdycRow_Reference(const uint8_t* src_bgr, uint8_t* dst_hdyc, int32_t width) {
+  RowReference<OrderUyvy, Bt709>(src_bgr, dst_hdyc, width);
+}
+
+Bgr24To422RowFn Bgr24To422RowFor(uint32_t compression) {
+  switch (compression) {
+    case kFourccYUY2: return &Bgr24ToYuy2Row;
+    case kFourccYVYU: return &Bgr24ToYvyuRow;
+    case kFourccUYVY: return &Bgr24ToUyvyRow;
+    case kFourccHDYC: return &Bgr24ToHdycRow;
+    default: return nullptr;
+  }
+}
+
+Bgr24To422RowFn Bgr24To422RowFor_Reference(uint32_t compression) {
+  switch (compression) {
+    case kFourccYUY2: return &Bgr24ToYuy2Row_Reference;
+    case kFourccYVYU: return &Bgr24ToYvyuRow_Reference;
+    case kFourccUYVY: return &Bgr24ToUyvyRow_Reference;
+    case kFourccHDYC: return &Bgr24ToHdycRow_Reference;
+    default: return nullptr;
+  }
+}
+
+bool SourceImageUsable(const SourceBitmap& image) {
+  if (image.width <= 0 || image.height <= 0) return false;
+  const uint64_t needed = uint64_t(image.width) * uint64_t(image.height) * 3;
+  return image.bgr.size() >= needed;
+}
+
+void Convert422Frame(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
+                     const SourceBitmap& image, int32_t width, int32_t height) {
+  if (!row_fn || !dst || width <= 0 || height <= 0) return;
+  if (!SourceImageUsable(image)) {
+    ZeroFrame(dst, dst_stride, size_t(width) * 2, height);
+    return;
+  }
+  const int32_t wi = image.width;
+  const int32_t hi = image.height;
+  const int32_t even_w = width & ~1;
+  // Pairs repeat every w_i pixels when w_i is even, every 2 w_i when it is odd
+  // (a pair then straddles the image's right edge every other repeat).
+  const int64_t period = (wi % 2 == 0) ? int64_t(wi) : 2 * int64_t(wi);
+  const int32_t unit_w = int32_t(std::min<int64_t>(even_w, period));
+  std::vector<uint8_t> wrapped;  // an image row laid out over unit_w columns
+  if (unit_w > wi) wrapped.resize(size_t(unit_w) * 3);
+
+  const int32_t converted_rows = std::min(height, hi);
+  for (int32_t t = 0; t < converted_rows; ++t) {
+    const int32_t from_bottom = int32_t((int64_t(height) - 1 - t) % hi);
+    const uint8_t* src = image.Row(from_bottom);
+    if (!wrapped.empty()) {
+      std::memcpy(wrapped.data(), src, size_t(wi) * 3);
+      std::memcpy(wrapped.data() + size_t(wi) * 3, src, size_t(unit_w - wi) * 3);
+      src = wrapped.data();
+    }
+    uint8_t* row = dst + size_t(t) * size_t(dst_stride);
+    row_fn(src, row, unit_w);
+    RepeatPrefix(row, size_t(unit_w) * 2, size_t(even_w) * 2);
+    if (width % 2 != 0) row_fn(ImagePixel(image, from_bottom, width - 1), row + size_t(even_w) * 2, 1);
+  }
+  for (int32_t t = converted_rows; t < height; ++t) {
+    std::memcpy(dst + size_t(t) * size_t(dst_stride), dst + size_t(t - hi) * size_t(dst_stride),
+                size_t(width) * 2);
+  }
+}
+
+void Convert422Frame_Reference(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
+                               const SourceBitmap& image, int32_t width, int32_t height) {
+  if (!row_fn || !dst || width <= 0 || height <= 0) return;
+  if (!SourceImageUsable(image)) {
+    ZeroFrame(dst, dst_stride, size_t(width) * 2, height);
+    return;
+  }
+  for (int32_t t = 0; t < height; ++t) {
+    const int32_t from_bottom = int32_t((int64_t(height) - 1 - t) % image.height);
+    uint8_t* row = dst + size_t(t) * size_t(dst_stride);
+    int32_t k = 0;
+    for (; 2 * k + 1 < width; ++k) {
+      uint8_t pair[6];
+      std::memcpy(pair, ImagePixel(image, from_bottom, 2 * int64_t(k)), 3);
+      std::memcpy(pair + 3, ImagePixel(image, from_bottom, 2 * int64_t(k) + 1), 3);
+      row_fn(pair, row + size_t(k) * 4, 2);
+    }
+    if (width % 2 != 0) row_fn(ImagePixel(image, from_bottom, width - 1), row + size_t(k) * 4, 1);
+  }
+}
+
+void ConvertToYUY2(uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
+                   int32_t height) {
+  Convert422Frame(&Bgr24ToYuy2Row, dst, dst_stride, image, width, height);
+}
+void ConvertToYVYU(uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
+                   int32_t height) {
+  Convert422Frame(&Bgr24ToYvyuRow, dst, dst_stride, image, width, height);
+}
+void ConvertToUYVY(uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
+                   int32_t height) {
+  Convert422Frame(&Bgr24ToUyvyRow, dst, dst_stride, image, width, height);
+}
+void ConvertToHDYC(uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
+                   int32_t height) {
+  Convert422Frame(&Bgr24ToHdycRow, dst, dst_stride, image, width, height);
+}
+
+void Bgr24ToRgb32Row(const uint8_t* src_bgr, uint8_t* dst_bgrx, int32_t width) {
+  for (int32_t x = 0; x < width; ++x, src_bgr += 3, dst_bgrx += 4) {
+    dst_bgrx[0] = src_bgr[0];
+    dst_bgrx[1] = src_bgr[1];
+    dst_bgrx[2] = src_bgr[2];
+    dst_bgrx[3] = 0;
+  }
+}
+
+void ConvertToRGB24(uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
+                    int32_t height) {
+  ConvertRgbFrame(&Bgr24ToRgb24Row, 3, dst, dst_stride, image, width, height);
+}
+void ConvertToRGB32(uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
+                    int32_t height) {
+  ConvertRgbFrame(&Bgr24ToRgb32Row, 4, dst, dst_stride, image, width, height);
+}
