@@ -257,7 +257,7 @@ TEST(FrameLoop, StatusLineShowsFrameDropsTimeAndRateInTheFormForTheWidth) {
     StreamFixture f;  // no background: the picture is all zero bytes
     f.preset = zdtest::MakePreset(c.w, 120, c.compression, c.bitCount);
     ASSERT_EQ(f.Start(), kS_OK);
-    FakeSample sample(f.FrameSize());
+    FakeSample sample(f.FrameSize(), 0);  // RGB24 row padding is left as it was
     for (int k = 0; k <= c.frame; ++k) ASSERT_EQ(f.FrameAt(40.0 * k, sample), kS_OK);
     EXPECT_TRUE(sample.Frame() == ExpectedTextFrame(f, c.status)) << "expected " << c.status;
     EXPECT_TRUE(sample.GuardIntact());

@@ -179,10 +179,10 @@ TEST(StreamStart, EveryStartBeginsAtFrameZeroAndRereadsTheBitmaps) {
   ASSERT_EQ(f.producer.OnThreadDestroy(), kS_OK);
   EXPECT_EQ(f.producer.m_pattern.width, 400) << "surfaces stay until the next start";
 
-  ASSERT_TRUE(zdtest::WriteCoordinateImage(f.dir.File("chart.bmp"), 160, 240));
+  ASSERT_TRUE(zdtest::WriteCoordinateImage(f.dir.File("chart.bmp"), 150, 240));
   f.host.AdvanceMs(5000);
   ASSERT_EQ(f.Start(), kS_OK);
-  EXPECT_EQ(f.producer.m_pattern.width, 480);
+  EXPECT_EQ(f.producer.m_pattern.width, 450);
   EXPECT_EQ(f.producer.m_pattern.height, 240);
   ASSERT_EQ(f.NextFrame(sample), kS_OK);
   EXPECT_EQ(sample.start, 0);

@@ -1,0 +1,251 @@
+// zd-bench: what one frame costs next to copying it, and what a stream start
+// costs next to one plain pass over the same pixels.
+//
+// Composition: FillBuffer with a host whose clock reads exactly one frame
+// interval later at every call (it never waits), drawing the scrolled
+// background, both text lines and the time stamps, into one of several frame
+// buffers in turn, as an allocator hands them out. Each size and format runs
+// beside a memcpy of the same frame size into the same rotation of buffers;
+// the compose benchmark reports its time over the memcpy's as "x_memcpy".
+//
+// Stream start: OnThreadCreate at 3840 x 2160 YUY2 (loading and converting the
+// background tile and the font sheet), the tile conversion alone from an image
+// already in memory, and a plain pass over the tile's pixels for comparison.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pattern/frame_producer.h"
+#include "pattern/pixel_format.h"
+#include "platform/source_bitmap.h"
+#include "stream/stream_settings.h"
+#include "tests/core/support/bmp_writer.h"
+#include "tests/core/support/fake_frame_host.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// More frame buffers than the cache holds at 4K, as an allocator rotates them.
+constexpr int kBufferCount = 6;
+constexpr int64_t kFrameTime = 333667;
+
+// The folder that holds chart.bmp and font.bmp: the shipped assets when they
+// are there, else synthetic bitmaps of the same sizes in a temporary folder.
+const std::string& BitmapFolder() {
+  static std::unique_ptr<zdtest::TempDir> temp;
+  static std::string folder = [] {
+    const std::string assets = ZD_ASSETS_DIR;
+    std::error_code ec;
+    if (std::filesystem::exists(assets + "/chart.bmp", ec) &&
+        std::filesystem::exists(assets + "/font.bmp", ec)) {
+      return assets;
+    }
+    temp = std::make_unique<zdtest::TempDir>("bench");
+    zdtest::WriteChartImage(temp->File("chart.bmp"), 640, 480);
+    zdtest::WriteSyntheticFont(temp->File("font.bmp"), 10, 20);
+    return temp->Path();
+  }();
+  return folder;
+}
+
+struct Format {
+  const char* name;
+  uint32_t compression;
+  int32_t bitCount;
+};
+struct Size {
+  const char* name;
+  int32_t w, h;
+};
+
+constexpr Format kFormats[] = {{"RGB32", kCompressionRgb, 32},
+                               {"RGB24", kCompressionRgb, 24},
+                               {"YUY2", kFourccYUY2, 16}};
+constexpr Size kSizes[] = {{"1280x720", 1280, 720}, {"1920x1080", 1920, 1080},
+                           {"3840x2160", 3840, 2160}};
+
+PresetInfo MakePreset(const Size& s, const Format& f) {
+  PresetInfo p{};
+  p.enable = 1;
+  p.w = s.w;
+  p.h = s.h;
+  p.compression = f.compression;
+  p.bit_count = f.bitCount;
+  p.frame_time = kFrameTime;
+  p.scroll_x = 2;
+  p.scroll_y = 2;
+  std::snprintf(p.bmp, sizeof p.bmp, "chart.bmp");
+  std::snprintf(p.font, sizeof p.font, "font.bmp");
+  std::snprintf(p.comment, sizeof p.comment, "benchmark");
+  return p;
+}
+
+// Frame buffers, page-aligned as an allocator gives them, touched once so
+// that the first pass does not pay for page faults.
+struct FrameBuffers {
+  explicit FrameBuffers(uint32_t size) : size(size) {
+    for (auto& b : blocks) {
+      b.reset(new uint8_t[size + 4096]);
+      uint8_t* p = b.get();
+      p += (4096 - reinterpret_cast<uintptr_t>(p) % 4096) % 4096;
+      std::memset(p, 0x10, size);
+      frames.push_back(p);
+    }
+  }
+  uint32_t size;
+  std::unique_ptr<uint8_t[]> blocks[kBufferCount];
+  std::vector<uint8_t*> frames;
+};
+
+// Seconds per iteration of the last memcpy run of each size and format.
+std::map<std::string, double>& MemcpyTimes() {
+  static std::map<std::string, double> times;
+  return times;
+}
+
+void BM_Memcpy(benchmark::State& state, Size s, Format f) {
+  const uint32_t size = zdtest::FrameBytes(s.w, s.h, f.bitCount);
+  FrameBuffers buffers(size);
+  std::vector<uint8_t> source(size, 0x5A);
+  uint64_t k = 0;
+  const auto t0 = Clock::now();
+  for (auto _ : state) {
+    uint8_t* dst = buffers.frames[k++ % kBufferCount];
+    std::memcpy(dst, source.data(), size);
+    benchmark::DoNotOptimize(dst);
+    benchmark::ClobberMemory();
+  }
+  const double perFrame =
+      std::chrono::duration<double>(Clock::now() - t0).count() / double(state.iterations());
+  MemcpyTimes()[std::string(s.name) + f.name] = perFrame;
+  state.SetBytesProcessed(int64_t(state.iterations()) * size);
+}
+
+void BM_Compose(benchmark::State& state, Size s, Format f) {
+  const PresetInfo preset = MakePreset(s, f);
+  StreamSettings settings;
+  zdtest::FakeFrameHost host;
+  FrameProducer producer;
+  if (producer.OnThreadCreate(host, preset, settings, BitmapFolder()) != kS_OK ||
+      producer.m_pattern.width <= s.w) {
+    state.SkipWithError("stream could not be prepared (bitmaps missing?)");
+    return;
+  }
+  const uint32_t size = zdtest::FrameBytes(s.w, s.h, f.bitCount);
+  FrameBuffers buffers(size);
+  const int64_t start = host.now;
+  uint64_t k = 0;
+  const auto t0 = Clock::now();
+  for (auto _ : state) {
+    host.now = start + int64_t(k) * kFrameTime;  // exactly on time: no waiting
+    zdtest::BorrowedSample sample(buffers.frames[k % kBufferCount], size);
+    if (producer.FillBuffer(host, &sample, preset, 0) != kS_OK) {
+      state.SkipWithError("frame not made");
+      break;
+    }
+    benchmark::ClobberMemory();
+    ++k;
+  }
+  const double perFrame =
+      std::chrono::duration<double>(Clock::now() - t0).count() / double(state.iterations());
+  const auto memcpyTime = MemcpyTimes().find(std::string(s.name) + f.name);
+  state.counters["x_memcpy"] =
+      memcpyTime != MemcpyTimes().end() ? perFrame / memcpyTime->second : 0.0;
+  state.counters["drops"] = producer.m_dropCount;
+  state.SetBytesProcessed(int64_t(state.iterations()) * size);
+}
+
+const Size k4K = kSizes[2];
+const Format kYuy2 = kFormats[2];
+
+void BM_StreamStart(benchmark::State& state) {
+  const PresetInfo preset = MakePreset(k4K, kYuy2);
+  StreamSettings settings;
+  zdtest::FakeFrameHost host;
+  FrameProducer producer;
+  for (auto _ : state) {
+    if (producer.OnThreadCreate(host, preset, settings, BitmapFolder()) != kS_OK) {
+      state.SkipWithError("stream could not be prepared");
+      break;
+    }
+    producer.OnThreadDestroy();
+  }
+  state.counters["tile_w"] = producer.m_pattern.width;
+  state.counters["tile_h"] = producer.m_pattern.height;
+}
+
+void BM_TileConversion(benchmark::State& state) {
+  SourceBitmap image;
+  if (!LoadSourceBitmap(BitmapFolder() + "/chart.bmp", &image)) {
+    state.SkipWithError("chart.bmp could not be loaded");
+    return;
+  }
+  PixelSurface tile;
+  for (auto _ : state) {
+    if (!tile.BuildTile(image, k4K.w, k4K.h, kYuy2.compression, kYuy2.bitCount)) {
+      state.SkipWithError("tile not built");
+      break;
+    }
+    benchmark::DoNotOptimize(tile.pixels.get());
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * tile.width * tile.height);
+}
+
+// The floor for a conversion: read each source pixel of the tile once and
+// write its two output bytes, with no arithmetic.
+void BM_PlainPass(benchmark::State& state) {
+  SourceBitmap image;
+  if (!LoadSourceBitmap(BitmapFolder() + "/chart.bmp", &image)) {
+    state.SkipWithError("chart.bmp could not be loaded");
+    return;
+  }
+  const int32_t tileW = image.width * ((k4K.w + image.width - 1) / image.width);
+  const int32_t tileH = image.height * ((k4K.h + image.height - 1) / image.height);
+  std::unique_ptr<uint8_t[]> out(new uint8_t[size_t(tileW) * tileH * 2]);
+  for (auto _ : state) {
+    uint8_t* dst = out.get();
+    for (int32_t i = 0; i < tileH; ++i) {
+      const uint8_t* row = image.Row(i % image.height);
+      for (int32_t c = 0; c < tileW; ++c, dst += 2) {
+        const uint8_t* px = row + size_t(c % image.width) * 3;
+        dst[0] = px[1];
+        dst[1] = px[0];
+      }
+    }
+    benchmark::DoNotOptimize(out.get());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * tileW * tileH);
+}
+
+const bool kRegistered = [] {
+  for (const Size& s : kSizes) {
+    for (const Format& f : kFormats) {
+      const std::string suffix = std::string(s.name) + "/" + f.name;
+      benchmark::RegisterBenchmark(("Memcpy/" + suffix).c_str(), BM_Memcpy, s, f)->UseRealTime();
+      benchmark::RegisterBenchmark(("Compose/" + suffix).c_str(), BM_Compose, s, f)->UseRealTime();
+    }
+  }
+  benchmark::RegisterBenchmark("StreamStart/3840x2160/YUY2", BM_StreamStart)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("TileConversion/3840x2160/YUY2", BM_TileConversion)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("PlainPass/3840x2160/YUY2", BM_PlainPass)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
+  return true;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();
