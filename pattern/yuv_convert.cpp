@@ -4,19 +4,26 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "pattern/pixel_format.h"
 #include "platform/source_bitmap.h"
 
-// Exactness of the fast path. Every formula is, in exact arithmetic, an
-// integer numerator over a fixed denominator: BT.601 Y = (504 G + 257 R +
-// 98 B + 16000) / 1000, BT.709 Y = ((7152 G + 2126 R + 722 B) * 219 + 16 *
-// 2550000) / 2550000, and likewise for U and V. When the division leaves a
-// remainder, the exact value lies at least 1 / 2550000 away from the next
-// integer, while the double evaluation differs from it by less than 1e-10, so
-// both truncate to the same integer: the quotient. Only an exact multiple can
-// land either side of the integer in double precision (white in BT.709 gives
-// 234.99999..., not 235), and for those pixels the double formula itself is
-// evaluated. All values stay between 16 and 240, so truncation is the floor.
+// Exactness of the fast path. Each formula is, in exact arithmetic, an
+// integer numerator N over a fixed denominator D: BT.601 Y = (98 B + 504 G +
+// 257 R + 16 * 1000) / 1000, BT.709 Y = (722 B + 7152 G + 2126 R) * 219 / (10000
+// * 255) + 16, and likewise for U and V. The fast path adds three table entries
+// that hold each channel's share in 8.24 fixed point, rounded down: the sum S
+// lies less than 3 units of 2^-24 below N / D. When D does not divide N, N / D
+// is at least 1 / 2550000 (6.58 units) away from an integer, and the double
+// evaluation of the formula is within 1e-10 of it, so both truncate to the
+// integer part of S. Only an exact quotient (a fraction of S of 0, or within 3
+// units below the next integer) can land either side of the integer in double
+// precision: white in BT.709 gives 234.99999..., not 235. For those pixels the
+// double formula itself is evaluated. All values stay between 16 and 240, so
+// truncation is the floor, and 8.24 holds them.
 
 namespace {
 
@@ -28,10 +35,11 @@ struct Bt601 {
     const double v = (0.439 * r - 0.368 * g) - 0.071 * b + 128;
     return {uint8_t(int(y)), uint8_t(int(u)), uint8_t(int(v))};
   }
-  static constexpr uint32_t kDen = 1000;
-  static uint32_t YNum(uint32_t b, uint32_t g, uint32_t r) { return 504 * g + 257 * r + 98 * b + 16 * kDen; }
-  static uint32_t UNum(uint32_t b, uint32_t g, uint32_t r) { return 439 * b + 128 * kDen - 291 * g - 148 * r; }
-  static uint32_t VNum(uint32_t b, uint32_t g, uint32_t r) { return 439 * r + 128 * kDen - 368 * g - 71 * b; }
+  // The same as integer coefficients of B, G, R over kDen, plus the offsets.
+  static constexpr int64_t kDen = 1000;
+  static constexpr int64_t kY[3] = {98, 504, 257};
+  static constexpr int64_t kU[3] = {439, -291, -148};
+  static constexpr int64_t kV[3] = {-71, -368, 439};
 };
 
 struct Bt709 {
@@ -41,42 +49,84 @@ struct Bt709 {
     const double v = ((0.5 * r - 0.4542 * g) - 0.0458 * b) * 224 / 255 + 128;
     return {uint8_t(int(y)), uint8_t(int(u)), uint8_t(int(v))};
   }
-  static constexpr uint32_t kDen = 2550000;  // 10000 * 255
-  static uint32_t YNum(uint32_t b, uint32_t g, uint32_t r) {
-    return (7152 * g + 2126 * r + 722 * b) * 219 + 16 * kDen;
-  }
-  static uint32_t UNum(uint32_t b, uint32_t g, uint32_t r) {
-    return 5000 * 224 * b + 128 * kDen - (3854 * g + 1146 * r) * 224;
-  }
-  static uint32_t VNum(uint32_t b, uint32_t g, uint32_t r) {
-    return 5000 * 224 * r + 128 * kDen - (4542 * g + 458 * b) * 224;
-  }
+  static constexpr int64_t kDen = 10000 * 255;
+  static constexpr int64_t kY[3] = {722 * 219, 7152 * 219, 2126 * 219};
+  static constexpr int64_t kU[3] = {5000 * 224, -3854 * 224, -1146 * 224};
+  static constexpr int64_t kV[3] = {-458 * 224, -4542 * 224, 5000 * 224};
 };
+
+// Per channel and byte value, the shares of Y, U and V in 8.24 fixed point
+// (modulo 2^32: shares can be negative, sums cannot). The fourth lane keeps a
+// mid-range fraction so that it never looks exact to the vector test.
+struct alignas(16) ChannelShare {
+  uint32_t y, u, v, pad;
+};
+
+constexpr int kFractionBits = 24;
+
+int64_t FloorDiv(int64_t n, int64_t d) {
+  const int64_t q = n / d;
+  return (n % d != 0 && n < 0) ? q - 1 : q;
+}
+
+template <class Matrix>
+struct ShareTables {
+  ShareTables() {
+    const int64_t one = int64_t(1) << kFractionBits;
+    for (int ch = 0; ch < 3; ++ch) {
+      for (int64_t value = 0; value < 256; ++value) {
+        share[ch][value] = {uint32_t(FloorDiv(Matrix::kY[ch] * value * one, Matrix::kDen)),
+                            uint32_t(FloorDiv(Matrix::kU[ch] * value * one, Matrix::kDen)),
+                            uint32_t(FloorDiv(Matrix::kV[ch] * value * one, Matrix::kDen)),
+                            ch == 0 ? uint32_t(one / 2) : 0u};
+      }
+    }
+    // The offsets are whole numbers: exact in fixed point. Carried by blue.
+    for (ChannelShare& s : share[0]) {
+      s.y += uint32_t(16 * one);
+      s.u += uint32_t(128 * one);
+      s.v += uint32_t(128 * one);
+    }
+  }
+  ChannelShare share[3][256];  // [B, G, R][value]
+};
+
+template <class Matrix>
+const ShareTables<Matrix>& Shares() {
+  static const ShareTables<Matrix> tables;
+  return tables;
+}
 
 template <class Matrix>
 YuvPixel ReferencePixel(uint8_t b, uint8_t g, uint8_t r) {
   return Matrix::Reference(b, g, r);
 }
 
-// Integer quotients, or false when one of them is exact and needs the double
-// formula.
+// A fraction of 0 or within 3 units below an integer: a possibly exact
+// quotient that the double formula has to settle.
+inline bool MaybeExact(uint32_t fixed) {
+  constexpr uint32_t kFraction = (uint32_t(1) << kFractionBits) - 1;
+  return ((fixed + 3u) & kFraction) <= 3u;
+}
+
+// The fixed-point quotients, or false when one of them may be exact and needs
+// the double formula.
 template <class Matrix>
-inline bool FastPixel(uint32_t b, uint32_t g, uint32_t r, YuvPixel* out) {
-  const uint32_t ny = Matrix::YNum(b, g, r);
-  const uint32_t nu = Matrix::UNum(b, g, r);
-  const uint32_t nv = Matrix::VNum(b, g, r);
-  const uint32_t qy = ny / Matrix::kDen;
-  const uint32_t qu = nu / Matrix::kDen;
-  const uint32_t qv = nv / Matrix::kDen;
-  *out = {uint8_t(qy), uint8_t(qu), uint8_t(qv)};
-  return (ny - qy * Matrix::kDen) != 0 && (nu - qu * Matrix::kDen) != 0 &&
-         (nv - qv * Matrix::kDen) != 0;
+inline bool FastPixel(const ShareTables<Matrix>& t, uint8_t b, uint8_t g, uint8_t r, YuvPixel* out) {
+  const ChannelShare& sb = t.share[0][b];
+  const ChannelShare& sg = t.share[1][g];
+  const ChannelShare& sr = t.share[2][r];
+  const uint32_t y = sb.y + sg.y + sr.y;
+  const uint32_t u = sb.u + sg.u + sr.u;
+  const uint32_t v = sb.v + sg.v + sr.v;
+  *out = {uint8_t(y >> kFractionBits), uint8_t(u >> kFractionBits), uint8_t(v >> kFractionBits)};
+  return !(MaybeExact(y) | MaybeExact(u) | MaybeExact(v));
 }
 
 template <class Matrix>
 YuvPixel ExactPixel(uint8_t b, uint8_t g, uint8_t r) {
   YuvPixel p;
-  if (FastPixel<Matrix>(b, g, r, &p)) return p;
+  if (FastPixel<Matrix>(Shares<Matrix>(), b, g, r, &p)) return p;
   return Matrix::Reference(b, g, r);
 }
 
@@ -136,17 +186,75 @@ class ExactCache {
   YuvPixel m_values[1 << kBits];
 };
 
+// Pixels by the fast path, with the double formula for possibly exact ones.
+template <class Matrix>
+class FastPixels {
+ public:
+  FastPixels() : m_tables(Shares<Matrix>()) {}
+  const ShareTables<Matrix>& tables() const { return m_tables; }
+  YuvPixel operator()(const uint8_t* bgr) {
+    YuvPixel p;
+    if (!FastPixel<Matrix>(m_tables, bgr[0], bgr[1], bgr[2], &p)) p = m_cache.Get(bgr[0], bgr[1], bgr[2]);
+    return p;
+  }
+
+ private:
+  const ShareTables<Matrix>& m_tables;
+  ExactCache<Matrix> m_cache;
+};
+
+#if defined(__SSE2__)
+// The fixed-point sums of one pixel's Y, U, V in the lanes of a vector.
+template <class Matrix>
+inline __m128i PixelSums(const ShareTables<Matrix>& t, const uint8_t* bgr) {
+  const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(&t.share[0][bgr[0]]));
+  const __m128i g = _mm_load_si128(reinterpret_cast<const __m128i*>(&t.share[1][bgr[1]]));
+  const __m128i r = _mm_load_si128(reinterpret_cast<const __m128i*>(&t.share[2][bgr[2]]));
+  return _mm_add_epi32(_mm_add_epi32(b, g), r);
+}
+
+// Lanes whose fraction is 0 or within 3 units below an integer.
+inline __m128i MaybeExactLanes(__m128i sums) {
+  const __m128i fraction = _mm_and_si128(_mm_add_epi32(sums, _mm_set1_epi32(3)),
+                                         _mm_set1_epi32((1 << kFractionBits) - 1));
+  return _mm_cmplt_epi32(fraction, _mm_set1_epi32(4));
+}
+#endif
+
+// Two pixels at a time: the fixed-point sums in one vector per pixel, the pair's
+// chroma average as a rounding-up vector average.
 template <class Order, class Matrix>
 void RowFast(const uint8_t* src, uint8_t* dst, int32_t width) {
-  ExactCache<Matrix> cache;
-  auto pixel = [&cache](const uint8_t* s) {
-    YuvPixel p;
-    if (!FastPixel<Matrix>(s[0], s[1], s[2], &p)) p = cache.Get(s[0], s[1], s[2]);
-    return p;
-  };
+  FastPixels<Matrix> pixel;
+  bool have_slow_pair = false;
+  uint8_t slow_src[6];
+  uint8_t slow_unit[4];
   int32_t x = 0;
   for (; x + 1 < width; x += 2, src += 6, dst += 4) {
+#if defined(__SSE2__)
+    const __m128i s0 = PixelSums(pixel.tables(), src);
+    const __m128i s1 = PixelSums(pixel.tables(), src + 3);
+    if (_mm_movemask_epi8(_mm_or_si128(MaybeExactLanes(s0), MaybeExactLanes(s1))) == 0) {
+      const __m128i p0 = _mm_srli_epi32(s0, kFractionBits);
+      const __m128i p1 = _mm_srli_epi32(s1, kFractionBits);
+      const __m128i average = _mm_avg_epu16(p0, p1);  // (a + b + 1) / 2
+      dst[Order::kY0] = uint8_t(_mm_cvtsi128_si32(p0));
+      dst[Order::kY1] = uint8_t(_mm_cvtsi128_si32(p1));
+      dst[Order::kU] = uint8_t(_mm_extract_epi16(average, 2));
+      dst[Order::kV] = uint8_t(_mm_extract_epi16(average, 4));
+      continue;
+    }
+#endif
+    // Pairs with a possibly exact value are mostly flat areas of a synthetic
+    // pattern: repeat the last such pair's unit while the pixels repeat.
+    if (have_slow_pair && std::memcmp(src, slow_src, 6) == 0) {
+      std::memcpy(dst, slow_unit, 4);
+      continue;
+    }
     StoreUnit<Order>(dst, pixel(src), pixel(src + 3));
+    std::memcpy(slow_src, src, 6);
+    std::memcpy(slow_unit, dst, 4);
+    have_slow_pair = true;
   }
   if (x < width) StoreHalfUnit<Order>(dst, pixel(src));
 }

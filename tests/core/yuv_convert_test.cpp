@@ -118,6 +118,32 @@ TEST(YuvConvert, FastPixelMatchesTheDoubleFormulaForEveryColour) {
   EXPECT_EQ(mismatches709, 0u);
 }
 
+// The same through the row functions, whose pairs take a vector path: each
+// colour is paired with itself, so its unit carries its own Y, U and V.
+TEST(YuvConvert, FastRowsMatchTheDoubleFormulaForEveryColour) {
+  constexpr int32_t kColoursPerRow = 4096;
+  std::vector<uint8_t> src(size_t(kColoursPerRow) * 2 * 3);
+  std::vector<uint8_t> fast(size_t(kColoursPerRow) * 4), ref(size_t(kColoursPerRow) * 4);
+  for (uint32_t format : {kFourccYUY2, kFourccHDYC}) {
+    SCOPED_TRACE(FormatName(format, 16));
+    uint32_t mismatched_rows = 0;
+    for (uint32_t first = 0; first < (1u << 24); first += kColoursPerRow) {
+      for (int32_t i = 0; i < kColoursPerRow; ++i) {
+        const uint32_t c = first + uint32_t(i);
+        for (int k = 0; k < 2; ++k) {
+          src[size_t(i) * 6 + size_t(k) * 3 + 0] = uint8_t(c);
+          src[size_t(i) * 6 + size_t(k) * 3 + 1] = uint8_t(c >> 8);
+          src[size_t(i) * 6 + size_t(k) * 3 + 2] = uint8_t(c >> 16);
+        }
+      }
+      Bgr24To422RowFor(format)(src.data(), fast.data(), kColoursPerRow * 2);
+      Bgr24To422RowFor_Reference(format)(src.data(), ref.data(), kColoursPerRow * 2);
+      mismatched_rows += (fast != ref);
+    }
+    EXPECT_EQ(mismatched_rows, 0u);
+  }
+}
+
 TEST(YuvConvert, ValuesStayInStudioRange) {
   for (uint32_t c = 0; c < (1u << 24); c += 97) {
     const uint8_t b = uint8_t(c), g = uint8_t(c >> 8), r = uint8_t(c >> 16);
