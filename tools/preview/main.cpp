@@ -220,7 +220,11 @@ int main(int argc, char** argv) {
   // The preview writes no latency log beside the settings file.
   settings.m_latencyLog[0] = '\0';
 
+  // With "mouse_cursol" set, the marker shows at a fixed spot, as if the mouse
+  // rested at screen position (40, 30).
   zdtest::FakeFrameHost host;
+  host.cursorX = 40;
+  host.cursorY = 30;
   FrameProducer producer;
   const HResultCode started = producer.OnThreadCreate(host, preset, settings, moduleDir);
   if (started != kS_OK) {
