@@ -8,9 +8,11 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 mkdir -p "$WINEPREFIX"
 exec 9>"$WINEPREFIX.lock"
 flock 9
+# The lock descriptor is closed for Wine's own processes (9>&-): a persistent
+# wineserver that inherited it would hold the lock for ever.
 if [ ! -f "$WINEPREFIX/.zd-ready" ]; then
-  wineboot -i </dev/null >/dev/null 2>&1
-  wineserver -w </dev/null >/dev/null 2>&1
+  wineboot -i </dev/null >/dev/null 2>&1 9>&-
+  wineserver -w </dev/null >/dev/null 2>&1 9>&-
   touch "$WINEPREFIX/.zd-ready"
 fi
-wineserver -p </dev/null >/dev/null 2>&1 || true
+wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
