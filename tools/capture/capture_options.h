@@ -1,0 +1,41 @@
+#pragma once
+// Command line of zd-capture.
+#include <string>
+#include <vector>
+
+namespace zdcap {
+
+constexpr const char* kDefaultDevice = "Zintu Dobrel x64";
+constexpr double kDefaultSeconds = 3.0;
+
+struct CaptureOptions {
+  bool help = false;
+  bool list_devices = false;
+  bool list_caps = false;
+  bool json = false;
+  std::string device = kDefaultDevice;
+  // Capability selection: an index, or a size/format/rate to match. Unset
+  // values (-1, 0, empty) leave the device's current format.
+  int cap = -1;
+  int width = 0;
+  int height = 0;
+  std::string format;
+  double fps = 0.0;
+  // Run length: a frame count, a duration, or both (whichever comes first).
+  // Neither gives kDefaultSeconds.
+  int frames = 0;
+  double seconds = 0.0;
+  std::string snapshot;
+  int snapshot_frame = -1;  // -1: the last frame received
+  std::string dump_dir;
+  std::string raw_path;
+};
+
+// Parses the arguments after the program name. On failure returns false with
+// a message naming the offending argument.
+bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions* options,
+                         std::string* error);
+
+const char* CaptureUsage();
+
+}  // namespace zdcap

@@ -1,0 +1,45 @@
+#pragma once
+// The report of one capture run, as text for people and as JSON for tests.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/capture/capability.h"
+#include "tools/capture/frame_stats.h"
+
+namespace zdcap {
+
+struct CaptureReport {
+  std::string device;
+  Capability format;          // the connected type (index unused)
+  int64_t sample_bytes = 0;   // expected size of one frame (biSizeImage)
+  int64_t requested_frames = 0;
+  int64_t frames = 0;
+  int64_t wrong_size = 0;     // samples whose length differed from sample_bytes
+  double wall_seconds = 0.0;  // from run to stop
+  double cpu_seconds = 0.0;   // process user + kernel time in that span
+  int processors = 1;
+  TimestampCheck timestamps;
+  IntervalStats intervals;
+  Lateness lateness;
+  double measured_fps = 0.0;
+  std::string snapshot;       // file written, if any
+  std::string stream_error;   // error event from the graph, if any
+  bool ended_early = false;   // the source ended the stream before the run was over
+
+  // The capture verdict: frames arrived, as many as asked for, every sample
+  // of the negotiated size, time stamps in order, no error from the graph.
+  bool ok() const;
+  // The reasons ok() is false, one per entry.
+  std::vector<std::string> problems() const;
+};
+
+std::string FormatReportText(const CaptureReport& report);
+std::string FormatReportJson(const CaptureReport& report);
+
+std::string JsonString(const std::string& text);
+
+std::string FormatCapabilitiesText(const std::vector<Capability>& caps);
+std::string FormatCapabilitiesJson(const std::string& device, const std::vector<Capability>& caps);
+
+}  // namespace zdcap

@@ -1,0 +1,459 @@
+#include "tools/capture/capture_session.h"
+
+#include <control.h>
+#include <amvideo.h>
+#include <dvdmedia.h>
+#include <evcode.h>
+#include <qedit.h>
+#include <uuids.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "tools/capture/devices.h"
+#include "tools/capture/frame_image.h"
+
+namespace zdcap {
+namespace {
+
+// The sample grabber and the null renderer of the editing services
+// (qedit.dll); the headers declare their interfaces but not the classes.
+const CLSID kSampleGrabberClsid = {
+    0xC1F400A0, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+const CLSID kNullRendererClsid = {
+    0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+
+constexpr long kSampleCallback = 0;  // ISampleGrabber::SetCallback: call SampleCB
+
+double NowMs() {
+  static const double frequency = [] {
+    LARGE_INTEGER value;
+    QueryPerformanceFrequency(&value);
+    return static_cast<double>(value.QuadPart);
+  }();
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return static_cast<double>(counter.QuadPart) * 1000.0 / frequency;
+}
+
+double ProcessCpuSeconds() {
+  FILETIME creation, exit, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user)) return 0.0;
+  auto ticks = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+  };
+  return (ticks(kernel) + ticks(user)) / 1.0e7;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Receives every sample on the graph's streaming thread: stamps its arrival,
+// keeps its times and length, and copies or writes its bytes when asked to.
+class GrabberSink final : public ISampleGrabberCB {
+ public:
+  struct Settings {
+    int64_t max_frames = 0;      // 0: no limit
+    int snapshot_frame = -2;     // -2: none, -1: the last frame
+    std::string dump_dir;        // one file per frame when not empty
+    std::FILE* raw = nullptr;    // all frames into one file when set (not owned)
+  };
+
+  GrabberSink(const Settings& settings, HANDLE done) : m_settings(settings), m_done(done) {
+    if (settings.max_frames > 0) m_frames.reserve(static_cast<size_t>(settings.max_frames));
+  }
+
+  // IUnknown
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISampleGrabberCB)) {
+      *out = static_cast<ISampleGrabberCB*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG refs = --m_refs;
+    if (refs == 0) delete this;
+    return refs;
+  }
+
+  // ISampleGrabberCB: runs on the streaming thread.
+  STDMETHODIMP SampleCB(double, IMediaSample* sample) override {
+    const double arrival = NowMs();
+    if (!sample) return S_OK;
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (!m_collecting) return S_OK;
+    FrameRecord record;
+    record.arrival_ms = arrival;
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+    const HRESULT times = sample->GetTime(&start, &stop);
+    record.has_start = SUCCEEDED(times);
+    record.has_stop = times == S_OK;
+    record.start = start;
+    record.stop = stop;
+    record.length = sample->GetActualDataLength();
+    const int64_t index = static_cast<int64_t>(m_frames.size());
+    m_frames.push_back(record);
+    BYTE* data = nullptr;
+    if (SUCCEEDED(sample->GetPointer(&data)) && data && record.length > 0) Keep(index, data, record.length);
+    if (m_settings.max_frames > 0 && index + 1 >= m_settings.max_frames) {
+      m_collecting = false;
+      SetEvent(m_done);
+    }
+    return S_OK;
+  }
+  STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
+
+  // Stops collecting: samples after this are ignored.
+  void Close() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_collecting = false;
+  }
+  // Results, read after Close().
+  std::vector<FrameRecord> Frames() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_frames;
+  }
+  std::vector<uint8_t> Snapshot() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_snapshot;
+  }
+  std::string WriteError() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_writeError;
+  }
+
+ private:
+  ~GrabberSink() = default;
+
+  // Holds m_lock.
+  void Keep(int64_t index, const BYTE* data, int64_t length) {
+    const size_t size = static_cast<size_t>(length);
+    if (m_settings.snapshot_frame == -1 || m_settings.snapshot_frame == index)
+      m_snapshot.assign(data, data + size);
+    if (!m_settings.dump_dir.empty()) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/frame_%05lld.raw", static_cast<long long>(index));
+      const std::string path = m_settings.dump_dir + name;
+      if (!WriteFileBytes(path, data, size) && m_writeError.empty())
+        m_writeError = "cannot write " + path;
+    }
+    if (m_settings.raw && std::fwrite(data, 1, size, m_settings.raw) != size &&
+        m_writeError.empty())
+      m_writeError = "cannot write the raw frame file";
+  }
+
+  std::atomic<ULONG> m_refs{1};
+  const Settings m_settings;
+  const HANDLE m_done;
+  std::mutex m_lock;
+  bool m_collecting = true;
+  std::vector<FrameRecord> m_frames;
+  std::vector<uint8_t> m_snapshot;
+  std::string m_writeError;
+};
+
+HRESULT FindStreamConfig(ICaptureGraphBuilder2* builder, IBaseFilter* source,
+                         ComPtr<IAMStreamConfig>* config) {
+  return builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source,
+                                IID_IAMStreamConfig, config->PutVoid());
+}
+
+struct Graph {
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<ICaptureGraphBuilder2> builder;
+};
+
+HRESULT MakeGraph(IBaseFilter* source, Graph* g) {
+  HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                g->graph.PutVoid());
+  if (FAILED(hr)) return hr;
+  hr = CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                        IID_ICaptureGraphBuilder2, g->builder.PutVoid());
+  if (FAILED(hr)) return hr;
+  hr = g->builder->SetFiltergraph(g->graph.Get());
+  if (FAILED(hr)) return hr;
+  return g->graph->AddFilter(source, L"Video capture source");
+}
+
+// Size of one frame of the connected type: the sample size, or the bitmap's.
+int64_t FrameBytes(const AM_MEDIA_TYPE& type) {
+  if (type.lSampleSize > 0) return type.lSampleSize;
+  const BITMAPINFOHEADER* header = nullptr;
+  if (IsEqualGUID(type.formattype, FORMAT_VideoInfo) && type.cbFormat >= sizeof(VIDEOINFOHEADER))
+    header = &reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
+  if (IsEqualGUID(type.formattype, FORMAT_VideoInfo2) && type.cbFormat >= sizeof(VIDEOINFOHEADER2))
+    header = &reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat)->bmiHeader;
+  return header ? header->biSizeImage : 0;
+}
+
+std::string EventName(long code) {
+  switch (code) {
+    case EC_ERRORABORT: return "EC_ERRORABORT";
+    case EC_STREAM_ERROR_STOPPED: return "EC_STREAM_ERROR_STOPPED";
+    case EC_ERROR_STILLPLAYING: return "EC_ERROR_STILLPLAYING";
+    case EC_DEVICE_LOST: return "EC_DEVICE_LOST";
+    default: return "event " + std::to_string(code);
+  }
+}
+
+}  // namespace
+
+int ListSourceCapabilities(IBaseFilter* source, const CaptureOptions& options) {
+  Graph g;
+  HRESULT hr = MakeGraph(source, &g);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "zd-capture: cannot build a filter graph (%s)\n", HresultText(hr).c_str());
+    return kExitGraph;
+  }
+  ComPtr<IAMStreamConfig> config;
+  hr = FindStreamConfig(g.builder.Get(), source, &config);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "zd-capture: '%s' has no capture pin with IAMStreamConfig (%s)\n",
+                 options.device.c_str(), HresultText(hr).c_str());
+    return kExitFormat;
+  }
+  std::vector<Capability> caps;
+  hr = ReadCapabilities(config.Get(), &caps);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "zd-capture: cannot read the capabilities (%s)\n", HresultText(hr).c_str());
+    return kExitFormat;
+  }
+  const std::string text = options.json ? FormatCapabilitiesJson(options.device, caps)
+                                        : FormatCapabilitiesText(caps);
+  std::fputs(text.c_str(), stdout);
+  return kExitOk;
+}
+
+int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, CaptureReport* report,
+                      std::string* error) {
+  report->device = options.device;
+  report->requested_frames = options.frames;
+  Graph g;
+  HRESULT hr = MakeGraph(source, &g);
+  if (FAILED(hr)) {
+    *error = "cannot build a filter graph (" + HresultText(hr) + ")";
+    return kExitGraph;
+  }
+
+  // Format selection, before anything is connected.
+  const bool select = options.cap >= 0 || options.width > 0 || !options.format.empty() ||
+                      options.fps > 0.0;
+  if (select) {
+    ComPtr<IAMStreamConfig> config;
+    hr = FindStreamConfig(g.builder.Get(), source, &config);
+    if (FAILED(hr)) {
+      *error = "the capture pin has no IAMStreamConfig (" + HresultText(hr) + ")";
+      return kExitFormat;
+    }
+    int index = options.cap;
+    if (index < 0) {
+      std::vector<Capability> caps;
+      hr = ReadCapabilities(config.Get(), &caps);
+      if (FAILED(hr)) {
+        *error = "cannot read the capabilities (" + HresultText(hr) + ")";
+        return kExitFormat;
+      }
+      index = MatchCapability(caps, options.width, options.height, options.format, options.fps);
+      if (index < 0) {
+        *error = "no capability matches the requested size, format and rate (see --list-caps)";
+        return kExitFormat;
+      }
+    }
+    hr = SelectCapability(config.Get(), index);
+    if (FAILED(hr)) {
+      *error = "SetFormat of capability " + std::to_string(index) + " failed (" + HresultText(hr) + ")";
+      return kExitFormat;
+    }
+  }
+
+  // Sample grabber and null renderer behind the capture pin.
+  ComPtr<IBaseFilter> grabber_filter;
+  hr = CoCreateInstance(kSampleGrabberClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                        grabber_filter.PutVoid());
+  if (FAILED(hr)) {
+    *error = "cannot create the sample grabber (" + HresultText(hr) + ")";
+    return kExitGraph;
+  }
+  ComPtr<IBaseFilter> null_renderer;
+  hr = CoCreateInstance(kNullRendererClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                        null_renderer.PutVoid());
+  if (FAILED(hr)) {
+    *error = "cannot create the null renderer (" + HresultText(hr) + ")";
+    return kExitGraph;
+  }
+  ComPtr<ISampleGrabber> grabber;
+  hr = grabber_filter.As(IID_ISampleGrabber, &grabber);
+  if (FAILED(hr)) {
+    *error = "the sample grabber has no ISampleGrabber (" + HresultText(hr) + ")";
+    return kExitGraph;
+  }
+  AM_MEDIA_TYPE accept{};
+  accept.majortype = MEDIATYPE_Video;  // any video subtype and layout
+  grabber->SetMediaType(&accept);
+  grabber->SetBufferSamples(FALSE);
+  grabber->SetOneShot(FALSE);
+
+  HandleOwner done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done.Get()) {
+    *error = "cannot create an event";
+    return kExitStream;
+  }
+  FilePtr raw;
+  if (!options.raw_path.empty()) {
+    raw.reset(std::fopen(options.raw_path.c_str(), "wb"));
+    if (!raw) {
+      *error = "cannot create " + options.raw_path;
+      return kExitOutput;
+    }
+  }
+  if (!options.dump_dir.empty() && !CreateDirectoryA(options.dump_dir.c_str(), nullptr) &&
+      GetLastError() != ERROR_ALREADY_EXISTS) {
+    *error = "cannot create the folder " + options.dump_dir;
+    return kExitOutput;
+  }
+  GrabberSink::Settings settings;
+  settings.max_frames = options.frames;
+  settings.snapshot_frame = options.snapshot.empty() ? -2 : options.snapshot_frame;
+  settings.dump_dir = options.dump_dir;
+  settings.raw = raw.get();
+  ComPtr<GrabberSink> sink = ComPtr<GrabberSink>::Attach(new GrabberSink(settings, done.Get()));
+  hr = grabber->SetCallback(sink.Get(), kSampleCallback);
+  if (FAILED(hr)) {
+    *error = "ISampleGrabber::SetCallback failed (" + HresultText(hr) + ")";
+    return kExitGraph;
+  }
+  hr = g.graph->AddFilter(grabber_filter.Get(), L"Sample grabber");
+  if (SUCCEEDED(hr)) hr = g.graph->AddFilter(null_renderer.Get(), L"Null renderer");
+  if (FAILED(hr)) {
+    *error = "cannot add the sample grabber and null renderer (" + HresultText(hr) + ")";
+    return kExitGraph;
+  }
+  hr = g.builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source,
+                               grabber_filter.Get(), null_renderer.Get());
+  if (FAILED(hr)) {
+    *error = "ICaptureGraphBuilder2::RenderStream failed (" + HresultText(hr) + ")";
+    return kExitGraph;
+  }
+  MediaTypeValue connected;
+  hr = grabber->GetConnectedMediaType(connected.Get());
+  if (FAILED(hr) || !DescribeMediaType(connected.Ref(), &report->format)) {
+    *error = "the connected media type is not a video type (" + HresultText(hr) + ")";
+    return kExitGraph;
+  }
+  report->sample_bytes = FrameBytes(connected.Ref());
+
+  ComPtr<IMediaControl> control;
+  ComPtr<IMediaEventEx> events;
+  hr = g.graph.As(IID_IMediaControl, &control);
+  if (SUCCEEDED(hr)) hr = g.graph.As(IID_IMediaEventEx, &events);
+  if (FAILED(hr)) {
+    *error = "the filter graph lacks IMediaControl or IMediaEventEx (" + HresultText(hr) + ")";
+    return kExitGraph;
+  }
+
+  // Run until the frame count or the time is reached, the source ends the
+  // stream, or the graph reports an error. A frame count without a time gets
+  // a generous time limit so that a stalled source cannot hang the host.
+  double limit_s = options.seconds;
+  if (limit_s <= 0.0) {
+    const double frame_ms = static_cast<double>(report->format.frame_time) / 10000.0;
+    limit_s = std::max(10.0, 3.0 * static_cast<double>(options.frames) * frame_ms / 1000.0 + 10.0);
+  }
+  const double cpu_before = ProcessCpuSeconds();
+  const double started = NowMs();
+  hr = control->Run();
+  if (FAILED(hr)) {
+    control->Stop();
+    *error = "IMediaControl::Run failed (" + HresultText(hr) + ")";
+    return kExitStream;
+  }
+  for (;;) {
+    const double elapsed = NowMs() - started;
+    if (elapsed >= limit_s * 1000.0) break;
+    const DWORD wait = static_cast<DWORD>(std::min(20.0, limit_s * 1000.0 - elapsed) + 1.0);
+    HANDLE handles[1] = {done.Get()};
+    const DWORD woke = MsgWaitForMultipleObjects(1, handles, FALSE, wait, QS_ALLINPUT);
+    if (woke == WAIT_OBJECT_0) break;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    long code = 0;
+    LONG_PTR param1 = 0;
+    LONG_PTR param2 = 0;
+    bool finished = false;
+    while (events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+      events->FreeEventParams(code, param1, param2);
+      if (code == EC_COMPLETE) {
+        report->ended_early = true;
+        finished = true;
+      } else if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED ||
+                 code == EC_ERROR_STILLPLAYING || code == EC_DEVICE_LOST) {
+        report->stream_error = EventName(code) + " (" + HresultText(static_cast<HRESULT>(param1)) + ")";
+        finished = true;
+      }
+    }
+    if (finished) break;
+  }
+  sink->Close();
+  report->wall_seconds = (NowMs() - started) / 1000.0;
+  report->cpu_seconds = ProcessCpuSeconds() - cpu_before;
+  control->Stop();
+  grabber->SetCallback(nullptr, kSampleCallback);
+
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  report->processors = static_cast<int>(system.dwNumberOfProcessors);
+  const std::vector<FrameRecord> frames = sink->Frames();
+  report->frames = static_cast<int64_t>(frames.size());
+  for (const FrameRecord& frame : frames)
+    if (frame.length != report->sample_bytes) ++report->wrong_size;
+  report->timestamps = CheckTimestamps(frames, report->format.frame_time);
+  report->intervals = ArrivalIntervals(frames);
+  report->lateness = ArrivalLateness(frames, report->format.frame_time);
+  report->measured_fps = MeasuredRate(frames);
+
+  if (raw && std::fclose(raw.release()) != 0) {
+    *error = "cannot write " + options.raw_path;
+    return kExitOutput;
+  }
+  const std::string write_error = sink->WriteError();
+  if (!write_error.empty()) {
+    *error = write_error;
+    return kExitOutput;
+  }
+  if (!options.snapshot.empty()) {
+    const std::vector<uint8_t> bytes = sink->Snapshot();
+    if (bytes.empty()) {
+      *error = options.snapshot_frame >= 0
+                   ? "frame " + std::to_string(options.snapshot_frame) + " never arrived: no snapshot"
+                   : "no frame arrived: no snapshot";
+      return kExitOutput;
+    }
+    RgbImage image;
+    if (!FrameToRgb(bytes.data(), bytes.size(), report->format.width, report->format.height,
+                    report->format.format, &image)) {
+      *error = "cannot convert a " + report->format.subtype + " frame into a picture";
+      return kExitOutput;
+    }
+    const std::vector<uint8_t> bmp = EncodeBmp24(image);
+    if (!WriteFileBytes(options.snapshot, bmp.data(), bmp.size())) {
+      *error = "cannot write " + options.snapshot;
+      return kExitOutput;
+    }
+    report->snapshot = options.snapshot;
+  }
+  return report->ok() ? kExitOk : kExitCheck;
+}
+
+}  // namespace zdcap

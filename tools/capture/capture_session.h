@@ -1,0 +1,34 @@
+#pragma once
+// One capture run the way capture applications do it: a filter graph, the
+// capture graph builder rendering the capture pin through a sample grabber
+// into a null renderer, run for a number of frames or seconds.
+#include <string>
+
+#include "tools/capture/capture_options.h"
+#include "tools/capture/capture_report.h"
+#include "tools/capture/com_util.h"
+
+namespace zdcap {
+
+// Exit codes of zd-capture.
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitUsage = 1,
+  kExitNoDevice = 2,
+  kExitFormat = 3,
+  kExitGraph = 4,
+  kExitStream = 5,
+  kExitOutput = 6,
+  kExitCheck = 7,
+};
+
+// Lists the capabilities of the source's capture pin (--list-caps).
+int ListSourceCapabilities(IBaseFilter* source, const CaptureOptions& options);
+
+// Selects the requested format, builds the graph, captures, writes the
+// requested files and fills the report. Returns an ExitCode; error names the
+// failing step when it is not kExitOk or kExitCheck.
+int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, CaptureReport* report,
+                      std::string* error);
+
+}  // namespace zdcap

@@ -1,0 +1,49 @@
+#pragma once
+// Received frames as pictures: the pixel formats a capture source delivers,
+// their conversion to upright B, G, R rows, and 24-bit BMP files.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zdcap {
+
+enum class PixelFormat { kUnknown, kRgb24, kRgb32, kYuy2, kYvyu, kUyvy, kHdyc };
+
+// From a bitmap header's biCompression (the FOURCC, first character in the
+// lowest byte, or 0 for RGB) and biBitCount.
+PixelFormat PixelFormatFromHeader(uint32_t compression, int bit_count);
+
+// "RGB24", "RGB32", "YUY2", "YVYU", "UYVY", "HDYC", or "unknown".
+const char* PixelFormatName(PixelFormat format);
+
+// The format whose name equals text, ignoring letter case; also accepts the
+// settings file's "RG24"/"RG32". kUnknown when there is none.
+PixelFormat PixelFormatFromName(const std::string& text);
+
+int BytesPerPixel(PixelFormat format);
+
+// RGB formats are stored bottom-up, the 4:2:2 formats top-down.
+bool IsBottomUp(PixelFormat format);
+
+// One picture in B, G, R bytes per pixel, rows from the top, packed.
+struct RgbImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> bgr;
+};
+
+// Converts a frame as delivered (rows every size / height bytes) into an
+// upright picture. 4:2:2 frames are converted with BT.601 studio-range
+// coefficients, HDYC with BT.709. False when the frame is too small for the
+// given size or the format is unknown. A negative height (as in a bitmap
+// header) marks RGB rows stored top-down.
+bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelFormat format,
+                RgbImage* image);
+
+// A 24-bit bottom-up BMP file (rows padded to 4 bytes) of the picture.
+std::vector<uint8_t> EncodeBmp24(const RgbImage& image);
+
+bool WriteFileBytes(const std::string& path, const uint8_t* data, size_t size);
+
+}  // namespace zdcap

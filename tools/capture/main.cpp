@@ -1,0 +1,103 @@
+// zd-capture: a command-line capture host. Lists the video capture devices
+// and their capabilities, captures from one through the capture graph
+// builder and reports what arrived: frame count, time-stamp order, arrival
+// spacing and lateness, and the process's processor time.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/capture/capture_options.h"
+#include "tools/capture/capture_report.h"
+#include "tools/capture/capture_session.h"
+#include "tools/capture/com_util.h"
+#include "tools/capture/devices.h"
+
+using namespace zdcap;
+
+namespace {
+
+int ListDevices(const CaptureOptions& options) {
+  std::vector<DeviceEntry> devices;
+  const HRESULT hr = ListVideoDevices(&devices);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "zd-capture: cannot enumerate the video capture devices (%s)\n",
+                 HresultText(hr).c_str());
+    return kExitNoDevice;
+  }
+  if (options.json) {
+    std::string out = "{\n  \"devices\": [";
+    for (size_t i = 0; i < devices.size(); ++i) {
+      out += (i ? ",\n    " : "\n    ");
+      out += "{\"name\": " + JsonString(devices[i].name) + ", \"clsid\": " +
+             JsonString(devices[i].clsid) + "}";
+    }
+    out += devices.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    std::fputs(out.c_str(), stdout);
+    return kExitOk;
+  }
+  if (devices.empty()) {
+    std::puts("No video capture devices are registered.");
+    return kExitOk;
+  }
+  for (const DeviceEntry& device : devices) std::printf("%s\n", device.name.c_str());
+  return kExitOk;
+}
+
+void PrintKnownDevices() {
+  std::vector<DeviceEntry> devices;
+  if (FAILED(ListVideoDevices(&devices)) || devices.empty()) {
+    std::fputs("  (no video capture devices are registered)\n", stderr);
+    return;
+  }
+  std::fputs("  devices present:\n", stderr);
+  for (const DeviceEntry& device : devices) std::fprintf(stderr, "    %s\n", device.name.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  CaptureOptions options;
+  std::string error;
+  if (!ParseCaptureOptions(args, &options, &error)) {
+    std::fprintf(stderr, "zd-capture: %s\n%s", error.c_str(), CaptureUsage());
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(CaptureUsage(), stdout);
+    return kExitOk;
+  }
+  // A single-threaded apartment, as user-interface capture applications use.
+  ComApartment apartment(COINIT_APARTMENTTHREADED);
+  if (FAILED(apartment.Result())) {
+    std::fprintf(stderr, "zd-capture: COM initialisation failed (%s)\n",
+                 HresultText(apartment.Result()).c_str());
+    return kExitGraph;
+  }
+  if (options.list_devices) return ListDevices(options);
+
+  ComPtr<IBaseFilter> source;
+  const HRESULT hr = OpenVideoDevice(options.device, &source);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "zd-capture: cannot open '%s' (%s)\n", options.device.c_str(),
+                 HresultText(hr).c_str());
+    return kExitNoDevice;
+  }
+  if (!source) {
+    std::fprintf(stderr, "zd-capture: no video capture device named '%s'\n",
+                 options.device.c_str());
+    PrintKnownDevices();
+    return kExitNoDevice;
+  }
+  if (options.list_caps) return ListSourceCapabilities(source.Get(), options);
+
+  CaptureReport report;
+  const int code = RunCaptureSession(source.Get(), options, &report, &error);
+  if (code != kExitOk && code != kExitCheck) {
+    std::fprintf(stderr, "zd-capture: %s\n", error.c_str());
+    if (code != kExitStream && code != kExitOutput) return code;
+  }
+  const std::string text = options.json ? FormatReportJson(report) : FormatReportText(report);
+  std::fputs(text.c_str(), stdout);
+  return code;
+}
