@@ -45,7 +45,8 @@ int MatchCapability(const std::vector<Capability>& caps, int width, int height,
     }
     if (fps > 0.0) {
       const double want = 1.0e7 / fps;
-      if (std::fabs(static_cast<double>(cap.frame_time) - want) > want * 0.001) continue;
+      // Within 0.02 %: 30 and 29.97 frames per second differ by 0.1 %.
+      if (std::fabs(static_cast<double>(cap.frame_time) - want) > want * 0.0002) continue;
     }
     return static_cast<int>(i);
   }

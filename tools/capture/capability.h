@@ -30,7 +30,7 @@ std::string InterlaceText(int interlace_flags);
 // The index into caps of the first capability that matches every given
 // request: width and height when width > 0, format when not empty (by name,
 // see PixelFormatFromName, or the subtype's name), and rate when fps > 0
-// (the frame duration within 0.1 % of 10^7 / fps). -1 when none matches.
+// (the frame duration within 0.02 % of 10^7 / fps). -1 when none matches.
 int MatchCapability(const std::vector<Capability>& caps, int width, int height,
                     const std::string& format, double fps);
 

@@ -18,15 +18,21 @@ TimestampCheck CheckTimestamps(const std::vector<FrameRecord>& frames, int64_t f
   TimestampCheck check;
   check.frames = static_cast<int64_t>(frames.size());
   if (!frames.empty()) check.first_start = frames[0].start;
-  const FrameRecord* previous = nullptr;
+  // The latest start seen so far and the index of its frame: a start that is
+  // not after it is out of order; one more than the frames between them
+  // allow leaves a gap.
+  bool any = false;
+  int64_t latest = 0;
+  int64_t latest_index = 0;
   for (size_t i = 0; i < frames.size(); ++i) {
     const FrameRecord& frame = frames[i];
+    const int64_t index = static_cast<int64_t>(i);
     bool bad = false;
     if (!frame.has_start) {
       ++check.missing;
       bad = true;
     } else {
-      if (frame.start != static_cast<int64_t>(i) * frame_time) {
+      if (frame.start != index * frame_time) {
         ++check.off_schedule;
         bad = true;
       }
@@ -34,18 +40,20 @@ TimestampCheck CheckTimestamps(const std::vector<FrameRecord>& frames, int64_t f
         ++check.bad_stop;
         bad = true;
       }
-      if (previous) {
-        const int64_t step = frame.start - previous->start;
-        if (step <= 0) {
-          ++check.out_of_order;
-        } else if (frame_time > 0 && step > frame_time) {
+      if (any && frame.start <= latest) {
+        ++check.out_of_order;
+      } else {
+        if (any && frame_time > 0 && frame.start - latest > (index - latest_index) * frame_time) {
           ++check.gaps;
-          check.missing_frames += (step + frame_time / 2) / frame_time - 1;
+          check.missing_frames +=
+              (frame.start - latest + frame_time / 2) / frame_time - (index - latest_index);
         }
+        any = true;
+        latest = frame.start;
+        latest_index = index;
       }
-      previous = &frame;
     }
-    if (bad && check.first_bad_index < 0) check.first_bad_index = static_cast<int64_t>(i);
+    if (bad && check.first_bad_index < 0) check.first_bad_index = index;
   }
   return check;
 }

@@ -1,0 +1,315 @@
+// What zd-capture concludes from the samples it receives, how it reads its
+// command line, and the pictures it saves.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tools/capture/capability.h"
+#include "tools/capture/capture_options.h"
+#include "tools/capture/capture_report.h"
+#include "tools/capture/frame_image.h"
+#include "tools/capture/frame_stats.h"
+
+namespace zdcap {
+namespace {
+
+constexpr int64_t kFt = 333667;  // 29.97 frames per second
+
+FrameRecord Stamped(int64_t start, int64_t stop, double arrival = 0.0) {
+  FrameRecord r;
+  r.has_start = r.has_stop = true;
+  r.start = start;
+  r.stop = stop;
+  r.arrival_ms = arrival;
+  return r;
+}
+
+std::vector<FrameRecord> Consecutive(std::vector<int64_t> slots) {
+  std::vector<FrameRecord> frames;
+  for (int64_t slot : slots) frames.push_back(Stamped(slot * kFt, (slot + 1) * kFt));
+  return frames;
+}
+
+TEST(CaptureReport, TimeStampsMustRunFromZeroOneFrameApart) {
+  struct Case {
+    const char* what;
+    std::vector<FrameRecord> frames;
+    bool ok;
+    int64_t first_bad, gaps, missing_frames, out_of_order, bad_stop;
+  };
+  std::vector<FrameRecord> no_time = Consecutive({0, 1, 2});
+  no_time[1].has_start = no_time[1].has_stop = false;
+  std::vector<FrameRecord> short_stop = Consecutive({0, 1, 2});
+  short_stop[2].stop -= 1;
+  std::vector<FrameRecord> late_start = Consecutive({0, 1});
+  for (FrameRecord& r : late_start) {
+    r.start += 5000000;
+    r.stop += 5000000;
+  }
+  const std::vector<Case> cases = {
+      {"0, ft, 2ft, 3ft", Consecutive({0, 1, 2, 3}), true, -1, 0, 0, 0, 0},
+      {"one slot skipped", Consecutive({0, 1, 3, 4}), false, 2, 1, 1, 0, 0},
+      {"three slots skipped", Consecutive({0, 4}), false, 1, 1, 3, 0, 0},
+      {"two frames swapped", Consecutive({0, 2, 1, 3}), false, 1, 1, 1, 1, 0},
+      {"a frame repeated", Consecutive({0, 1, 1, 2}), false, 2, 0, 0, 1, 0},
+      {"a sample without time", no_time, false, 1, 0, 0, 0, 0},
+      {"stop time short of the next start", short_stop, false, 2, 0, 0, 0, 1},
+      {"not starting at zero", late_start, false, 0, 0, 0, 0, 0},
+      {"nothing received", {}, false, -1, 0, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TimestampCheck check = CheckTimestamps(c.frames, kFt);
+    EXPECT_EQ(check.ok(), c.ok);
+    EXPECT_EQ(check.first_bad_index, c.first_bad);
+    EXPECT_EQ(check.gaps, c.gaps);
+    EXPECT_EQ(check.missing_frames, c.missing_frames);
+    EXPECT_EQ(check.out_of_order, c.out_of_order);
+    EXPECT_EQ(check.bad_stop, c.bad_stop);
+  }
+}
+
+TEST(CaptureReport, ArrivalSpacingRateAndLateness) {
+  // A 10 ms stream whose fourth frame comes 40 ms after the third.
+  std::vector<FrameRecord> frames;
+  for (double t : {100.0, 110.0, 120.0, 130.0, 170.0}) frames.push_back(Stamped(0, 0, t));
+  const IntervalStats stats = ArrivalIntervals(frames);
+  EXPECT_EQ(stats.count, 4);
+  EXPECT_DOUBLE_EQ(stats.mean_ms, 17.5);
+  EXPECT_DOUBLE_EQ(stats.p50_ms, 10.0);  // nearest rank: the 2nd of 4
+  EXPECT_DOUBLE_EQ(stats.p99_ms, 40.0);
+  EXPECT_DOUBLE_EQ(stats.min_ms, 10.0);
+  EXPECT_DOUBLE_EQ(stats.max_ms, 40.0);
+  EXPECT_NEAR(MeasuredRate(frames), 4 * 1000.0 / 70.0, 1e-9);
+
+  // Slots at 100, 110, 120, 130, 140: only the last frame is more than one
+  // interval (10 ms) behind its slot, by 30 ms.
+  const Lateness late = ArrivalLateness(frames, 100000);
+  EXPECT_EQ(late.late_frames, 1);
+  EXPECT_DOUBLE_EQ(late.max_late_ms, 30.0);
+
+  // Exactly one interval behind is not late yet.
+  frames.back().arrival_ms = 150.0;
+  EXPECT_EQ(ArrivalLateness(frames, 100000).late_frames, 0);
+
+  const std::vector<FrameRecord> one(1, Stamped(0, kFt, 5.0));
+  EXPECT_EQ(ArrivalIntervals(one).count, 0);
+  EXPECT_EQ(MeasuredRate(one), 0.0);
+}
+
+TEST(CaptureReport, VerdictNamesEveryProblem) {
+  CaptureReport report;
+  report.frames = 3;
+  report.requested_frames = 3;
+  report.sample_bytes = 100;
+  report.timestamps = CheckTimestamps(Consecutive({0, 1, 2}), kFt);
+  EXPECT_TRUE(report.ok());
+
+  report.requested_frames = 5;
+  report.wrong_size = 1;
+  report.stream_error = "EC_ERRORABORT (0x80004005)";
+  EXPECT_FALSE(report.ok());
+  EXPECT_EQ(report.problems().size(), 3u);
+  const std::string json = FormatReportJson(report);
+  EXPECT_NE(json.find("\"ok\": false"), std::string::npos);
+  EXPECT_NE(json.find("\"frames\": 3"), std::string::npos);
+
+  CaptureReport empty;
+  EXPECT_FALSE(empty.ok());
+  EXPECT_EQ(JsonString("a\"b\\c\n"), "\"a\\\"b\\\\c\\n\"");
+}
+
+// Upright B, G, R of one pixel of a converted picture.
+std::vector<int> PixelAt(const RgbImage& image, int x, int y) {
+  const uint8_t* p = image.bgr.data() + (static_cast<size_t>(y) * image.width + x) * 3;
+  return {p[0], p[1], p[2]};
+}
+
+void ExpectNear(const std::vector<int>& got, const std::vector<int>& want, int tolerance) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], tolerance) << "byte " << i;
+}
+
+TEST(FrameImage, StudioRangeColoursComeBackAsTheirRgb) {
+  // Y, U, V of pure colours as the source's BT.601 and BT.709 (HDYC)
+  // conversions make them, and the B, G, R they stand for.
+  struct Case {
+    const char* what;
+    PixelFormat format;
+    int y, u, v;
+    std::vector<int> bgr;
+  };
+  const std::vector<Case> cases = {
+      {"white 601", PixelFormat::kYuy2, 235, 128, 128, {255, 255, 255}},
+      {"black 601", PixelFormat::kUyvy, 16, 128, 128, {0, 0, 0}},
+      {"red 601", PixelFormat::kYvyu, 81, 90, 239, {0, 0, 255}},
+      {"green 601", PixelFormat::kYuy2, 144, 53, 34, {0, 255, 0}},
+      {"blue 601", PixelFormat::kUyvy, 40, 239, 109, {255, 0, 0}},
+      {"white 709", PixelFormat::kHdyc, 234, 128, 128, {255, 255, 255}},
+      {"red 709", PixelFormat::kHdyc, 62, 102, 240, {0, 0, 255}},
+      {"green 709", PixelFormat::kHdyc, 172, 41, 26, {0, 255, 0}},
+      {"blue 709", PixelFormat::kHdyc, 31, 240, 117, {255, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // One pixel pair in the format's byte order.
+    uint8_t unit[4];
+    switch (c.format) {
+      case PixelFormat::kYuy2: unit[0] = c.y, unit[1] = c.u, unit[2] = c.y, unit[3] = c.v; break;
+      case PixelFormat::kYvyu: unit[0] = c.y, unit[1] = c.v, unit[2] = c.y, unit[3] = c.u; break;
+      default: unit[0] = c.u, unit[1] = c.y, unit[2] = c.v, unit[3] = c.y; break;
+    }
+    RgbImage image;
+    ASSERT_TRUE(FrameToRgb(unit, sizeof unit, 2, 1, c.format, &image));
+    ExpectNear(PixelAt(image, 0, 0), c.bgr, 3);
+    ExpectNear(PixelAt(image, 1, 0), c.bgr, 3);
+  }
+}
+
+TEST(FrameImage, PicturesComeOutTheRightWayUp) {
+  // 2 x 2 frames with a red top line and a blue bottom line. RGB frames are
+  // stored bottom-up (RGB24 rows padded to 8 bytes), 4:2:2 frames top-down.
+  const std::vector<int> red = {0, 0, 255};
+  const std::vector<int> blue = {255, 0, 0};
+  const std::vector<uint8_t> rgb24 = {255, 0, 0, 255, 0, 0, 9, 9,   // memory row 0: bottom
+                                      0, 0, 255, 0, 0, 255, 9, 9};  // memory row 1: top
+  const std::vector<uint8_t> rgb32 = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0};
+  const std::vector<uint8_t> yuy2 = {81, 90, 81, 239, 40, 239, 40, 109};
+  struct Case {
+    PixelFormat format;
+    const std::vector<uint8_t>* frame;
+    int height;
+  };
+  for (const Case& c : {Case{PixelFormat::kRgb24, &rgb24, 2}, Case{PixelFormat::kRgb32, &rgb32, 2},
+                        Case{PixelFormat::kYuy2, &yuy2, 2}}) {
+    SCOPED_TRACE(PixelFormatName(c.format));
+    RgbImage image;
+    ASSERT_TRUE(FrameToRgb(c.frame->data(), c.frame->size(), 2, c.height, c.format, &image));
+    for (int x = 0; x < 2; ++x) {
+      ExpectNear(PixelAt(image, x, 0), red, 3);
+      ExpectNear(PixelAt(image, x, 1), blue, 3);
+    }
+  }
+  // A negative RGB height announces a top-down frame.
+  RgbImage flipped;
+  ASSERT_TRUE(FrameToRgb(rgb32.data(), rgb32.size(), 2, -2, PixelFormat::kRgb32, &flipped));
+  ExpectNear(PixelAt(flipped, 0, 0), blue, 0);
+
+  RgbImage none;
+  EXPECT_FALSE(FrameToRgb(yuy2.data(), yuy2.size() - 1, 2, 2, PixelFormat::kYuy2, &none));
+  EXPECT_FALSE(FrameToRgb(yuy2.data(), yuy2.size(), 2, 2, PixelFormat::kUnknown, &none));
+  EXPECT_FALSE(FrameToRgb(nullptr, 0, 2, 2, PixelFormat::kRgb24, &none));
+}
+
+TEST(FrameImage, BmpFilesAreBottomUpWithPaddedRows) {
+  RgbImage image;
+  image.width = 3;
+  image.height = 2;
+  image.bgr = {1, 2, 3, 4, 5, 6, 7, 8, 9,            // top line
+               10, 11, 12, 13, 14, 15, 16, 17, 18};  // bottom line
+  const std::vector<uint8_t> bmp = EncodeBmp24(image);
+  auto le32 = [&](size_t at) {
+    return static_cast<uint32_t>(bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 | bmp[at + 3] << 24);
+  };
+  ASSERT_EQ(bmp.size(), 54u + 2 * 12u);  // 9 bytes of pixels padded to 12
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  EXPECT_EQ(le32(2), bmp.size());
+  EXPECT_EQ(le32(10), 54u);
+  EXPECT_EQ(le32(18), 3u);
+  EXPECT_EQ(le32(22), 2u);
+  EXPECT_EQ(bmp[28], 24);
+  EXPECT_EQ(bmp[54], 10);       // the file's first row is the bottom line
+  EXPECT_EQ(bmp[54 + 12], 1);   // then the top line
+  EXPECT_EQ(bmp[54 + 9], 0);    // padding
+}
+
+TEST(CaptureOptions, CommandLines) {
+  struct Case {
+    std::vector<std::string> args;
+    bool ok;
+    const char* error_part;
+  };
+  const std::vector<Case> cases = {
+      {{}, true, ""},
+      {{"--cap", "3", "--frames", "10", "--json"}, true, ""},
+      {{"--size", "640x480", "--format", "yuy2", "--fps", "29.97"}, true, ""},
+      {{"--snapshot", "a.bmp", "--snapshot-frame", "4", "--seconds", "2.5"}, true, ""},
+      {{"--cap", "-1"}, false, "--cap"},
+      {{"--frames", "0"}, false, "--frames"},
+      {{"--size", "640"}, false, "--size"},
+      {{"--fps", "0"}, false, "--fps"},
+      {{"--seconds"}, false, "needs a value"},
+      {{"--bogus"}, false, "unknown argument"},
+      {{"--cap", "1", "--format", "YUY2"}, false, "cannot be combined"},
+      {{"--snapshot-frame", "2"}, false, "--snapshot"},
+  };
+  for (const Case& c : cases) {
+    std::string joined;
+    for (const std::string& a : c.args) joined += a + " ";
+    SCOPED_TRACE(joined);
+    CaptureOptions options;
+    std::string error;
+    EXPECT_EQ(ParseCaptureOptions(c.args, &options, &error), c.ok);
+    if (!c.ok) {
+      EXPECT_NE(error.find(c.error_part), std::string::npos) << error;
+    }
+  }
+
+  CaptureOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseCaptureOptions({}, &options, &error));
+  EXPECT_EQ(options.device, "Zintu Dobrel x64");
+  EXPECT_EQ(options.seconds, 3.0);  // a run without a length lasts three seconds
+  ASSERT_TRUE(ParseCaptureOptions({"--size", "1920X1080", "--frames", "7"}, &options, &error));
+  EXPECT_EQ(options.width, 1920);
+  EXPECT_EQ(options.height, 1080);
+  EXPECT_EQ(options.frames, 7);
+  EXPECT_EQ(options.seconds, 0.0);  // a frame count alone sets no time
+}
+
+TEST(CaptureOptions, SizeFormatAndRateSelectTheFirstMatchingCapability) {
+  auto cap = [](int w, int h, PixelFormat f, int64_t ft) {
+    Capability c;
+    c.width = w;
+    c.height = h;
+    c.format = f;
+    c.subtype = PixelFormatName(f);
+    c.frame_time = ft;
+    return c;
+  };
+  const std::vector<Capability> caps = {
+      cap(640, 480, PixelFormat::kRgb32, 333333),  cap(320, 240, PixelFormat::kRgb32, 333667),
+      cap(320, 240, PixelFormat::kYuy2, 400000),   cap(640, 480, PixelFormat::kYuy2, 333333),
+      cap(1920, 1080, PixelFormat::kYuy2, 166666), cap(1920, 1080, PixelFormat::kHdyc, 166833),
+  };
+  struct Case {
+    int w, h;
+    const char* format;
+    double fps;
+    int index;
+  };
+  const std::vector<Case> cases = {
+      {0, 0, "", 0.0, 0},             // nothing asked: the first
+      {320, 240, "", 0.0, 1},         // size only
+      {0, 0, "yuy2", 0.0, 2},         // format only, any letter case
+      {0, 0, "RG32", 29.97, 1},       // settings-file name and NTSC rate
+      {640, 480, "YUY2", 30.0, 3},
+      {1920, 1080, "", 60.0, 4},
+      {1920, 1080, "HDYC", 59.94, 5},
+      {1920, 1080, "YUY2", 59.94, -1},  // 166666 is 60, not 59.94
+      {1280, 720, "", 0.0, -1},
+      {0, 0, "NV12", 0.0, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " " + c.format + " " +
+                 std::to_string(c.fps));
+    EXPECT_EQ(MatchCapability(caps, c.w, c.h, c.format, c.fps), c.index);
+  }
+}
+
+}  // namespace
+}  // namespace zdcap
