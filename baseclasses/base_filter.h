@@ -44,7 +44,8 @@ public:
     ~CBaseFilter() override;
 
     // --- Overridables (after the identity slots) ---
-    // Clock time minus the start time. No clock: VFW_E_NO_CLOCK. No lock.
+    // Clock time minus the start time. No clock: VFW_E_NO_CLOCK. Does not
+    // take the filter lock (safe on the streaming thread).
     virtual HRESULT StreamTime(REFERENCE_TIME* streamTime);
     // Compared by CEnumPins; 1, never changed here.
     virtual LONG GetPinVersion();
@@ -87,7 +88,7 @@ public:
 
 protected:
     FILTER_STATE m_state = State_Stopped;
-    ComPtr<IReferenceClock> m_clock;
+    ComPtr<IReferenceClock> m_clock;     // written under m_lock and m_clockLock
     REFERENCE_TIME m_start = 0;
     CLSID m_clsid;
     CCritSec* m_lock;
@@ -95,6 +96,9 @@ protected:
     IFilterGraph* m_graph = nullptr;     // no reference held
     IMediaEventSink* m_sink = nullptr;   // no reference held
     LONG m_pinVersion = 1;
+    // Guards m_clock only, briefly: StreamTime runs on the streaming thread,
+    // which must never wait for m_lock. Always taken after m_lock.
+    CCritSec m_clockLock;
 };
 
 // Registers (or, with doRegister false, only unregisters) a filter through the

@@ -8,7 +8,7 @@
 
 class CBasePin;
 
-class CEnumMediaTypes : public IEnumMediaTypes {
+class CEnumMediaTypes final : public IEnumMediaTypes {
 public:
     // A new enumerator (reference count 1) on pin. E_POINTER, E_OUTOFMEMORY.
     static HRESULT Create(CBasePin* pin, IEnumMediaTypes** out);

@@ -11,7 +11,7 @@
 class CBaseFilter;
 class CBasePin;
 
-class CEnumPins : public IEnumPins {
+class CEnumPins final : public IEnumPins {
 public:
     // A new enumerator (reference count 1) on filter. E_POINTER, E_OUTOFMEMORY.
     static HRESULT Create(CBaseFilter* filter, IEnumPins** out);

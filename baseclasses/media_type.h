@@ -89,7 +89,9 @@ public:
     // over); if that allocation fails the old block is kept and returned when
     // it is at least length bytes, else null.
     BYTE* AllocFormatBuffer(ULONG length);
-    // AllocFormatBuffer(length) and a copy of the bytes; false when out of memory.
+    // AllocFormatBuffer(length) and a copy of the bytes; false when out of
+    // memory. Length 0 leaves no format block (AllocFormatBuffer(0) likewise,
+    // returning null).
     bool SetFormat(const BYTE* bytes, ULONG length);
 
     void SetType(const GUID* type) { majortype = *type; }
@@ -108,6 +110,10 @@ public:
     // Gives the whole content (format block and pUnk included) to target,
     // whose old content is overwritten; this object is left empty.
     void MoveTo(AM_MEDIA_TYPE* target);
+
+private:
+    // Frees the format block (if cbFormat is not 0) and leaves none.
+    void FreeFormat();
 };
 
 // Views a platform media type as the framework's value class (same layout,
