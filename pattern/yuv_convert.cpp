@@ -97,11 +97,6 @@ const ShareTables<Matrix>& Shares() {
   return tables;
 }
 
-template <class Matrix>
-YuvPixel ReferencePixel(uint8_t b, uint8_t g, uint8_t r) {
-  return Matrix::Reference(b, g, r);
-}
-
 // A fraction of 0 or within 3 units below an integer: a possibly exact
 // quotient that the double formula has to settle.
 inline bool MaybeExact(uint32_t fixed) {
@@ -307,8 +302,8 @@ const uint8_t* ImagePixel(const SourceBitmap& image, int32_t row_from_bottom, in
 
 }  // namespace
 
-YuvPixel Bgr24ToYuvBt601_Reference(uint8_t b, uint8_t g, uint8_t r) { return ReferencePixel<Bt601>(b, g, r); }
-YuvPixel Bgr24ToYuvBt709_Reference(uint8_t b, uint8_t g, uint8_t r) { return ReferencePixel<Bt709>(b, g, r); }
+YuvPixel Bgr24ToYuvBt601_Reference(uint8_t b, uint8_t g, uint8_t r) { return Bt601::Reference(b, g, r); }
+YuvPixel Bgr24ToYuvBt709_Reference(uint8_t b, uint8_t g, uint8_t r) { return Bt709::Reference(b, g, r); }
 YuvPixel Bgr24ToYuvBt601(uint8_t b, uint8_t g, uint8_t r) { return ExactPixel<Bt601>(b, g, r); }
 YuvPixel Bgr24ToYuvBt709(uint8_t b, uint8_t g, uint8_t r) { return ExactPixel<Bt709>(b, g, r); }
 
