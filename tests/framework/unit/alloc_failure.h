@@ -5,22 +5,24 @@
 #include <objbase.h>
 #include <objidl.h>
 
-class TaskAllocFailure : public IMallocSpy {
+// The spy itself lives for the whole process: COM keeps calling it for
+// blocks allocated while it was registered, so it is never revoked. While no
+// TaskAllocFailure is alive it passes everything through.
+class FailingMallocSpy : public IMallocSpy {
 public:
-    // Registers the spy; every allocation fails from the (skip + 1)-th on.
-    explicit TaskAllocFailure(int skip = 0) : m_skip(skip) { m_registered = SUCCEEDED(CoRegisterMallocSpy(this)); }
-    ~TaskAllocFailure() { Disarm(); }
-    TaskAllocFailure(const TaskAllocFailure&) = delete;
-    TaskAllocFailure& operator=(const TaskAllocFailure&) = delete;
-
-    bool Armed() const { return m_registered; }
-    void Disarm()
+    static FailingMallocSpy& Instance()
     {
-        if (m_registered)
-            CoRevokeMallocSpy();
-        m_registered = false;
+        static FailingMallocSpy* spy = [] {
+            auto* created = new FailingMallocSpy;
+            created->m_registered = SUCCEEDED(CoRegisterMallocSpy(created));
+            return created;
+        }();
+        return *spy;
     }
-    int Failures() const { return m_failures; }
+
+    bool Registered() const { return m_registered; }
+    // From now on, every allocation after the first `skip` fails (skip < 0: none fails).
+    void FailAfter(int skip) { m_skip = skip; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
@@ -36,9 +38,9 @@ public:
 
     SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T request) override
     {
-        m_failNext = m_skip-- <= 0;
-        if (m_failNext)
-            ++m_failures;
+        m_failNext = m_skip == 0;
+        if (m_skip > 0)
+            --m_skip;
         return m_failNext ? 0 : request;
     }
     void* STDMETHODCALLTYPE PostAlloc(void* actual) override { return m_failNext ? nullptr : actual; }
@@ -58,10 +60,22 @@ public:
     void STDMETHODCALLTYPE PostHeapMinimize() override {}
 
 private:
-    int m_skip;
+    FailingMallocSpy() = default;
+    volatile int m_skip = -1;
     bool m_failNext = false;
     bool m_registered = false;
-    int m_failures = 0;
+};
+
+// While alive, task-memory allocations fail after the first `skip` ones.
+class TaskAllocFailure {
+public:
+    explicit TaskAllocFailure(int skip = 0) { FailingMallocSpy::Instance().FailAfter(skip); }
+    ~TaskAllocFailure() { Disarm(); }
+    TaskAllocFailure(const TaskAllocFailure&) = delete;
+    TaskAllocFailure& operator=(const TaskAllocFailure&) = delete;
+
+    bool Armed() const { return FailingMallocSpy::Instance().Registered(); }
+    void Disarm() { FailingMallocSpy::Instance().FailAfter(-1); }
 };
 
 // Counts references, for checking who holds pUnk.
