@@ -43,7 +43,12 @@ void ModuleTest::WriteSettings(int useVideoInfoHeader2)
 
 void ModuleTest::SetUpTestSuite()
 {
+#ifdef ZD_MODULE_TEST_STA
+    // The property frame is a window of this thread.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+#else
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+#endif
     const std::string path = ModuleFolder() + "\\ZintuDobrel64.ax";
     s_module = LoadLibraryA(path.c_str());
 }

@@ -73,8 +73,8 @@ bool SaveWindowBitmap(HWND window, const std::string& path)
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    if (!PrintWindow(window, memory, 0))
-        BitBlt(memory, 0, 0, w, h, screen, rect.left, rect.top, SRCCOPY);
+    // What is on the screen: the frame and every child as painted.
+    BitBlt(memory, 0, 0, w, h, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, old);
 
     BITMAPINFOHEADER header = {};
@@ -117,6 +117,27 @@ HWND FindChildById(HWND parent, int id)
             auto* s = reinterpret_cast<Search*>(param);
             if (GetDlgCtrlID(child) == s->id) {
                 s->found = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The top-level window of `thread` that holds a control with id `id`.
+HWND FindFrameWithChild(DWORD thread, int id)
+{
+    struct Search {
+        int id;
+        HWND found;
+    } search = {id, nullptr};
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            if (IsWindowVisible(window) && FindChildById(window, s->id)) {
+                s->found = window;
                 return FALSE;
             }
             return TRUE;
@@ -236,6 +257,8 @@ TEST_F(PropertyPageTest, ActivePageShowsTheAboutTextAndTracksCommands)
 
 TEST_F(PropertyPageTest, PropertyFrameShowsTheAboutPage)
 {
+    // The frame creates the page by its class id: the module must be registered.
+    ASSERT_EQ(RegisterServer(), S_OK);
     ComPtr<IBaseFilter> filter = CreateFilter();
     ASSERT_TRUE(filter);
 
@@ -243,25 +266,34 @@ TEST_F(PropertyPageTest, PropertyFrameShowsTheAboutPage)
     std::string about;
     std::string screenshot = ModuleFolder() + "\\..\\property-page.bmp";
     bool saved = false;
+    const DWORD frameThread = GetCurrentThreadId();
     std::thread driver([&] {
         HWND frame = nullptr;
         HWND text = nullptr;
         for (int i = 0; i < 200 && !text; ++i) {  // a guard against a hang
             Sleep(50);
-            frame = FindWindowA(nullptr, "Zintu Dobrel x64 Properties");
-            if (!frame)
-                frame = FindWindowA(nullptr, "Zintu Dobrel x64");
+            frame = FindFrameWithChild(frameThread, kAboutTextId);
             if (frame)
                 text = FindChildById(frame, kAboutTextId);
         }
         if (text) {
             found = true;
             about = WindowText(text);
-            Sleep(300);  // let the frame paint
+            RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            Sleep(500);  // let the frame paint
             saved = SaveWindowBitmap(frame, screenshot);
+            PostMessageA(frame, WM_COMMAND, IDCANCEL, 0);
+        } else {
+            // Whatever the frame thread shows, close it so that the modal
+            // frame returns.
+            EnumThreadWindows(
+                frameThread,
+                [](HWND window, LPARAM) -> BOOL {
+                    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+                    return TRUE;
+                },
+                0);
         }
-        if (frame)
-            PostMessageA(frame, WM_CLOSE, 0, 0);
     });
     IUnknown* object = filter.Get();
     CLSID page = kPageClass;
@@ -272,4 +304,7 @@ TEST_F(PropertyPageTest, PropertyFrameShowsTheAboutPage)
     EXPECT_TRUE(found);
     EXPECT_EQ(about.rfind(kAboutStart, 0), 0u) << about;
     EXPECT_TRUE(saved);
+    filter.Reset();
+    CoFreeUnusedLibraries();
+    EXPECT_EQ(UnregisterServer(), S_OK);
 }
