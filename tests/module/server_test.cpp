@@ -207,3 +207,47 @@ TEST_F(ModuleTest, RegistrationWritesBothClassKeysAndUnregistrationRemovesThem)
             RegCloseKey(handle);
     }
 }
+
+TEST_F(ModuleTest, AboutDialogTemplateIsAChildPageWithOneReadOnlyTextBox)
+{
+    HRSRC resource = FindResourceExA(s_module, MAKEINTRESOURCEA(5) /* RT_DIALOG */,
+                                     MAKEINTRESOURCEA(104),
+                                     MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+    ASSERT_NE(resource, nullptr);
+    const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(s_module, resource)));
+    ASSERT_NE(bytes, nullptr);
+    const DWORD size = SizeofResource(s_module, resource);
+    ASSERT_GE(size, 18u);
+
+    const auto* dialog = reinterpret_cast<const DLGTEMPLATE*>(bytes);
+    EXPECT_EQ(dialog->style, 0x40000040u);  // WS_CHILD | DS_SETFONT
+    EXPECT_EQ(dialog->dwExtendedStyle, 0u);
+    EXPECT_EQ(dialog->cdit, 1);
+    EXPECT_EQ(dialog->x, 0);
+    EXPECT_EQ(dialog->y, 0);
+    EXPECT_EQ(dialog->cx, 187);
+    EXPECT_EQ(dialog->cy, 93);
+    // No menu, default class, no caption, then the font.
+    const auto* words = reinterpret_cast<const WORD*>(bytes + 18);
+    EXPECT_EQ(words[0], 0);
+    EXPECT_EQ(words[1], 0);
+    EXPECT_EQ(words[2], 0);
+    EXPECT_EQ(words[3], 9);
+    const auto* fontName = reinterpret_cast<const wchar_t*>(&words[4]);
+    EXPECT_STREQ(fontName, L"Microsoft Sans Serif");
+
+    size_t offset = reinterpret_cast<const BYTE*>(fontName + wcslen(fontName) + 1) - bytes;
+    offset = (offset + 3) & ~size_t(3);
+    ASSERT_LE(offset + sizeof(DLGITEMTEMPLATE), size);
+    const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(bytes + offset);
+    EXPECT_EQ(item->style, 0x50811885u);
+    EXPECT_EQ(item->x, 5);
+    EXPECT_EQ(item->y, 5);
+    EXPECT_EQ(item->cx, 175);
+    EXPECT_EQ(item->cy, 85);
+    EXPECT_EQ(item->id, 1001);
+
+    wchar_t title[64] = {};
+    EXPECT_EQ(LoadStringW(s_module, 101, title, 64), 7);
+    EXPECT_STREQ(title, L"General");
+}
