@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include <cassert>
+
 namespace {
 
 using CoInitializeExFn = HRESULT(WINAPI*)(LPVOID, DWORD);
@@ -42,6 +44,7 @@ CAMThread::~CAMThread()
 DWORD WINAPI CAMThread::ThreadEntry(LPVOID param)
 {
     auto* self = static_cast<CAMThread*>(param);
+    self->m_threadId = GetCurrentThreadId();
     const HRESULT com = InitializeThreadCom();
     DWORD result = 1;
     try {
@@ -96,6 +99,7 @@ void CAMThread::Close()
 
 DWORD CAMThread::GetRequest()
 {
+    assert(OnWorkerThread());
     WaitForSingleObject(m_sendEvent, INFINITE);
     return m_command;
 }
@@ -111,6 +115,7 @@ BOOL CAMThread::CheckRequest(DWORD* cmd)
 
 void CAMThread::Reply(DWORD value)
 {
+    assert(OnWorkerThread());
     m_reply = value;
     // Reset before the signal: a command sent after the signal stays pending.
     ResetEvent(m_sendEvent);

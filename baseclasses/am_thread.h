@@ -32,6 +32,8 @@ public:
     // Waits for the worker to end and closes its handle (one closer only).
     void Close();
     BOOL ThreadExists() const { return m_thread != nullptr; }
+    // For debug assertions in code that runs only on the worker.
+    bool OnWorkerThread() const { return m_threadId == GetCurrentThreadId(); }
 
     // --- Worker side ---
     // Waits for a command; it stays pending until Reply.
@@ -50,5 +52,6 @@ private:
     DWORD m_command = 0;
     DWORD m_reply = 0;
     HANDLE volatile m_thread = nullptr;
+    volatile DWORD m_threadId = 0;  // set by the worker itself when it starts
     CCritSec m_accessLock;
 };

@@ -1,5 +1,6 @@
 #include "baseclasses/base_pin.h"
 
+#include <cassert>
 #include <climits>
 #include <cwchar>
 #include <new>
@@ -187,6 +188,7 @@ HRESULT CBasePin::TryMediaTypes(IPin* receivePin, const CMediaType* mt, IEnumMed
 
 HRESULT CBasePin::AttemptConnection(IPin* receivePin, const CMediaType* mt)
 {
+    assert(m_lock->IsOwnedByCurrentThread());
     HRESULT hr = CheckConnect(receivePin);
     if (FAILED(hr)) {
         BreakConnect();

@@ -1,5 +1,6 @@
 #include "baseclasses/source_stream.h"
 
+#include <cassert>
 #include <cstdio>
 
 #include "baseclasses/source.h"
@@ -101,6 +102,7 @@ HRESULT CSourceStream::OnThreadStartPlay()
 
 HRESULT CSourceStream::DoBufferProcessingLoop()
 {
+    assert(OnWorkerThread());
     OnThreadStartPlay();
     for (;;) {
         DWORD cmd = 0;
