@@ -15,6 +15,10 @@ struct SourceBitmap {
   const uint8_t* Row(int32_t fromBottom) const { return bgr.data() + size_t(fromBottom) * size_t(width) * 3; }
 };
 
+// Images wider or taller than this are refused by both loaders, so that every
+// size derived from them stays far inside 32-bit arithmetic.
+constexpr int32_t kMaxSourceBitmapSide = 16384;
+
 // Loads a 24- or 32-bit BMP (a 32-bit image keeps the first three bytes of each
 // pixel). Windows: LoadImageA (as a resource of the main module, then as a file)
 // and GetObjectA. Native: our own decoder. False, with *out emptied, when the
@@ -22,5 +26,9 @@ struct SourceBitmap {
 bool LoadSourceBitmap(const std::string& path, SourceBitmap* out);
 
 // The native decoder over a whole file held in memory; also used by the Windows
-// build's tests to compare both loaders.
+// build's tests to compare both loaders. Takes uncompressed 24-bit and 32-bit
+// images (32-bit also as BI_BITFIELDS with the masks of B, G, R bytes), with
+// the 12-byte core header or the 40-, 52-, 56-, 108- or 124-byte info headers,
+// stored bottom-up or top-down (which come out bottom-up). Palette images,
+// 16-bit, compressed, truncated or oversized files are refused.
 bool DecodeBmp(const uint8_t* data, size_t size, SourceBitmap* out);

@@ -1,6 +1,7 @@
 #pragma once
 // The stream-wide switches of section "MAIN" and the preset table, as the
 // output pin holds them after reading the settings file beside the module.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -8,6 +9,21 @@
 #include "stream/preset_info.h"
 
 constexpr const char* kSettingsFileName = "ZintuDobrel.ini";
+
+// Limits applied when loading, beyond those of the settings file's own rules:
+// at most this many numbered sections are scanned ("preset_num " is cut to it),
+constexpr int32_t kMaxPresetNum = 999;
+// frame sides stay within these bounds, so w * h * 4 fits any 32-bit size field,
+constexpr int32_t kMinFrameWidth = 80;
+constexpr int32_t kMinFrameHeight = 60;
+constexpr int32_t kMaxFrameSide = 16384;
+// and scroll steps within -kMaxScrollStep..kMaxScrollStep.
+constexpr int32_t kMaxScrollStep = 16384;
+
+// Reads one settings value; ReadProfileString has this form.
+using ProfileReaderFn = std::string (*)(const char* section, const char* key,
+                                        const char* defaultValue, size_t bufferSize,
+                                        const std::string& path);
 
 struct StreamSettings {
   int32_t m_buffNum = 2;               // "buff_num": sample buffers asked of the allocator, >= 1
@@ -21,6 +37,8 @@ struct StreamSettings {
   // Reads the settings file at iniPath (a missing file gives every default).
   // False only when the preset table cannot be allocated; m_presetNum is then 0.
   bool LoadSettings(const std::string& iniPath);
+  // The same through another reader of the file's values.
+  bool LoadSettings(const std::string& iniPath, ProfileReaderFn reader);
 
   // Entry 0 of the table, or the built-in default preset when there is no table.
   PresetInfo FirstPreset() const;

@@ -1,0 +1,7 @@
+// Without GetPrivateProfileStringA, the settings are read by our own reader.
+#include "platform/profile_reader.h"
+
+std::string ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                              size_t bufferSize, const std::string& path) {
+  return ReadProfileStringPortable(section, key, defaultValue, bufferSize, path);
+}

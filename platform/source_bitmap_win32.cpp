@@ -1,0 +1,68 @@
+// Bitmaps through the system's image loader: first as a bitmap resource of
+// the process's main module, then as a BMP file, both as DIB sections.
+#include <windows.h>
+
+#include <memory>
+#include <type_traits>
+
+#include "platform/module_path.h"
+#include "platform/source_bitmap.h"
+
+namespace {
+
+struct GdiObjectDeleter {
+  void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
+};
+using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
+
+UniqueBitmap LoadDibSection(const std::string& path) {
+  UniqueBitmap bitmap(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), path.c_str(),
+                                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (bitmap) return bitmap;
+  bitmap.reset(static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
+                                               LR_CREATEDIBSECTION | LR_LOADFROMFILE)));
+  return bitmap;
+}
+
+}  // namespace
+
+bool LoadSourceBitmap(const std::string& path, SourceBitmap* out) {
+  if (!out) return false;
+  *out = SourceBitmap();
+  if (path.empty() || path.size() > kMaxPathChars) return false;
+  const UniqueBitmap bitmap = LoadDibSection(path);
+  if (!bitmap) return false;
+
+  DIBSECTION dib = {};
+  if (GetObjectA(bitmap.get(), sizeof dib, &dib) != int(sizeof dib)) return false;
+  const BITMAP& bm = dib.dsBm;
+  if (!bm.bmBits || (bm.bmBitsPixel != 24 && bm.bmBitsPixel != 32)) return false;
+  if (bm.bmWidth <= 0 || bm.bmHeight <= 0) return false;
+  if (bm.bmWidth > kMaxSourceBitmapSide || bm.bmHeight > kMaxSourceBitmapSide) return false;
+
+  // A DIB section's rows are padded to whole 32-bit words; they lie bottom-up
+  // in memory unless the header's height is negative.
+  const size_t width = size_t(bm.bmWidth);
+  const size_t height = size_t(bm.bmHeight);
+  const size_t bytesPerPixel = size_t(bm.bmBitsPixel) / 8;
+  const size_t stride = ((width * bm.bmBitsPixel + 31) / 32) * 4;
+  if (bm.bmWidthBytes > 0 && size_t(bm.bmWidthBytes) != stride) return false;
+  const bool topDown = dib.dsBmih.biHeight < 0;
+
+  const uint8_t* bits = static_cast<const uint8_t*>(bm.bmBits);
+  std::vector<uint8_t> bgr(width * height * 3);
+  for (size_t row = 0; row < height; ++row) {
+    const uint8_t* src = bits + (topDown ? height - 1 - row : row) * stride;
+    uint8_t* dst = bgr.data() + row * width * 3;
+    for (size_t x = 0; x < width; ++x) {
+      // A 32-bit pixel keeps its first three bytes: B, G, R.
+      dst[x * 3 + 0] = src[x * bytesPerPixel + 0];
+      dst[x * 3 + 1] = src[x * bytesPerPixel + 1];
+      dst[x * 3 + 2] = src[x * bytesPerPixel + 2];
+    }
+  }
+  out->width = bm.bmWidth;
+  out->height = bm.bmHeight;
+  out->bgr = std::move(bgr);
+  return true;
+}
