@@ -101,6 +101,35 @@ TEST(Streaming, FillerEndOfStreamOrFailureSendsEndOfStreamOnce)
     }
 }
 
+TEST(Streaming, StopCompletesWhileTheWorkerWaitsForAFreeSample)
+{
+    ConnectedSource source;
+    source.downstream.holdSamples = true;  // both samples stay downstream
+    source.log.fillsBeforeSignal = 2;
+    ASSERT_EQ(source.Connect(), S_OK);
+    ASSERT_EQ(source.filter->Run(0), S_OK);
+    ASSERT_EQ(WaitForSingleObject(source.log.fillSignal, kHangGuardMs), WAIT_OBJECT_0);
+    ASSERT_EQ(source.filter->Stop(), S_OK);
+    EXPECT_EQ(source.log.fills, 2);
+    EXPECT_EQ(source.downstream.received, 2);
+    EXPECT_EQ(source.log.threadDestroys, 1);
+    source.downstream.ReleaseHeld();
+}
+
+TEST(Streaming, DownstreamRefusingASampleEndsPushingWithoutEndOfStream)
+{
+    ConnectedSource source;
+    source.downstream.receiveResult = S_FALSE;
+    source.log.fillsBeforeSignal = 1;
+    ASSERT_EQ(source.Connect(), S_OK);
+    ASSERT_EQ(source.filter->Pause(), S_OK);
+    ASSERT_EQ(WaitForSingleObject(source.log.fillSignal, kHangGuardMs), WAIT_OBJECT_0);
+    ASSERT_EQ(source.filter->Stop(), S_OK);
+    EXPECT_EQ(source.log.fills, 1);
+    EXPECT_EQ(source.downstream.received, 1);
+    EXPECT_EQ(source.downstream.endOfStreams, 0);
+}
+
 TEST(Streaming, FailedStreamStartFailsPauseAndLetsTheNextPauseTryAgain)
 {
     ConnectedSource source;

@@ -120,12 +120,21 @@ public:
     volatile LONG received = 0;
     volatile LONG endOfStreams = 0;
     HRESULT receiveResult = S_OK;
+    bool holdSamples = false;  // keep every sample: the allocator runs dry
+    std::vector<IMediaSample*> held;
     IPin* connector = nullptr;
 
     ~FakeInputPin()
     {
+        ReleaseHeld();
         if (connector)
             connector->Release();
+    }
+    void ReleaseHeld()
+    {
+        for (IMediaSample* sample : held)
+            sample->Release();
+        held.clear();
     }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
@@ -203,8 +212,12 @@ public:
     }
     STDMETHODIMP NotifyAllocator(IMemAllocator*, BOOL) override { return S_OK; }
     STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) override { return E_NOTIMPL; }
-    STDMETHODIMP Receive(IMediaSample*) override
+    STDMETHODIMP Receive(IMediaSample* sample) override
     {
+        if (holdSamples) {
+            sample->AddRef();
+            held.push_back(sample);
+        }
         InterlockedIncrement(&received);
         return receiveResult;
     }
