@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 // Records what the platform's sample grabber hands its callback.
@@ -48,11 +50,22 @@ struct SourceRef {
 
 class FrameworkGraphTest : public ::testing::Test {
 protected:
-    void SetUp() override { m_objectsBefore = g_activeObjects; }
+    void SetUp() override
+    {
+        m_objectsBefore = g_activeObjects;
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_name = std::string(info->test_suite_name()) + "." + info->name();
+        m_watchdog = std::make_unique<Watchdog>(m_name.c_str(), kTestLimitSeconds);
+    }
+    void TearDown() override { m_watchdog.reset(); }
     // Every framework object made by the test has gone.
     void ExpectAllObjectsReleased() { EXPECT_EQ(g_activeObjects, m_objectsBefore); }
 
+    // No single test may come near the program's own time limit.
+    static constexpr unsigned kTestLimitSeconds = 60;
     LONG m_objectsBefore = 0;
+    std::string m_name;
+    std::unique_ptr<Watchdog> m_watchdog;
 };
 
 // Checks that the samples carry the filler's frames 0, 1, ... in order: the

@@ -123,7 +123,7 @@ TEST_F(FrameworkGraphTest, StreamEndAndFillerFailureReachTheApplicationAsGraphEv
         {"filler fails at frame 3", -1, 3, E_ACCESSDENIED, EC_ERRORABORT},
         {"filler fails at the first frame", -1, 0, HRESULT_FROM_WIN32(ERROR_INVALID_DATA), EC_ERRORABORT},
     };
-    Watchdog dog("graph events", 90);
+    Watchdog dog("graph events", 50);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         {
@@ -185,7 +185,7 @@ TEST_F(FrameworkGraphTest, CaptureGraphBuilderFindsTheCapturePinAndStreamsThroug
 TEST_F(FrameworkGraphTest, PauseRunStopManyTimesStreamsEachTimeAndReleasesEverything)
 {
     constexpr int kCycles = 25;
-    Watchdog dog("graph state cycles", 100);
+    Watchdog dog("graph state cycles", 50);
     {
         GrabberGraph g(SourceScript{});
         ASSERT_NO_FATAL_FAILURE(g.Build());
