@@ -1,0 +1,132 @@
+#pragma once
+// Writes BMP files byte by byte from the file format's published layout, with
+// a known colour at every pixel, so that loaders can be checked against it.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+struct BmpSpec {
+  int32_t width = 1;
+  int32_t height = 1;          // rows; stored as a negative height when topDown
+  bool topDown = false;
+  uint16_t bitCount = 24;      // 1, 4, 8, 16, 24 or 32
+  uint32_t headerSize = 40;    // 12 (core), 40, 52, 56, 108 or 124
+  uint32_t compression = 0;    // BI_RGB 0, BI_RLE8 1, BI_BITFIELDS 3, ...
+  uint32_t masks[3] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu};  // with BI_BITFIELDS
+  uint16_t planes = 1;
+  std::optional<int64_t> widthField;   // written as the width instead of width
+  std::optional<int64_t> heightField;  // written as the height instead of the rows
+  int64_t pixelOffsetDelta = 0;  // added to the pixel array's offset in the file header
+  size_t cutBytes = 0;         // bytes taken off the end of the file
+};
+
+// The colour of the pixel in column x, row y counted from the bottom.
+struct Bgr {
+  uint8_t b, g, r;
+};
+inline Bgr PixelColour(int32_t x, int32_t y) {
+  return Bgr{uint8_t(x * 37 + y * 11), uint8_t(x * 5 + y * 53 + 1), uint8_t((x ^ y) * 3 + 7)};
+}
+// The fourth byte of a 32-bit pixel, which loaders must drop.
+constexpr uint8_t kFillerByte = 0xA5;
+
+namespace bmp_builder_detail {
+inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(uint8_t(v));
+  out.push_back(uint8_t(v >> 8));
+}
+inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+}
+}  // namespace bmp_builder_detail
+
+inline std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
+  using namespace bmp_builder_detail;
+  const bool core = spec.headerSize == 12;
+  const uint32_t paletteEntries = spec.bitCount <= 8 ? (1u << spec.bitCount) : 0;
+  const uint32_t paletteBytes = paletteEntries * (core ? 3 : 4);
+  const uint32_t maskBytes = (spec.compression == 3 && spec.headerSize == 40) ? 12 : 0;
+  const uint32_t pixelOffset = 14 + spec.headerSize + maskBytes + paletteBytes;
+  const size_t stride = ((size_t(spec.width) * spec.bitCount + 31) / 32) * 4;
+  const size_t rows = size_t(spec.height);
+
+  std::vector<uint8_t> out;
+  out.push_back('B');
+  out.push_back('M');
+  Put32(out, uint32_t(pixelOffset + stride * rows));
+  Put32(out, 0);
+  Put32(out, uint32_t(int64_t(pixelOffset) + spec.pixelOffsetDelta));
+
+  const int64_t width = spec.widthField.value_or(spec.width);
+  const int64_t height =
+      spec.heightField.value_or(spec.topDown ? -int64_t(rows) : int64_t(rows));
+  Put32(out, spec.headerSize);
+  if (core) {
+    Put16(out, uint32_t(width));
+    Put16(out, uint32_t(height));
+    Put16(out, spec.planes);
+    Put16(out, spec.bitCount);
+  } else {
+    Put32(out, uint32_t(width));
+    Put32(out, uint32_t(height));
+    Put16(out, spec.planes);
+    Put16(out, spec.bitCount);
+    Put32(out, spec.compression);
+    Put32(out, uint32_t(stride * rows));
+    Put32(out, 2835);  // 72 dots per inch
+    Put32(out, 2835);
+    Put32(out, 0);
+    Put32(out, 0);
+    // The longer headers: masks first, then zeros (colour space data left empty).
+    for (uint32_t field = 40; field < spec.headerSize; field += 4) {
+      const uint32_t index = (field - 40) / 4;
+      Put32(out, index < 3 ? spec.masks[index] : 0);
+    }
+    if (maskBytes) {
+      for (uint32_t mask : spec.masks) Put32(out, mask);
+    }
+  }
+  // A grey-ramp palette: entry i is (i, 255 - i, i / 2).
+  for (uint32_t i = 0; i < paletteEntries; ++i) {
+    out.push_back(uint8_t(i));
+    out.push_back(uint8_t(255 - i));
+    out.push_back(uint8_t(i / 2));
+    if (!core) out.push_back(0);
+  }
+
+  for (size_t fileRow = 0; fileRow < rows; ++fileRow) {
+    const int32_t y = int32_t(spec.topDown ? rows - 1 - fileRow : fileRow);
+    std::vector<uint8_t> row(stride, 0);
+    for (int32_t x = 0; x < spec.width; ++x) {
+      const Bgr c = PixelColour(x, y);
+      switch (spec.bitCount) {
+        case 32:
+          row[x * 4 + 0] = c.b;
+          row[x * 4 + 1] = c.g;
+          row[x * 4 + 2] = c.r;
+          row[x * 4 + 3] = kFillerByte;
+          break;
+        case 24:
+          row[x * 3 + 0] = c.b;
+          row[x * 3 + 1] = c.g;
+          row[x * 3 + 2] = c.r;
+          break;
+        case 16: {
+          const uint32_t v = ((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3);
+          row[x * 2 + 0] = uint8_t(v);
+          row[x * 2 + 1] = uint8_t(v >> 8);
+          break;
+        }
+        case 8:
+          row[x] = uint8_t(x + y);
+          break;
+        default:
+          break;  // 1- and 4-bit images stay at palette entry 0
+      }
+    }
+    out.insert(out.end(), row.begin(), row.end());
+  }
+  out.resize(out.size() - (spec.cutBytes < out.size() ? spec.cutBytes : out.size()));
+  return out;
+}

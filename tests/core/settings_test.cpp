@@ -1,0 +1,356 @@
+// The settings file beside the module: stream-wide switches and the presets
+// that the filter offers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/module_path.h"
+#include "stream/stream_settings.h"
+#include "tests/core/data/temp_files.h"
+
+namespace {
+
+constexpr uint32_t kYuy2 = 0x32595559u;
+constexpr uint32_t kYvyu = 0x55595659u;
+constexpr uint32_t kUyvy = 0x59565955u;
+constexpr uint32_t kHdyc = 0x43594448u;
+
+// The preset that a missing settings file gives.
+PresetInfo BuiltInPreset() {
+  PresetInfo p = {};
+  p.w = 320;
+  p.h = 240;
+  p.compression = 0;
+  p.bit_count = 32;
+  p.frame_time = 333667;
+  return p;
+}
+
+void ExpectSamePreset(const PresetInfo& actual, const PresetInfo& expected) {
+  EXPECT_EQ(actual.enable, expected.enable);
+  EXPECT_EQ(actual.w, expected.w);
+  EXPECT_EQ(actual.h, expected.h);
+  EXPECT_EQ(actual.compression, expected.compression);
+  EXPECT_EQ(actual.bit_count, expected.bit_count);
+  EXPECT_EQ(actual.frame_time, expected.frame_time);
+  EXPECT_EQ(actual.interlaced, expected.interlaced);
+  EXPECT_EQ(actual.scroll_x, expected.scroll_x);
+  EXPECT_EQ(actual.scroll_y, expected.scroll_y);
+  EXPECT_STREQ(actual.bmp, expected.bmp);
+  EXPECT_STREQ(actual.font, expected.font);
+  EXPECT_STREQ(actual.comment, expected.comment);
+}
+
+class SettingsFile : public ::testing::Test {
+ protected:
+  StreamSettings Load(const std::string& text) {
+    StreamSettings settings;
+    EXPECT_TRUE(settings.LoadSettings(m_folder.Write(kSettingsFileName, text)));
+    return settings;
+  }
+  TempFolder m_folder;
+};
+
+TEST_F(SettingsFile, NoFileGivesOneDefaultPresetAndDefaultSwitches) {
+  StreamSettings settings;
+  ASSERT_TRUE(settings.LoadSettings(m_folder.PathOf("missing.ini")));
+  EXPECT_EQ(settings.m_buffNum, 2);
+  EXPECT_EQ(settings.m_useVideoInfoHeader2, 0);
+  EXPECT_EQ(settings.m_autoClock, 0);
+  EXPECT_EQ(settings.m_mouseCursol, 0);
+  EXPECT_STREQ(settings.m_latencyLog, "");
+  ASSERT_EQ(settings.m_presetNum, 1);
+  ASSERT_TRUE(settings.m_presetTable);
+  ExpectSamePreset(settings.m_presetTable[0], BuiltInPreset());
+  ExpectSamePreset(settings.FirstPreset(), BuiltInPreset());
+  ExpectSamePreset(DefaultPreset(), BuiltInPreset());
+}
+
+TEST_F(SettingsFile, OneValueInAnEnabledPresetChangesOnlyItsField) {
+  struct Case {
+    std::string line;  // written into [PRESET_01] after enable=1
+    void (*expect)(PresetInfo&);
+  };
+  const std::vector<Case> cases = {
+      // frame size: made even, then at least 80 x 60
+      {"w=641", [](PresetInfo& p) { p.w = 642; }},
+      {"w=1", [](PresetInfo& p) { p.w = 80; }},
+      {"w=79", [](PresetInfo& p) { p.w = 80; }},
+      {"w=-1", [](PresetInfo& p) { p.w = 80; }},
+      {"h=59", [](PresetInfo& p) { p.h = 60; }},
+      {"h=61", [](PresetInfo& p) { p.h = 62; }},
+      {"w=  1280xyz", [](PresetInfo& p) { p.w = 1280; }},
+      {"w=+400", [](PresetInfo& p) { p.w = 400; }},
+      {"w=abc", [](PresetInfo&) {}},
+      {"w=- 400", [](PresetInfo&) {}},
+      {"w=", [](PresetInfo&) {}},
+      // negative and absurd sizes are held within 80..16384 and 60..16384
+      {"w=-640", [](PresetInfo& p) { p.w = 80; }},
+      {"h=-2", [](PresetInfo& p) { p.h = 60; }},
+      {"w=16385", [](PresetInfo& p) { p.w = 16384; }},
+      {"w=20000", [](PresetInfo& p) { p.w = 16384; }},
+      {"h=2147483647", [](PresetInfo& p) { p.h = 16384; }},
+      {"h=99999999999", [](PresetInfo& p) { p.h = 16384; }},
+      {"w=-2147483648", [](PresetInfo& p) { p.w = 80; }},
+      // scroll steps: made even away from zero, within -16384..16384
+      {"scroll_x=3", [](PresetInfo& p) { p.scroll_x = 4; }},
+      {"scroll_x=-3", [](PresetInfo& p) { p.scroll_x = -4; }},
+      {"scroll_y=-2", [](PresetInfo& p) { p.scroll_y = -2; }},
+      {"scroll_y=7", [](PresetInfo& p) { p.scroll_y = 8; }},
+      {"scroll_x=2147483647", [](PresetInfo& p) { p.scroll_x = 16384; }},
+      {"scroll_x=-2147483648", [](PresetInfo& p) { p.scroll_x = -16384; }},
+      // interlace mode 0..2, anything else progressive
+      {"interlaced=1", [](PresetInfo& p) { p.interlaced = 1; }},
+      {"interlaced=2", [](PresetInfo& p) { p.interlaced = 2; }},
+      {"interlaced=3", [](PresetInfo&) {}},
+      {"interlaced=-1", [](PresetInfo&) {}},
+      // pixel format by four-character name, any case, first four characters
+      {"fcc=yuy2", [](PresetInfo& p) { p.compression = kYuy2, p.bit_count = 16; }},
+      {"fcc=YUY2X", [](PresetInfo& p) { p.compression = kYuy2, p.bit_count = 16; }},
+      {"fcc=YvYu", [](PresetInfo& p) { p.compression = kYvyu, p.bit_count = 16; }},
+      {"fcc=UYVY", [](PresetInfo& p) { p.compression = kUyvy, p.bit_count = 16; }},
+      {"fcc=hdyc", [](PresetInfo& p) { p.compression = kHdyc, p.bit_count = 16; }},
+      {"fcc=RG24", [](PresetInfo& p) { p.bit_count = 24; }},
+      {"fcc=rg32", [](PresetInfo&) {}},
+      {"fcc=NV12", [](PresetInfo&) {}},
+      {"fcc=RGB24", [](PresetInfo&) {}},
+      {"fcc=", [](PresetInfo&) {}},
+      {"fcc=YUY", [](PresetInfo&) {}},
+      // frame duration in 100 ns, or a frame rate below 1000
+      {"frame_time=333667", [](PresetInfo& p) { p.frame_time = 333667; }},
+      {"frame_time=29.97", [](PresetInfo& p) { p.frame_time = 333667; }},
+      {"frame_time=60", [](PresetInfo& p) { p.frame_time = 166666; }},
+      {"frame_time=59.94", [](PresetInfo& p) { p.frame_time = 166833; }},
+      {"frame_time=25", [](PresetInfo& p) { p.frame_time = 400000; }},
+      {"frame_time=999", [](PresetInfo& p) { p.frame_time = 10010; }},
+      {"frame_time=1000", [](PresetInfo& p) { p.frame_time = 1000; }},
+      {"frame_time=0.5", [](PresetInfo& p) { p.frame_time = 20000000; }},
+      {"frame_time=30fps", [](PresetInfo& p) { p.frame_time = 333333; }},
+      {"frame_time=  42", [](PresetInfo& p) { p.frame_time = 238095; }},
+      {"frame_time=0", [](PresetInfo&) {}},
+      {"frame_time=fast", [](PresetInfo&) {}},
+      // rates that give no positive duration keep the inherited one
+      {"frame_time=-5", [](PresetInfo&) {}},
+      {"frame_time=-1000", [](PresetInfo&) {}},
+      {"frame_time=1e30", [](PresetInfo&) {}},
+      {"frame_time=20000001.5", [](PresetInfo& p) { p.frame_time = 20000001; }},
+      {"frame_time=999.9e6", [](PresetInfo&) {}},
+      {"frame_time=nan", [](PresetInfo&) {}},
+      {"frame_time=inf", [](PresetInfo&) {}},
+      // texts
+      {"bmp=pattern.bmp", [](PresetInfo& p) { std::strcpy(p.bmp, "pattern.bmp"); }},
+      {"font = \"fonts\\sheet.bmp\" ", [](PresetInfo& p) { std::strcpy(p.font, "fonts\\sheet.bmp"); }},
+      {"comment=DV", [](PresetInfo& p) { std::strcpy(p.comment, "DV"); }},
+      {"comment=" + std::string(300, 'c'), [](PresetInfo& p) { std::memset(p.comment, 'c', 259); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const StreamSettings settings = Load("[PRESET_01]\nenable=1\n" + c.line + "\n");
+    ASSERT_EQ(settings.m_presetNum, 1);
+    PresetInfo expected = BuiltInPreset();
+    expected.enable = 1;
+    c.expect(expected);
+    ExpectSamePreset(settings.m_presetTable[0], expected);
+  }
+}
+
+TEST_F(SettingsFile, NumberedPresetsStartFromPresetDefAndKeepWhatTheyDoNotGive) {
+  const StreamSettings settings = Load(
+      "[MAIN]\npreset_num=4\n"
+      "[PRESET_DEF]\nw=720\nh=480\nfcc=YUY2\nframe_time=25\nbmp=back.bmp\nfont=font.bmp\n"
+      "scroll_x=2\nscroll_y=-6\ninterlaced=1\ncomment=not read here\nenable=1\n"
+      "[PRESET_01]\nenable=1\n"
+      "[PRESET_02]\nenable=1\nbmp=\n"
+      "[PRESET_03]\nenable=1\ncomment=DV\nfcc=NV12\n"
+      "[PRESET_04]\nenable=1\nfcc=RG24\nframe_time=60\nfont=other.bmp\n");
+  PresetInfo base = BuiltInPreset();
+  base.enable = 1;
+  base.w = 720;
+  base.h = 480;
+  base.compression = kYuy2;
+  base.bit_count = 16;
+  base.frame_time = 400000;
+  std::strcpy(base.bmp, "back.bmp");
+  std::strcpy(base.font, "font.bmp");
+  base.scroll_x = 2;
+  base.scroll_y = -6;
+  base.interlaced = 1;
+
+  ASSERT_EQ(settings.m_presetNum, 4);
+  ExpectSamePreset(settings.m_presetTable[0], base);
+  PresetInfo cleared = base;
+  cleared.bmp[0] = '\0';
+  ExpectSamePreset(settings.m_presetTable[1], cleared);
+  PresetInfo commented = base;
+  std::strcpy(commented.comment, "DV");
+  ExpectSamePreset(settings.m_presetTable[2], commented);
+  PresetInfo rgb = base;
+  rgb.compression = 0;
+  rgb.bit_count = 24;
+  rgb.frame_time = 166666;
+  std::strcpy(rgb.font, "other.bmp");
+  ExpectSamePreset(settings.m_presetTable[3], rgb);
+}
+
+TEST_F(SettingsFile, WithoutAnEnabledSectionPresetDefIsTheOnlyPresetMadeValid) {
+  const StreamSettings settings = Load(
+      "[PRESET_DEF]\nw=641\nh=59\nscroll_x=-3\ninterlaced=7\nfcc=uyvy\ncomment=ignored\n"
+      "[PRESET_01]\nenable=2\nw=1000\n"
+      "[PRESET_02]\nw=1000\n");
+  PresetInfo expected = BuiltInPreset();
+  expected.enable = 0;
+  expected.w = 642;
+  expected.h = 60;
+  expected.scroll_x = -4;
+  expected.compression = kUyvy;
+  expected.bit_count = 16;
+  ASSERT_EQ(settings.m_presetNum, 1);
+  ExpectSamePreset(settings.m_presetTable[0], expected);
+  ExpectSamePreset(settings.FirstPreset(), expected);
+}
+
+TEST_F(SettingsFile, OnlyEnabledSectionsUpToPresetNumEnterTheTableInOrder) {
+  struct Case {
+    std::string text;
+    std::vector<int32_t> widths;  // of the table's entries, in order
+  };
+  auto section = [](int n, const char* enable, int w) {
+    char text[96];
+    std::snprintf(text, sizeof text, "[PRESET_%02d]\nenable=%s\nw=%d\n", n, enable, w);
+    return std::string(text);
+  };
+  const std::vector<Case> cases = {
+      {"[MAIN]\npreset_num=3\n" + section(1, "1", 100) + section(2, "0", 200) + section(3, "1", 300) +
+           section(4, "1", 400),
+       {100, 300}},
+      {"[MAIN]\nPreset_Num = 3\n" + section(3, "1", 300) + section(2, "1", 200), {200, 300}},
+      {"[MAIN]\npreset_num=2\n" + section(1, "2", 100) + section(2, " 1 ", 200), {200}},
+      {section(1, "1", 100) + section(2, "1", 200), {100}},
+      {"[MAIN]\npreset_num=10\n[PRESET_9]\nenable=1\nw=900\n" + section(10, "1", 1000), {1000}},
+      {"[MAIN]\npreset_num=10\n" + section(9, "1", 900), {900}},
+      {"[MAIN]\npreset_num=100\n" + section(100, "1", 1000) + section(99, "1", 990), {990, 1000}},
+      {"[MAIN]\npreset_num=0\n" + section(1, "1", 100), {100}},
+      {"[MAIN]\npreset_num=-7\n" + section(1, "1", 100), {100}},
+      // "preset_num" is cut to 999 sections
+      {"[MAIN]\npreset_num=2000000000\n" + section(999, "1", 998) + section(1000, "1", 2000), {998}},
+      {"[MAIN]\npreset_num=5\n" + section(1, "1", 100) + section(1, "1", 200), {100}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const StreamSettings settings = Load(c.text);
+    ASSERT_EQ(settings.m_presetNum, int32_t(c.widths.size()));
+    for (size_t i = 0; i < c.widths.size(); ++i) {
+      EXPECT_EQ(settings.m_presetTable[i].w, c.widths[i]) << "entry " << i;
+      EXPECT_EQ(settings.m_presetTable[i].enable, 1);
+    }
+  }
+}
+
+TEST_F(SettingsFile, MainSectionSwitches) {
+  struct Case {
+    std::string lines;
+    int32_t buffNum, vih2, autoClock, mouse;
+    const char* latencyLog;
+  };
+  const std::vector<Case> cases = {
+      {"", 2, 0, 0, 0, ""},
+      {"buff_num=5\nuse_video_info_header2=1\nauto_clock=1\nmouse_cursol=1\n", 5, 1, 1, 1, ""},
+      {"buff_num=0\n", 1, 0, 0, 0, ""},
+      {"buff_num=-5\n", 1, 0, 0, 0, ""},
+      {"buff_num=three\n", 2, 0, 0, 0, ""},
+      {"use_video_info_header2=-3\nauto_clock=7\nmouse_cursol=2\n", 2, -3, 7, 2, ""},
+      {"latency_log = latency.txt \n", 2, 0, 0, 0, "latency.txt"},
+      {"latency_log=\n", 2, 0, 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    const StreamSettings settings = Load("[MAIN]\n" + c.lines + "[PRESET_01]\nenable=1\n");
+    EXPECT_EQ(settings.m_buffNum, c.buffNum);
+    EXPECT_EQ(settings.m_useVideoInfoHeader2, c.vih2);
+    EXPECT_EQ(settings.m_autoClock, c.autoClock);
+    EXPECT_EQ(settings.m_mouseCursol, c.mouse);
+    EXPECT_STREQ(settings.m_latencyLog, c.latencyLog);
+    EXPECT_EQ(settings.m_presetNum, 1);
+  }
+}
+
+TEST_F(SettingsFile, LoadingAgainReplacesEverythingFromTheNewFile) {
+  StreamSettings settings = Load(
+      "[MAIN]\nbuff_num=6\nmouse_cursol=1\nlatency_log=a.txt\npreset_num=2\n"
+      "[PRESET_01]\nenable=1\nw=100\n[PRESET_02]\nenable=1\nw=200\n");
+  ASSERT_EQ(settings.m_presetNum, 2);
+  ASSERT_TRUE(settings.LoadSettings(m_folder.PathOf("missing.ini")));
+  EXPECT_EQ(settings.m_buffNum, 2);
+  EXPECT_EQ(settings.m_mouseCursol, 0);
+  EXPECT_STREQ(settings.m_latencyLog, "");
+  ASSERT_EQ(settings.m_presetNum, 1);
+  ExpectSamePreset(settings.m_presetTable[0], BuiltInPreset());
+}
+
+TEST_F(SettingsFile, WithoutATableTheFirstPresetIsTheBuiltInOne) {
+  StreamSettings settings;
+  ExpectSamePreset(settings.FirstPreset(), BuiltInPreset());
+  settings.m_presetNum = 0;
+  ExpectSamePreset(settings.FirstPreset(), BuiltInPreset());
+}
+
+// A reader that knows only one value, to show that the loader asks through it.
+std::string ReaderWithWidth1000(const char* section, const char* key, const char* defaultValue,
+                                size_t, const std::string&) {
+  if (std::strcmp(section, "PRESET_DEF") == 0 && std::strcmp(key, "w") == 0) return "1000";
+  return defaultValue;
+}
+
+TEST_F(SettingsFile, TheLoaderCanReadThroughAnotherReader) {
+  StreamSettings settings;
+  ASSERT_TRUE(settings.LoadSettings("any.ini", &ReaderWithWidth1000));
+  ASSERT_EQ(settings.m_presetNum, 1);
+  EXPECT_EQ(settings.m_presetTable[0].w, 1000);
+  EXPECT_EQ(settings.m_presetTable[0].h, 240);
+}
+
+TEST(SettingsFilePath, TheSettingsFileLiesBesideTheModule) {
+  const std::string directory = ModuleDirectory();
+  ASSERT_FALSE(directory.empty());
+#ifdef _WIN32
+  EXPECT_EQ(SettingsFilePath(), directory + "\\ZintuDobrel.ini");
+  EXPECT_NE(directory.back(), '\\');
+#else
+  EXPECT_EQ(SettingsFilePath(), directory + "/ZintuDobrel.ini");
+  SetModuleDirectoryOverride("/opt/zintu");
+  EXPECT_EQ(SettingsFilePath(), "/opt/zintu/ZintuDobrel.ini");
+  SetModuleDirectoryOverride("");
+  EXPECT_EQ(ModuleDirectory(), directory);
+#endif
+}
+
+TEST(ModulePath, TheFolderIsThePathWithoutFileNameAndTrailingSeparator) {
+  struct Case {
+    const char* full;
+    const char* folder;
+  };
+  const std::vector<Case> cases = {
+#ifdef _WIN32
+      {"C:\\Program Files\\Zintu\\ZintuDobrel64.ax", "C:\\Program Files\\Zintu"},
+      {"C:\\ZintuDobrel64.ax", "C:"},
+      {"C:ZintuDobrel64.ax", "C:"},
+      {"D:/filters/ZintuDobrel64.ax", "D:/filters"},
+      {"\\\\server\\share\\ZintuDobrel64.ax", "\\\\server\\share"},
+#else
+      {"/opt/zintu/bin/tool", "/opt/zintu/bin"},
+      {"/tool", ""},
+#endif
+      {"ZintuDobrel64.ax", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DirectoryOfModulePath(c.full), c.folder) << c.full;
+#ifdef _WIN32
+  EXPECT_EQ(JoinModulePath("C:\\dir", "a.bmp"), "C:\\dir\\a.bmp");
+#else
+  EXPECT_EQ(JoinModulePath("/dir", "a.bmp"), "/dir/a.bmp");
+#endif
+}
+
+}  // namespace
