@@ -98,10 +98,27 @@ void DrainGraphEvents(IMediaEvent* events)
     while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) events->FreeEventParams(code, p1, p2);
 }
 
+namespace {
+
+// Counts the process's open handles by probing every handle value in use.
+// Wine answers GetProcessHandleCount with 0; its handle values are small
+// multiples of 4, handed out lowest first.
+DWORD ProbeOpenHandles()
+{
+    DWORD count = 0;
+    for (uintptr_t value = 4; value < 0x40000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
 ProcessResources ProcessResources::Now()
 {
     ProcessResources r;
-    GetProcessHandleCount(GetCurrentProcess(), &r.handles);
+    if (!GetProcessHandleCount(GetCurrentProcess(), &r.handles) || r.handles == 0) r.handles = ProbeOpenHandles();
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof(counters);
     if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
