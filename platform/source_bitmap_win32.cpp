@@ -2,6 +2,7 @@
 // the process's main module, then as a BMP file, both as DIB sections.
 #include <windows.h>
 
+#include <cstdio>
 #include <memory>
 #include <type_traits>
 
@@ -15,13 +16,31 @@ struct GdiObjectDeleter {
 };
 using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
 
-UniqueBitmap LoadDibSection(const std::string& path) {
-  UniqueBitmap bitmap(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), path.c_str(),
-                                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  if (bitmap) return bitmap;
-  bitmap.reset(static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
-                                               LR_CREATEDIBSECTION | LR_LOADFROMFILE)));
-  return bitmap;
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+
+// Larger than any acceptable image file (16384 x 16384 at 32 bits plus headers).
+constexpr long kLargestFile = 0x40001000L;
+
+// Some system loaders turn a top-down BMP file (negative height) into a DIB
+// section of the right size but without its pixels. Such files are decoded
+// here instead; every other file goes to the system's loader.
+bool LoadTopDownFile(const std::string& path, SourceBitmap* out, bool* topDown) {
+  *topDown = false;
+  std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return false;
+  uint8_t head[26] = {};
+  if (std::fread(head, 1, sizeof head, file.get()) != sizeof head) return false;
+  const uint32_t headerSize = head[14] | (head[15] << 8) | (head[16] << 16) | (uint32_t(head[17]) << 24);
+  *topDown = head[0] == 'B' && head[1] == 'M' && headerSize >= 40 && (head[25] & 0x80) != 0;
+  if (!*topDown) return false;
+  if (std::fseek(file.get(), 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(file.get());
+  if (size < 0 || size > kLargestFile || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
+  return DecodeBmp(bytes.data(), bytes.size(), out);
 }
 
 }  // namespace
@@ -30,7 +49,15 @@ bool LoadSourceBitmap(const std::string& path, SourceBitmap* out) {
   if (!out) return false;
   *out = SourceBitmap();
   if (path.empty() || path.size() > kMaxPathChars) return false;
-  const UniqueBitmap bitmap = LoadDibSection(path);
+  UniqueBitmap bitmap(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), path.c_str(),
+                                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (!bitmap) {
+    bool topDown = false;
+    const bool decoded = LoadTopDownFile(path, out, &topDown);
+    if (topDown) return decoded;
+    bitmap.reset(static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
+                                                 LR_CREATEDIBSECTION | LR_LOADFROMFILE)));
+  }
   if (!bitmap) return false;
 
   DIBSECTION dib = {};
