@@ -14,8 +14,11 @@ public:
     {
         auto* outer = new TestOuter;
         outer->m_source = new CTestSource(outer, hr);
-        outer->m_inner = AsUnknown(outer->m_source->Inner());
-        outer->m_inner->AddRef();  // the non-delegating count: 1
+        // Called as INonDelegatingUnknown, never through an IUnknown cast of
+        // it: the compiler knows the object's type here and may treat a call
+        // through a cast pointer as undefined (it did: the call vanished).
+        outer->m_inner = outer->m_source->Inner();
+        outer->m_inner->NonDelegatingAddRef();  // the non-delegating count: 1
         return outer;
     }
 
@@ -27,14 +30,14 @@ public:
             AddRef();
             return S_OK;
         }
-        return m_inner->QueryInterface(iid, out);
+        return m_inner->NonDelegatingQueryInterface(iid, out);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_refCount; }
     STDMETHODIMP_(ULONG) Release() override
     {
         const ULONG n = --m_refCount;
         if (n == 0) {
-            m_inner->Release();
+            m_inner->NonDelegatingRelease();
             delete this;
         }
         return n;
@@ -44,8 +47,8 @@ public:
     // The inner object's own count, read through its non-delegating face.
     ULONG InnerCount() const
     {
-        m_inner->AddRef();
-        return m_inner->Release();
+        m_inner->NonDelegatingAddRef();
+        return m_inner->NonDelegatingRelease();
     }
     ULONG Count() const { return m_refCount; }
 
@@ -53,7 +56,7 @@ private:
     TestOuter() = default;
     virtual ~TestOuter() = default;
     std::atomic<ULONG> m_refCount{1};
-    IUnknown* m_inner = nullptr;  // the source's non-delegating face; one reference
+    INonDelegatingUnknown* m_inner = nullptr;  // the source's non-delegating face; one reference
     CTestSource* m_source = nullptr;
 };
 
