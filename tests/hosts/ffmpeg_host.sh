@@ -8,9 +8,10 @@
 #   (read with zd-capture --list-caps) with its ffmpeg pixel format, size and
 #   rate.
 # MODE capture: for each pixel format, FRAMES frames recorded into AVI with
-#   -c:v rawvideo; the native ffprobe reads that many frames of the right
-#   size and pixel format, and the frames, decoded by the native ffmpeg,
-#   equal the preview tool's outside the status line.
+#   -c:v rawvideo (32-bit RGB as bgra: ffmpeg cannot store bgr0 in AVI); the
+#   native ffprobe reads that many frames of the right size and pixel format,
+#   and the frames, decoded by the native ffmpeg, equal the preview tool's
+#   outside the status line.
 set -euo pipefail
 mode=$1 wine_run=$2 ffmpeg=$3 capture=$4 preview=$5 out=$6 frames=$7
 device="Zintu Dobrel x64"
@@ -81,10 +82,18 @@ capture)
     avi=$out/ffmpeg_$preset.avi
     raw=$out/ffmpeg_$preset.raw
     rm -f "$avi" "$raw"
-    # The rate as the exact fraction 10^7 / frame_time selects the capability.
+    # ffmpeg selects a capability whose frame time equals 10^7 * den / num of
+    # the requested rate, and reduces fractions with large terms: a rate with
+    # two decimals (30, 29.97, 59.94) names each shipped frame time exactly.
+    rate=$(awk -v ft="$ft" 'BEGIN { r = int(1e9 / ft + 0.5);
+      if (int(1e9 / r) == ft) printf "%g", r / 100; else printf "10000000/%d", ft }')
+    echo "-framerate $rate"
+    # ffmpeg cannot store bgr0 in AVI: 32-bit frames are recorded as bgra.
+    stored=$pf
+    [ "$pf" = bgr0 ] && stored=bgra
     if ! "$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -pixel_format "$pf" \
-        -video_size "${width}x$height" -framerate "10000000/$ft" -i "video=$device" \
-        -frames:v "$frames" -vsync passthrough -c:v rawvideo -y "Z:$avi" </dev/null; then
+        -video_size "${width}x$height" -framerate "$rate" -i "video=$device" \
+        -frames:v "$frames" -vsync passthrough -c:v rawvideo -pix_fmt "$stored" -y "Z:$avi" </dev/null; then
       echo "FAIL: ffmpeg could not record $pf" >&2
       failures=$((failures + 1))
       continue
@@ -92,21 +101,25 @@ capture)
     probe=$(ffprobe -v error -count_frames -select_streams v:0 \
       -show_entries stream=width,height,pix_fmt,nb_read_frames -of csv=p=0 "$avi")
     echo "ffprobe: $probe"
-    IFS=, read -r p_w p_h p_fmt p_frames <<<"$probe"
-    # A 32-bit RGB AVI stream reads back as bgra: the same bytes.
-    case $pf:$p_fmt in bgr0:bgra) p_fmt=bgr0 ;; esac
-    if [ "$p_w" != "$width" ] || [ "$p_h" != "$height" ] || [ "$p_fmt" != "$pf" ] ||
-       [ "$p_frames" != "$frames" ]; then
-      echo "FAIL: expected $width,$height,$pf,$frames" >&2
+    if [ "$probe" != "$width,$height,$stored,$frames" ]; then
+      echo "FAIL: expected $width,$height,$stored,$frames" >&2
       failures=$((failures + 1))
       continue
     fi
-    # Back to the source's own layout: raw bytes, RGB bottom-up.
-    flip=()
+    # Back to the source's own layout, RGB bottom-up, and compared with the
+    # preview; 32-bit frames by their B, G, R bytes only (the fourth byte
+    # became alpha on the way).
+    expected=$preview/preview_$preset.raw
+    compare_format=$format compare_bytes=$bytes decode_fmt=$pf flip=()
     case $format in RG24|RG32) flip=(-vf vflip) ;; esac
-    ffmpeg -v error -i "$avi" "${flip[@]}" -f rawvideo -pix_fmt "$(pix_fmt "$format" | sed 's/bgr0/bgra/')" \
-      -y "$raw" </dev/null
-    if ! compare_frames "$preview/preview_$preset.raw" "$raw" "$format" "$height" "$bytes" \
+    if [ "$format" = RG32 ]; then
+      expected=$out/preview_${preset}_bgr24.raw
+      ffmpeg -v error -f rawvideo -pix_fmt bgr0 -s "${width}x$height" -i "$preview/preview_$preset.raw" \
+        -f rawvideo -pix_fmt bgr24 -y "$expected" </dev/null
+      compare_format=RG24 compare_bytes=$((width * 3 * height)) decode_fmt=bgr24
+    fi
+    ffmpeg -v error -i "$avi" "${flip[@]}" -f rawvideo -pix_fmt "$decode_fmt" -y "$raw" </dev/null
+    if ! compare_frames "$expected" "$raw" "$compare_format" "$height" "$compare_bytes" \
         "$glyph_h" "$frames"; then
       echo "FAIL: preset $preset $format: pixels differ from the preview" >&2
       failures=$((failures + 1))

@@ -87,7 +87,9 @@ TEST(ModuleLifetime, UnloadableOnceTheHostHasReleasedGraphFilterAndFactory) {
       if (ending != Ending::kNeverRun) {
         ASSERT_TRUE(SUCCEEDED(control->Run()));
         Sleep(300);  // a few frames
-        if (ending == Ending::kStopThenRelease) EXPECT_TRUE(SUCCEEDED(control->Stop()));
+        if (ending == Ending::kStopThenRelease) {
+          EXPECT_TRUE(SUCCEEDED(control->Stop()));
+        }
       }
       EXPECT_EQ(module.CanUnloadNow(), S_FALSE) << "the graph holds the filter";
     }

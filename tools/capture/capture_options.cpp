@@ -63,6 +63,8 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions* o
       result.list_caps = true;
     } else if (arg == "--json") {
       result.json = true;
+    } else if (arg == "--no-clock") {
+      result.no_clock = true;
     } else if (arg == "--device") {
       if (!value(&result.device)) return false;
       if (result.device.empty()) return bad(result.device);
@@ -123,6 +125,7 @@ const char* CaptureUsage() {
          "  --size WxH --format F --fps R\n"
          "                          select the first capability that matches them\n"
          "                          (F: RGB24, RGB32, YUY2, YVYU, UYVY, HDYC)\n"
+         "  --no-clock              run the graph without a reference clock\n"
          "  --frames N              stop after N frames\n"
          "  --seconds S             stop after S seconds (default 3 when no --frames)\n"
          "  --snapshot PATH         save one frame as a 24-bit BMP\n"

@@ -13,6 +13,10 @@ struct CaptureOptions {
   bool list_devices = false;
   bool list_caps = false;
   bool json = false;
+  // Run the graph without a reference clock (IMediaFilter::SetSyncSource
+  // with none), as hosts that want frames as soon as they are made do; the
+  // renderer then holds no sample back until its time stamp is due.
+  bool no_clock = false;
   std::string device = kDefaultDevice;
   // Capability selection: an index, or a size/format/rate to match. Unset
   // values (-1, 0, empty) leave the device's current format.

@@ -69,6 +69,8 @@ std::string FormatReportText(const CaptureReport& r) {
                 i.mean_ms, i.p50_ms, i.p99_ms, i.min_ms, i.max_ms,
                 static_cast<double>(f.frame_time) / 10000.0);
   out += Format("rate:          %.3f fps measured\n", r.measured_fps);
+  out += Format("graph clock:   %s\n", r.graph_clock ? "the graph's reference clock"
+                                                     : "none (--no-clock)");
   out += Format("late arrivals: %lld frames more than one interval late (max %.3f ms behind)\n",
                 static_cast<long long>(r.lateness.late_frames), r.lateness.max_late_ms);
   out += Format("cpu:           %.1f %% of one core (%.1f %% of %d cores)\n", CpuPercent(r),
@@ -133,7 +135,8 @@ std::string FormatReportJson(const CaptureReport& r) {
   out += Format("  \"wall_seconds\": %.4f, \"cpu_seconds\": %.4f, \"cpu_percent_one_core\": %.2f, "
                 "\"processors\": %d,\n",
                 r.wall_seconds, r.cpu_seconds, CpuPercent(r), r.processors);
-  out += Format("  \"ended_early\": %s,\n", r.ended_early ? "true" : "false");
+  out += Format("  \"ended_early\": %s, \"graph_clock\": %s,\n", r.ended_early ? "true" : "false",
+                r.graph_clock ? "true" : "false");
   out += "  \"snapshot\": " + JsonString(r.snapshot) + ",\n";
   out += "  \"stream_error\": " + JsonString(r.stream_error) + ",\n";
   out += "  \"problems\": [";

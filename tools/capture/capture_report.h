@@ -25,7 +25,8 @@ struct CaptureReport {
   double measured_fps = 0.0;
   std::string snapshot;       // file written, if any
   std::string stream_error;   // error event from the graph, if any
-  bool ended_early = false;   // the source ended the stream before the run was over
+  bool ended_early = false;
+  bool graph_clock = true;    // the graph ran with its reference clock   // the source ended the stream before the run was over
 
   // The capture verdict: frames arrived, as many as asked for, every sample
   // of the negotiated size, time stamps in order, no error from the graph.

@@ -354,6 +354,17 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   }
   report->sample_bytes = FrameBytes(connected.Ref());
 
+  if (options.no_clock) {
+    ComPtr<IMediaFilter> graph_filter;
+    hr = g.graph.As(IID_IMediaFilter, &graph_filter);
+    if (SUCCEEDED(hr)) hr = graph_filter->SetSyncSource(nullptr);
+    if (FAILED(hr)) {
+      *error = "cannot run the graph without a clock (" + HresultText(hr) + ")";
+      return kExitGraph;
+    }
+  }
+  report->graph_clock = !options.no_clock;
+
   ComPtr<IMediaControl> control;
   ComPtr<IMediaEventEx> events;
   hr = g.graph.As(IID_IMediaControl, &control);
