@@ -21,8 +21,11 @@ constexpr int32_t kMaxSourceBitmapSide = 16384;
 
 // Loads a 24- or 32-bit BMP (a 32-bit image keeps the first three bytes of each
 // pixel). Windows: LoadImageA (as a resource of the main module, then as a file)
-// and GetObjectA. Native: our own decoder. False, with *out emptied, when the
-// image cannot be loaded or has another bit depth.
+// and GetObjectA; a file must also pass our decoder's checks, so that damaged
+// files are refused alike in both builds, and a top-down file is taken from our
+// decoder (the system loader may give it without pixels). Native: our own
+// decoder. False, with *out emptied, when the image cannot be loaded or has
+// another bit depth.
 bool LoadSourceBitmap(const std::string& path, SourceBitmap* out);
 
 // The native decoder over a whole file held in memory; also used by the Windows
@@ -32,3 +35,10 @@ bool LoadSourceBitmap(const std::string& path, SourceBitmap* out);
 // stored bottom-up or top-down (which come out bottom-up). Palette images,
 // 16-bit, compressed, truncated or oversized files are refused.
 bool DecodeBmp(const uint8_t* data, size_t size, SourceBitmap* out);
+
+#ifdef _WIN32
+// Windows build only: a BMP file through the system's loader alone (LoadImageA
+// with LR_LOADFROMFILE, GetObjectA), without the checks of LoadSourceBitmap.
+// For the tests that hold both loaders side by side.
+bool LoadBmpFileWithSystemLoader(const std::string& path, SourceBitmap* out);
+#endif

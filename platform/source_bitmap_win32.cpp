@@ -23,45 +23,28 @@ struct FileCloser {
 // Larger than any acceptable image file (16384 x 16384 at 32 bits plus headers).
 constexpr long kLargestFile = 0x40001000L;
 
-// Some system loaders turn a top-down BMP file (negative height) into a DIB
-// section of the right size but without its pixels. Such files are decoded
-// here instead; every other file goes to the system's loader.
-bool LoadTopDownFile(const std::string& path, SourceBitmap* out, bool* topDown) {
-  *topDown = false;
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
   std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return false;
-  uint8_t head[26] = {};
-  if (std::fread(head, 1, sizeof head, file.get()) != sizeof head) return false;
-  const uint32_t headerSize = head[14] | (head[15] << 8) | (head[16] << 16) | (uint32_t(head[17]) << 24);
-  *topDown = head[0] == 'B' && head[1] == 'M' && headerSize >= 40 && (head[25] & 0x80) != 0;
-  if (!*topDown) return false;
   if (std::fseek(file.get(), 0, SEEK_END) != 0) return false;
   const long size = std::ftell(file.get());
   if (size < 0 || size > kLargestFile || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
-  return DecodeBmp(bytes.data(), bytes.size(), out);
+  bytes->resize(static_cast<size_t>(size));
+  return std::fread(bytes->data(), 1, bytes->size(), file.get()) == bytes->size();
 }
 
-}  // namespace
+// For a file that our decoder has taken: the sign of an info header's height
+// (the 12-byte core header has no top-down form).
+bool IsTopDownBmp(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() < 26 || bytes[14] == 12) return false;
+  return (bytes[25] & 0x80) != 0;
+}
 
-bool LoadSourceBitmap(const std::string& path, SourceBitmap* out) {
-  if (!out) return false;
-  *out = SourceBitmap();
-  if (path.empty() || path.size() > kMaxPathChars) return false;
-  UniqueBitmap bitmap(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), path.c_str(),
-                                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  if (!bitmap) {
-    bool topDown = false;
-    const bool decoded = LoadTopDownFile(path, out, &topDown);
-    if (topDown) return decoded;
-    bitmap.reset(static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
-                                                 LR_CREATEDIBSECTION | LR_LOADFROMFILE)));
-  }
-  if (!bitmap) return false;
-
+// The pixels of a loaded DIB section as B, G, R rows from the bottom; *out is
+// written only on success.
+bool ReadDibSection(HBITMAP bitmap, SourceBitmap* out) {
   DIBSECTION dib = {};
-  if (GetObjectA(bitmap.get(), sizeof dib, &dib) != int(sizeof dib)) return false;
+  if (GetObjectA(bitmap, sizeof dib, &dib) != int(sizeof dib)) return false;
   const BITMAP& bm = dib.dsBm;
   if (!bm.bmBits || (bm.bmBitsPixel != 24 && bm.bmBitsPixel != 32)) return false;
   if (bm.bmWidth <= 0 || bm.bmHeight <= 0) return false;
@@ -92,4 +75,38 @@ bool LoadSourceBitmap(const std::string& path, SourceBitmap* out) {
   out->height = bm.bmHeight;
   out->bgr = std::move(bgr);
   return true;
+}
+
+bool LoadWithSystemLoader(HINSTANCE module, const std::string& path, UINT extraFlags,
+                          SourceBitmap* out) {
+  const UniqueBitmap bitmap(static_cast<HBITMAP>(
+      LoadImageA(module, path.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | extraFlags)));
+  return bitmap && ReadDibSection(bitmap.get(), out);
+}
+
+}  // namespace
+
+bool LoadBmpFileWithSystemLoader(const std::string& path, SourceBitmap* out) {
+  if (!out) return false;
+  *out = SourceBitmap();
+  return LoadWithSystemLoader(nullptr, path, LR_LOADFROMFILE, out);
+}
+
+bool LoadSourceBitmap(const std::string& path, SourceBitmap* out) {
+  if (!out) return false;
+  *out = SourceBitmap();
+  if (path.empty() || path.size() > kMaxPathChars) return false;
+  if (LoadWithSystemLoader(GetModuleHandleA(nullptr), path, 0, out)) return true;
+
+  // A file: the system loader reads damaged files (short pixel data, offsets
+  // past the end) without complaint, so our decoder judges the file first.
+  std::vector<uint8_t> bytes;
+  SourceBitmap decoded;
+  if (!ReadFileBytes(path, &bytes) || !DecodeBmp(bytes.data(), bytes.size(), &decoded)) return false;
+  if (IsTopDownBmp(bytes)) {
+    // Some system loaders give a top-down file the right size but no pixels.
+    *out = std::move(decoded);
+    return true;
+  }
+  return LoadWithSystemLoader(nullptr, path, LR_LOADFROMFILE, out);
 }

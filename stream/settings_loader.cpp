@@ -12,10 +12,10 @@
 
 namespace {
 
-// Every value but "fcc" is read into a buffer of this many characters.
-constexpr size_t kValueBufferSize = kPresetTextSize;
+// Every value but "fcc" counts with up to 259 characters.
+constexpr size_t kValueChars = kPresetTextSize - 1;
 // "fcc" counts with its first four characters only.
-constexpr size_t kFourccBufferSize = 5;
+constexpr size_t kFourccChars = 4;
 // Comes back when a text key is absent; an empty value is a value.
 constexpr const char* kAbsentMarker = "\x01";
 
@@ -111,21 +111,21 @@ class SettingsReader {
 
   // An absent, empty or digit-less value keeps the target.
   void ReadInt(const char* section, const char* key, int32_t* target) const {
-    const std::string text = Read(section, key, "", kValueBufferSize);
+    const std::string text = Read(section, key, "", kValueChars);
     int32_t value = 0;
     if (!text.empty() && ScanInt(text, &value)) *target = value;
   }
 
   // An absent key keeps the target; any value, the empty one included, replaces it.
   void ReadText(const char* section, const char* key, char (&target)[kPresetTextSize]) const {
-    const std::string text = Read(section, key, kAbsentMarker, kValueBufferSize);
+    const std::string text = Read(section, key, kAbsentMarker, kValueChars);
     if (text != kAbsentMarker) CopyText(text, target);
   }
 
   // One of the six format names sets compression and bit count; anything
   // else keeps the inherited format.
   void ReadFourcc(const char* section, PresetInfo* preset) const {
-    const std::string text = Read(section, "fcc", kAbsentMarker, kFourccBufferSize);
+    const std::string text = Read(section, "fcc", kAbsentMarker, kFourccChars);
     if (text == kAbsentMarker) return;
     for (const FormatName& format : kFormats) {
       if (SameFourcc(text, format.name)) {
@@ -140,7 +140,7 @@ class SettingsReader {
   // gives no positive duration (0, negative, so large that the duration is
   // below one unit, not a number) keeps the inherited duration.
   void ReadFrameTime(const char* section, int64_t* frameTime) const {
-    const std::string text = Read(section, "frame_time", "", kValueBufferSize);
+    const std::string text = Read(section, "frame_time", "", kValueChars);
     if (text.empty()) return;
     int32_t whole = 0;
     if (!ScanInt(text, &whole)) whole = 0;
@@ -167,9 +167,14 @@ class SettingsReader {
   }
 
  private:
+  // At most keepChars characters of the value. The reader is given two more
+  // than that: a system reader that drops the last character of a quoted value
+  // filling its buffer exactly then still yields the first keepChars whole.
   std::string Read(const char* section, const char* key, const char* defaultValue,
-                   size_t bufferSize) const {
-    return m_reader(section, key, defaultValue, bufferSize, m_path);
+                   size_t keepChars) const {
+    std::string value = m_reader(section, key, defaultValue, keepChars + 2, m_path);
+    if (value.size() > keepChars) value.resize(keepChars);
+    return value;
   }
 
   const std::string& m_path;

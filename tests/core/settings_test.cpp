@@ -119,6 +119,8 @@ TEST_F(SettingsFile, OneValueInAnEnabledPresetChangesOnlyItsField) {
       {"fcc=RGB24", [](PresetInfo&) {}},
       {"fcc=", [](PresetInfo&) {}},
       {"fcc=YUY", [](PresetInfo&) {}},
+      {"fcc=\"YUY2\"", [](PresetInfo& p) { p.compression = kYuy2, p.bit_count = 16; }},
+      {"fcc='uyvy' ", [](PresetInfo& p) { p.compression = kUyvy, p.bit_count = 16; }},
       // frame duration in 100 ns, or a frame rate below 1000
       {"frame_time=333667", [](PresetInfo& p) { p.frame_time = 333667; }},
       {"frame_time=29.97", [](PresetInfo& p) { p.frame_time = 333667; }},
@@ -145,6 +147,8 @@ TEST_F(SettingsFile, OneValueInAnEnabledPresetChangesOnlyItsField) {
       {"font = \"fonts\\sheet.bmp\" ", [](PresetInfo& p) { std::strcpy(p.font, "fonts\\sheet.bmp"); }},
       {"comment=DV", [](PresetInfo& p) { std::strcpy(p.comment, "DV"); }},
       {"comment=" + std::string(300, 'c'), [](PresetInfo& p) { std::memset(p.comment, 'c', 259); }},
+      {"bmp=\"" + std::string(259, 'b') + "\"", [](PresetInfo& p) { std::memset(p.bmp, 'b', 259); }},
+      {"bmp=\"" + std::string(258, 'b') + "\"", [](PresetInfo& p) { std::memset(p.bmp, 'b', 258); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
