@@ -36,12 +36,14 @@ void EnsureComInitialised()
     g_comEnvironment->m_initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
 }
 
-Watchdog::Watchdog(const char* what, unsigned seconds) : m_what(what)
+Watchdog::Watchdog(const char* what, unsigned seconds, std::function<std::string()> describe)
+    : m_what(what), m_describe(std::move(describe))
 {
     m_thread = std::thread([this, seconds] {
         std::unique_lock<std::mutex> lock(m_mutex);
         if (m_done.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_disarmed; })) return;
         std::fprintf(stderr, "\nFAILED: '%s' did not finish within %u s (hang)\n", m_what.c_str(), seconds);
+        if (m_describe) std::fprintf(stderr, "state: %s\n", m_describe().c_str());
         std::fflush(stderr);
         std::fflush(stdout);
         TerminateProcess(GetCurrentProcess(), 3);

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,12 +30,14 @@ constexpr DWORD kSampleWaitMs = 10000;
 // that never returns), so a hang shows up as a failure naming the step.
 class Watchdog {
 public:
-    Watchdog(const char* what, unsigned seconds);
+    // describe, when given, adds the state of the hung parts to the message.
+    Watchdog(const char* what, unsigned seconds, std::function<std::string()> describe = {});
     ~Watchdog();
     void Disarm();
 
 private:
     std::string m_what;
+    std::function<std::string()> m_describe;
     std::mutex m_mutex;
     std::condition_variable m_done;
     bool m_disarmed = false;

@@ -191,9 +191,23 @@ TEST_F(FrameworkGraphTest, AggregatedFilterRoutesEveryFaceToTheOuterObject)
         ASSERT_EQ(graph.builder->AddFilter(renderer.Get(), L"renderer"), S_OK);
         ComRef<IPin> rendererIn = FindPinByDirection(renderer.Get(), PINDIR_INPUT);
         ASSERT_EQ(graph.builder->ConnectDirect(pin, rendererIn.Get(), nullptr), S_OK);
-        ASSERT_EQ(ChangeGraphState(graph.control.Get(), State_Running), S_OK);
-        ASSERT_EQ(ChangeGraphState(graph.control.Get(), State_Stopped), S_OK);
-        EXPECT_EQ(outer->Source()->Stream()->m_threadCreates, 1);
+        CTestStream* stream = outer->Source()->Stream();
+        auto describe = [stream] {
+            return "worker starts " + std::to_string(stream->m_threadCreates) + ", ends " +
+                   std::to_string(stream->m_threadDestroys) + ", frames " + std::to_string(stream->m_frames);
+        };
+        {
+            Watchdog run("run the graph with the aggregated filter", 20, describe);
+            ASSERT_EQ(ChangeGraphState(graph.control.Get(), State_Running), S_OK);
+        }
+        {
+            Watchdog stop("stop the graph with the aggregated filter", 20, describe);
+            ASSERT_EQ(ChangeGraphState(graph.control.Get(), State_Stopped), S_OK);
+        }
+        EXPECT_EQ(stream->m_threadCreates, 1);
+        Watchdog release("release the graph with the aggregated filter", 20, describe);
+        graph = Graph();
+        filter.Reset();
     }
     EXPECT_EQ(outer->Count(), 1u);
     EXPECT_EQ(outer->InnerCount(), 1u);

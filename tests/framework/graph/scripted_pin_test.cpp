@@ -198,6 +198,9 @@ TEST_F(FrameworkGraphTest, StopWhileTheWorkerWaitsForAFreeSampleReturnsAndStream
             EXPECT_EQ(chain.source.filter->Stop(), S_OK);
         }
         EXPECT_EQ(chain.source.Stream()->m_threadDestroys, 1);
+        ComRef<IMediaSample> sample;
+        EXPECT_EQ(chain.source.Stream()->GetAllocator()->GetBuffer(sample.Put(), nullptr, nullptr, AM_GBF_NOWAIT),
+                  VFW_E_NOT_COMMITTED);
 
         // Once the buffers come back, the next start streams again.
         chain.sink->ReleaseHeldSamples();
@@ -255,6 +258,10 @@ TEST_F(FrameworkGraphTest, FailedStreamStartFailsPauseAndTheNextPauseSucceedsOnc
             EXPECT_EQ(chain.source.Stream()->m_threadCreates, 1);
             EXPECT_EQ(chain.source.Stream()->m_threadDestroys, 1);
             EXPECT_EQ(chain.sink->Counters().receives, 0);
+            // The failed start gave its buffers back: the allocator is decommitted.
+            ComRef<IMediaSample> sample;
+            EXPECT_EQ(chain.source.Stream()->GetAllocator()->GetBuffer(sample.Put(), nullptr, nullptr, AM_GBF_NOWAIT),
+                      VFW_E_NOT_COMMITTED);
             // Run tries the same start and fails the same way.
             EXPECT_EQ(chain.source.filter->Run(0), cause);
 
@@ -296,6 +303,43 @@ TEST_F(FrameworkGraphTest, FailedStreamStartInThePlatformGraphFailsTheApplicatio
         EXPECT_TRUE(SUCCEEDED(ChangeGraphState(graph.control.Get(), State_Running)));
         EXPECT_EQ(ChangeGraphState(graph.control.Get(), State_Stopped), S_OK);
         EXPECT_EQ(graph.builder->RemoveFilter(source.filter.Get()), S_OK);
+    }
+    ExpectAllObjectsReleased();
+}
+
+TEST_F(FrameworkGraphTest, DisconnectedPinConnectsElsewhereAndStreamsAgain)
+{
+    {
+        const SourceScript script;
+        SourceRef source(script);
+        ComRef<ScriptedSinkFilter> first = CreateScriptedSink({});
+        ASSERT_EQ(source.Pin()->Connect(first->InputPin(), nullptr), S_OK);
+        ASSERT_EQ(source.filter->Run(0), S_OK);
+        ASSERT_TRUE(first->WaitForSamples(3, kSampleWaitMs));
+        // Connection changes wait for the stop.
+        EXPECT_EQ(source.Pin()->Disconnect(), VFW_E_NOT_STOPPED);
+        ASSERT_EQ(source.filter->Stop(), S_OK);
+        ComRef<IMemAllocator> old = first->NotifiedAllocator();
+        ASSERT_EQ(source.Pin()->Disconnect(), S_OK);
+        EXPECT_EQ(source.Pin()->Disconnect(), S_FALSE);
+        EXPECT_EQ(first->InputPin()->Disconnect(), S_OK);
+        EXPECT_EQ(source.Stream()->GetAllocator(), nullptr);
+
+        SinkScript noAllocator;
+        noAllocator.offerAllocator = false;
+        ComRef<ScriptedSinkFilter> second = CreateScriptedSink(noAllocator);
+        ASSERT_EQ(source.Pin()->Connect(second->InputPin(), nullptr), S_OK);
+        EXPECT_NE(second->NotifiedAllocator().Get(), old.Get());
+        ASSERT_EQ(source.filter->Run(0), S_OK);
+        ASSERT_TRUE(second->WaitForSamples(4, kSampleWaitMs));
+        ASSERT_EQ(source.filter->Stop(), S_OK);
+        std::vector<ReceivedSample> samples = second->Samples();
+        samples.resize(4);
+        ExpectFillerFrames(samples, script, 4096);
+        EXPECT_EQ(first->Counters().receives >= 3, true);
+        EXPECT_EQ(source.Pin()->Disconnect(), S_OK);
+        EXPECT_EQ(second->InputPin()->Disconnect(), S_OK);
+        EXPECT_EQ(RefCountOf(source.filter.Get()), 1u);
     }
     ExpectAllObjectsReleased();
 }
