@@ -68,10 +68,10 @@ TEST(SystemClock, ThePerformanceCounterRunsForwardAtAPositiveRate) {
 }
 
 TEST(SystemClock, TheCursorIsReportedOnlyWhereThereIsOne) {
-  int32_t x = -1;
-  int32_t y = -1;
   EXPECT_FALSE(CursorPosition(nullptr, nullptr));
 #ifndef _WIN32
+  int32_t x = -1;
+  int32_t y = -1;
   EXPECT_FALSE(CursorPosition(&x, &y));
   EXPECT_EQ(x, 0);
   EXPECT_EQ(y, 0);
