@@ -49,6 +49,7 @@ std::vector<CorpusFile> Corpus() {
        "top=0\n[]\na=1\n[unterminated\nb=2\n[a]b]\nc=3\n[ x ] trailing\nd=4\n[=y]\ne=5\n[ ]\nf=6\n"},
       {"odd blanks", "[MAIN]\na=\x1a" "v\x1a\nb\v=\fw\f\n\x1a" "c=x\nd = x \x1a\n"},
       {"equals signs", "[MAIN]\n=nokey\na==b\nc = d = e\n =f\nnoequals\nnoequals=later\n"},
+      {"ANSI letters in values", "[MAIN]\na=caf\xe9 \xe0 la cr\xe8me.bmp\nb=\xa3\xb5\xff\n"},
       {"long names", "[" + std::string(300, 'S') + "]\n" + std::string(300, 'k') + "=v\n"},
   };
 }
