@@ -4,6 +4,10 @@
 # the way capture applications do, print the report and save a snapshot.
 #
 #   tools/run-main-job.sh [--seconds S] [--cap N] [--keep-registered]
+#                         [--build-dir DIR] [--prefix DIR]
+#
+# The build goes to build/windows (the windows preset) and the Wine prefix is
+# build/wineprefix unless --build-dir and --prefix name others.
 #
 # Exits non-zero when a step fails or the capture check fails (see the
 # zd-capture exit codes in the README).
@@ -13,12 +17,16 @@ root=$PWD
 seconds=5
 cap=()
 keep=0
+build=build/windows
+prefix=$root/build/wineprefix
 while [ $# -gt 0 ]; do
   case $1 in
     --seconds) seconds=$2; shift 2 ;;
     --cap) cap=(--cap "$2"); shift 2 ;;
     --keep-registered) keep=1; shift ;;
-    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
+    --build-dir) build=$2; shift 2 ;;
+    --prefix) prefix=$(mkdir -p "$2" && cd "$2" && pwd); shift 2 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     *) echo "run-main-job: unknown argument $1" >&2; exit 1 ;;
   esac
 done
@@ -38,25 +46,26 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-step "building the windows preset"
-cmake --preset windows
-cmake --build --preset windows
+step "building the windows preset in $build"
+cmake --preset windows -B "$build"
+cmake --build "$build"
+build=$(cd "$build" && pwd)
 
-export WINEPREFIX=$root/build/wineprefix
+export WINEPREFIX=$prefix
 export ZD_WINEPREFIX=$WINEPREFIX
 step "Wine prefix $WINEPREFIX"
 cmake/wine-prefix.sh </dev/null >/dev/null 2>&1
 
 # The module with its settings file and bitmaps, in a folder of its own.
-module_dir=$root/build/windows/module
+module_dir=$build/module
 module=$module_dir/ZintuDobrel64.ax
 step "module folder $module_dir"
 mkdir -p "$module_dir"
-cp build/windows/server/ZintuDobrel64.ax "$module_dir/"
+cp "$build/server/ZintuDobrel64.ax" "$module_dir/"
 cp assets/ZintuDobrel.ini assets/*.bmp "$module_dir/"
 ls -l "$module_dir"
 
-capture=build/windows/tools/capture/zd-capture.exe
+capture=$build/tools/capture/zd-capture.exe
 cleanup() {
   if [ $keep -eq 0 ]; then
     cmake/wine-run.sh regsvr32 /u /s "Z:$module" </dev/null >/dev/null 2>&1 || true
