@@ -257,14 +257,19 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
       *error = "the capture pin has no IAMStreamConfig (" + HresultText(hr) + ")";
       return kExitFormat;
     }
+    std::vector<Capability> caps;
+    hr = ReadCapabilities(config.Get(), &caps);
+    if (FAILED(hr)) {
+      *error = "cannot read the capabilities (" + HresultText(hr) + ")";
+      return kExitFormat;
+    }
     int index = options.cap;
+    if (index >= static_cast<int>(caps.size())) {
+      *error = "there is no capability " + std::to_string(index) + ": the device has " +
+               std::to_string(caps.size()) + " (see --list-caps)";
+      return kExitFormat;
+    }
     if (index < 0) {
-      std::vector<Capability> caps;
-      hr = ReadCapabilities(config.Get(), &caps);
-      if (FAILED(hr)) {
-        *error = "cannot read the capabilities (" + HresultText(hr) + ")";
-        return kExitFormat;
-      }
       index = MatchCapability(caps, options.width, options.height, options.format, options.fps);
       if (index < 0) {
         *error = "no capability matches the requested size, format and rate (see --list-caps)";
