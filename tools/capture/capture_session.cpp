@@ -87,28 +87,17 @@ class GrabberSink final : public ISampleGrabberCB {
     return refs;
   }
 
-  // ISampleGrabberCB: runs on the streaming thread.
+  // ISampleGrabberCB: runs on the streaming thread. No exception leaves it:
+  // running out of memory stops the collection and is reported.
   STDMETHODIMP SampleCB(double, IMediaSample* sample) override {
     const double arrival = NowMs();
     if (!sample) return S_OK;
     std::lock_guard<std::mutex> lock(m_lock);
-    if (!m_collecting) return S_OK;
-    FrameRecord record;
-    record.arrival_ms = arrival;
-    REFERENCE_TIME start = 0;
-    REFERENCE_TIME stop = 0;
-    const HRESULT times = sample->GetTime(&start, &stop);
-    record.has_start = SUCCEEDED(times);
-    record.has_stop = times == S_OK;
-    record.start = start;
-    record.stop = stop;
-    record.length = sample->GetActualDataLength();
-    const int64_t index = static_cast<int64_t>(m_frames.size());
-    m_frames.push_back(record);
-    BYTE* data = nullptr;
-    if (SUCCEEDED(sample->GetPointer(&data)) && data && record.length > 0) Keep(index, data, record.length);
-    if (m_settings.max_frames > 0 && index + 1 >= m_settings.max_frames) {
+    try {
+      Collect(sample, arrival);
+    } catch (...) {
       m_collecting = false;
+      m_outOfMemory = true;
       SetEvent(m_done);
     }
     return S_OK;
@@ -131,11 +120,34 @@ class GrabberSink final : public ISampleGrabberCB {
   }
   std::string WriteError() {
     std::lock_guard<std::mutex> lock(m_lock);
-    return m_writeError;
+    return m_outOfMemory ? "out of memory while keeping the frames" : m_writeError;
   }
 
  private:
   ~GrabberSink() = default;
+
+  // Holds m_lock.
+  void Collect(IMediaSample* sample, double arrival) {
+    if (!m_collecting) return;
+    FrameRecord record;
+    record.arrival_ms = arrival;
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+    const HRESULT times = sample->GetTime(&start, &stop);
+    record.has_start = SUCCEEDED(times);
+    record.has_stop = times == S_OK;
+    record.start = start;
+    record.stop = stop;
+    record.length = sample->GetActualDataLength();
+    const int64_t index = static_cast<int64_t>(m_frames.size());
+    m_frames.push_back(record);
+    BYTE* data = nullptr;
+    if (SUCCEEDED(sample->GetPointer(&data)) && data && record.length > 0) Keep(index, data, record.length);
+    if (m_settings.max_frames > 0 && index + 1 >= m_settings.max_frames) {
+      m_collecting = false;
+      SetEvent(m_done);
+    }
+  }
 
   // Holds m_lock.
   void Keep(int64_t index, const BYTE* data, int64_t length) {
@@ -159,6 +171,7 @@ class GrabberSink final : public ISampleGrabberCB {
   const HANDLE m_done;
   std::mutex m_lock;
   bool m_collecting = true;
+  bool m_outOfMemory = false;
   std::vector<FrameRecord> m_frames;
   std::vector<uint8_t> m_snapshot;
   std::string m_writeError;

@@ -3,6 +3,7 @@
 // builder and reports what arrived: frame count, time-stamp order, arrival
 // spacing and lateness, and the process's processor time.
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,7 @@ void PrintKnownDevices() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   CaptureOptions options;
   std::string error;
@@ -100,4 +101,13 @@ int main(int argc, char** argv) {
   const std::string text = options.json ? FormatReportJson(report) : FormatReportText(report);
   std::fputs(text.c_str(), stdout);
   return code;
+}
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zd-capture: %s\n", e.what());
+    return kExitStream;
+  }
 }
