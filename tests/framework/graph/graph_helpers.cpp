@@ -160,6 +160,18 @@ ComRef<IPin> FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION dir)
 
 HRESULT ChangeGraphState(IMediaControl* control, FILTER_STATE target)
 {
+    // Running is reached through a completed pause. Wine 8's graph, asked to
+    // run straight from stopped, finishes the run in the background; a stop
+    // soon after and the graph's final release then sometimes never return
+    // (seen with the platform's own null renderer after every filter had
+    // stopped). Applications that pause first do not meet it.
+    if (target == State_Running) {
+        OAFilterState current = State_Stopped;
+        if (FAILED(control->GetState(0, &current)) || current == State_Stopped) {
+            const HRESULT paused = ChangeGraphState(control, State_Paused);
+            if (FAILED(paused)) return paused;
+        }
+    }
     HRESULT hr = E_INVALIDARG;
     switch (target) {
     case State_Stopped: hr = control->Stop(); break;

@@ -303,6 +303,20 @@ TEST_F(FrameworkGraphTest, FailedStreamStartInThePlatformGraphFailsTheApplicatio
         EXPECT_TRUE(SUCCEEDED(ChangeGraphState(graph.control.Get(), State_Running)));
         EXPECT_EQ(ChangeGraphState(graph.control.Get(), State_Stopped), S_OK);
         EXPECT_EQ(graph.builder->RemoveFilter(source.filter.Get()), S_OK);
+        dog.Disarm();
+        CTestStream* stream = source.Stream();
+        auto describe = [stream] {
+            return "worker starts " + std::to_string(stream->m_threadCreates) + ", ends " +
+                   std::to_string(stream->m_threadDestroys);
+        };
+        {
+            Watchdog release("release the platform graph after the failed pause", 20, describe);
+            rendererIn.Reset();
+            graph = Graph();
+        }
+        Watchdog release("release the filters after the failed pause", 20, describe);
+        renderer.Reset();
+        source.filter.Reset();
     }
     ExpectAllObjectsReleased();
 }
