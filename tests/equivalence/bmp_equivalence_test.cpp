@@ -13,73 +13,73 @@ namespace {
 
 struct BmpCase {
   const char* name;
-  BmpSpec spec;
+  BmpLayout layout;
 };
 
-BmpSpec Spec(int32_t w, int32_t h, uint16_t bits, bool topDown = false, uint32_t headerSize = 40,
+BmpLayout Layout(int32_t w, int32_t h, uint16_t bits, bool topDown = false, uint32_t headerSize = 40,
              uint32_t compression = 0) {
-  BmpSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.bitCount = bits;
-  spec.topDown = topDown;
-  spec.headerSize = headerSize;
-  spec.compression = compression;
-  return spec;
+  BmpLayout layout;
+  layout.width = w;
+  layout.height = h;
+  layout.bitCount = bits;
+  layout.topDown = topDown;
+  layout.headerSize = headerSize;
+  layout.compression = compression;
+  return layout;
 }
 
 template <typename Change>
-BmpSpec With(BmpSpec spec, Change change) {
-  change(spec);
-  return spec;
+BmpLayout With(BmpLayout layout, Change change) {
+  change(layout);
+  return layout;
 }
 
 std::vector<BmpCase> Corpus() {
-  const BmpSpec good = Spec(5, 3, 24);
+  const BmpLayout good = Layout(5, 3, 24);
   return {
-      {"1x1 24-bit", Spec(1, 1, 24)},
-      {"1x1 32-bit", Spec(1, 1, 32)},
-      {"1x1 24-bit top-down", Spec(1, 1, 24, true)},
-      {"odd widths needing padding: 1", Spec(1, 4, 24)},
-      {"odd widths needing padding: 2", Spec(2, 4, 24)},
-      {"odd widths needing padding: 3", Spec(3, 4, 24)},
-      {"odd widths needing padding: 5", Spec(5, 4, 24)},
-      {"odd widths needing padding: 7, top-down", Spec(7, 4, 24, true)},
-      {"wide 24-bit", Spec(333, 5, 24)},
-      {"32-bit", Spec(6, 5, 32)},
-      {"32-bit top-down", Spec(6, 5, 32, true)},
-      {"32-bit bit fields", Spec(6, 5, 32, false, 40, 3)},
-      {"32-bit bit fields, version 4 header", Spec(6, 5, 32, false, 108, 3)},
-      {"32-bit bit fields, version 5 header, top-down", Spec(6, 5, 32, true, 124, 3)},
-      {"24-bit, version 4 header", Spec(7, 3, 24, false, 108)},
-      {"24-bit, version 5 header", Spec(7, 3, 24, false, 124)},
-      {"24-bit, core header", Spec(7, 3, 24, false, 12)},
-      {"font sheet sized 24-bit", Spec(256, 128, 24)},
-      {"1-bit palette", Spec(8, 2, 1)},
-      {"4-bit palette", Spec(8, 2, 4)},
-      {"8-bit palette", Spec(4, 3, 8)},
-      {"8-bit, core header", Spec(4, 3, 8, false, 12)},
-      {"16-bit", Spec(4, 3, 16)},
-      {"16-bit bit fields", Spec(4, 3, 16, false, 40, 3)},
-      {"32-bit as JPEG", Spec(4, 3, 32, false, 40, 4)},
-      {"unknown header size", With(good, [](BmpSpec& s) { s.headerSize = 20; })},
-      {"zero width", With(good, [](BmpSpec& s) { s.widthField = 0; })},
-      {"negative width", With(good, [](BmpSpec& s) { s.widthField = -5; })},
-      {"zero height", With(good, [](BmpSpec& s) { s.heightField = 0; })},
-      {"absurd size", With(good, [](BmpSpec& s) { s.widthField = 0x7FFFFFFF, s.heightField = 0x7FFFFFFF; })},
-      {"too wide for us, 16385", Spec(16385, 1, 24)},
-      {"header cut short", With(good, [](BmpSpec& s) { s.cutBytes = 3 * 16 + 20; })},
-      {"two planes", With(good, [](BmpSpec& s) { s.planes = 2; })},
-      {"last row one byte short", With(good, [](BmpSpec& s) { s.cutBytes = 1; })},
-      {"no pixels at all", With(good, [](BmpSpec& s) { s.cutBytes = 3 * 16; })},
-      {"pixel offset past the end", With(good, [](BmpSpec& s) { s.pixelOffsetDelta = 1000; })},
-      {"pixel offset inside the header", With(good, [](BmpSpec& s) { s.pixelOffsetDelta = -30; })},
+      {"1x1 24-bit", Layout(1, 1, 24)},
+      {"1x1 32-bit", Layout(1, 1, 32)},
+      {"1x1 24-bit top-down", Layout(1, 1, 24, true)},
+      {"odd widths needing padding: 1", Layout(1, 4, 24)},
+      {"odd widths needing padding: 2", Layout(2, 4, 24)},
+      {"odd widths needing padding: 3", Layout(3, 4, 24)},
+      {"odd widths needing padding: 5", Layout(5, 4, 24)},
+      {"odd widths needing padding: 7, top-down", Layout(7, 4, 24, true)},
+      {"wide 24-bit", Layout(333, 5, 24)},
+      {"32-bit", Layout(6, 5, 32)},
+      {"32-bit top-down", Layout(6, 5, 32, true)},
+      {"32-bit bit fields", Layout(6, 5, 32, false, 40, 3)},
+      {"32-bit bit fields, version 4 header", Layout(6, 5, 32, false, 108, 3)},
+      {"32-bit bit fields, version 5 header, top-down", Layout(6, 5, 32, true, 124, 3)},
+      {"24-bit, version 4 header", Layout(7, 3, 24, false, 108)},
+      {"24-bit, version 5 header", Layout(7, 3, 24, false, 124)},
+      {"24-bit, core header", Layout(7, 3, 24, false, 12)},
+      {"font sheet sized 24-bit", Layout(256, 128, 24)},
+      {"1-bit palette", Layout(8, 2, 1)},
+      {"4-bit palette", Layout(8, 2, 4)},
+      {"8-bit palette", Layout(4, 3, 8)},
+      {"8-bit, core header", Layout(4, 3, 8, false, 12)},
+      {"16-bit", Layout(4, 3, 16)},
+      {"16-bit bit fields", Layout(4, 3, 16, false, 40, 3)},
+      {"32-bit as JPEG", Layout(4, 3, 32, false, 40, 4)},
+      {"unknown header size", With(good, [](BmpLayout& s) { s.headerSize = 20; })},
+      {"zero width", With(good, [](BmpLayout& s) { s.widthField = 0; })},
+      {"negative width", With(good, [](BmpLayout& s) { s.widthField = -5; })},
+      {"zero height", With(good, [](BmpLayout& s) { s.heightField = 0; })},
+      {"absurd size", With(good, [](BmpLayout& s) { s.widthField = 0x7FFFFFFF, s.heightField = 0x7FFFFFFF; })},
+      {"too wide for us, 16385", Layout(16385, 1, 24)},
+      {"header cut short", With(good, [](BmpLayout& s) { s.cutBytes = 3 * 16 + 20; })},
+      {"two planes", With(good, [](BmpLayout& s) { s.planes = 2; })},
+      {"last row one byte short", With(good, [](BmpLayout& s) { s.cutBytes = 1; })},
+      {"no pixels at all", With(good, [](BmpLayout& s) { s.cutBytes = 3 * 16; })},
+      {"pixel offset past the end", With(good, [](BmpLayout& s) { s.pixelOffsetDelta = 1000; })},
+      {"pixel offset inside the header", With(good, [](BmpLayout& s) { s.pixelOffsetDelta = -30; })},
       {"32-bit with R, G, B masks in the wrong byte order",
-       With(Spec(4, 3, 32, false, 40, 3), [](BmpSpec& s) {
+       With(Layout(4, 3, 32, false, 40, 3), [](BmpLayout& s) {
          s.masks[0] = 0xFF;
          s.masks[2] = 0xFF0000;
        })},
-      {"not a bitmap", With(good, [](BmpSpec& s) { s.headerSize = 0; })},
+      {"not a bitmap", With(good, [](BmpLayout& s) { s.headerSize = 0; })},
   };
 }
 
@@ -88,7 +88,7 @@ TEST(BmpEquivalence, BothBuildsLoadExactlyTheSameFilesWithTheSamePixels) {
   int accepted = 0;
   for (const BmpCase& c : Corpus()) {
     SCOPED_TRACE(c.name);
-    const std::vector<uint8_t> bytes = MakeBmp(c.spec);
+    const std::vector<uint8_t> bytes = MakeBmp(c.layout);
     const std::string path = folder.Write("corpus.bmp", bytes);
     SourceBitmap windows;
     SourceBitmap ours;
@@ -122,7 +122,7 @@ TEST(BmpEquivalence, SystemLoaderGivesOurPixelsForEveryFileWeTake) {
   int compared = 0;
   for (const BmpCase& c : Corpus()) {
     SCOPED_TRACE(c.name);
-    const std::vector<uint8_t> bytes = MakeBmp(c.spec);
+    const std::vector<uint8_t> bytes = MakeBmp(c.layout);
     SourceBitmap ours;
     if (!DecodeBmp(bytes.data(), bytes.size(), &ours)) continue;
     const std::string path = folder.Write("corpus.bmp", bytes);
@@ -130,7 +130,7 @@ TEST(BmpEquivalence, SystemLoaderGivesOurPixelsForEveryFileWeTake) {
     ASSERT_TRUE(LoadBmpFileWithSystemLoader(path, &system));
     ASSERT_EQ(system.width, ours.width);
     ASSERT_EQ(system.height, ours.height);
-    if (c.spec.topDown && IsBlank(system)) continue;
+    if (c.layout.topDown && IsBlank(system)) continue;
     ++compared;
     EXPECT_TRUE(system.bgr == ours.bgr);
   }

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-struct BmpSpec {
+struct BmpLayout {
   int32_t width = 1;
   int32_t height = 1;          // rows; stored as a negative height when topDown
   bool topDown = false;
@@ -41,50 +41,50 @@ inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
 }
 }  // namespace bmp_builder_detail
 
-inline std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
+inline std::vector<uint8_t> MakeBmp(const BmpLayout& layout) {
   using namespace bmp_builder_detail;
-  const bool core = spec.headerSize == 12;
-  const uint32_t paletteEntries = spec.bitCount <= 8 ? (1u << spec.bitCount) : 0;
+  const bool core = layout.headerSize == 12;
+  const uint32_t paletteEntries = layout.bitCount <= 8 ? (1u << layout.bitCount) : 0;
   const uint32_t paletteBytes = paletteEntries * (core ? 3 : 4);
-  const uint32_t maskBytes = (spec.compression == 3 && spec.headerSize == 40) ? 12 : 0;
-  const uint32_t pixelOffset = 14 + spec.headerSize + maskBytes + paletteBytes;
-  const size_t stride = ((size_t(spec.width) * spec.bitCount + 31) / 32) * 4;
-  const size_t rows = size_t(spec.height);
+  const uint32_t maskBytes = (layout.compression == 3 && layout.headerSize == 40) ? 12 : 0;
+  const uint32_t pixelOffset = 14 + layout.headerSize + maskBytes + paletteBytes;
+  const size_t stride = ((size_t(layout.width) * layout.bitCount + 31) / 32) * 4;
+  const size_t rows = size_t(layout.height);
 
   std::vector<uint8_t> out;
   out.push_back('B');
   out.push_back('M');
   Put32(out, uint32_t(pixelOffset + stride * rows));
   Put32(out, 0);
-  Put32(out, uint32_t(int64_t(pixelOffset) + spec.pixelOffsetDelta));
+  Put32(out, uint32_t(int64_t(pixelOffset) + layout.pixelOffsetDelta));
 
-  const int64_t width = spec.widthField.value_or(spec.width);
+  const int64_t width = layout.widthField.value_or(layout.width);
   const int64_t height =
-      spec.heightField.value_or(spec.topDown ? -int64_t(rows) : int64_t(rows));
-  Put32(out, spec.headerSize);
+      layout.heightField.value_or(layout.topDown ? -int64_t(rows) : int64_t(rows));
+  Put32(out, layout.headerSize);
   if (core) {
     Put16(out, uint32_t(width));
     Put16(out, uint32_t(height));
-    Put16(out, spec.planes);
-    Put16(out, spec.bitCount);
+    Put16(out, layout.planes);
+    Put16(out, layout.bitCount);
   } else {
     Put32(out, uint32_t(width));
     Put32(out, uint32_t(height));
-    Put16(out, spec.planes);
-    Put16(out, spec.bitCount);
-    Put32(out, spec.compression);
+    Put16(out, layout.planes);
+    Put16(out, layout.bitCount);
+    Put32(out, layout.compression);
     Put32(out, uint32_t(stride * rows));
     Put32(out, 2835);  // 72 dots per inch
     Put32(out, 2835);
     Put32(out, 0);
     Put32(out, 0);
     // The longer headers: masks first, then zeros (colour space data left empty).
-    for (uint32_t field = 40; field < spec.headerSize; field += 4) {
+    for (uint32_t field = 40; field < layout.headerSize; field += 4) {
       const uint32_t index = (field - 40) / 4;
-      Put32(out, index < 3 ? spec.masks[index] : 0);
+      Put32(out, index < 3 ? layout.masks[index] : 0);
     }
     if (maskBytes) {
-      for (uint32_t mask : spec.masks) Put32(out, mask);
+      for (uint32_t mask : layout.masks) Put32(out, mask);
     }
   }
   // A grey-ramp palette: entry i is (i, 255 - i, i / 2).
@@ -96,11 +96,11 @@ inline std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
   }
 
   for (size_t fileRow = 0; fileRow < rows; ++fileRow) {
-    const int32_t y = int32_t(spec.topDown ? rows - 1 - fileRow : fileRow);
+    const int32_t y = int32_t(layout.topDown ? rows - 1 - fileRow : fileRow);
     std::vector<uint8_t> row(stride, 0);
-    for (int32_t x = 0; x < spec.width; ++x) {
+    for (int32_t x = 0; x < layout.width; ++x) {
       const Bgr c = PixelColour(x, y);
-      switch (spec.bitCount) {
+      switch (layout.bitCount) {
         case 32:
           row[x * 4 + 0] = c.b;
           row[x * 4 + 1] = c.g;
@@ -127,6 +127,6 @@ inline std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
     }
     out.insert(out.end(), row.begin(), row.end());
   }
-  out.resize(out.size() - (spec.cutBytes < out.size() ? spec.cutBytes : out.size()));
+  out.resize(out.size() - (layout.cutBytes < out.size() ? layout.cutBytes : out.size()));
   return out;
 }
