@@ -264,9 +264,12 @@ STDMETHODIMP CBaseFilter::QueryVendorInfo(LPWSTR* /*vendorInfo*/)
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CBaseFilter::Register()
+namespace {
+
+// IAMovieSetup's (un)registration through the first-version filter mapper;
+// S_FALSE when the filter gives no setup data.
+HRESULT SetupThroughFilterMapper(const AMOVIESETUP_FILTER* setup, BOOL doRegister)
 {
-    const AMOVIESETUP_FILTER* setup = GetSetupData();
     if (!setup)
         return S_FALSE;
     ComPtr<IFilterMapper> mapper;
@@ -274,20 +277,19 @@ STDMETHODIMP CBaseFilter::Register()
                                         mapper.PutVoid());
     if (FAILED(hr))
         return hr;
-    return AMovieSetupRegisterFilter(setup, mapper.Get(), TRUE);
+    return AMovieSetupRegisterFilter(setup, mapper.Get(), doRegister);
+}
+
+}  // namespace
+
+STDMETHODIMP CBaseFilter::Register()
+{
+    return SetupThroughFilterMapper(GetSetupData(), TRUE);
 }
 
 STDMETHODIMP CBaseFilter::Unregister()
 {
-    const AMOVIESETUP_FILTER* setup = GetSetupData();
-    if (!setup)
-        return S_FALSE;
-    ComPtr<IFilterMapper> mapper;
-    const HRESULT hr = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
-                                        mapper.PutVoid());
-    if (FAILED(hr))
-        return hr;
-    return AMovieSetupRegisterFilter(setup, mapper.Get(), FALSE);
+    return SetupThroughFilterMapper(GetSetupData(), FALSE);
 }
 
 bool CBaseFilter::IsActive()

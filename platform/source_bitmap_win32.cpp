@@ -6,6 +6,7 @@
 #include <memory>
 #include <type_traits>
 
+#include "platform/file_bytes.h"
 #include "platform/module_path.h"
 #include "platform/source_bitmap.h"
 
@@ -15,23 +16,6 @@ struct GdiObjectDeleter {
   void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
 };
 using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
-
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-
-// Larger than any acceptable image file (16384 x 16384 at 32 bits plus headers).
-constexpr long kLargestFile = 0x40001000L;
-
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return false;
-  if (std::fseek(file.get(), 0, SEEK_END) != 0) return false;
-  const long size = std::ftell(file.get());
-  if (size < 0 || size > kLargestFile || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
-  bytes->resize(static_cast<size_t>(size));
-  return std::fread(bytes->data(), 1, bytes->size(), file.get()) == bytes->size();
-}
 
 // For a file that our decoder has taken: the sign of an info header's height
 // (the 12-byte core header has no top-down form).
@@ -102,7 +86,7 @@ bool LoadSourceBitmap(const std::string& path, SourceBitmap* out) {
   // past the end) without complaint, so our decoder judges the file first.
   std::vector<uint8_t> bytes;
   SourceBitmap decoded;
-  if (!ReadFileBytes(path, &bytes) || !DecodeBmp(bytes.data(), bytes.size(), &decoded)) return false;
+  if (!ReadBitmapFileBytes(path, &bytes) || !DecodeBmp(bytes.data(), bytes.size(), &decoded)) return false;
   if (IsTopDownBmp(bytes)) {
     // Some system loaders give a top-down file the right size but no pixels.
     *out = std::move(decoded);
