@@ -258,6 +258,9 @@ TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
   ASSERT_TRUE(settings.LoadSettings(AssetPath(kSettingsFileName)));
   EXPECT_EQ(settings.m_buffNum, 2);
   EXPECT_EQ(settings.m_useVideoInfoHeader2, 0);
+  // Paced by the graph's clock when the graph has one, as renderers that wait
+  // for time stamps expect.
+  EXPECT_EQ(settings.m_autoClock, 1);
   EXPECT_EQ(settings.m_mouseCursol, 0);
   EXPECT_STREQ(settings.m_latencyLog, "");
   ASSERT_EQ(settings.m_presetNum, 26);

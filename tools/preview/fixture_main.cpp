@@ -1,6 +1,7 @@
 // zd-preview-fixture DIR: writes a small module folder for the preview's own
 // tests: a settings file with one preset per pixel format, a background
-// chart, a font sheet, and a settings file whose font sheet is missing.
+// chart, a font sheet, a settings file with auto_clock set, and one whose font
+// sheet is missing.
 #include <cstdio>
 #include <string>
 
@@ -21,6 +22,12 @@ const char kSettings[] =
     "[PRESET_05]\r\nenable=1\r\nfcc=UYVY\r\nframe_time=0.5\r\n"
     "[PRESET_06]\r\nenable=1\r\nfcc=HDYC\r\nw=320\r\nh=180\r\nbmp=\r\ncomment=blank\r\n"
     "[PRESET_07]\r\nenable=1\r\nfcc=RG32\r\nbmp=missing.bmp\r\n";
+
+// Paced by the graph's clock when the graph has one.
+const char kAutoClock[] =
+    "[MAIN]\r\npreset_num=1\r\nauto_clock=1\r\n"
+    "[PRESET_01]\r\nenable=1\r\nw=160\r\nh=120\r\nframe_time=60\r\nbmp=chart.bmp\r\n"
+    "font=font.bmp\r\n";
 
 const char kMissingFont[] =
     "[MAIN]\r\npreset_num=1\r\n"
@@ -44,6 +51,7 @@ int main(int argc, char** argv) {
   const bool ok = zdtest::WriteChartImage(dir + "/chart.bmp", 120, 90) &&
                   zdtest::WriteSyntheticFont(dir + "/font.bmp", 4, 6) &&
                   WriteText(dir + "/ZintuDobrel.ini", kSettings) &&
+                  WriteText(dir + "/auto_clock.ini", kAutoClock) &&
                   WriteText(dir + "/missing_font.ini", kMissingFont);
   if (!ok) {
     std::fprintf(stderr, "zd-preview-fixture: cannot write into %s\n", dir.c_str());

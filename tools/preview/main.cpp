@@ -4,7 +4,9 @@
 // folder, so the bitmaps are found beside it as the filter finds them. The
 // clock is simulated and runs at exactly the preset's frame rate: every frame
 // is on time, none is dropped, and the status line shows the times a
-// capturing application would see.
+// capturing application would see. The simulated graph has a reference clock
+// unless --no-graph-clock says otherwise, so that with "auto_clock" set the
+// information line names the clock a real host's frames show.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +22,7 @@
 #include "tests/core/support/fake_frame_host.h"
 #include "tools/preview/frame_image.h"
 #include "tools/preview/image_files.h"
+#include "tools/preview/preview_stream.h"
 
 namespace {
 
@@ -35,12 +38,13 @@ struct Options {
   std::string out;
   std::string format = "png";
   bool list = false;
+  bool graphClock = true;
 };
 
 void Usage(std::FILE* to) {
   std::fputs(
       "usage: zd-preview --ini PATH [--preset N] [--frames N] [--first N]\n"
-      "                  [--format png|raw|y4m] [--out PATTERN]\n"
+      "                  [--format png|raw|y4m] [--out PATTERN] [--no-graph-clock]\n"
       "       zd-preview --ini PATH --list\n"
       "\n"
       "  --ini PATH     settings file; its folder holds the bitmaps it names\n"
@@ -57,7 +61,13 @@ void Usage(std::FILE* to) {
       "  --out PATTERN  output file; \"%d\" or \"%04d\" is replaced by the frame\n"
       "                 number (default frame%04d.png, frames.raw, frames.y4m).\n"
       "                 Several PNG frames need a number in the name; raw frames\n"
-      "                 without one are written one after another into one file.\n",
+      "                 without one are written one after another into one file.\n"
+      "  --no-graph-clock  stream as in a graph without a reference clock (a host\n"
+      "                 that runs its graph unclocked, like zd-capture --no-clock):\n"
+      "                 frames are paced by the performance counter (\"CPU Clock\")\n"
+      "                 even with auto_clock set. By default the graph has a clock,\n"
+      "                 and with auto_clock set its stream time paces the frames\n"
+      "                 (\"Stream Time\"); with auto_clock=0 it makes no difference.\n",
       to);
 }
 
@@ -89,6 +99,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     long n = 0;
     if (arg == "--list") {
       o->list = true;
+    } else if (arg == "--no-graph-clock") {
+      o->graphClock = false;
     } else if (arg == "--ini") {
       if (!value(&v)) return false;
       o->ini = v;
@@ -217,16 +229,10 @@ int main(int argc, char** argv) {
   }
   image = SourceBitmap();
 
-  // The preview writes no latency log beside the settings file.
-  settings.m_latencyLog[0] = '\0';
-
   // With "mouse_cursol" set, the marker shows at a fixed spot, as if the mouse
   // rested at screen position (40, 30).
-  zdtest::FakeFrameHost host;
-  host.cursorX = 40;
-  host.cursorY = 30;
-  FrameProducer producer;
-  const HResultCode started = producer.OnThreadCreate(host, preset, settings, moduleDir);
+  zdpreview::PreviewStream stream(opt.graphClock);
+  const HResultCode started = stream.Start(preset, settings, moduleDir);
   if (started != kS_OK) {
     return Fail("the stream could not be prepared (result 0x" + [&] {
       char hex[16];
@@ -234,7 +240,6 @@ int main(int argc, char** argv) {
       return std::string(hex);
     }() + "): the bitmaps could not be converted");
   }
-  const int64_t startTicks = host.now;
 
   std::string pattern = opt.out;
   if (pattern.empty()) {
@@ -272,9 +277,7 @@ int main(int argc, char** argv) {
   const long last = opt.first + opt.frames;
   int status = 0;
   for (long k = 0; k < last && status == 0; ++k) {
-    // The clock reads exactly k frame intervals since the start.
-    if (preset.frame_time > 0) host.now = startTicks + int64_t(k) * preset.frame_time;
-    const HResultCode hr = producer.FillBuffer(host, &sample, preset, settings.m_mouseCursol);
+    const HResultCode hr = stream.MakeFrame(&sample);
     if (hr != kS_OK) {
       status = Fail("frame " + std::to_string(k) + " was not made");
       break;
@@ -296,12 +299,12 @@ int main(int argc, char** argv) {
     }
     if (!written) status = Fail("cannot write " + path);
   }
-  producer.OnThreadDestroy();
+  stream.Stop();
   if (raw && std::fclose(raw) != 0 && status == 0) status = Fail("cannot write " + path);
   if (!y4m.Close() && status == 0) status = Fail("cannot write " + path);
   if (status == 0) {
     std::printf("%ld frame(s) of preset %d (%s) written\n", opt.frames, opt.preset,
-                producer.m_infoLine);
+                stream.Producer().m_infoLine);
   }
   return status;
 }
