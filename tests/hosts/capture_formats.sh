@@ -3,11 +3,14 @@
 # of one preset in each of the six pixel formats (selected with SetFormat)
 # and checks what arrives: the frame count, the sample size, time stamps 0,
 # ft, 2ft, ... and every frame's pixels against the preview tool's frames of
-# the same preset and frame number, outside the status line.
+# the same preset and frame number, outside the status line. The information
+# line included: it names the clock that paced the frames, so PREVIEW_DIR
+# holds frames rendered for a graph with a reference clock, or without one
+# when CLOCK is --no-clock (passed on to zd-capture).
 #
-#   capture_formats.sh WINE_RUN ZD_CAPTURE PREVIEW_DIR OUT_DIR FRAMES
+#   capture_formats.sh WINE_RUN ZD_CAPTURE PREVIEW_DIR OUT_DIR FRAMES [--no-clock]
 set -euo pipefail
-wine_run=$1 capture=$2 preview=$3 out=$4 frames=$5
+wine_run=$1 capture=$2 preview=$3 out=$4 frames=$5 clock=${6:-}
 . "$(dirname "$0")/compare_frames.sh"
 mkdir -p "$out"
 
@@ -19,7 +22,7 @@ while read -r preset format width height bytes glyph_h; do
   json=$out/capture_$preset.json
   rm -f "$raw"
   status=0
-  "$wine_run" "$capture" --cap $((preset - 1)) --frames "$frames" --raw "Z:$raw" --json \
+  "$wine_run" "$capture" --cap $((preset - 1)) --frames "$frames" --raw "Z:$raw" --json $clock \
     >"$json" </dev/null || status=$?
   cat "$json"
   if [ $status -ne 0 ]; then
@@ -55,4 +58,4 @@ if [ $failures -ne 0 ]; then
   echo "$failures of 6 formats failed" >&2
   exit 1
 fi
-echo "all six pixel formats captured as previewed"
+echo "all six pixel formats captured as previewed (${clock:-with the graph clock})"

@@ -11,7 +11,9 @@
 #   -c:v rawvideo (32-bit RGB as bgra: ffmpeg cannot store bgr0 in AVI); the
 #   native ffprobe reads that many frames of the right size and pixel format,
 #   and the frames, decoded by the native ffmpeg, equal the preview tool's
-#   outside the status line.
+#   outside the status line. ffmpeg's dshow input runs its graph with the
+#   default reference clock, so with auto_clock set its frames name "Stream
+#   Time": PREVIEW_DIR holds frames rendered for a graph with a clock.
 set -euo pipefail
 mode=$1 wine_run=$2 ffmpeg=$3 capture=$4 preview=$5 out=$6 frames=$7
 device="Zintu Dobrel x64"

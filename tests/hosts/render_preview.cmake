@@ -1,10 +1,13 @@
 # Renders, with the native preview tool, the frames the host tests compare
 # captured frames with: for each of the six pixel formats, the first preset
 # of the settings file in that format no larger than MAX_PIXELS, FRAMES
-# frames from frame 0 as raw sample bytes.
+# frames from frame 0 as raw sample bytes. The information line names the
+# clock that paces the frames, so the preview renders them as in the host's
+# graph: with a reference clock (zd-capture, ffmpeg), or, with
+# -DGRAPH_CLOCK=OFF, without one (zd-capture --no-clock).
 #
 #   cmake -DPREVIEW=zd-preview -DINI=ZintuDobrel.ini -DOUT=dir -DFRAMES=n
-#         [-DMAX_PIXELS=n] -P render_preview.cmake
+#         [-DGRAPH_CLOCK=ON|OFF] [-DMAX_PIXELS=n] -P render_preview.cmake
 #
 # Writes OUT/preview_<preset>.raw and OUT/manifest.txt, one line per format:
 #   <preset number from 1> <format> <width> <height> <frame bytes> <glyph height>
@@ -17,6 +20,13 @@ foreach(var PREVIEW INI OUT FRAMES)
 endforeach()
 if(NOT DEFINED MAX_PIXELS)
   set(MAX_PIXELS 921600)
+endif()
+if(NOT DEFINED GRAPH_CLOCK)
+  set(GRAPH_CLOCK ON)
+endif()
+set(clock_args "")
+if(NOT GRAPH_CLOCK)
+  set(clock_args --no-graph-clock)
 endif()
 if(NOT EXISTS "${PREVIEW}")
   message(FATAL_ERROR "the native preview tool is missing: ${PREVIEW}\n"
@@ -79,11 +89,13 @@ foreach(format RG32 RG24 YUY2 YVYU UYVY HDYC)
   endif()
   math(EXPR glyph_h "${font_h} / 16")
   execute_process(COMMAND "${PREVIEW}" --ini "${INI}" --preset ${found} --frames ${FRAMES}
-      --format raw --out "${OUT}/preview_${found}.raw"
-    RESULT_VARIABLE rc OUTPUT_QUIET)
+      --format raw --out "${OUT}/preview_${found}.raw" ${clock_args}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE said)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "zd-preview could not render preset ${found}")
   endif()
+  string(STRIP "${said}" said)
+  message(STATUS "${said}")
   file(SIZE "${OUT}/preview_${found}.raw" size)
   math(EXPR want "${bytes} * ${FRAMES}")
   if(NOT size EQUAL want)
@@ -92,4 +104,4 @@ foreach(format RG32 RG24 YUY2 YVYU UYVY HDYC)
   string(APPEND manifest "${found} ${format} ${w} ${h} ${bytes} ${glyph_h}\n")
 endforeach()
 file(WRITE "${OUT}/manifest.txt" "${manifest}")
-message(STATUS "preview frames:\n${manifest}")
+message(STATUS "preview frames (graph clock ${GRAPH_CLOCK}):\n${manifest}")
