@@ -1,29 +1,36 @@
 #!/usr/bin/env bash
 # Pacing measurement under Wine: zd-capture for a while at 1920x1080 60 fps,
-# with the graph's reference clock and without one
-# (frames late on arrival, arrival interval p99 against 16.67 ms, processor
-# share), then the unpaced preset (the shortest frame time) for the rate a
-# capture graph with a null renderer sustains. Reports figures; asserts
-# nothing.
+# in a graph with its reference clock (as most hosts run it) and without one
+# (zd-capture --no-clock), then the unpaced preset (the shortest frame time)
+# for the rate a capture graph with a null renderer sustains. The module runs
+# with the shipped settings: with auto_clock=1 the graph's clock paces the
+# frames when there is one, the performance counter otherwise.
+#
+# Reports, per run: frames, arrival intervals (p50 / p99 / max against
+# 16.67 ms), frames late on arrival, the measured rate and the processor
+# share, as one table row; the full reports stay in OUT_DIR as JSON. A frame
+# one second before the end of each paced run is saved as a snapshot
+# (OUT_DIR/<run>.bmp, and a PNG of its status line when ImageMagick is there):
+# its status line shows the filter's own drop count. Asserts nothing.
 #
 #   tools/measure-pacing.sh [BUILD_DIR] [SECONDS]
 #
 # BUILD_DIR is a Windows build (default build/windows) holding
 # server/ZintuDobrel64.ax and tools/capture/zd-capture.exe. The module is
 # registered in a Wine prefix of its own (BUILD_DIR/pacingprefix) and
-# unregistered at the end.
+# unregistered at the end. OUT_DIR is BUILD_DIR/pacing-out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 build=$(cd "${1:-build/windows}" && pwd)
 seconds=${2:-60}
 capture=$build/tools/capture/zd-capture.exe
 module_dir=$build/pacing-module
 module=$module_dir/ZintuDobrel64.ax
+out=$build/pacing-out
 export ZD_WINEPREFIX=$build/pacingprefix
 export WINEPREFIX=$ZD_WINEPREFIX
 
-mkdir -p "$module_dir"
+mkdir -p "$module_dir" "$out"
 cp "$build/server/ZintuDobrel64.ax" "$module_dir/"
 cp assets/ZintuDobrel.ini assets/*.bmp "$module_dir/"
 cleanup() {
@@ -32,6 +39,8 @@ cleanup() {
 }
 trap cleanup EXIT
 cmake/wine-run.sh regsvr32 /s "Z:$module" </dev/null
+echo "auto_clock in the settings: $(grep -i '^ *auto_clock *=' "$module_dir/ZintuDobrel.ini" | tail -n 1)"
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 caps=$(cmake/wine-run.sh "$capture" --list-caps --json </dev/null)
 # The first capability matching a size and a frame time rule.
@@ -40,25 +49,64 @@ pick() {
     sed 's/"[a-z_]*": //g; s/,//g; s/"//g' | awk "$1" | head -n 1
 }
 
+# json_number FILE KEY: the first number given for "KEY" in a report.
+json_number() {
+  grep -o "\"$2\": [-0-9.]*" "$1" | head -n 1 | sed 's/^[^:]*: //'
+}
+
+rows=()
+# run NAME LABEL ZD_CAPTURE_ARGS...: one capture, its report kept and summed up.
+run() {
+  local name=$1 label=$2
+  shift 2
+  local json=$out/$name.json
+  echo "-- $label: zd-capture $*"
+  cmake/wine-run.sh "$capture" "$@" --json </dev/null >"$json" || true
+  local frames p50 p99 max late fps cpu
+  frames=$(json_number "$json" frames)
+  p50=$(json_number "$json" p50) p99=$(json_number "$json" p99) max=$(json_number "$json" max)
+  late=$(json_number "$json" late_frames)
+  fps=$(json_number "$json" measured_fps)
+  cpu=$(json_number "$json" cpu_percent_one_core)
+  if [ -z "$frames" ]; then
+    cat "$json"
+    rows+=("| $label | failed | | | | |")
+    return
+  fi
+  rows+=("$(printf '| %s | %s | %.2f / %.2f / %.1f | %s | %.2f fps | %.1f %% |' "$label" "$frames" \
+    "$p50" "$p99" "$max" "$late" "$fps" "$cpu")")
+  echo "${rows[-1]}"
+  if [ -f "$out/$name.bmp" ] && command -v convert >/dev/null; then
+    # The status line: the top 40 rows of the right half (1080p uses the large font).
+    convert "$out/$name.bmp" -crop 960x40+960+0 +repage "$out/$name-status.png" || true
+  fi
+}
+
 echo "== 1920x1080 at 60 fps for $seconds s"
+last=$((seconds * 60 - 60))
+[ "$last" -ge 0 ] || last=0
 for line in "$(pick '$2 == 1920 && $3 == 1080 && $5 == 166666 && $4 == "YUY2" { print $1, $4 }')" \
             "$(pick '$2 == 1920 && $3 == 1080 && $5 == 166666 && $4 == "RGB32" { print $1, $4 }')"; do
   [ -n "$line" ] || continue
   read -r index format <<<"$line"
   # With the graph's clock the null renderer holds each sample until its
   # time stamp is due; without one, arrivals follow the filter's own pacing.
-  for clock in "" --no-clock; do
-    echo "-- capability $index ($format) ${clock:-with the graph clock}"
-    cmake/wine-run.sh "$capture" --cap "$index" --seconds "$seconds" $clock </dev/null || true
-  done
+  run "${format}-graph-clock" "$format, graph clock" --cap "$index" --seconds "$seconds" \
+    --snapshot "Z:$out/${format}-graph-clock.bmp" --snapshot-frame "$last"
+  run "${format}-no-clock" "$format, no clock" --cap "$index" --seconds "$seconds" --no-clock \
+    --snapshot "Z:$out/${format}-no-clock.bmp" --snapshot-frame "$last"
 done
 
 echo "== unpaced: the shortest frame time, for 10 s"
 line=$(echo "$caps" | grep -o '"index": [0-9]*, [^}]*"frame_time": [0-9]*' |
   sed 's/"index": \([0-9]*\).*"frame_time": \([0-9]*\)/\2 \1/' | sort -n | head -n 1)
 read -r frame_time index <<<"$line"
-echo "-- capability $index (frame time $frame_time)"
-for clock in "" --no-clock; do
-  echo "-- ${clock:-with the graph clock}"
-  cmake/wine-run.sh "$capture" --cap "$index" --seconds 10 $clock </dev/null || true
-done
+run unpaced-graph-clock "unpaced (frame time $frame_time), graph clock" --cap "$index" --seconds 10
+run unpaced-no-clock "unpaced (frame time $frame_time), no clock" --cap "$index" --seconds 10 --no-clock
+
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+echo "| run | frames | p50 / p99 / max interval (ms) | late on arrival | measured rate | processor (one core) |"
+echo "|---|---|---|---|---|---|"
+printf '%s\n' "${rows[@]}"
+echo "Reports and snapshots: $out"
