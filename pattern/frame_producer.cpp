@@ -31,6 +31,10 @@ bool SurfaceFits(const PixelSurface& surface, const PresetInfo& preset) {
          preset.bit_count > 0 && surface.bytes_per_pixel == preset.bit_count / 8;
 }
 
+int32_t ClampToInt32(int64_t v) {
+  return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : int32_t(v);
+}
+
 struct ScrollOffsets {
   int32_t xEven, xOdd, yEven, yOdd;
 };
@@ -163,9 +167,12 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     char status[kStatusLineSize];
     const uint32_t timeMs = uint32_t(int64_t(now));  // wraps after 2^32 ms
     FormatStatusLine(status, sizeof status, preset.w, m_frameCount, m_dropCount, timeMs, m_fps);
-    DrawString(m_font, buffer, pitch, rowLen, rows, 0, preset.h - m_font.glyph_h, m_infoLine);
-    DrawString(m_font, buffer, pitch, rowLen, rows, preset.w - MeasureString(m_font, status), 0,
-               status);
+    // Positions in 64 bits, held to the 32-bit range: a preset or sheet of
+    // absurd size puts the text off the frame instead of overflowing.
+    const int32_t infoY = ClampToInt32(int64_t(preset.h) - m_font.glyph_h);
+    const int32_t statusX = ClampToInt32(int64_t(preset.w) - MeasureString(m_font, status));
+    DrawString(m_font, buffer, pitch, rowLen, rows, 0, infoY, m_infoLine);
+    DrawString(m_font, buffer, pitch, rowLen, rows, statusX, 0, status);
     int32_t cursorX = 0, cursorY = 0;
     if (mouseCursol == 1 && host.CursorPosition(&cursorX, &cursorY)) {
       DrawCursorMarker(m_font, buffer, pitch, rowLen, rows, int32_t(2u * uint32_t(cursorX)),
