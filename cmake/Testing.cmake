@@ -16,8 +16,14 @@ function(zd_add_gtest name)
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "wine;${ARG_LABELS}")
   else()
+    # The discovered tests take one label: "native", or "native-sanitize" in the
+    # sanitizer build (ZD_SANITIZE), which `ctest -L sanitize` selects.
+    set(native_label native)
+    if(ZD_SANITIZE)
+      set(native_label native-sanitize)
+    endif()
     gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-      PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "native;${ARG_LABELS}"
+      PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${native_label};${ARG_LABELS}"
       DISCOVERY_TIMEOUT 60)
   endif()
 endfunction()
