@@ -115,6 +115,8 @@ TEST(StreamStartRobustness, StreamsOverDamagedBitmapsStartOrFailAndFramesStayIns
     RandomName(rng, "font.bmp", preset.font);
     StreamSettings settings;
     settings.m_autoClock = int32_t(rng.Below(2));
+    // Half the streams keep a latency log (or try to, under a name that fails).
+    if (rng.OneIn(2)) RandomName(rng, "latency.txt", settings.m_latencyLog);
 
     zdtest::FakeFrameHost host;
     FrameProducer producer;
