@@ -286,7 +286,7 @@ std::string RandomIniText(Rng& rng) {
 }
 
 const char* const kQueryNames[] = {"MAIN", "main", " Main\t", "", "x", "X ", "key", "w", "fcc",
-                                   "a", "1", "[MAIN]", "a=b", "KEY", "\x1a" "key"};
+                                   "a", "1", "[MAIN]", "a=b", "KEY", ("\x1a" "key")};
 
 std::string Upper(std::string text) {
   for (char& c : text) {
