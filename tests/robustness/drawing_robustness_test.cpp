@@ -4,6 +4,7 @@
 // the bytes between a row's end and the next row's start are watched as well.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -268,6 +269,63 @@ TEST(DrawingRobustness, TextAndMarkerStayInsideTheFrameAtAnyPosition) {
     // Measuring never overflows into a negative width.
     ASSERT_GE(MeasureString(font, text.c_str()), 0) << zdrobust::Describe(kSeed, i);
   }
+}
+
+// The picture pixels (column, line from the top) whose bytes changed.
+template <typename Visit>
+void ForEachChangedPixel(const GuardedFrame& frame, const Geometry& g, int32_t bpp, bool rgb, Visit visit) {
+  for (uint32_t r = 0; r < g.rows; ++r) {
+    const int64_t line = rgb ? int64_t(g.rows) - 1 - r : int64_t(r);
+    for (uint32_t c = 0; c < g.row_len; ++c) {
+      for (int32_t b = 0; b < bpp; ++b) {
+        if (frame.Row(r)[size_t(c) * size_t(bpp) + size_t(b)] != kUntouched) {
+          visit(int64_t(c), line);
+          break;
+        }
+      }
+    }
+  }
+}
+
+TEST(DrawingRobustness, TextAndMarkerChangeOnlyTheirOwnBox) {
+  constexpr uint64_t kSeed = 0xB0C5;
+  const uint32_t iterations = zdrobust::Iterations(600);
+  uint32_t drawn = 0;
+  for (uint32_t i = 0; i < iterations; ++i) {
+    Rng rng(zdrobust::IterationSeed(kSeed, i));
+    const Format f = rng.Pick(kOutputFormats);
+    const PixelSurface font = RandomFont(rng, f);
+    const int32_t bpp = f.bit_count / 8;
+    Geometry g = RandomGeometry(rng, bpp);
+    if (uint64_t(g.row_len) * uint64_t(bpp) > g.pitch) g.pitch = g.row_len * uint32_t(bpp);
+    const bool rgb = IsRgbFormat(f.compression);
+
+    // One line of text: its box is MeasureString wide and one cell high.
+    std::string text = RandomText(rng);
+    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+    const int32_t x = RandomOffset(rng, int32_t(g.row_len)), y = RandomOffset(rng, int32_t(g.rows));
+    GuardedFrame frame(g.rows, g.pitch, g.row_len * uint32_t(bpp));
+    DrawString(font, frame.data(), g.pitch, g.row_len, g.rows, x, y, text.c_str());
+    const int64_t right = int64_t(x) + MeasureString(font, text.c_str());
+    bool inside = true;
+    ForEachChangedPixel(frame, g, bpp, rgb, [&](int64_t c, int64_t line) {
+      ++drawn;
+      inside = inside && c >= x && c < right && line >= y && line < int64_t(y) + font.glyph_h;
+    });
+    ASSERT_TRUE(inside) << zdrobust::Describe(kSeed, i) << " (text)";
+
+    // The marker: a block of kMarkerSize pixels from its position.
+    const int32_t mx = RandomOffset(rng, int32_t(g.row_len)), my = RandomOffset(rng, int32_t(g.rows));
+    GuardedFrame marked(g.rows, g.pitch, g.row_len * uint32_t(bpp));
+    DrawCursorMarker(font, marked.data(), g.pitch, g.row_len, g.rows, mx, my);
+    ForEachChangedPixel(marked, g, bpp, rgb, [&](int64_t c, int64_t line) {
+      inside = inside && c >= mx && c < int64_t(mx) + kMarkerSize && line >= my &&
+               line < int64_t(my) + kMarkerSize;
+    });
+    ASSERT_TRUE(inside) << zdrobust::Describe(kSeed, i) << " (marker)";
+  }
+  // Text did land on the frames: the boxes were checked against real pixels.
+  EXPECT_GT(drawn, iterations);
 }
 
 // A media sample between guard zones; its size need not suit the preset.
