@@ -10,6 +10,7 @@ import json
 import os
 import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 WINE_RUN = os.path.join(HERE, "..", "cmake", "wine-run.sh")
@@ -37,11 +38,15 @@ def run_native(build, reps):
 
 
 def run_windows(build, reps):
-    out = subprocess.run(
-        [WINE_RUN, os.path.join(build, "bench", "zd-bench-win.exe"), "--reps", str(reps),
-         "--no-start", "--json"],
-        check=True, capture_output=True, text=True).stdout
-    return {c["name"]: c for c in json.loads(out)["cases"] if c["ok"]}
+    # Output into a file, not a pipe: a Wine service started by this run would
+    # inherit a pipe and keep it open long after the program has ended.
+    with tempfile.TemporaryFile(mode="w+") as out:
+        subprocess.run(
+            [WINE_RUN, os.path.join(build, "bench", "zd-bench-win.exe"), "--reps", str(reps),
+             "--no-start", "--json"],
+            check=True, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+        out.seek(0)
+        return {c["name"]: c for c in json.load(out)["cases"] if c["ok"]}
 
 
 def main():
