@@ -16,3 +16,7 @@ if [ ! -f "$WINEPREFIX/.zd-ready" ]; then
   touch "$WINEPREFIX/.zd-ready"
 fi
 wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
+# The first program of a server's life starts Wine's services (device and
+# plug-and-play managers), which live on with that program's output handles.
+# Start them here, with none, so that no test's output pipe is held open.
+wine cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true
