@@ -13,7 +13,7 @@
 #include "platform/source_bitmap.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
-#include "tests/core/support/fake_frame_host.h"
+#include "pattern/simulated_frame_host.h"
 
 namespace zdbench {
 

@@ -15,7 +15,7 @@
 #include "pattern/pixel_surface.h"
 #include "pattern/text_overlay.h"
 #include "platform/source_bitmap.h"
-#include "tests/core/support/fake_frame_host.h"
+#include "pattern/simulated_frame_host.h"
 #include "tests/robustness/mutator.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "stream/stream_settings.h"
 #include "tests/core/data/bmp_builder.h"
 #include "tests/core/data/temp_files.h"
-#include "tests/core/support/fake_frame_host.h"
+#include "pattern/simulated_frame_host.h"
 #include "tests/robustness/mutator.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include "platform/module_path.h"
 #include "platform/source_bitmap.h"
 #include "stream/stream_settings.h"
-#include "tests/core/support/fake_frame_host.h"
+#include "pattern/simulated_frame_host.h"
 #include "tools/preview/frame_image.h"
 #include "tools/preview/image_files.h"
 #include "tools/preview/preview_stream.h"

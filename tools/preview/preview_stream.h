@@ -10,7 +10,7 @@
 
 #include "pattern/frame_producer.h"
 #include "stream/preset_info.h"
-#include "tests/core/support/fake_frame_host.h"
+#include "pattern/simulated_frame_host.h"
 
 struct StreamSettings;
 

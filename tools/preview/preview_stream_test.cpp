@@ -7,7 +7,7 @@
 
 #include "stream/stream_settings.h"
 #include "tests/core/support/bmp_writer.h"
-#include "tests/core/support/fake_frame_host.h"
+#include "pattern/simulated_frame_host.h"
 #include "tools/preview/preview_stream.h"
 
 namespace {

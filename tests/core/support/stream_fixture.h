@@ -9,7 +9,7 @@
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
 #include "tests/core/support/bmp_writer.h"
-#include "tests/core/support/fake_frame_host.h"
+#include "pattern/simulated_frame_host.h"
 
 namespace zdtest {
 

@@ -2,7 +2,7 @@
 // A simulated filter, clock and media sample for driving the frame loop
 // without the media framework. Time stands still unless something moves it:
 // the loop's 1 ms sleeps, a small cost per clock reading (so that a busy wait
-// ends), or the caller. Used by the tests, the preview tool and the benchmarks.
+// ends), or the caller. Used by the preview tool, the benchmarks and the tests.
 #include <cstdint>
 #include <cstring>
 #include <functional>
