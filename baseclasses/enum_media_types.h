@@ -9,26 +9,26 @@
 class CBasePin;
 
 class CEnumMediaTypes final : public IEnumMediaTypes {
-public:
-    // A new enumerator (reference count 1) on pin. E_POINTER, E_OUTOFMEMORY.
-    static HRESULT Create(CBasePin* pin, IEnumMediaTypes** out);
+ public:
+  // A new enumerator (reference count 1) on pin. E_POINTER, E_OUTOFMEMORY.
+  static HRESULT Create(CBasePin* pin, IEnumMediaTypes** out);
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
 
-    // Task-allocated types; the caller frees each with DeleteMediaType.
-    STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
-    STDMETHODIMP Skip(ULONG count) override;
-    STDMETHODIMP Reset() override;
-    STDMETHODIMP Clone(IEnumMediaTypes** out) override;
+  // Task-allocated types; the caller frees each with DeleteMediaType.
+  STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
+  STDMETHODIMP Skip(ULONG count) override;
+  STDMETHODIMP Reset() override;
+  STDMETHODIMP Clone(IEnumMediaTypes** out) override;
 
-private:
-    explicit CEnumMediaTypes(CBasePin* pin);
-    ~CEnumMediaTypes();
+ private:
+  explicit CEnumMediaTypes(CBasePin* pin);
+  ~CEnumMediaTypes();
 
-    int m_position = 0;
-    CBasePin* m_pin;  // one reference held (the filter's)
-    LONG m_version = 0;
-    volatile LONG m_refCount = 1;
+  int m_position = 0;
+  CBasePin* m_pin;  // one reference held (the filter's)
+  LONG m_version = 0;
+  volatile LONG m_refCount = 1;
 };

@@ -12,30 +12,30 @@ class CBaseFilter;
 class CBasePin;
 
 class CEnumPins final : public IEnumPins {
-public:
-    // A new enumerator (reference count 1) on filter. E_POINTER, E_OUTOFMEMORY.
-    static HRESULT Create(CBaseFilter* filter, IEnumPins** out);
+ public:
+  // A new enumerator (reference count 1) on filter. E_POINTER, E_OUTOFMEMORY.
+  static HRESULT Create(CBaseFilter* filter, IEnumPins** out);
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
 
-    // Pins already handed out are not handed out again until Reset, even
-    // after a silent refresh when the filter's pins changed.
-    STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override;
-    STDMETHODIMP Skip(ULONG count) override;
-    STDMETHODIMP Reset() override;
-    STDMETHODIMP Clone(IEnumPins** out) override;
+  // Pins already handed out are not handed out again until Reset, even
+  // after a silent refresh when the filter's pins changed.
+  STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override;
+  STDMETHODIMP Skip(ULONG count) override;
+  STDMETHODIMP Reset() override;
+  STDMETHODIMP Clone(IEnumPins** out) override;
 
-private:
-    explicit CEnumPins(CBaseFilter* filter);
-    ~CEnumPins();
-    bool InCache(CBasePin* pin) const;
+ private:
+  explicit CEnumPins(CBaseFilter* filter);
+  ~CEnumPins();
+  bool InCache(CBasePin* pin) const;
 
-    int m_position = 0;
-    int m_pinCount = 0;
-    CBaseFilter* m_filter;  // one reference held
-    LONG m_version = 0;
-    volatile LONG m_refCount = 1;
-    std::vector<CBasePin*> m_cache;  // pins handed out, in order
+  int m_position = 0;
+  int m_pinCount = 0;
+  CBaseFilter* m_filter;  // one reference held
+  LONG m_version = 0;
+  volatile LONG m_refCount = 1;
+  std::vector<CBasePin*> m_cache;  // pins handed out, in order
 };

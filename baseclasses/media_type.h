@@ -37,7 +37,7 @@ AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* source);
 
 // Owner of a task-allocated AM_MEDIA_TYPE (as returned by IEnumMediaTypes::Next).
 struct MediaTypeDeleter {
-    void operator()(AM_MEDIA_TYPE* mt) const { DeleteMediaType(mt); }
+  void operator()(AM_MEDIA_TYPE* mt) const { DeleteMediaType(mt); }
 };
 using MediaTypePtr = std::unique_ptr<AM_MEDIA_TYPE, MediaTypeDeleter>;
 
@@ -55,71 +55,70 @@ GUID GetBitmapSubtype(const BITMAPINFOHEADER* header);
 GUID GetTrueColorType(const BITMAPINFOHEADER* header);
 
 class CMediaType : public AM_MEDIA_TYPE {
-public:
-    CMediaType();  // the empty type
-    // Deep copies; if the format block cannot be copied the new object holds
-    // no format block (use Set to learn of the failure).
-    CMediaType(const AM_MEDIA_TYPE& source);
-    CMediaType(const CMediaType& source);
-    ~CMediaType();
+ public:
+  CMediaType();  // the empty type
+  // Deep copies; if the format block cannot be copied the new object holds
+  // no format block (use Set to learn of the failure).
+  CMediaType(const AM_MEDIA_TYPE& source);
+  CMediaType(const CMediaType& source);
+  ~CMediaType();
 
-    CMediaType& operator=(const AM_MEDIA_TYPE& source);
-    CMediaType& operator=(const CMediaType& source);
+  CMediaType& operator=(const AM_MEDIA_TYPE& source);
+  CMediaType& operator=(const CMediaType& source);
 
-    // Replaces this type with a deep copy of source; self-assignment is S_OK
-    // and changes nothing. E_OUTOFMEMORY when the format block cannot be copied.
-    HRESULT Set(const AM_MEDIA_TYPE& source);
+  // Replaces this type with a deep copy of source; self-assignment is S_OK
+  // and changes nothing. E_OUTOFMEMORY when the format block cannot be copied.
+  HRESULT Set(const AM_MEDIA_TYPE& source);
 
-    // Major type, subtype, format type and format bytes; sample size, flags
-    // and pUnk are not compared.
-    bool operator==(const AM_MEDIA_TYPE& other) const;
-    bool operator!=(const AM_MEDIA_TYPE& other) const { return !(*this == other); }
+  // Major type, subtype, format type and format bytes; sample size, flags
+  // and pUnk are not compared.
+  bool operator==(const AM_MEDIA_TYPE& other) const;
+  bool operator!=(const AM_MEDIA_TYPE& other) const { return !(*this == other); }
 
-    // Major type or format type is GUID_NULL (the subtype does not count).
-    bool IsPartiallySpecified() const;
-    // This type fits the template: every non-null part of the template
-    // (major type, subtype, format type with its format bytes) is equal.
-    bool MatchesPartial(const AM_MEDIA_TYPE* templ) const;
+  // Major type or format type is GUID_NULL (the subtype does not count).
+  bool IsPartiallySpecified() const;
+  // This type fits the template: every non-null part of the template
+  // (major type, subtype, format type with its format bytes) is equal.
+  bool MatchesPartial(const AM_MEDIA_TYPE* templ) const;
 
-    // Makes the empty type, freeing nothing (use FreeMediaType/Set first).
-    void InitMediaType();
+  // Makes the empty type, freeing nothing (use FreeMediaType/Set first).
+  void InitMediaType();
 
-    // A format block of length bytes. The same length as now: the existing
-    // block, contents kept. Otherwise a new block (old contents not carried
-    // over); if that allocation fails the old block is kept and returned when
-    // it is at least length bytes, else null.
-    BYTE* AllocFormatBuffer(ULONG length);
-    // AllocFormatBuffer(length) and a copy of the bytes; false when out of
-    // memory. Length 0 leaves no format block (AllocFormatBuffer(0) likewise,
-    // returning null).
-    bool SetFormat(const BYTE* bytes, ULONG length);
+  // A format block of length bytes. The same length as now: the existing
+  // block, contents kept. Otherwise a new block (old contents not carried
+  // over); if that allocation fails the old block is kept and returned when
+  // it is at least length bytes, else null.
+  BYTE* AllocFormatBuffer(ULONG length);
+  // AllocFormatBuffer(length) and a copy of the bytes; false when out of
+  // memory. Length 0 leaves no format block (AllocFormatBuffer(0) likewise,
+  // returning null).
+  bool SetFormat(const BYTE* bytes, ULONG length);
 
-    void SetType(const GUID* type) { majortype = *type; }
-    void SetSubtype(const GUID* type) { subtype = *type; }
-    void SetFormatType(const GUID* type) { formattype = *type; }
-    // 0: variable-size samples (lSampleSize left alone); else fixed-size of size bytes.
-    void SetSampleSize(ULONG size);
-    void SetTemporalCompression(BOOL compressed) { bTemporalCompression = compressed; }
+  void SetType(const GUID* type) { majortype = *type; }
+  void SetSubtype(const GUID* type) { subtype = *type; }
+  void SetFormatType(const GUID* type) { formattype = *type; }
+  // 0: variable-size samples (lSampleSize left alone); else fixed-size of size bytes.
+  void SetSampleSize(ULONG size);
+  void SetTemporalCompression(BOOL compressed) { bTemporalCompression = compressed; }
 
-    const GUID* Type() const { return &majortype; }
-    const GUID* Subtype() const { return &subtype; }
-    const GUID* FormatType() const { return &formattype; }
-    BYTE* Format() const { return pbFormat; }
-    ULONG FormatLength() const { return cbFormat; }
+  const GUID* Type() const { return &majortype; }
+  const GUID* Subtype() const { return &subtype; }
+  const GUID* FormatType() const { return &formattype; }
+  BYTE* Format() const { return pbFormat; }
+  ULONG FormatLength() const { return cbFormat; }
 
-    // Gives the whole content (format block and pUnk included) to target,
-    // whose old content is overwritten; this object is left empty.
-    void MoveTo(AM_MEDIA_TYPE* target);
+  // Gives the whole content (format block and pUnk included) to target,
+  // whose old content is overwritten; this object is left empty.
+  void MoveTo(AM_MEDIA_TYPE* target);
 
-private:
-    // Frees the format block (if cbFormat is not 0) and leaves none.
-    void FreeFormat();
+ private:
+  // Frees the format block (if cbFormat is not 0) and leaves none.
+  void FreeFormat();
 };
 
 // Views a platform media type as the framework's value class (same layout,
 // no members of its own). Only for reading; never destroy it as a CMediaType.
-inline const CMediaType* AsMediaType(const AM_MEDIA_TYPE* mt)
-{
-    static_assert(sizeof(CMediaType) == sizeof(AM_MEDIA_TYPE), "CMediaType adds no fields");
-    return static_cast<const CMediaType*>(mt);
+inline const CMediaType* AsMediaType(const AM_MEDIA_TYPE* mt) {
+  static_assert(sizeof(CMediaType) == sizeof(AM_MEDIA_TYPE), "CMediaType adds no fields");
+  return static_cast<const CMediaType*>(mt);
 }

@@ -13,28 +13,28 @@
 class CSourceStream;
 
 class CSource : public CBaseFilter {
-public:
-    // objectName is not used; outer is the controlling unknown or null.
-    CSource(const wchar_t* objectName, IUnknown* outer, REFCLSID clsid);
-    ~CSource() override;
+ public:
+  // objectName is not used; outer is the controlling unknown or null.
+  CSource(const wchar_t* objectName, IUnknown* outer, REFCLSID clsid);
+  ~CSource() override;
 
-    // Under the state lock.
-    int GetPinCount() override;
-    // Under the state lock: the stream's pin part for 0 <= n < count, else
-    // null. No reference added.
-    CBasePin* GetPin(int n) override;
+  // Under the state lock.
+  int GetPinCount() override;
+  // Under the state lock: the stream's pin part for 0 <= n < count, else
+  // null. No reference added.
+  CBasePin* GetPin(int n) override;
 
-    // Under the state lock. E_OUTOFMEMORY leaves the array unchanged.
-    HRESULT AddPin(CSourceStream* stream);
-    // No lock (called from the stream's destructor). S_FALSE when not found.
-    HRESULT RemovePin(CSourceStream* stream);
-    // Index of the stream whose IPin face is pin, or -1. No lock.
-    int FindPinNumber(IPin* pin);
+  // Under the state lock. E_OUTOFMEMORY leaves the array unchanged.
+  HRESULT AddPin(CSourceStream* stream);
+  // No lock (called from the stream's destructor). S_FALSE when not found.
+  HRESULT RemovePin(CSourceStream* stream);
+  // Index of the stream whose IPin face is pin, or -1. No lock.
+  int FindPinNumber(IPin* pin);
 
-    CCritSec* pStateLock() { return &m_stateLock; }
+  CCritSec* pStateLock() { return &m_stateLock; }
 
-protected:
-    int m_pinCount = 0;
-    std::unique_ptr<CSourceStream*[]> m_streams;  // null when there are no pins
-    CCritSec m_stateLock;
+ protected:
+  int m_pinCount = 0;
+  std::unique_ptr<CSourceStream*[]> m_streams;  // null when there are no pins
+  CCritSec m_stateLock;
 };

@@ -20,18 +20,20 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 }  // namespace
 
-const Format kFormats[3] = {{"RGB32", kCompressionRgb, 32},
-                            {"RGB24", kCompressionRgb, 24},
-                            {"YUY2", kFourccYUY2, 16}};
-const Size kSizes[3] = {{"1280x720", 1280, 720}, {"1920x1080", 1920, 1080},
-                        {"3840x2160", 3840, 2160}};
+const Format kFormats[3] = {
+    {"RGB32", kCompressionRgb, 32}, {"RGB24", kCompressionRgb, 24}, {"YUY2", kFourccYUY2, 16}};
+const Size kSizes[3] = {
+    {"1280x720", 1280, 720}, {"1920x1080", 1920, 1080}, {"3840x2160", 3840, 2160}};
 
-std::string Case::Name() const { return std::string(size.name) + "/" + format.name; }
+std::string Case::Name() const {
+  return std::string(size.name) + "/" + format.name;
+}
 
 std::vector<Case> AllCases() {
   std::vector<Case> cases;
   for (const Size& s : kSizes) {
-    for (const Format& f : kFormats) cases.push_back({s, f});
+    for (const Format& f : kFormats)
+      cases.push_back({s, f});
   }
   return cases;
 }
@@ -100,7 +102,8 @@ CompositionRun::CompositionRun(const Case& c)
 }
 
 bool CompositionRun::Compose(uint64_t k) {
-  if (!m_prepared) return false;
+  if (!m_prepared)
+    return false;
   m_host.now = m_start + int64_t(k) * kFrameTime;  // exactly on time: no waiting
   zdtest::BorrowedSample sample(m_buffers.Frame(k), m_buffers.Size());
   const bool ok = m_producer.FillBuffer(m_host, &sample, m_preset, 0) == kS_OK;
@@ -109,13 +112,13 @@ bool CompositionRun::Compose(uint64_t k) {
 }
 
 bool CompositionRun::Blit(uint64_t k) {
-  if (!m_prepared) return false;
+  if (!m_prepared)
+    return false;
   const uint32_t pitch = m_buffers.Size() / uint32_t(m_case.size.h);
   const uint32_t rowLen = pitch / uint32_t(m_case.format.bitCount / 8);
   const int32_t offset = int32_t(2 * k);
-  const bool ok = m_producer.m_pattern.BlitScrolled(m_buffers.Frame(k), pitch, rowLen,
-                                                    uint32_t(m_case.size.h), offset, offset,
-                                                    offset, offset);
+  const bool ok = m_producer.m_pattern.BlitScrolled(
+      m_buffers.Frame(k), pitch, rowLen, uint32_t(m_case.size.h), offset, offset, offset, offset);
   MemoryFence();
   return ok;
 }
@@ -144,15 +147,15 @@ PairedTimes CompositionRun::BlitBesideMemcpy(uint64_t k) {
 StreamStartRun::StreamStartRun() : m_preset(MakePreset(StreamStartCase())) {}
 
 bool StreamStartRun::Start() {
-  const bool ok =
-      m_producer.OnThreadCreate(m_host, m_preset, m_settings, BitmapFolder()) == kS_OK;
+  const bool ok = m_producer.OnThreadCreate(m_host, m_preset, m_settings, BitmapFolder()) == kS_OK;
   m_producer.OnThreadDestroy();
   return ok;
 }
 
 TileRun::TileRun() {
   m_loaded = LoadSourceBitmap(BitmapFolder() + "/chart.bmp", &m_image);
-  if (!m_loaded) return;
+  if (!m_loaded)
+    return;
   const Size& s = StreamStartCase().size;
   m_tileW = m_image.width * ((s.w + m_image.width - 1) / m_image.width);
   m_tileH = m_image.height * ((s.h + m_image.height - 1) / m_image.height);
@@ -167,7 +170,8 @@ bool TileRun::Convert() {
 }
 
 bool TileRun::PlainPass() {
-  if (!m_loaded) return false;
+  if (!m_loaded)
+    return false;
   const size_t bytes = size_t(m_tileW) * size_t(m_tileH) * 2;
   std::unique_ptr<uint8_t[]> tile(new uint8_t[bytes]);
   std::memset(tile.get(), 0x80, bytes);

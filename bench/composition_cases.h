@@ -53,9 +53,13 @@ PresetInfo MakePreset(const Case& c);
 uint32_t FrameBytes(const Case& c);
 
 // Keeps the compiler from moving memory accesses across a timing point.
-inline void MemoryFence() { asm volatile("" : : : "memory"); }
+inline void MemoryFence() {
+  asm volatile("" : : : "memory");
+}
 // Makes the memory p points to count as read, so that writes to it stay.
-inline void Escape(const void* p) { asm volatile("" : : "g"(p) : "memory"); }
+inline void Escape(const void* p) {
+  asm volatile("" : : "g"(p) : "memory");
+}
 
 // Frame buffers, page-aligned as an allocator gives them, touched once so
 // that the first pass does not pay for page faults.

@@ -54,7 +54,8 @@ void RunBesideMemcpy(benchmark::State& state, CompositionRun& run, Step step) {
 void BM_Memcpy(benchmark::State& state, Case c) {
   zdbench::FrameBuffers buffers(zdbench::FrameBytes(c));
   uint64_t k = 0;
-  for (auto _ : state) buffers.CopyFrame(k++);
+  for (auto _ : state)
+    buffers.CopyFrame(k++);
   state.SetBytesProcessed(int64_t(state.iterations()) * buffers.Size());
 }
 
@@ -102,7 +103,8 @@ void BM_PlainPass(benchmark::State& state) {
     state.SkipWithError("chart.bmp could not be loaded");
     return;
   }
-  for (auto _ : state) run.PlainPass();
+  for (auto _ : state)
+    run.PlainPass();
   state.SetItemsProcessed(int64_t(state.iterations()) * run.TilePixels());
 }
 

@@ -51,7 +51,8 @@ void PrintUsage() {
 bool ParseInt(const char* text, int lo, int* out) {
   char* end = nullptr;
   const long v = std::strtol(text, &end, 10);
-  if (!text[0] || *end || v < lo || v > 1000000) return false;
+  if (!text[0] || *end || v < lo || v > 1000000)
+    return false;
   *out = int(v);
   return true;
 }
@@ -79,7 +80,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     } else if (a == "--filter" && hasValue) {
       o->filter = argv[++i];
     } else {
-      if (a != "--help" && a != "-h") std::fprintf(stderr, "zd-bench-win: bad argument %s\n", a.c_str());
+      if (a != "--help" && a != "-h")
+        std::fprintf(stderr, "zd-bench-win: bad argument %s\n", a.c_str());
       PrintUsage();
       return false;
     }
@@ -88,7 +90,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
 }
 
 double Median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
+  if (v.empty())
+    return 0.0;
   std::sort(v.begin(), v.end());
   const size_t m = v.size() / 2;
   return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2.0;
@@ -111,7 +114,8 @@ bool Repeat(int frames, uint64_t* k, Step step, double* copy, double* work) {
   *copy = *work = 0.0;
   for (int i = 0; i < frames; ++i) {
     const PairedTimes t = step((*k)++);
-    if (!t.ok) return false;
+    if (!t.ok)
+      return false;
     *copy += t.copySeconds;
     *work += t.workSeconds;
   }
@@ -122,7 +126,8 @@ CaseFigures MeasureCase(const Case& c, const Options& o) {
   CaseFigures f;
   f.name = c.Name();
   CompositionRun run(c);
-  if (!run.Prepared()) return f;
+  if (!run.Prepared())
+    return f;
   const auto compose = [&](uint64_t k) { return run.ComposeBesideMemcpy(k); };
   const auto blit = [&](uint64_t k) { return run.BlitBesideMemcpy(k); };
 
@@ -141,8 +146,10 @@ CaseFigures MeasureCase(const Case& c, const Options& o) {
 
   std::vector<double> memcpyMs, composeMs, composeRatio, blitRatio;
   for (int r = 0; r < o.repetitions; ++r) {
-    if (!Repeat(f.frames, &kc, compose, &copy, &work)) return f;
-    if (!Repeat(f.frames, &kb, blit, &blitCopy, &blitWork)) return f;
+    if (!Repeat(f.frames, &kc, compose, &copy, &work))
+      return f;
+    if (!Repeat(f.frames, &kb, blit, &blitCopy, &blitWork))
+      return f;
     memcpyMs.push_back(copy * 1000.0 / f.frames);
     composeMs.push_back(work * 1000.0 / f.frames);
     composeRatio.push_back(copy > 0.0 ? work / copy : 0.0);
@@ -168,11 +175,13 @@ template <typename Step>
 StartFigures MeasureStart(const std::string& name, int repetitions, Step step) {
   StartFigures f;
   f.name = name;
-  if (!step()) return f;
+  if (!step())
+    return f;
   std::vector<double> ms;
   for (int r = 0; r < repetitions; ++r) {
     const auto t0 = Clock::now();
-    if (!step()) return f;
+    if (!step())
+      return f;
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
   }
   f.ms = Median(ms);
@@ -190,8 +199,8 @@ void PrintTable(const std::vector<CaseFigures>& cases, const std::vector<StartFi
       std::printf("%-16s FAILED (stream not prepared or frame not made)\n", f.name.c_str());
       continue;
     }
-    std::printf("%-16s %7d %10.3f %11.3f %16.2f %13.2f %6u\n", f.name.c_str(), f.frames,
-                f.memcpyMs, f.composeMs, f.composeRatio, f.blitRatio, f.drops);
+    std::printf("%-16s %7d %10.3f %11.3f %16.2f %13.2f %6u\n", f.name.c_str(), f.frames, f.memcpyMs,
+                f.composeMs, f.composeRatio, f.blitRatio, f.drops);
   }
   for (const StartFigures& s : starts) {
     if (!s.ok) {
@@ -231,11 +240,13 @@ bool Selected(const Options& o, const std::string& name) {
 
 int main(int argc, char** argv) {
   Options o;
-  if (!ParseOptions(argc, argv, &o)) return 2;
+  if (!ParseOptions(argc, argv, &o))
+    return 2;
 
   std::vector<CaseFigures> cases;
   for (const Case& c : zdbench::AllCases()) {
-    if (!Selected(o, c.Name())) continue;
+    if (!Selected(o, c.Name()))
+      continue;
     cases.push_back(MeasureCase(c, o));
     if (!o.json) {
       std::fprintf(stderr, "%s done\n", c.Name().c_str());
@@ -265,7 +276,8 @@ int main(int argc, char** argv) {
   } else {
     PrintTable(cases, starts, o);
   }
-  const bool allOk = std::all_of(cases.begin(), cases.end(), [](const CaseFigures& f) { return f.ok; }) &&
-                     std::all_of(starts.begin(), starts.end(), [](const StartFigures& s) { return s.ok; });
+  const bool allOk =
+      std::all_of(cases.begin(), cases.end(), [](const CaseFigures& f) { return f.ok; }) &&
+      std::all_of(starts.begin(), starts.end(), [](const StartFigures& s) { return s.ok; });
   return allOk ? 0 : 1;
 }

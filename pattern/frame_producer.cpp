@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr double kSpinMs = 2.0;          // within this of the due time the wait spins
+constexpr double kSpinMs = 2.0;           // within this of the due time the wait spins
 constexpr uint32_t kFrameGuardMs = 1000;  // grace after the due time before the stream ends
 // Longest wait the guard allows for; keeps deadlines within half the range of
 // the 32-bit millisecond counter, so that they compare correctly across its wrap.
@@ -21,14 +21,16 @@ constexpr size_t kRecordSize = 96;
 
 // True once the millisecond counter has passed the deadline, also when the
 // counter has wrapped around in between.
-bool TickPast(uint32_t now, uint32_t deadline) { return int32_t(now - deadline) > 0; }
+bool TickPast(uint32_t now, uint32_t deadline) {
+  return int32_t(now - deadline) > 0;
+}
 
 // A surface is drawn only into frames of its own format: the preset could have
 // been replaced since the stream started, and a surface with wider pixels than
 // the frame's would write past the rows.
 bool SurfaceFits(const PixelSurface& surface, const PresetInfo& preset) {
-  return !surface.empty() && surface.compression == preset.compression &&
-         preset.bit_count > 0 && surface.bytes_per_pixel == preset.bit_count / 8;
+  return !surface.empty() && surface.compression == preset.compression && preset.bit_count > 0 &&
+         surface.bytes_per_pixel == preset.bit_count / 8;
 }
 
 int32_t ClampToInt32(int64_t v) {
@@ -71,10 +73,11 @@ void FormatStatusLine(char* out, size_t size, int32_t w, uint32_t frameCount, ui
                       uint32_t timeMs, double fps) {
   const uint32_t t = timeMs;
   if (w > 480) {
-    std::snprintf(out, size,
-                  "#yFrame#w%-4d#y #yDrop#w%-2d#y Time#w%d#yh#w%02d#ym#w%02d#ys#w%03d#yms FPS#w%5.2f",
-                  int(frameCount), int(dropCount), int(t / 3600000u), int((t / 60000u) % 60u),
-                  int((t / 1000u) % 60u), int(t % 1000u), fps);
+    std::snprintf(
+        out, size,
+        "#yFrame#w%-4d#y #yDrop#w%-2d#y Time#w%d#yh#w%02d#ym#w%02d#ys#w%03d#yms FPS#w%5.2f",
+        int(frameCount), int(dropCount), int(t / 3600000u), int((t / 60000u) % 60u),
+        int((t / 1000u) % 60u), int(t % 1000u), fps);
   } else {
     std::snprintf(out, size, "#yFR#w%4d#y(#w%d#y) TM#w%3d.%03d#ys FPS#w%4.2f", int(frameCount),
                   int(dropCount), int(t / 1000u), int(t % 1000u), fps);
@@ -93,17 +96,21 @@ double FrameProducer::GetCurrentMs(FrameHost& host) const {
 
 HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
                                       const PresetInfo& preset, int32_t mouseCursol) {
-  if (!sample) return kE_POINTER;
+  if (!sample)
+    return kE_POINTER;
 
   // Hold the sample until the graph runs, or give it back on a stop.
   int32_t state = kStateStopped;
   HResultCode hr = host.GetState(&state);
-  if (Failed(hr)) return hr;
+  if (Failed(hr))
+    return hr;
   while (state != kStateRunning) {
-    if (host.StopRequested()) return kS_FALSE;
+    if (host.StopRequested())
+      return kS_FALSE;
     host.SleepMs(1);
     hr = host.GetState(&state);
-    if (Failed(hr)) return hr;
+    if (Failed(hr))
+      return hr;
   }
 
   // Rows start every size / h bytes and hold pitch / bytes-per-pixel pixels,
@@ -126,10 +133,12 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
   while (now < m_nextDueMs) {
     if (m_nextDueMs > now + kSpinMs) {
       // A long wait still answers a stop at once.
-      if (host.StopRequested()) return kS_FALSE;
+      if (host.StopRequested())
+        return kS_FALSE;
       host.SleepMs(1);
     }
-    if (TickPast(host.TickCountMs(), deadline)) return kS_FALSE;
+    if (TickPast(host.TickCountMs(), deadline))
+      return kS_FALSE;
     now = GetCurrentMs(host);
   }
 
@@ -140,7 +149,8 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     m_nextDueMs = now + intervalMs;  // the first frame is never a drop
   } else {
     m_nextDueMs += intervalMs;
-    if (now >= m_nextDueMs) ++m_dropCount;
+    if (now >= m_nextDueMs)
+      ++m_dropCount;
   }
 
   if (buffer) {
@@ -190,8 +200,8 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
   const int32_t finishedMs = int32_t(int64_t(GetCurrentMs(host)));
   if (m_latencyLog.IsOpen()) {
     char record[kRecordSize];
-    const uint32_t len = FormatLatencyRecord(record, sizeof record, finishedMs, m_lastLogMs,
-                                             int32_t(start / 10000));
+    const uint32_t len =
+        FormatLatencyRecord(record, sizeof record, finishedMs, m_lastLogMs, int32_t(start / 10000));
     m_latencyLog.Append(record, len);
   }
   m_lastLogMs = finishedMs;

@@ -47,19 +47,19 @@ class FrameProducer {
   double GetCurrentMs(FrameHost& host) const;
 
   // Frame-production state, reset by OnThreadCreate.
-  uint32_t m_frameCount = 0;     // frames completed: the frame number and scroll index
-  uint32_t m_dropCount = 0;      // frames made more than one interval after their due time
-  int64_t m_sampleTime = 0;      // start time of the next sample, 100-ns units
-  int32_t m_useCpuClock = 0;     // 1: performance counter; 0: the graph's stream time
-  int64_t m_perfFrequency = 1;   // performance-counter ticks per second
-  double m_perfBaseMs = 0.0;     // counter reading at stream start, ms
-  double m_nextDueMs = 0.0;      // due time of the next frame; 0.0: nothing scheduled yet
-  double m_fps = 0.0;            // frame rate shown in the status line
-  int32_t m_fpsFrameMark = 0;    // m_frameCount at the last frame-rate update
-  double m_fpsNextMs = 1000.0;   // time of the next frame-rate update
-  int32_t m_scrollOriginX = 0;   // added to every frame's scroll position
+  uint32_t m_frameCount = 0;    // frames completed: the frame number and scroll index
+  uint32_t m_dropCount = 0;     // frames made more than one interval after their due time
+  int64_t m_sampleTime = 0;     // start time of the next sample, 100-ns units
+  int32_t m_useCpuClock = 0;    // 1: performance counter; 0: the graph's stream time
+  int64_t m_perfFrequency = 1;  // performance-counter ticks per second
+  double m_perfBaseMs = 0.0;    // counter reading at stream start, ms
+  double m_nextDueMs = 0.0;     // due time of the next frame; 0.0: nothing scheduled yet
+  double m_fps = 0.0;           // frame rate shown in the status line
+  int32_t m_fpsFrameMark = 0;   // m_frameCount at the last frame-rate update
+  double m_fpsNextMs = 1000.0;  // time of the next frame-rate update
+  int32_t m_scrollOriginX = 0;  // added to every frame's scroll position
   int32_t m_scrollOriginY = 0;
-  int32_t m_lastLogMs = 0;       // clock reading of the previous frame's latency record
+  int32_t m_lastLogMs = 0;  // clock reading of the previous frame's latency record
 
   PixelSurface m_pattern;               // background tile in the output format
   PixelSurface m_font;                  // font sheet in the output format

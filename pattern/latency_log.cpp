@@ -6,10 +6,13 @@
 
 bool LatencyLog::Open(const std::string& path, uint32_t size) {
   CloseLog();
-  if (size == 0) return false;
+  if (size == 0)
+    return false;
   std::unique_ptr<char[]> block(new (std::nothrow) char[size]);
-  if (!block) return false;
-  if (!file.Open(path)) return false;
+  if (!block)
+    return false;
+  if (!file.Open(path))
+    return false;
   buffer = std::move(block);
   capacity = size;
   used = 0;
@@ -17,24 +20,31 @@ bool LatencyLog::Open(const std::string& path, uint32_t size) {
 }
 
 void LatencyLog::Append(const char* record, uint32_t len) {
-  if (!buffer) return;
-  if (uint64_t(used) + len > capacity) Flush();
-  if (uint64_t(used) + len > capacity) return;
+  if (!buffer)
+    return;
+  if (uint64_t(used) + len > capacity)
+    Flush();
+  if (uint64_t(used) + len > capacity)
+    return;
   std::memcpy(buffer.get() + used, record, len);
   used += len;
 }
 
 bool LatencyLog::Flush() {
-  if (!file.IsOpen()) return false;
-  if (!buffer || used == 0) return true;
-  if (file.Write(buffer.get(), used) < used) return false;
+  if (!file.IsOpen())
+    return false;
+  if (!buffer || used == 0)
+    return true;
+  if (file.Write(buffer.get(), used) < used)
+    return false;
   used = 0;
   return true;
 }
 
 void LatencyLog::CloseLog() {
   Flush();
-  if (file.IsOpen()) file.Close();
+  if (file.IsOpen())
+    file.Close();
   if (buffer) {
     buffer.reset();
     capacity = 0;
@@ -44,7 +54,8 @@ void LatencyLog::CloseLog() {
 
 uint32_t FormatLatencyRecord(char* out, uint32_t size, int32_t nowMs, int32_t previousMs,
                              int32_t stampMs) {
-  if (size == 0) return 0;
+  if (size == 0)
+    return 0;
   // Differences wrap like the 32-bit values they come from.
   const int32_t interval = int32_t(uint32_t(nowMs) - uint32_t(previousMs));
   const int32_t lead = int32_t(uint32_t(stampMs) - uint32_t(nowMs));

@@ -19,8 +19,10 @@ bool IsSupportedFormat(uint32_t compression, int32_t bit_count) {
 const char* FormatName(uint32_t compression, int32_t bit_count) {
   switch (compression) {
     case kCompressionRgb:
-      if (bit_count == 32) return "RG32";
-      if (bit_count == 24) return "RG24";
+      if (bit_count == 32)
+        return "RG32";
+      if (bit_count == 24)
+        return "RG24";
       return "****";
     case kFourccYUY2:
       return "YUY2";

@@ -16,7 +16,9 @@ constexpr uint32_t kFourccHDYC = MakeFourcc('H', 'D', 'Y', 'C');  // 0x43594448
 
 // compression 0 with 24 or 32 bits, or one of the four 4:2:2 FOURCCs with 16.
 bool IsSupportedFormat(uint32_t compression, int32_t bit_count);
-inline bool IsRgbFormat(uint32_t compression) { return compression == kCompressionRgb; }
+inline bool IsRgbFormat(uint32_t compression) {
+  return compression == kCompressionRgb;
+}
 
 // "RG32", "RG24", "YUY2", "YVYU", "UYVY", "HDYC", or "****" for anything else.
 const char* FormatName(uint32_t compression, int32_t bit_count);

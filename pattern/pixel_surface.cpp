@@ -16,11 +16,14 @@ constexpr uint64_t kMaxSurfaceBytes = uint64_t(1) << 30;
 
 // Bytes of a packed w x h surface, or false when the size is not sensible.
 bool SurfaceBytes(int64_t w, int64_t h, int32_t bytes_per_pixel, uint64_t* bytes) {
-  if (w <= 0 || h <= 0 || w > INT32_MAX || h > INT32_MAX) return false;
+  if (w <= 0 || h <= 0 || w > INT32_MAX || h > INT32_MAX)
+    return false;
   const uint64_t stride = uint64_t(w) * uint64_t(bytes_per_pixel);
-  if (stride > kMaxSurfaceBytes) return false;
+  if (stride > kMaxSurfaceBytes)
+    return false;
   const uint64_t total = stride * uint64_t(h);
-  if (total > kMaxSurfaceBytes) return false;
+  if (total > kMaxSurfaceBytes)
+    return false;
   *bytes = total;
   return true;
 }
@@ -28,7 +31,8 @@ bool SurfaceBytes(int64_t w, int64_t h, int32_t bytes_per_pixel, uint64_t* bytes
 // The smallest multiple of the image size that is at least the frame size; the
 // image's own size when it already covers the frame.
 int64_t CoverSize(int32_t image_size, int32_t frame_size) {
-  if (frame_size <= image_size) return image_size;
+  if (frame_size <= image_size)
+    return image_size;
   return int64_t(image_size) * ((int64_t(frame_size) + image_size - 1) / image_size);
 }
 
@@ -40,22 +44,28 @@ int64_t WrapOffset(int64_t v, int64_t m) {
 
 }  // namespace
 
-void PixelSurface::Release() { *this = PixelSurface(); }
+void PixelSurface::Release() {
+  *this = PixelSurface();
+}
 
 bool PixelSurface::LoadTile(const std::string& path, int32_t frame_w, int32_t frame_h,
                             uint32_t compression, int32_t bit_count) {
   Release();
-  if (!IsSupportedFormat(compression, bit_count)) return false;
+  if (!IsSupportedFormat(compression, bit_count))
+    return false;
   SourceBitmap image;
-  if (!LoadSourceBitmap(path, &image)) return false;
+  if (!LoadSourceBitmap(path, &image))
+    return false;
   return BuildTile(image, frame_w, frame_h, compression, bit_count);
 }
 
 bool PixelSurface::BuildTile(const SourceBitmap& image, int32_t frame_w, int32_t frame_h,
                              uint32_t compression, int32_t bit_count) {
   Release();
-  if (!IsSupportedFormat(compression, bit_count)) return false;
-  if (!SourceImageUsable(image)) return false;
+  if (!IsSupportedFormat(compression, bit_count))
+    return false;
+  if (!SourceImageUsable(image))
+    return false;
 
   // The tile repeats the image a whole number of times in each direction.
   const int64_t cover_w = CoverSize(image.width, frame_w);
@@ -69,9 +79,11 @@ bool PixelSurface::BuildTile(const SourceBitmap& image, int32_t frame_w, int32_t
   const int64_t w = (!rgb && cover_w % 2 != 0) ? 2 * cover_w : cover_w;
   const int32_t bpp = bit_count / 8;
   uint64_t bytes = 0;
-  if (!SurfaceBytes(w, h, bpp, &bytes)) return false;
+  if (!SurfaceBytes(w, h, bpp, &bytes))
+    return false;
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t(bytes)]);
-  if (!buffer) return false;
+  if (!buffer)
+    return false;
 
   const int32_t stride = int32_t(w) * bpp;
   switch (compression) {
@@ -82,11 +94,20 @@ bool PixelSurface::BuildTile(const SourceBitmap& image, int32_t frame_w, int32_t
         ConvertToRGB24(buffer.get(), stride, image, int32_t(w), int32_t(h));
       }
       break;
-    case kFourccYUY2: ConvertToYUY2(buffer.get(), stride, image, int32_t(w), int32_t(h)); break;
-    case kFourccYVYU: ConvertToYVYU(buffer.get(), stride, image, int32_t(w), int32_t(h)); break;
-    case kFourccUYVY: ConvertToUYVY(buffer.get(), stride, image, int32_t(w), int32_t(h)); break;
-    case kFourccHDYC: ConvertToHDYC(buffer.get(), stride, image, int32_t(w), int32_t(h)); break;
-    default: return false;
+    case kFourccYUY2:
+      ConvertToYUY2(buffer.get(), stride, image, int32_t(w), int32_t(h));
+      break;
+    case kFourccYVYU:
+      ConvertToYVYU(buffer.get(), stride, image, int32_t(w), int32_t(h));
+      break;
+    case kFourccUYVY:
+      ConvertToUYVY(buffer.get(), stride, image, int32_t(w), int32_t(h));
+      break;
+    case kFourccHDYC:
+      ConvertToHDYC(buffer.get(), stride, image, int32_t(w), int32_t(h));
+      break;
+    default:
+      return false;
   }
 
   pixels = std::move(buffer);
@@ -102,12 +123,15 @@ bool PixelSurface::BuildTile(const SourceBitmap& image, int32_t frame_w, int32_t
 
 bool PixelSurface::CreateBlank(int32_t w, int32_t h, uint32_t compression, int32_t bit_count) {
   Release();
-  if (!IsSupportedFormat(compression, bit_count)) return false;
+  if (!IsSupportedFormat(compression, bit_count))
+    return false;
   const int32_t bpp = bit_count / 8;
   uint64_t bytes = 0;
-  if (!SurfaceBytes(w, h, bpp, &bytes)) return false;
+  if (!SurfaceBytes(w, h, bpp, &bytes))
+    return false;
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t(bytes)]());
-  if (!buffer) return false;
+  if (!buffer)
+    return false;
 
   pixels = std::move(buffer);
   width = w;
@@ -121,14 +145,19 @@ bool PixelSurface::CreateBlank(int32_t w, int32_t h, uint32_t compression, int32
 }
 
 bool PixelSurface::BlitScrolled(uint8_t* buffer, uint32_t pitch, uint32_t row_len, uint32_t rows,
-                                int32_t x_even, int32_t x_odd, int32_t y_even, int32_t y_odd) const {
-  if (!pixels || width <= 0 || height <= 0 || bytes_per_pixel <= 0) return false;
-  if (int64_t(stride) < int64_t(width) * bytes_per_pixel) return false;
-  if (!buffer) return false;
+                                int32_t x_even, int32_t x_odd, int32_t y_even,
+                                int32_t y_odd) const {
+  if (!pixels || width <= 0 || height <= 0 || bytes_per_pixel <= 0)
+    return false;
+  if (int64_t(stride) < int64_t(width) * bytes_per_pixel)
+    return false;
+  if (!buffer)
+    return false;
   // Each row must fit in its pitch, or rows would run into each other and the
   // last one past the buffer.
   const size_t bpp = size_t(bytes_per_pixel);
-  if (rows > 0 && uint64_t(row_len) * bpp > pitch) return false;
+  if (rows > 0 && uint64_t(row_len) * bpp > pitch)
+    return false;
 
   const int64_t w = width;
   const int64_t h = height;
@@ -137,7 +166,8 @@ bool PixelSurface::BlitScrolled(uint8_t* buffer, uint32_t pitch, uint32_t row_le
   if (IsRgbFormat(compression)) {
     // Tile and frame are both bottom-up: count the offset from the picture's
     // top line, which is the frame's last memory row.
-    for (int64_t& y : ys) y = h - (int64_t(rows) + y) % h;
+    for (int64_t& y : ys)
+      y = h - (int64_t(rows) + y) % h;
   }
 
   const uint8_t* tile = pixels.get();

@@ -34,6 +34,6 @@ struct PixelSurface {
   // Fills rows x row_len pixels of a frame buffer (rows start every pitch bytes)
   // from the tile, wrapping around, with one scroll offset for even memory rows
   // and one for odd. False, drawing nothing, when the surface is empty.
-  bool BlitScrolled(uint8_t* buffer, uint32_t pitch, uint32_t row_len, uint32_t rows, int32_t x_even,
-                    int32_t x_odd, int32_t y_even, int32_t y_odd) const;
+  bool BlitScrolled(uint8_t* buffer, uint32_t pitch, uint32_t row_len, uint32_t rows,
+                    int32_t x_even, int32_t x_odd, int32_t y_even, int32_t y_odd) const;
 };

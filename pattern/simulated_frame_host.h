@@ -65,7 +65,8 @@ class FakeFrameHost : public FrameHost {
   bool StopRequested() override { return stopRequested; }
   HResultCode StreamTime(int64_t* out) override {
     now += readCost;
-    if (!hasClock) return static_cast<HResultCode>(0x80040249u);  // VFW_E_NO_CLOCK
+    if (!hasClock)
+      return static_cast<HResultCode>(0x80040249u);  // VFW_E_NO_CLOCK
     *out = now - runStart;
     return kS_OK;
   }
@@ -81,10 +82,12 @@ class FakeFrameHost : public FrameHost {
   void SleepMs(uint32_t ms) override {
     now += int64_t(ms) * kTicksPerMs;
     ++sleepCalls;
-    if (onSleep) onSleep(*this, sleepCalls);
+    if (onSleep)
+      onSleep(*this, sleepCalls);
   }
   bool CursorPosition(int32_t* x, int32_t* y) override {
-    if (!cursorAvailable) return false;
+    if (!cursorAvailable)
+      return false;
     *x = cursorX;
     *y = cursorY;
     return true;
@@ -115,7 +118,8 @@ class FakeSample : public FrameSample {
 
   bool GuardIntact() const {
     for (size_t i = size; i < memory.size(); ++i) {
-      if (memory[i] != kGuardByte) return false;
+      if (memory[i] != kGuardByte)
+        return false;
     }
     return true;
   }

@@ -20,9 +20,11 @@ std::string PresetText(const char (&field)[kPresetTextSize]) {
 // load: no name, or a path too long to be loaded.
 std::string BitmapPath(const std::string& moduleDir, const char (&name)[kPresetTextSize]) {
   const std::string file = PresetText(name);
-  if (file.empty()) return {};
+  if (file.empty())
+    return {};
   std::string path = JoinModulePath(moduleDir, file);
-  if (path.size() > kMaxPathChars) return {};
+  if (path.size() > kMaxPathChars)
+    return {};
   return path;
 }
 
@@ -48,11 +50,14 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   // The graph's stream time paces the frames only when asked for and when the
   // filter has a clock right now; the choice holds until the next start.
   int64_t streamTime = 0;
-  if (Failed(host.StreamTime(&streamTime))) m_useCpuClock = 1;
-  if (settings.m_autoClock == 0) m_useCpuClock = 1;
+  if (Failed(host.StreamTime(&streamTime)))
+    m_useCpuClock = 1;
+  if (settings.m_autoClock == 0)
+    m_useCpuClock = 1;
 
   m_perfFrequency = host.PerformanceFrequency();
-  if (m_perfFrequency <= 0) m_perfFrequency = 1;  // never divide by zero
+  if (m_perfFrequency <= 0)
+    m_perfFrequency = 1;  // never divide by zero
   m_perfBaseMs = double(host.PerformanceCounter()) * 1000.0 / double(m_perfFrequency);
 
   m_nextDueMs = 0.0;
@@ -68,23 +73,22 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   const std::string logName = PresetText(settings.m_latencyLog);
   if (!logName.empty()) {
     const std::string logPath = JoinModulePath(moduleDir, logName);
-    if (logPath.size() <= kMaxPathChars) m_latencyLog.Open(logPath);
+    if (logPath.size() <= kMaxPathChars)
+      m_latencyLog.Open(logPath);
   }
 
   // A missing background only blanks the picture.
   const std::string bmpPath = BitmapPath(moduleDir, preset.bmp);
   const bool tiled = !bmpPath.empty() && m_pattern.LoadTile(bmpPath, preset.w, preset.h,
                                                             preset.compression, preset.bit_count);
-  if (!tiled &&
-      !m_pattern.CreateBlank(preset.w, preset.h, preset.compression, preset.bit_count)) {
+  if (!tiled && !m_pattern.CreateBlank(preset.w, preset.h, preset.compression, preset.bit_count)) {
     m_pattern.Release();  // never keep an earlier stream's tile in another format
     return kE_OUTOFMEMORY;
   }
 
   // A missing font sheet stops the stream from starting.
   const std::string fontPath = BitmapPath(moduleDir, preset.font);
-  if (fontPath.empty() ||
-      !m_font.LoadTile(fontPath, 0, 0, preset.compression, preset.bit_count)) {
+  if (fontPath.empty() || !m_font.LoadTile(fontPath, 0, 0, preset.compression, preset.bit_count)) {
     m_font.Release();  // never keep an earlier stream's sheet in another format
     return kE_OUTOFMEMORY;
   }

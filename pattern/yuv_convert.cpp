@@ -107,7 +107,8 @@ inline bool MaybeExact(uint32_t fixed) {
 // The fixed-point quotients, or false when one of them may be exact and needs
 // the double formula.
 template <class Matrix>
-inline bool FastPixel(const ShareTables<Matrix>& t, uint8_t b, uint8_t g, uint8_t r, YuvPixel* out) {
+inline bool FastPixel(const ShareTables<Matrix>& t, uint8_t b, uint8_t g, uint8_t r,
+                      YuvPixel* out) {
   const ChannelShare& sb = t.share[0][b];
   const ChannelShare& sg = t.share[1][g];
   const ChannelShare& sr = t.share[2][r];
@@ -121,14 +122,21 @@ inline bool FastPixel(const ShareTables<Matrix>& t, uint8_t b, uint8_t g, uint8_
 template <class Matrix>
 YuvPixel ExactPixel(uint8_t b, uint8_t g, uint8_t r) {
   YuvPixel p;
-  if (FastPixel<Matrix>(Shares<Matrix>(), b, g, r, &p)) return p;
+  if (FastPixel<Matrix>(Shares<Matrix>(), b, g, r, &p))
+    return p;
   return Matrix::Reference(b, g, r);
 }
 
 // Byte positions of Y0, U, Y1 and V in a unit.
-struct OrderYuy2 { enum { kY0 = 0, kU = 1, kY1 = 2, kV = 3 }; };
-struct OrderYvyu { enum { kY0 = 0, kV = 1, kY1 = 2, kU = 3 }; };
-struct OrderUyvy { enum { kU = 0, kY0 = 1, kV = 2, kY1 = 3 }; };
+struct OrderYuy2 {
+  enum { kY0 = 0, kU = 1, kY1 = 2, kV = 3 };
+};
+struct OrderYvyu {
+  enum { kY0 = 0, kV = 1, kY1 = 2, kU = 3 };
+};
+struct OrderUyvy {
+  enum { kU = 0, kY0 = 1, kV = 2, kY1 = 3 };
+};
 
 template <class Order>
 inline void StoreUnit(uint8_t* unit, const YuvPixel& p0, const YuvPixel& p1) {
@@ -154,7 +162,8 @@ void RowReference(const uint8_t* src, uint8_t* dst, int32_t width) {
     StoreUnit<Order>(dst, Matrix::Reference(src[0], src[1], src[2]),
                      Matrix::Reference(src[3], src[4], src[5]));
   }
-  if (x < width) StoreHalfUnit<Order>(dst, Matrix::Reference(src[0], src[1], src[2]));
+  if (x < width)
+    StoreHalfUnit<Order>(dst, Matrix::Reference(src[0], src[1], src[2]));
 }
 
 // Remembers the pixels that needed the double formula. Such pixels are rare in
@@ -189,7 +198,8 @@ class FastPixels {
   const ShareTables<Matrix>& tables() const { return m_tables; }
   YuvPixel operator()(const uint8_t* bgr) {
     YuvPixel p;
-    if (!FastPixel<Matrix>(m_tables, bgr[0], bgr[1], bgr[2], &p)) p = m_cache.Get(bgr[0], bgr[1], bgr[2]);
+    if (!FastPixel<Matrix>(m_tables, bgr[0], bgr[1], bgr[2], &p))
+      p = m_cache.Get(bgr[0], bgr[1], bgr[2]);
     return p;
   }
 
@@ -251,12 +261,14 @@ void RowFast(const uint8_t* src, uint8_t* dst, int32_t width) {
     std::memcpy(slow_unit, dst, 4);
     have_slow_pair = true;
   }
-  if (x < width) StoreHalfUnit<Order>(dst, pixel(src));
+  if (x < width)
+    StoreHalfUnit<Order>(dst, pixel(src));
 }
 
 // Fills [prefix, total) of a row with repeats of its first prefix bytes.
 void RepeatPrefix(uint8_t* row, size_t prefix, size_t total) {
-  if (prefix == 0) return;
+  if (prefix == 0)
+    return;
   size_t filled = std::min(prefix, total);
   while (filled < total) {
     const size_t n = std::min(filled - filled % prefix, total - filled);
@@ -266,7 +278,8 @@ void RepeatPrefix(uint8_t* row, size_t prefix, size_t total) {
 }
 
 void ZeroFrame(uint8_t* dst, int32_t dst_stride, size_t row_bytes, int32_t height) {
-  for (int32_t t = 0; t < height; ++t) std::memset(dst + size_t(t) * size_t(dst_stride), 0, row_bytes);
+  for (int32_t t = 0; t < height; ++t)
+    std::memset(dst + size_t(t) * size_t(dst_stride), 0, row_bytes);
 }
 
 void Bgr24ToRgb24Row(const uint8_t* src_bgr, uint8_t* dst_bgr, int32_t width) {
@@ -277,7 +290,8 @@ void Bgr24ToRgb24Row(const uint8_t* src_bgr, uint8_t* dst_bgr, int32_t width) {
 void ConvertRgbFrame(void (*row_fn)(const uint8_t*, uint8_t*, int32_t), int32_t bytes_per_pixel,
                      uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
                      int32_t height) {
-  if (!dst || width <= 0 || height <= 0) return;
+  if (!dst || width <= 0 || height <= 0)
+    return;
   const size_t row_bytes = size_t(width) * size_t(bytes_per_pixel);
   if (!SourceImageUsable(image)) {
     ZeroFrame(dst, dst_stride, row_bytes, height);
@@ -302,10 +316,18 @@ const uint8_t* ImagePixel(const SourceBitmap& image, int32_t row_from_bottom, in
 
 }  // namespace
 
-YuvPixel Bgr24ToYuvBt601_Reference(uint8_t b, uint8_t g, uint8_t r) { return Bt601::Reference(b, g, r); }
-YuvPixel Bgr24ToYuvBt709_Reference(uint8_t b, uint8_t g, uint8_t r) { return Bt709::Reference(b, g, r); }
-YuvPixel Bgr24ToYuvBt601(uint8_t b, uint8_t g, uint8_t r) { return ExactPixel<Bt601>(b, g, r); }
-YuvPixel Bgr24ToYuvBt709(uint8_t b, uint8_t g, uint8_t r) { return ExactPixel<Bt709>(b, g, r); }
+YuvPixel Bgr24ToYuvBt601_Reference(uint8_t b, uint8_t g, uint8_t r) {
+  return Bt601::Reference(b, g, r);
+}
+YuvPixel Bgr24ToYuvBt709_Reference(uint8_t b, uint8_t g, uint8_t r) {
+  return Bt709::Reference(b, g, r);
+}
+YuvPixel Bgr24ToYuvBt601(uint8_t b, uint8_t g, uint8_t r) {
+  return ExactPixel<Bt601>(b, g, r);
+}
+YuvPixel Bgr24ToYuvBt709(uint8_t b, uint8_t g, uint8_t r) {
+  return ExactPixel<Bt709>(b, g, r);
+}
 
 void Bgr24ToYuy2Row(const uint8_t* src_bgr, uint8_t* dst_yuy2, int32_t width) {
   RowFast<OrderYuy2, Bt601>(src_bgr, dst_yuy2, width);
@@ -335,33 +357,45 @@ void Bgr24ToHdycRow_Reference(const uint8_t* src_bgr, uint8_t* dst_hdyc, int32_t
 
 Bgr24To422RowFn Bgr24To422RowFor(uint32_t compression) {
   switch (compression) {
-    case kFourccYUY2: return &Bgr24ToYuy2Row;
-    case kFourccYVYU: return &Bgr24ToYvyuRow;
-    case kFourccUYVY: return &Bgr24ToUyvyRow;
-    case kFourccHDYC: return &Bgr24ToHdycRow;
-    default: return nullptr;
+    case kFourccYUY2:
+      return &Bgr24ToYuy2Row;
+    case kFourccYVYU:
+      return &Bgr24ToYvyuRow;
+    case kFourccUYVY:
+      return &Bgr24ToUyvyRow;
+    case kFourccHDYC:
+      return &Bgr24ToHdycRow;
+    default:
+      return nullptr;
   }
 }
 
 Bgr24To422RowFn Bgr24To422RowFor_Reference(uint32_t compression) {
   switch (compression) {
-    case kFourccYUY2: return &Bgr24ToYuy2Row_Reference;
-    case kFourccYVYU: return &Bgr24ToYvyuRow_Reference;
-    case kFourccUYVY: return &Bgr24ToUyvyRow_Reference;
-    case kFourccHDYC: return &Bgr24ToHdycRow_Reference;
-    default: return nullptr;
+    case kFourccYUY2:
+      return &Bgr24ToYuy2Row_Reference;
+    case kFourccYVYU:
+      return &Bgr24ToYvyuRow_Reference;
+    case kFourccUYVY:
+      return &Bgr24ToUyvyRow_Reference;
+    case kFourccHDYC:
+      return &Bgr24ToHdycRow_Reference;
+    default:
+      return nullptr;
   }
 }
 
 bool SourceImageUsable(const SourceBitmap& image) {
-  if (image.width <= 0 || image.height <= 0) return false;
+  if (image.width <= 0 || image.height <= 0)
+    return false;
   const uint64_t needed = uint64_t(image.width) * uint64_t(image.height) * 3;
   return image.bgr.size() >= needed;
 }
 
 void Convert422Frame(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
                      const SourceBitmap& image, int32_t width, int32_t height) {
-  if (!row_fn || !dst || width <= 0 || height <= 0) return;
+  if (!row_fn || !dst || width <= 0 || height <= 0)
+    return;
   if (!SourceImageUsable(image)) {
     ZeroFrame(dst, dst_stride, size_t(width) * 2, height);
     return;
@@ -374,7 +408,8 @@ void Convert422Frame(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
   const int64_t period = (wi % 2 == 0) ? int64_t(wi) : 2 * int64_t(wi);
   const int32_t unit_w = int32_t(std::min<int64_t>(even_w, period));
   std::vector<uint8_t> wrapped;  // an image row laid out over unit_w columns
-  if (unit_w > wi) wrapped.resize(size_t(unit_w) * 3);
+  if (unit_w > wi)
+    wrapped.resize(size_t(unit_w) * 3);
 
   const int32_t converted_rows = std::min(height, hi);
   for (int32_t t = 0; t < converted_rows; ++t) {
@@ -388,7 +423,8 @@ void Convert422Frame(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
     uint8_t* row = dst + size_t(t) * size_t(dst_stride);
     row_fn(src, row, unit_w);
     RepeatPrefix(row, size_t(unit_w) * 2, size_t(even_w) * 2);
-    if (width % 2 != 0) row_fn(ImagePixel(image, from_bottom, width - 1), row + size_t(even_w) * 2, 1);
+    if (width % 2 != 0)
+      row_fn(ImagePixel(image, from_bottom, width - 1), row + size_t(even_w) * 2, 1);
   }
   for (int32_t t = converted_rows; t < height; ++t) {
     std::memcpy(dst + size_t(t) * size_t(dst_stride), dst + size_t(t - hi) * size_t(dst_stride),
@@ -398,7 +434,8 @@ void Convert422Frame(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
 
 void Convert422Frame_Reference(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
                                const SourceBitmap& image, int32_t width, int32_t height) {
-  if (!row_fn || !dst || width <= 0 || height <= 0) return;
+  if (!row_fn || !dst || width <= 0 || height <= 0)
+    return;
   if (!SourceImageUsable(image)) {
     ZeroFrame(dst, dst_stride, size_t(width) * 2, height);
     return;
@@ -413,7 +450,8 @@ void Convert422Frame_Reference(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst
       std::memcpy(pair + 3, ImagePixel(image, from_bottom, 2 * int64_t(k) + 1), 3);
       row_fn(pair, row + size_t(k) * 4, 2);
     }
-    if (width % 2 != 0) row_fn(ImagePixel(image, from_bottom, width - 1), row + size_t(k) * 4, 1);
+    if (width % 2 != 0)
+      row_fn(ImagePixel(image, from_bottom, width - 1), row + size_t(k) * 4, 1);
   }
 }
 

@@ -9,15 +9,19 @@ bool LogFile::Open(const std::string& path) {
   Close();
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
   m_handle = reinterpret_cast<intptr_t>(file);
   return true;
 }
 
-bool LogFile::IsOpen() const { return m_handle != -1; }
+bool LogFile::IsOpen() const {
+  return m_handle != -1;
+}
 
 uint32_t LogFile::Write(const void* data, uint32_t size) {
-  if (!IsOpen() || !data) return 0;
+  if (!IsOpen() || !data)
+    return 0;
   DWORD written = 0;
   // On a failed write, written tells how much got through before it.
   WriteFile(reinterpret_cast<HANDLE>(m_handle), data, size, &written, nullptr);
@@ -25,7 +29,8 @@ uint32_t LogFile::Write(const void* data, uint32_t size) {
 }
 
 void LogFile::Close() {
-  if (!IsOpen()) return;
+  if (!IsOpen())
+    return;
   CloseHandle(reinterpret_cast<HANDLE>(m_handle));
   m_handle = -1;
 }

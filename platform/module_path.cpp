@@ -5,22 +5,29 @@ namespace {
 
 #ifdef _WIN32
 constexpr char kSeparator = '\\';
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 #else
 constexpr char kSeparator = '/';
-bool IsSeparator(char c) { return c == '/'; }
+bool IsSeparator(char c) {
+  return c == '/';
+}
 #endif
 
 }  // namespace
 
 std::string DirectoryOfModulePath(const std::string& fullPath) {
   size_t end = fullPath.size();
-  while (end > 0 && !IsSeparator(fullPath[end - 1])) --end;
+  while (end > 0 && !IsSeparator(fullPath[end - 1]))
+    --end;
 #ifdef _WIN32
   // "C:name" has a drive but no folder.
-  if (end == 0 && fullPath.size() >= 2 && fullPath[1] == ':') return fullPath.substr(0, 2);
+  if (end == 0 && fullPath.size() >= 2 && fullPath[1] == ':')
+    return fullPath.substr(0, 2);
 #endif
-  if (end > 0) --end;  // the one trailing separator
+  if (end > 0)
+    --end;  // the one trailing separator
   return fullPath.substr(0, end);
 }
 

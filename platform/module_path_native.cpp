@@ -21,10 +21,12 @@ void SetModuleDirectoryOverride(const std::string& dir) {
 std::string ModuleDirectory() {
   {
     const std::lock_guard<std::mutex> guard(g_overrideLock);
-    if (!g_overrideDirectory.empty()) return g_overrideDirectory;
+    if (!g_overrideDirectory.empty())
+      return g_overrideDirectory;
   }
   char path[4096];
   const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return std::string();
+  if (length <= 0)
+    return std::string();
   return DirectoryOfModulePath(std::string(path, size_t(length)));
 }

@@ -17,7 +17,8 @@ std::string ReadProfileString(const char* section, const char* key, const char* 
   if (!section || !key || path.empty() || bufferSize == 0) {
     return ReadProfileStringPortable(nullptr, nullptr, defaultValue, bufferSize, path);
   }
-  if (bufferSize > kLargestBuffer) bufferSize = kLargestBuffer;
+  if (bufferSize > kLargestBuffer)
+    bufferSize = kLargestBuffer;
   std::vector<char> buffer(bufferSize, '\0');
   const DWORD length = GetPrivateProfileStringA(section, key, defaultValue, buffer.data(),
                                                 static_cast<DWORD>(bufferSize), path.c_str());

@@ -12,7 +12,9 @@ struct SourceBitmap {
   int32_t height = 0;
   std::vector<uint8_t> bgr;  // height rows of width * 3 bytes, bottom row first
 
-  const uint8_t* Row(int32_t fromBottom) const { return bgr.data() + size_t(fromBottom) * size_t(width) * 3; }
+  const uint8_t* Row(int32_t fromBottom) const {
+    return bgr.data() + size_t(fromBottom) * size_t(width) * 3;
+  }
 };
 
 // Images wider or taller than this are refused by both loaders, so that every

@@ -4,10 +4,13 @@
 #include "platform/source_bitmap.h"
 
 bool LoadSourceBitmap(const std::string& path, SourceBitmap* out) {
-  if (!out) return false;
+  if (!out)
+    return false;
   *out = SourceBitmap();
-  if (path.empty() || path.size() > kMaxPathChars) return false;
+  if (path.empty() || path.size() > kMaxPathChars)
+    return false;
   std::vector<uint8_t> bytes;
-  if (!ReadBitmapFileBytes(path, &bytes)) return false;
+  if (!ReadBitmapFileBytes(path, &bytes))
+    return false;
   return DecodeBmp(bytes.data(), bytes.size(), out);
 }

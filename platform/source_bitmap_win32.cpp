@@ -20,7 +20,8 @@ using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDe
 // For a file that our decoder has taken: the sign of an info header's height
 // (the 12-byte core header has no top-down form).
 bool IsTopDownBmp(const std::vector<uint8_t>& bytes) {
-  if (bytes.size() < 26 || bytes[14] == 12) return false;
+  if (bytes.size() < 26 || bytes[14] == 12)
+    return false;
   return (bytes[25] & 0x80) != 0;
 }
 
@@ -28,11 +29,15 @@ bool IsTopDownBmp(const std::vector<uint8_t>& bytes) {
 // written only on success.
 bool ReadDibSection(HBITMAP bitmap, SourceBitmap* out) {
   DIBSECTION dib = {};
-  if (GetObjectA(bitmap, sizeof dib, &dib) != int(sizeof dib)) return false;
+  if (GetObjectA(bitmap, sizeof dib, &dib) != int(sizeof dib))
+    return false;
   const BITMAP& bm = dib.dsBm;
-  if (!bm.bmBits || (bm.bmBitsPixel != 24 && bm.bmBitsPixel != 32)) return false;
-  if (bm.bmWidth <= 0 || bm.bmHeight <= 0) return false;
-  if (bm.bmWidth > kMaxSourceBitmapSide || bm.bmHeight > kMaxSourceBitmapSide) return false;
+  if (!bm.bmBits || (bm.bmBitsPixel != 24 && bm.bmBitsPixel != 32))
+    return false;
+  if (bm.bmWidth <= 0 || bm.bmHeight <= 0)
+    return false;
+  if (bm.bmWidth > kMaxSourceBitmapSide || bm.bmHeight > kMaxSourceBitmapSide)
+    return false;
 
   // A DIB section's rows are padded to whole 32-bit words; they lie bottom-up
   // in memory unless the header's height is negative.
@@ -40,7 +45,8 @@ bool ReadDibSection(HBITMAP bitmap, SourceBitmap* out) {
   const size_t height = size_t(bm.bmHeight);
   const size_t bytesPerPixel = size_t(bm.bmBitsPixel) / 8;
   const size_t stride = ((width * bm.bmBitsPixel + 31) / 32) * 4;
-  if (bm.bmWidthBytes > 0 && size_t(bm.bmWidthBytes) != stride) return false;
+  if (bm.bmWidthBytes > 0 && size_t(bm.bmWidthBytes) != stride)
+    return false;
   const bool topDown = dib.dsBmih.biHeight < 0;
 
   const uint8_t* bits = static_cast<const uint8_t*>(bm.bmBits);
@@ -71,22 +77,27 @@ bool LoadWithSystemLoader(HINSTANCE module, const std::string& path, UINT extraF
 }  // namespace
 
 bool LoadBmpFileWithSystemLoader(const std::string& path, SourceBitmap* out) {
-  if (!out) return false;
+  if (!out)
+    return false;
   *out = SourceBitmap();
   return LoadWithSystemLoader(nullptr, path, LR_LOADFROMFILE, out);
 }
 
 bool LoadSourceBitmap(const std::string& path, SourceBitmap* out) {
-  if (!out) return false;
+  if (!out)
+    return false;
   *out = SourceBitmap();
-  if (path.empty() || path.size() > kMaxPathChars) return false;
-  if (LoadWithSystemLoader(GetModuleHandleA(nullptr), path, 0, out)) return true;
+  if (path.empty() || path.size() > kMaxPathChars)
+    return false;
+  if (LoadWithSystemLoader(GetModuleHandleA(nullptr), path, 0, out))
+    return true;
 
   // A file: the system loader reads damaged files (short pixel data, offsets
   // past the end) without complaint, so our decoder judges the file first.
   std::vector<uint8_t> bytes;
   SourceBitmap decoded;
-  if (!ReadBitmapFileBytes(path, &bytes) || !DecodeBmp(bytes.data(), bytes.size(), &decoded)) return false;
+  if (!ReadBitmapFileBytes(path, &bytes) || !DecodeBmp(bytes.data(), bytes.size(), &decoded))
+    return false;
   if (IsTopDownBmp(bytes)) {
     // Some system loaders give a top-down file the right size but no pixels.
     *out = std::move(decoded);

@@ -15,11 +15,17 @@ int64_t MonotonicNanoseconds() {
 
 }  // namespace
 
-int64_t PerformanceCounter() { return MonotonicNanoseconds(); }
+int64_t PerformanceCounter() {
+  return MonotonicNanoseconds();
+}
 
-int64_t PerformanceFrequency() { return 1000000000LL; }
+int64_t PerformanceFrequency() {
+  return 1000000000LL;
+}
 
-uint32_t TickCountMs() { return uint32_t(uint64_t(MonotonicNanoseconds()) / 1000000u); }
+uint32_t TickCountMs() {
+  return uint32_t(uint64_t(MonotonicNanoseconds()) / 1000000u);
+}
 
 void SleepMs(uint32_t ms) {
   timespec remaining = {time_t(ms / 1000u), long(ms % 1000u) * 1000000L};
@@ -28,7 +34,9 @@ void SleepMs(uint32_t ms) {
 }
 
 bool CursorPosition(int32_t* x, int32_t* y) {
-  if (x) *x = 0;
-  if (y) *y = 0;
+  if (x)
+    *x = 0;
+  if (y)
+    *y = 0;
   return false;
 }

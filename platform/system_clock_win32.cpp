@@ -16,14 +16,20 @@ int64_t PerformanceFrequency() {
   return frequency.QuadPart;
 }
 
-uint32_t TickCountMs() { return timeGetTime(); }
+uint32_t TickCountMs() {
+  return timeGetTime();
+}
 
-void SleepMs(uint32_t ms) { Sleep(ms); }
+void SleepMs(uint32_t ms) {
+  Sleep(ms);
+}
 
 bool CursorPosition(int32_t* x, int32_t* y) {
-  if (!x || !y) return false;
+  if (!x || !y)
+    return false;
   POINT point = {};
-  if (!GetCursorPos(&point)) return false;
+  if (!GetCursorPos(&point))
+    return false;
   *x = point.x;
   *y = point.y;
   return true;

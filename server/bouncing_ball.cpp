@@ -5,69 +5,64 @@
 #include "server/guids.h"
 #include "stream/ball_stream.h"
 
-CUnknown* CBouncingBall::CreateInstance(IUnknown* outer, HRESULT* result)
-{
-    auto* filter = new (std::nothrow) CBouncingBall(outer, result);
-    if (!filter && result)
-        *result = E_OUTOFMEMORY;
-    return filter;
+CUnknown* CBouncingBall::CreateInstance(IUnknown* outer, HRESULT* result) {
+  auto* filter = new (std::nothrow) CBouncingBall(outer, result);
+  if (!filter && result)
+    *result = E_OUTOFMEMORY;
+  return filter;
 }
 
 CBouncingBall::CBouncingBall(IUnknown* outer, HRESULT* result)
-    : CSource(nullptr, outer, CLSID_ZintuDobrel)
-{
-    CAutoLock lock(&m_stateLock);
+    : CSource(nullptr, outer, CLSID_ZintuDobrel) {
+  CAutoLock lock(&m_stateLock);
 
-    m_streams.reset(new (std::nothrow) CSourceStream*[1]());
-    if (!m_streams) {
-        if (result)
-            *result = E_OUTOFMEMORY;
-        return;
-    }
+  m_streams.reset(new (std::nothrow) CSourceStream*[1]());
+  if (!m_streams) {
+    if (result)
+      *result = E_OUTOFMEMORY;
+    return;
+  }
 
-    // The stream adds itself to the pin array (which replaces the one-entry
-    // array above) and reports that through its own result.
-    HRESULT streamResult = result ? *result : S_OK;
-    auto* stream = new (std::nothrow) CBallStream(&streamResult, this);
-    if (stream && m_pinCount == 0) {
-        // Not added to the filter: nothing would ever delete it.
-        delete stream;
-        stream = nullptr;
-    }
-    if (stream)
-        m_streams[0] = stream;  // the array as it is now, after AddPin
-    if (result && FAILED(streamResult))
-        *result = streamResult;
-    if (!stream && result && SUCCEEDED(*result))
-        *result = E_OUTOFMEMORY;
+  // The stream adds itself to the pin array (which replaces the one-entry
+  // array above) and reports that through its own result.
+  HRESULT streamResult = result ? *result : S_OK;
+  auto* stream = new (std::nothrow) CBallStream(&streamResult, this);
+  if (stream && m_pinCount == 0) {
+    // Not added to the filter: nothing would ever delete it.
+    delete stream;
+    stream = nullptr;
+  }
+  if (stream)
+    m_streams[0] = stream;  // the array as it is now, after AddPin
+  if (result && FAILED(streamResult))
+    *result = streamResult;
+  if (!stream && result && SUCCEEDED(*result))
+    *result = E_OUTOFMEMORY;
 }
 
-STDMETHODIMP CBouncingBall::NonDelegatingQueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
-        return GetInterface(static_cast<ISpecifyPropertyPages*>(this), out);
-    return CSource::NonDelegatingQueryInterface(iid, out);
+STDMETHODIMP CBouncingBall::NonDelegatingQueryInterface(REFIID iid, void** out) {
+  if (!out)
+    return E_POINTER;
+  if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
+    return GetInterface(static_cast<ISpecifyPropertyPages*>(this), out);
+  return CSource::NonDelegatingQueryInterface(iid, out);
 }
 
-STDMETHODIMP CBouncingBall::GetState(DWORD /*timeoutMs*/, FILTER_STATE* state)
-{
-    if (!state)
-        return E_POINTER;
-    const FILTER_STATE current = m_state;
-    *state = current;
-    return current == State_Paused ? VFW_S_CANT_CUE : S_OK;
+STDMETHODIMP CBouncingBall::GetState(DWORD /*timeoutMs*/, FILTER_STATE* state) {
+  if (!state)
+    return E_POINTER;
+  const FILTER_STATE current = m_state;
+  *state = current;
+  return current == State_Paused ? VFW_S_CANT_CUE : S_OK;
 }
 
-STDMETHODIMP CBouncingBall::GetPages(CAUUID* pages)
-{
-    if (!pages)
-        return E_POINTER;
-    pages->cElems = 1;
-    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-    if (!pages->pElems)
-        return E_OUTOFMEMORY;
-    pages->pElems[0] = CLSID_ZintuDobrelProps;
-    return S_OK;
+STDMETHODIMP CBouncingBall::GetPages(CAUUID* pages) {
+  if (!pages)
+    return E_POINTER;
+  pages->cElems = 1;
+  pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+  if (!pages->pElems)
+    return E_OUTOFMEMORY;
+  pages->pElems[0] = CLSID_ZintuDobrelProps;
+  return S_OK;
 }

@@ -9,22 +9,22 @@
 #include "baseclasses/source.h"
 
 class CBouncingBall : public CSource, public ISpecifyPropertyPages {
-public:
-    // Template-table creation function: the new filter's non-delegating
-    // identity with a reference count of 0 (also when construction reported a
-    // failure through `result`; the caller then deletes it), or null.
-    static CUnknown* CreateInstance(IUnknown* outer, HRESULT* result);
+ public:
+  // Template-table creation function: the new filter's non-delegating
+  // identity with a reference count of 0 (also when construction reported a
+  // failure through `result`; the caller then deletes it), or null.
+  static CUnknown* CreateInstance(IUnknown* outer, HRESULT* result);
 
-    // Interface map: IID_ISpecifyPropertyPages, then the base filter's.
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override;
-    ZD_DECLARE_IUNKNOWN
+  // Interface map: IID_ISpecifyPropertyPages, then the base filter's.
+  STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override;
+  ZD_DECLARE_IUNKNOWN
 
-    // Writes the state without waiting; VFW_S_CANT_CUE while paused.
-    STDMETHODIMP GetState(DWORD timeoutMs, FILTER_STATE* state) override;
+  // Writes the state without waiting; VFW_S_CANT_CUE while paused.
+  STDMETHODIMP GetState(DWORD timeoutMs, FILTER_STATE* state) override;
 
-    // ISpecifyPropertyPages: the one about page. The caller frees the array.
-    STDMETHODIMP GetPages(CAUUID* pages) override;
+  // ISpecifyPropertyPages: the one about page. The caller frees the array.
+  STDMETHODIMP GetPages(CAUUID* pages) override;
 
-private:
-    CBouncingBall(IUnknown* outer, HRESULT* result);
+ private:
+  CBouncingBall(IUnknown* outer, HRESULT* result);
 };

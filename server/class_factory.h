@@ -10,20 +10,20 @@
 #include "server/unknown.h"
 
 class CClassFactory : public IClassFactory, public CBaseObject {
-public:
-    explicit CClassFactory(const CFactoryTemplate* factoryTemplate);
-    virtual ~CClassFactory() = default;
+ public:
+  explicit CClassFactory(const CFactoryTemplate* factoryTemplate);
+  virtual ~CClassFactory() = default;
 
-    // IUnknown: the factory's own count; IID_IUnknown and IID_IClassFactory.
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+  // IUnknown: the factory's own count; IID_IUnknown and IID_IClassFactory.
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
 
-    // IClassFactory
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
-    STDMETHODIMP LockServer(BOOL lock) override;
+  // IClassFactory
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
+  STDMETHODIMP LockServer(BOOL lock) override;
 
-private:
-    const CFactoryTemplate* const m_template;  // not owned
-    volatile LONG m_refCount = 0;
+ private:
+  const CFactoryTemplate* const m_template;  // not owned
+  volatile LONG m_refCount = 0;
 };

@@ -37,105 +37,97 @@ const REGFILTERPINS kCategoryPins[] = {{
     kCategoryPinTypes,              // lpMediaType
 }};
 
-REGFILTER2 MakeCategoryRecord()
-{
-    REGFILTER2 record = {};
-    record.dwVersion = 1;
-    record.dwMerit = MERIT_DO_NOT_USE;
-    record.cPins = 1;
-    record.rgPins = kCategoryPins;
-    return record;
+REGFILTER2 MakeCategoryRecord() {
+  REGFILTER2 record = {};
+  record.dwVersion = 1;
+  record.dwMerit = MERIT_DO_NOT_USE;
+  record.cPins = 1;
+  record.rgPins = kCategoryPins;
+  return record;
 }
 
-HRESULT CreateFilterMapper2(ComPtr<IFilterMapper2>& mapper)
-{
-    return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
-                            IID_IFilterMapper2, reinterpret_cast<void**>(mapper.Put()));
+HRESULT CreateFilterMapper2(ComPtr<IFilterMapper2>& mapper) {
+  return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                          reinterpret_cast<void**>(mapper.Put()));
 }
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/)
-{
-    g_module = module;
-    if (reason == DLL_PROCESS_ATTACH) {
-        DisableThreadLibraryCalls(module);
-        g_platformId = VER_PLATFORM_WIN32_WINDOWS;
-        OSVERSIONINFOA version = {};
-        version.dwOSVersionInfoSize = sizeof(version);
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
+  g_module = module;
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(module);
+    g_platformId = VER_PLATFORM_WIN32_WINDOWS;
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        if (GetVersionExA(&version))
-            g_platformId = version.dwPlatformId;
+    if (GetVersionExA(&version))
+      g_platformId = version.dwPlatformId;
 #pragma GCC diagnostic pop
-        for (int i = 0; i < g_cTemplates; ++i) {
-            if (g_Templates[i].m_initRoutine)
-                g_Templates[i].m_initRoutine(TRUE, g_Templates[i].m_clsid);
-        }
-    } else if (reason == DLL_PROCESS_DETACH) {
-        for (int i = 0; i < g_cTemplates; ++i) {
-            if (g_Templates[i].m_initRoutine)
-                g_Templates[i].m_initRoutine(FALSE, g_Templates[i].m_clsid);
-        }
-    }
-    return TRUE;
-}
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out)
-{
-    if (!out)
-        return E_POINTER;
-    *out = nullptr;
-    // The interface test comes before the class search.
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory))
-        return E_NOINTERFACE;
-
     for (int i = 0; i < g_cTemplates; ++i) {
-        if (!IsEqualCLSID(clsid, *g_Templates[i].m_clsid))
-            continue;
-        auto* factory = new (std::nothrow) CClassFactory(&g_Templates[i]);
-        if (!factory)
-            return E_OUTOFMEMORY;
-        factory->AddRef();
-        *out = static_cast<IClassFactory*>(factory);
-        return S_OK;
+      if (g_Templates[i].m_initRoutine)
+        g_Templates[i].m_initRoutine(TRUE, g_Templates[i].m_clsid);
     }
-    return CLASS_E_CLASSNOTAVAILABLE;
+  } else if (reason == DLL_PROCESS_DETACH) {
+    for (int i = 0; i < g_cTemplates; ++i) {
+      if (g_Templates[i].m_initRoutine)
+        g_Templates[i].m_initRoutine(FALSE, g_Templates[i].m_clsid);
+    }
+  }
+  return TRUE;
 }
 
-STDAPI DllCanUnloadNow()
-{
-    const LONG locks = InterlockedCompareExchange(&g_serverLocks, 0, 0);
-    const LONG objects = InterlockedCompareExchange(&g_activeObjects, 0, 0);
-    return (locks > 0 || objects != 0) ? S_FALSE : S_OK;
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  if (!out)
+    return E_POINTER;
+  *out = nullptr;
+  // The interface test comes before the class search.
+  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory))
+    return E_NOINTERFACE;
+
+  for (int i = 0; i < g_cTemplates; ++i) {
+    if (!IsEqualCLSID(clsid, *g_Templates[i].m_clsid))
+      continue;
+    auto* factory = new (std::nothrow) CClassFactory(&g_Templates[i]);
+    if (!factory)
+      return E_OUTOFMEMORY;
+    factory->AddRef();
+    *out = static_cast<IClassFactory*>(factory);
+    return S_OK;
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-STDAPI DllRegisterServer()
-{
-    HRESULT hr = AMovieDllRegisterServer2(TRUE);
-    if (FAILED(hr))
-        return hr;
-
-    // Runs on the caller's COM initialisation.
-    ComPtr<IFilterMapper2> mapper;
-    hr = CreateFilterMapper2(mapper);
-    if (FAILED(hr))
-        return hr;
-    const REGFILTER2 record = MakeCategoryRecord();
-    return mapper->RegisterFilter(CLSID_ZintuDobrel, kFilterName, nullptr,
-                                  &CLSID_VideoInputDeviceCategory, kFilterName, &record);
+STDAPI DllCanUnloadNow() {
+  const LONG locks = InterlockedCompareExchange(&g_serverLocks, 0, 0);
+  const LONG objects = InterlockedCompareExchange(&g_activeObjects, 0, 0);
+  return (locks > 0 || objects != 0) ? S_FALSE : S_OK;
 }
 
-STDAPI DllUnregisterServer()
-{
-    HRESULT hr = AMovieDllRegisterServer2(FALSE);
-    if (FAILED(hr))
-        return hr;
+STDAPI DllRegisterServer() {
+  HRESULT hr = AMovieDllRegisterServer2(TRUE);
+  if (FAILED(hr))
+    return hr;
 
-    ComPtr<IFilterMapper2> mapper;
-    hr = CreateFilterMapper2(mapper);
-    if (FAILED(hr))
-        return hr;
-    return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kFilterName,
-                                    CLSID_ZintuDobrel);
+  // Runs on the caller's COM initialisation.
+  ComPtr<IFilterMapper2> mapper;
+  hr = CreateFilterMapper2(mapper);
+  if (FAILED(hr))
+    return hr;
+  const REGFILTER2 record = MakeCategoryRecord();
+  return mapper->RegisterFilter(CLSID_ZintuDobrel, kFilterName, nullptr,
+                                &CLSID_VideoInputDeviceCategory, kFilterName, &record);
+}
+
+STDAPI DllUnregisterServer() {
+  HRESULT hr = AMovieDllRegisterServer2(FALSE);
+  if (FAILED(hr))
+    return hr;
+
+  ComPtr<IFilterMapper2> mapper;
+  hr = CreateFilterMapper2(mapper);
+  if (FAILED(hr))
+    return hr;
+  return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kFilterName, CLSID_ZintuDobrel);
 }

@@ -15,11 +15,11 @@ using CreateObjectFunction = CUnknown* (*)(IUnknown* outer, HRESULT* result);
 using InitRoutine = void (*)(BOOL loading, const CLSID* clsid);
 
 struct CFactoryTemplate {
-    const WCHAR* m_name;                      // default value of the class key
-    const CLSID* m_clsid;
-    CreateObjectFunction m_createInstance;
-    InitRoutine m_initRoutine;                // may be null
-    const AMOVIESETUP_FILTER* m_setupData;    // null for classes that are not filters
+  const WCHAR* m_name;  // default value of the class key
+  const CLSID* m_clsid;
+  CreateObjectFunction m_createInstance;
+  InitRoutine m_initRoutine;              // may be null
+  const AMOVIESETUP_FILTER* m_setupData;  // null for classes that are not filters
 };
 
 extern const CFactoryTemplate g_Templates[];

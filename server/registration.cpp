@@ -14,213 +14,200 @@ namespace {
 constexpr int kTextChars = MAX_PATH;  // 259 characters and the terminator
 constexpr HRESULT kNotRegistered = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);  // 0x80070002
 
-HRESULT FromWin32(LONG error)
-{
-    return static_cast<HRESULT>(static_cast<ULONG>(error) | 0x80070000u);
+HRESULT FromWin32(LONG error) {
+  return static_cast<HRESULT>(static_cast<ULONG>(error) | 0x80070000u);
 }
 
 // A registry key handle that closes itself.
 class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() { Reset(); }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
+ public:
+  RegistryKey() = default;
+  ~RegistryKey() { Reset(); }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
 
-    HKEY Get() const { return m_key; }
-    HKEY* Put()
-    {
-        Reset();
-        return &m_key;
-    }
-    void Reset()
-    {
-        if (m_key)
-            RegCloseKey(m_key);
-        m_key = nullptr;
-    }
+  HKEY Get() const { return m_key; }
+  HKEY* Put() {
+    Reset();
+    return &m_key;
+  }
+  void Reset() {
+    if (m_key)
+      RegCloseKey(m_key);
+    m_key = nullptr;
+  }
 
-private:
-    HKEY m_key = nullptr;
+ private:
+  HKEY m_key = nullptr;
 };
 
 // "CLSID\{...}" in ANSI, cut to 259 characters.
-void FormatClassKeyPath(const CLSID& clsid, char (&path)[kTextChars])
-{
-    WCHAR clsidText[39] = {};
-    StringFromGUID2(clsid, clsidText, 39);
-    std::snprintf(path, kTextChars, "CLSID\\%ls", clsidText);
+void FormatClassKeyPath(const CLSID& clsid, char (&path)[kTextChars]) {
+  WCHAR clsidText[39] = {};
+  StringFromGUID2(clsid, clsidText, 39);
+  std::snprintf(path, kTextChars, "CLSID\\%ls", clsidText);
 }
 
 // Wide text to ANSI, cut to 259 characters.
-void ToAnsi(const WCHAR* text, char (&out)[kTextChars])
-{
-    out[0] = '\0';
-    if (!text)
-        return;
-    if (WideCharToMultiByte(CP_ACP, 0, text, -1, out, kTextChars, nullptr, nullptr) == 0) {
-        // Longer than the buffer: keep what fits.
-        out[kTextChars - 1] = '\0';
-    }
+void ToAnsi(const WCHAR* text, char (&out)[kTextChars]) {
+  out[0] = '\0';
+  if (!text)
+    return;
+  if (WideCharToMultiByte(CP_ACP, 0, text, -1, out, kTextChars, nullptr, nullptr) == 0) {
+    // Longer than the buffer: keep what fits.
+    out[kTextChars - 1] = '\0';
+  }
 }
 
-LONG SetStringValue(HKEY key, const char* valueName, const char* text)
-{
-    return RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                          static_cast<DWORD>(lstrlenA(text) + 1));
+LONG SetStringValue(HKEY key, const char* valueName, const char* text) {
+  return RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                        static_cast<DWORD>(lstrlenA(text) + 1));
 }
 
 // The module's full path. A path that does not fit MAX_PATH is refused rather
 // than registered cut short.
-HRESULT GetModulePath(WCHAR (&path)[kTextChars])
-{
-    char ansiPath[kTextChars] = {};
-    SetLastError(ERROR_SUCCESS);
-    const DWORD length = GetModuleFileNameA(g_module, ansiPath, kTextChars);
-    if (length == 0)
-        return FromWin32(static_cast<LONG>(GetLastError()));
-    if (length >= static_cast<DWORD>(kTextChars))
-        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-    if (MultiByteToWideChar(CP_ACP, 0, ansiPath, -1, path, kTextChars) == 0)
-        return FromWin32(static_cast<LONG>(GetLastError()));
-    return S_OK;
+HRESULT GetModulePath(WCHAR (&path)[kTextChars]) {
+  char ansiPath[kTextChars] = {};
+  SetLastError(ERROR_SUCCESS);
+  const DWORD length = GetModuleFileNameA(g_module, ansiPath, kTextChars);
+  if (length == 0)
+    return FromWin32(static_cast<LONG>(GetLastError()));
+  if (length >= static_cast<DWORD>(kTextChars))
+    return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+  if (MultiByteToWideChar(CP_ACP, 0, ansiPath, -1, path, kTextChars) == 0)
+    return FromWin32(static_cast<LONG>(GetLastError()));
+  return S_OK;
 }
 
 }  // namespace
 
 HRESULT WriteServerKeys(const CLSID& clsid, const WCHAR* name, const WCHAR* modulePath,
-                        const WCHAR* threadingModel, const WCHAR* serverType)
-{
-    char keyPath[kTextChars];
-    FormatClassKeyPath(clsid, keyPath);
-    char ansiName[kTextChars];
-    char ansiPath[kTextChars];
-    char ansiModel[kTextChars];
-    char ansiServer[kTextChars];
-    ToAnsi(name, ansiName);
-    ToAnsi(modulePath, ansiPath);
-    ToAnsi(threadingModel, ansiModel);
-    ToAnsi(serverType, ansiServer);
+                        const WCHAR* threadingModel, const WCHAR* serverType) {
+  char keyPath[kTextChars];
+  FormatClassKeyPath(clsid, keyPath);
+  char ansiName[kTextChars];
+  char ansiPath[kTextChars];
+  char ansiModel[kTextChars];
+  char ansiServer[kTextChars];
+  ToAnsi(name, ansiName);
+  ToAnsi(modulePath, ansiPath);
+  ToAnsi(threadingModel, ansiModel);
+  ToAnsi(serverType, ansiServer);
 
-    RegistryKey classKey;
-    LONG error = RegCreateKeyA(HKEY_CLASSES_ROOT, keyPath, classKey.Put());
-    if (error != ERROR_SUCCESS)
-        return FromWin32(error);
-    error = SetStringValue(classKey.Get(), nullptr, ansiName);
-    if (error != ERROR_SUCCESS)
-        return FromWin32(error);
+  RegistryKey classKey;
+  LONG error = RegCreateKeyA(HKEY_CLASSES_ROOT, keyPath, classKey.Put());
+  if (error != ERROR_SUCCESS)
+    return FromWin32(error);
+  error = SetStringValue(classKey.Get(), nullptr, ansiName);
+  if (error != ERROR_SUCCESS)
+    return FromWin32(error);
 
-    RegistryKey serverKey;
-    error = RegCreateKeyA(classKey.Get(), ansiServer, serverKey.Put());
-    if (error != ERROR_SUCCESS)
-        return FromWin32(error);
-    error = SetStringValue(serverKey.Get(), nullptr, ansiPath);
-    if (error != ERROR_SUCCESS)
-        return FromWin32(error);
-    error = SetStringValue(serverKey.Get(), "ThreadingModel", ansiModel);
-    if (error != ERROR_SUCCESS)
-        return FromWin32(error & 0xFFFF);
-    return S_OK;
+  RegistryKey serverKey;
+  error = RegCreateKeyA(classKey.Get(), ansiServer, serverKey.Put());
+  if (error != ERROR_SUCCESS)
+    return FromWin32(error);
+  error = SetStringValue(serverKey.Get(), nullptr, ansiPath);
+  if (error != ERROR_SUCCESS)
+    return FromWin32(error);
+  error = SetStringValue(serverKey.Get(), "ThreadingModel", ansiModel);
+  if (error != ERROR_SUCCESS)
+    return FromWin32(error & 0xFFFF);
+  return S_OK;
 }
 
-HRESULT DeleteKeyTree(HKEY root, const char* path)
-{
-    if (!path || !*path)
-        return E_FAIL;
+HRESULT DeleteKeyTree(HKEY root, const char* path) {
+  if (!path || !*path)
+    return E_FAIL;
 
-    RegistryKey key;
-    if (RegOpenKeyExA(root, path, 0, MAXIMUM_ALLOWED, key.Put()) != ERROR_SUCCESS)
-        return S_OK;  // nothing to delete
+  RegistryKey key;
+  if (RegOpenKeyExA(root, path, 0, MAXIMUM_ALLOWED, key.Put()) != ERROR_SUCCESS)
+    return S_OK;  // nothing to delete
 
-    // A sub-key that cannot be removed would be found at the same index
-    // forever: step past it and go on with the next one.
-    DWORD index = 0;
-    for (;;) {
-        char subKey[kTextChars + 1] = {};
-        if (RegEnumKeyA(key.Get(), index, subKey, sizeof(subKey)) != ERROR_SUCCESS)
-            break;
-        DeleteKeyTree(key.Get(), subKey);
-        RegistryKey survivor;
-        if (RegOpenKeyExA(key.Get(), subKey, 0, KEY_READ, survivor.Put()) == ERROR_SUCCESS)
-            ++index;
-    }
-    key.Reset();
-    RegDeleteKeyA(root, path);
-    return S_OK;
+  // A sub-key that cannot be removed would be found at the same index
+  // forever: step past it and go on with the next one.
+  DWORD index = 0;
+  for (;;) {
+    char subKey[kTextChars + 1] = {};
+    if (RegEnumKeyA(key.Get(), index, subKey, sizeof(subKey)) != ERROR_SUCCESS)
+      break;
+    DeleteKeyTree(key.Get(), subKey);
+    RegistryKey survivor;
+    if (RegOpenKeyExA(key.Get(), subKey, 0, KEY_READ, survivor.Put()) == ERROR_SUCCESS)
+      ++index;
+  }
+  key.Reset();
+  RegDeleteKeyA(root, path);
+  return S_OK;
 }
 
 HRESULT RegisterFilterViaMapper2(const AMOVIESETUP_FILTER* setup, IFilterMapper2* mapper,
-                                 BOOL doRegister)
-{
-    if (!setup)
-        return S_FALSE;
+                                 BOOL doRegister) {
+  if (!setup)
+    return S_FALSE;
 
-    // Drops the default-category entry first; when registering the answer
-    // does not matter.
-    HRESULT hr = mapper->UnregisterFilter(nullptr, nullptr, *setup->clsID);
-    if (doRegister) {
-        REGFILTER2 record = {};
-        record.dwVersion = 1;
-        record.dwMerit = setup->dwMerit;
-        record.cPins = setup->nPins;
-        record.rgPins = setup->lpPin;
-        hr = mapper->RegisterFilter(*setup->clsID, setup->strName, nullptr, nullptr, nullptr,
-                                    &record);
-    }
-    return hr == kNotRegistered ? S_OK : hr;
+  // Drops the default-category entry first; when registering the answer
+  // does not matter.
+  HRESULT hr = mapper->UnregisterFilter(nullptr, nullptr, *setup->clsID);
+  if (doRegister) {
+    REGFILTER2 record = {};
+    record.dwVersion = 1;
+    record.dwMerit = setup->dwMerit;
+    record.cPins = setup->nPins;
+    record.rgPins = setup->lpPin;
+    hr = mapper->RegisterFilter(*setup->clsID, setup->strName, nullptr, nullptr, nullptr, &record);
+  }
+  return hr == kNotRegistered ? S_OK : hr;
 }
 
-HRESULT AMovieDllRegisterServer2(BOOL doRegister)
-{
-    WCHAR modulePath[kTextChars] = {};
-    HRESULT hr = GetModulePath(modulePath);
-    if (FAILED(hr))
-        return hr;
+HRESULT AMovieDllRegisterServer2(BOOL doRegister) {
+  WCHAR modulePath[kTextChars] = {};
+  HRESULT hr = GetModulePath(modulePath);
+  if (FAILED(hr))
+    return hr;
 
-    if (doRegister) {
-        for (int i = 0; i < g_cTemplates; ++i) {
-            const CFactoryTemplate& row = g_Templates[i];
-            hr = WriteServerKeys(*row.m_clsid, row.m_name, modulePath, L"Both",
-                                 L"InprocServer32");
-            if (FAILED(hr))
-                return hr;
-        }
-    }
-
-    const HRESULT coInit = CoInitialize(nullptr);
-    {
-        ComPtr<IFilterMapper2> mapper2;
-        ComPtr<IFilterMapper> mapper1;
-        hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IFilterMapper2, reinterpret_cast<void**>(mapper2.Put()));
-        if (FAILED(hr)) {
-            hr = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IFilterMapper, reinterpret_cast<void**>(mapper1.Put()));
-        }
-        if (SUCCEEDED(hr)) {
-            for (int i = 0; i < g_cTemplates; ++i) {
-                const AMOVIESETUP_FILTER* setup = g_Templates[i].m_setupData;
-                if (!setup)
-                    continue;
-                hr = mapper2 ? RegisterFilterViaMapper2(setup, mapper2.Get(), doRegister)
-                             : AMovieSetupRegisterFilter(setup, mapper1.Get(), doRegister);
-                if (FAILED(hr))
-                    break;
-            }
-        }
-    }  // the mappers are released before COM is left
-    CoFreeUnusedLibraries();
-    // Balances our own CoInitialize only (S_FALSE also counts as one).
-    if (SUCCEEDED(coInit))
-        CoUninitialize();
-
-    if (FAILED(hr) || doRegister)
-        return hr;
-
+  if (doRegister) {
     for (int i = 0; i < g_cTemplates; ++i) {
-        char keyPath[kTextChars];
-        FormatClassKeyPath(*g_Templates[i].m_clsid, keyPath);
-        DeleteKeyTree(HKEY_CLASSES_ROOT, keyPath);
+      const CFactoryTemplate& row = g_Templates[i];
+      hr = WriteServerKeys(*row.m_clsid, row.m_name, modulePath, L"Both", L"InprocServer32");
+      if (FAILED(hr))
+        return hr;
     }
-    return S_OK;
+  }
+
+  const HRESULT coInit = CoInitialize(nullptr);
+  {
+    ComPtr<IFilterMapper2> mapper2;
+    ComPtr<IFilterMapper> mapper1;
+    hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                          reinterpret_cast<void**>(mapper2.Put()));
+    if (FAILED(hr)) {
+      hr = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
+                            reinterpret_cast<void**>(mapper1.Put()));
+    }
+    if (SUCCEEDED(hr)) {
+      for (int i = 0; i < g_cTemplates; ++i) {
+        const AMOVIESETUP_FILTER* setup = g_Templates[i].m_setupData;
+        if (!setup)
+          continue;
+        hr = mapper2 ? RegisterFilterViaMapper2(setup, mapper2.Get(), doRegister)
+                     : AMovieSetupRegisterFilter(setup, mapper1.Get(), doRegister);
+        if (FAILED(hr))
+          break;
+      }
+    }
+  }  // the mappers are released before COM is left
+  CoFreeUnusedLibraries();
+  // Balances our own CoInitialize only (S_FALSE also counts as one).
+  if (SUCCEEDED(coInit))
+    CoUninitialize();
+
+  if (FAILED(hr) || doRegister)
+    return hr;
+
+  for (int i = 0; i < g_cTemplates; ++i) {
+    char keyPath[kTextChars];
+    FormatClassKeyPath(*g_Templates[i].m_clsid, keyPath);
+    DeleteKeyTree(HKEY_CLASSES_ROOT, keyPath);
+  }
+  return S_OK;
 }

@@ -25,11 +25,7 @@ const AMOVIESETUP_PIN kPins[] = {{
 }};
 
 const AMOVIESETUP_FILTER kFilterSetup = {
-    &CLSID_ZintuDobrel,
-    L"Zintu Dobrel x64",
-    MERIT_DO_NOT_USE,
-    1,
-    kPins,
+    &CLSID_ZintuDobrel, L"Zintu Dobrel x64", MERIT_DO_NOT_USE, 1, kPins,
 };
 
 }  // namespace
@@ -37,8 +33,7 @@ const AMOVIESETUP_FILTER kFilterSetup = {
 const CFactoryTemplate g_Templates[] = {
     {L"Zintu Dobrel x64", &CLSID_ZintuDobrel, CBouncingBall::CreateInstance, nullptr,
      &kFilterSetup},
-    {L"ZintuDobrel64 Props", &CLSID_ZintuDobrelProps, CDlgProp::CreateInstance, nullptr,
-     nullptr},
+    {L"ZintuDobrel64 Props", &CLSID_ZintuDobrelProps, CDlgProp::CreateInstance, nullptr, nullptr},
 };
 
 const int g_cTemplates = static_cast<int>(sizeof(g_Templates) / sizeof(g_Templates[0]));

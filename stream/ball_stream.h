@@ -30,69 +30,69 @@
 class CBouncingBall;
 
 class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStreamConfig {
-public:
-    // The pin's name, the same text as the filter's friendly name.
-    static constexpr const wchar_t* kPinName = L"Zintu Dobrel x64";
+ public:
+  // The pin's name, the same text as the filter's friendly name.
+  static constexpr const wchar_t* kPinName = L"Zintu Dobrel x64";
 
-    CBallStream(HRESULT* hr, CBouncingBall* filter);
-    ~CBallStream() override;
+  CBallStream(HRESULT* hr, CBouncingBall* filter);
+  ~CBallStream() override;
 
-    // Interface map: IID_IKsPropertySet, IID_IAMStreamConfig, then the base
-    // pin's (IPin, IQualityControl, IUnknown).
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override;
-    ZD_DECLARE_IUNKNOWN
+  // Interface map: IID_IKsPropertySet, IID_IAMStreamConfig, then the base
+  // pin's (IPin, IQualityControl, IUnknown).
+  STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override;
+  ZD_DECLARE_IUNKNOWN
 
-    // --- Worker thread only (each holds m_streamLock) ---
-    HRESULT FillBuffer(IMediaSample* sample) override;
-    HRESULT OnThreadCreate() override;
-    HRESULT OnThreadDestroy() override;
+  // --- Worker thread only (each holds m_streamLock) ---
+  HRESULT FillBuffer(IMediaSample* sample) override;
+  HRESULT OnThreadCreate() override;
+  HRESULT OnThreadDestroy() override;
 
-    // --- Negotiation (media_types.cpp) ---
-    // Positions 0 and 1 both give the current preset's type (state lock).
-    HRESULT GetMediaType(int position, CMediaType* mt) override;
-    using CSourceStream::GetMediaType;
-    // Accepts exactly the current preset's format (no lock).
-    HRESULT CheckMediaType(const CMediaType* mt) override;
-    // Records the type; E_UNEXPECTED when it is not the current preset's
-    // pixel format (state lock).
-    HRESULT SetMediaType(const CMediaType* mt) override;
-    // "buff_num" buffers of one frame each (state lock).
-    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+  // --- Negotiation (media_types.cpp) ---
+  // Positions 0 and 1 both give the current preset's type (state lock).
+  HRESULT GetMediaType(int position, CMediaType* mt) override;
+  using CSourceStream::GetMediaType;
+  // Accepts exactly the current preset's format (no lock).
+  HRESULT CheckMediaType(const CMediaType* mt) override;
+  // Records the type; E_UNEXPECTED when it is not the current preset's
+  // pixel format (state lock).
+  HRESULT SetMediaType(const CMediaType* mt) override;
+  // "buff_num" buffers of one frame each (state lock).
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 
-    // A free-standing, task-allocated media type for the given preset values;
-    // the interlace flags come from the current preset. False when out of
-    // memory (nothing is handed out then).
-    bool CreatePresetMediaType(AM_MEDIA_TYPE** out, int32_t w, int32_t h, uint32_t compression,
-                               int32_t bitCount, int64_t frameTime);
+  // A free-standing, task-allocated media type for the given preset values;
+  // the interlace flags come from the current preset. False when out of
+  // memory (nothing is handed out then).
+  bool CreatePresetMediaType(AM_MEDIA_TYPE** out, int32_t w, int32_t h, uint32_t compression,
+                             int32_t bitCount, int64_t frameTime);
 
-    // --- IQualityControl: every notification accepted, nothing changes ---
-    STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;
+  // --- IQualityControl: every notification accepted, nothing changes ---
+  STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;
 
-    // --- IAMStreamConfig (stream_config.cpp) ---
-    STDMETHODIMP SetFormat(AM_MEDIA_TYPE* mt) override;
-    STDMETHODIMP GetFormat(AM_MEDIA_TYPE** mt) override;
-    STDMETHODIMP GetNumberOfCapabilities(int* count, int* size) override;
-    STDMETHODIMP GetStreamCaps(int index, AM_MEDIA_TYPE** mt, BYTE* caps) override;
+  // --- IAMStreamConfig (stream_config.cpp) ---
+  STDMETHODIMP SetFormat(AM_MEDIA_TYPE* mt) override;
+  STDMETHODIMP GetFormat(AM_MEDIA_TYPE** mt) override;
+  STDMETHODIMP GetNumberOfCapabilities(int* count, int* size) override;
+  STDMETHODIMP GetStreamCaps(int index, AM_MEDIA_TYPE** mt, BYTE* caps) override;
 
-    // --- IKsPropertySet (pin_category.cpp): the pin is a capture pin ---
-    STDMETHODIMP Set(REFGUID propSet, DWORD propId, void* instanceData, DWORD instanceLength,
-                     void* propData, DWORD dataLength) override;
-    STDMETHODIMP Get(REFGUID propSet, DWORD propId, void* instanceData, DWORD instanceLength,
-                     void* propData, DWORD dataLength, DWORD* returned) override;
-    STDMETHODIMP QuerySupported(REFGUID propSet, DWORD propId, DWORD* support) override;
+  // --- IKsPropertySet (pin_category.cpp): the pin is a capture pin ---
+  STDMETHODIMP Set(REFGUID propSet, DWORD propId, void* instanceData, DWORD instanceLength,
+                   void* propData, DWORD dataLength) override;
+  STDMETHODIMP Get(REFGUID propSet, DWORD propId, void* instanceData, DWORD instanceLength,
+                   void* propData, DWORD dataLength, DWORD* returned) override;
+  STDMETHODIMP QuerySupported(REFGUID propSet, DWORD propId, DWORD* support) override;
 
-    // A copy of the current preset (m_presetLock).
-    PresetInfo CurrentPreset();
-    const StreamSettings& Settings() const { return m_settings; }
+  // A copy of the current preset (m_presetLock).
+  PresetInfo CurrentPreset();
+  const StreamSettings& Settings() const { return m_settings; }
 
-private:
-    // Replaces the current preset (state lock held, filter stopped).
-    void ReplacePreset(const PresetInfo& preset);
+ private:
+  // Replaces the current preset (state lock held, filter stopped).
+  void ReplacePreset(const PresetInfo& preset);
 
-    CBouncingBall* m_ballFilter;  // the owner; no reference
-    PresetInfo m_preset;
-    CCritSec m_streamLock;
-    CCritSec m_presetLock;
-    StreamSettings m_settings;    // read once, at construction; never changes after
-    FrameProducer m_producer;     // worker thread only, under m_streamLock
+  CBouncingBall* m_ballFilter;  // the owner; no reference
+  PresetInfo m_preset;
+  CCritSec m_streamLock;
+  CCritSec m_presetLock;
+  StreamSettings m_settings;  // read once, at construction; never changes after
+  FrameProducer m_producer;   // worker thread only, under m_streamLock
 };

@@ -11,40 +11,36 @@
 #include "platform/system_clock.h"
 
 class FilterFrameHost : public FrameHost {
-public:
-    FilterFrameHost(CBaseFilter& filter, CSourceStream& stream) : m_filter(filter), m_stream(stream)
-    {
-    }
+ public:
+  FilterFrameHost(CBaseFilter& filter, CSourceStream& stream)
+      : m_filter(filter), m_stream(stream) {}
 
-    HResultCode GetState(int32_t* state) override
-    {
-        FILTER_STATE current = State_Stopped;
-        IBaseFilter* face = &m_filter;
-        const HRESULT hr = face->GetState(0, &current);
-        if (SUCCEEDED(hr))
-            *state = static_cast<int32_t>(current);
-        return hr;
-    }
-    bool StopRequested() override
-    {
-        DWORD command = 0;
-        return m_stream.CheckRequest(&command) && command == CSourceStream::CMD_STOP;
-    }
-    HResultCode StreamTime(int64_t* time) override
-    {
-        REFERENCE_TIME now = 0;
-        const HRESULT hr = m_filter.StreamTime(&now);
-        if (SUCCEEDED(hr))
-            *time = now;
-        return hr;
-    }
-    int64_t PerformanceCounter() override { return ::PerformanceCounter(); }
-    int64_t PerformanceFrequency() override { return ::PerformanceFrequency(); }
-    uint32_t TickCountMs() override { return ::TickCountMs(); }
-    void SleepMs(uint32_t ms) override { ::SleepMs(ms); }
-    bool CursorPosition(int32_t* x, int32_t* y) override { return ::CursorPosition(x, y); }
+  HResultCode GetState(int32_t* state) override {
+    FILTER_STATE current = State_Stopped;
+    IBaseFilter* face = &m_filter;
+    const HRESULT hr = face->GetState(0, &current);
+    if (SUCCEEDED(hr))
+      *state = static_cast<int32_t>(current);
+    return hr;
+  }
+  bool StopRequested() override {
+    DWORD command = 0;
+    return m_stream.CheckRequest(&command) && command == CSourceStream::CMD_STOP;
+  }
+  HResultCode StreamTime(int64_t* time) override {
+    REFERENCE_TIME now = 0;
+    const HRESULT hr = m_filter.StreamTime(&now);
+    if (SUCCEEDED(hr))
+      *time = now;
+    return hr;
+  }
+  int64_t PerformanceCounter() override { return ::PerformanceCounter(); }
+  int64_t PerformanceFrequency() override { return ::PerformanceFrequency(); }
+  uint32_t TickCountMs() override { return ::TickCountMs(); }
+  void SleepMs(uint32_t ms) override { ::SleepMs(ms); }
+  bool CursorPosition(int32_t* x, int32_t* y) override { return ::CursorPosition(x, y); }
 
-private:
-    CBaseFilter& m_filter;
-    CSourceStream& m_stream;
+ private:
+  CBaseFilter& m_filter;
+  CSourceStream& m_stream;
 };

@@ -10,227 +10,209 @@
 namespace {
 
 void FillBitmapHeader(BITMAPINFOHEADER* header, int32_t w, int32_t h, uint32_t compression,
-                      int32_t bitCount)
-{
-    *header = {};
-    header->biSize = sizeof(BITMAPINFOHEADER);
-    header->biWidth = w;
-    header->biHeight = h;  // positive for every format: RGB bottom-up, 4:2:2 top-down
-    header->biPlanes = 1;
-    header->biBitCount = static_cast<WORD>(bitCount);
-    header->biCompression = compression;
-    header->biSizeImage = GetBitmapSize(header);
+                      int32_t bitCount) {
+  *header = {};
+  header->biSize = sizeof(BITMAPINFOHEADER);
+  header->biWidth = w;
+  header->biHeight = h;  // positive for every format: RGB bottom-up, 4:2:2 top-down
+  header->biPlanes = 1;
+  header->biBitCount = static_cast<WORD>(bitCount);
+  header->biCompression = compression;
+  header->biSizeImage = GetBitmapSize(header);
 }
 
 void FillVideoInfo(VIDEOINFOHEADER* vih, int32_t w, int32_t h, uint32_t compression,
-                   int32_t bitCount, int64_t frameTime)
-{
-    vih->AvgTimePerFrame = frameTime;
-    FillBitmapHeader(&vih->bmiHeader, w, h, compression, bitCount);
+                   int32_t bitCount, int64_t frameTime) {
+  vih->AvgTimePerFrame = frameTime;
+  FillBitmapHeader(&vih->bmiHeader, w, h, compression, bitCount);
 }
 
 void FillVideoInfo2(VIDEOINFOHEADER2* vih, int32_t w, int32_t h, uint32_t compression,
-                    int32_t bitCount, int64_t frameTime, int32_t interlaced)
-{
-    vih->AvgTimePerFrame = frameTime;
-    vih->dwInterlaceFlags = InterlaceFlags(interlaced);
-    vih->dwPictAspectRatioX = static_cast<DWORD>(w);  // square pixels
-    vih->dwPictAspectRatioY = static_cast<DWORD>(h);
-    FillBitmapHeader(&vih->bmiHeader, w, h, compression, bitCount);
+                    int32_t bitCount, int64_t frameTime, int32_t interlaced) {
+  vih->AvgTimePerFrame = frameTime;
+  vih->dwInterlaceFlags = InterlaceFlags(interlaced);
+  vih->dwPictAspectRatioX = static_cast<DWORD>(w);  // square pixels
+  vih->dwPictAspectRatioY = static_cast<DWORD>(h);
+  FillBitmapHeader(&vih->bmiHeader, w, h, compression, bitCount);
 }
 
 }  // namespace
 
-DWORD InterlaceFlags(int32_t interlaced)
-{
-    switch (interlaced) {
+DWORD InterlaceFlags(int32_t interlaced) {
+  switch (interlaced) {
     case 1:
-        return AMINTERLACE_IsInterlaced | AMINTERLACE_Field1First;
+      return AMINTERLACE_IsInterlaced | AMINTERLACE_Field1First;
     case 2:
-        return AMINTERLACE_IsInterlaced;
+      return AMINTERLACE_IsInterlaced;
     default:
-        return 0;
-    }
+      return 0;
+  }
 }
 
-const BITMAPINFOHEADER* VideoBitmapHeader(const AM_MEDIA_TYPE& mt, bool videoInfo2)
-{
-    if (!mt.pbFormat)
-        return nullptr;
-    if (videoInfo2) {
-        if (!IsEqualGUID(mt.formattype, FORMAT_VideoInfo2) ||
-            mt.cbFormat < sizeof(VIDEOINFOHEADER2))
-            return nullptr;
-        return &reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat)->bmiHeader;
-    }
-    if (!IsEqualGUID(mt.formattype, FORMAT_VideoInfo) || mt.cbFormat < sizeof(VIDEOINFOHEADER))
-        return nullptr;
-    return &reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader;
+const BITMAPINFOHEADER* VideoBitmapHeader(const AM_MEDIA_TYPE& mt, bool videoInfo2) {
+  if (!mt.pbFormat)
+    return nullptr;
+  if (videoInfo2) {
+    if (!IsEqualGUID(mt.formattype, FORMAT_VideoInfo2) || mt.cbFormat < sizeof(VIDEOINFOHEADER2))
+      return nullptr;
+    return &reinterpret_cast<const VIDEOINFOHEADER2*>(mt.pbFormat)->bmiHeader;
+  }
+  if (!IsEqualGUID(mt.formattype, FORMAT_VideoInfo) || mt.cbFormat < sizeof(VIDEOINFOHEADER))
+    return nullptr;
+  return &reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader;
 }
 
 bool BuildPresetMediaType(CMediaType* mt, const PresetInfo& preset, int32_t interlaced,
-                          bool videoInfo2)
-{
-    const BITMAPINFOHEADER* header = nullptr;
-    if (videoInfo2) {
-        BYTE* block = mt->AllocFormatBuffer(sizeof(VIDEOINFOHEADER2));
-        if (!block)
-            return false;
-        ZeroMemory(block, sizeof(VIDEOINFOHEADER2));
-        auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(block);
-        FillVideoInfo2(vih, preset.w, preset.h, preset.compression, preset.bit_count,
-                       preset.frame_time, interlaced);
-        header = &vih->bmiHeader;
-        mt->SetFormatType(&FORMAT_VideoInfo2);
-    } else {
-        BYTE* block = mt->AllocFormatBuffer(sizeof(VIDEOINFO));
-        if (!block)
-            return false;
-        ZeroMemory(block, sizeof(VIDEOINFO));
-        auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(block);
-        FillVideoInfo(vih, preset.w, preset.h, preset.compression, preset.bit_count,
-                      preset.frame_time);
-        header = &vih->bmiHeader;
-        mt->SetFormatType(&FORMAT_VideoInfo);
-    }
-    mt->SetType(&MEDIATYPE_Video);
-    mt->SetTemporalCompression(FALSE);
-    const GUID subtype = GetBitmapSubtype(header);
-    mt->SetSubtype(&subtype);
-    mt->SetSampleSize(header->biSizeImage);
-    return true;
+                          bool videoInfo2) {
+  const BITMAPINFOHEADER* header = nullptr;
+  if (videoInfo2) {
+    BYTE* block = mt->AllocFormatBuffer(sizeof(VIDEOINFOHEADER2));
+    if (!block)
+      return false;
+    ZeroMemory(block, sizeof(VIDEOINFOHEADER2));
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(block);
+    FillVideoInfo2(vih, preset.w, preset.h, preset.compression, preset.bit_count, preset.frame_time,
+                   interlaced);
+    header = &vih->bmiHeader;
+    mt->SetFormatType(&FORMAT_VideoInfo2);
+  } else {
+    BYTE* block = mt->AllocFormatBuffer(sizeof(VIDEOINFO));
+    if (!block)
+      return false;
+    ZeroMemory(block, sizeof(VIDEOINFO));
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(block);
+    FillVideoInfo(vih, preset.w, preset.h, preset.compression, preset.bit_count, preset.frame_time);
+    header = &vih->bmiHeader;
+    mt->SetFormatType(&FORMAT_VideoInfo);
+  }
+  mt->SetType(&MEDIATYPE_Video);
+  mt->SetTemporalCompression(FALSE);
+  const GUID subtype = GetBitmapSubtype(header);
+  mt->SetSubtype(&subtype);
+  mt->SetSampleSize(header->biSizeImage);
+  return true;
 }
 
-LONG BitsPerSecond(DWORD frameBytes, int64_t frameTime)
-{
-    const double rate = frameTime > 0 ? 10000000.0 / static_cast<double>(frameTime) : 30.0;
-    const double bits = static_cast<double>(frameBytes) * 8.0 * rate;
-    if (bits >= 2147483647.0)
-        return 0x7FFFFFFF;
-    return static_cast<LONG>(bits);
+LONG BitsPerSecond(DWORD frameBytes, int64_t frameTime) {
+  const double rate = frameTime > 0 ? 10000000.0 / static_cast<double>(frameTime) : 30.0;
+  const double bits = static_cast<double>(frameBytes) * 8.0 * rate;
+  if (bits >= 2147483647.0)
+    return 0x7FFFFFFF;
+  return static_cast<LONG>(bits);
 }
 
-HRESULT CBallStream::GetMediaType(int position, CMediaType* mt)
-{
-    if (!mt)
-        return E_POINTER;
-    CAutoLock lock(m_ballFilter->pStateLock());
-    if (position < 0)
-        return E_INVALIDARG;
-    if (position > 1)
-        return VFW_S_NO_MORE_ITEMS;
-    // Both positions give the current preset's type.
-    const PresetInfo preset = CurrentPreset();
-    if (!BuildPresetMediaType(mt, preset, preset.interlaced, m_settings.m_useVideoInfoHeader2 != 0))
-        return E_OUTOFMEMORY;
+HRESULT CBallStream::GetMediaType(int position, CMediaType* mt) {
+  if (!mt)
+    return E_POINTER;
+  CAutoLock lock(m_ballFilter->pStateLock());
+  if (position < 0)
+    return E_INVALIDARG;
+  if (position > 1)
+    return VFW_S_NO_MORE_ITEMS;
+  // Both positions give the current preset's type.
+  const PresetInfo preset = CurrentPreset();
+  if (!BuildPresetMediaType(mt, preset, preset.interlaced, m_settings.m_useVideoInfoHeader2 != 0))
+    return E_OUTOFMEMORY;
+  return S_OK;
+}
+
+HRESULT CBallStream::CheckMediaType(const CMediaType* mt) {
+  if (!mt)
+    return E_POINTER;
+  if (!IsEqualGUID(mt->majortype, MEDIATYPE_Video) || !mt->bFixedSizeSamples || !mt->pbFormat)
+    return E_INVALIDARG;
+  // A block of the other layout, or one too short, is refused unread.
+  const BITMAPINFOHEADER* header = VideoBitmapHeader(*mt, m_settings.m_useVideoInfoHeader2 != 0);
+  if (!header)
+    return E_INVALIDARG;
+  // Exactly the preset's size, with a positive height in both layouts: the
+  // frames are made bottom-up in RGB and top-down in 4:2:2, as a positive
+  // height says. A top-down RGB request (negative height) would be filled
+  // upside down, and a different width or height would not match the
+  // frame layout the producer writes.
+  const PresetInfo preset = CurrentPreset();
+  if (header->biCompression != preset.compression || header->biBitCount != preset.bit_count ||
+      header->biWidth != preset.w || header->biHeight != preset.h)
+    return E_INVALIDARG;
+  return S_OK;
+}
+
+HRESULT CBallStream::SetMediaType(const CMediaType* mt) {
+  CAutoLock lock(m_ballFilter->pStateLock());
+  const HRESULT hr = CSourceStream::SetMediaType(mt);
+  if (FAILED(hr))
+    return hr;
+  const BITMAPINFOHEADER* header = VideoBitmapHeader(m_mt, m_settings.m_useVideoInfoHeader2 != 0);
+  const PresetInfo preset = CurrentPreset();
+  if (header && header->biCompression == preset.compression &&
+      header->biBitCount == preset.bit_count)
     return S_OK;
+  return E_UNEXPECTED;  // the type stays recorded
 }
 
-HRESULT CBallStream::CheckMediaType(const CMediaType* mt)
-{
-    if (!mt)
-        return E_POINTER;
-    if (!IsEqualGUID(mt->majortype, MEDIATYPE_Video) || !mt->bFixedSizeSamples || !mt->pbFormat)
-        return E_INVALIDARG;
-    // A block of the other layout, or one too short, is refused unread.
-    const BITMAPINFOHEADER* header =
-        VideoBitmapHeader(*mt, m_settings.m_useVideoInfoHeader2 != 0);
-    if (!header)
-        return E_INVALIDARG;
-    // Exactly the preset's size, with a positive height in both layouts: the
-    // frames are made bottom-up in RGB and top-down in 4:2:2, as a positive
-    // height says. A top-down RGB request (negative height) would be filled
-    // upside down, and a different width or height would not match the
-    // frame layout the producer writes.
-    const PresetInfo preset = CurrentPreset();
-    if (header->biCompression != preset.compression || header->biBitCount != preset.bit_count ||
-        header->biWidth != preset.w || header->biHeight != preset.h)
-        return E_INVALIDARG;
-    return S_OK;
-}
+HRESULT CBallStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+  if (!allocator || !request)
+    return E_POINTER;
+  CAutoLock lock(m_ballFilter->pStateLock());
+  const BITMAPINFOHEADER* header = VideoBitmapHeader(m_mt, m_settings.m_useVideoInfoHeader2 != 0);
+  if (!header)
+    return E_UNEXPECTED;
+  // One frame per buffer. A type that gives biSizeImage as 0 (allowed for
+  // RGB) still gets whole frames.
+  DWORD frameBytes = header->biSizeImage;
+  const DWORD computed = GetBitmapSize(header);
+  if (frameBytes < computed)
+    frameBytes = computed;
 
-HRESULT CBallStream::SetMediaType(const CMediaType* mt)
-{
-    CAutoLock lock(m_ballFilter->pStateLock());
-    const HRESULT hr = CSourceStream::SetMediaType(mt);
-    if (FAILED(hr))
-        return hr;
-    const BITMAPINFOHEADER* header =
-        VideoBitmapHeader(m_mt, m_settings.m_useVideoInfoHeader2 != 0);
-    const PresetInfo preset = CurrentPreset();
-    if (header && header->biCompression == preset.compression &&
-        header->biBitCount == preset.bit_count)
-        return S_OK;
-    return E_UNEXPECTED;  // the type stays recorded
-}
-
-HRESULT CBallStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)
-{
-    if (!allocator || !request)
-        return E_POINTER;
-    CAutoLock lock(m_ballFilter->pStateLock());
-    const BITMAPINFOHEADER* header =
-        VideoBitmapHeader(m_mt, m_settings.m_useVideoInfoHeader2 != 0);
-    if (!header)
-        return E_UNEXPECTED;
-    // One frame per buffer. A type that gives biSizeImage as 0 (allowed for
-    // RGB) still gets whole frames.
-    DWORD frameBytes = header->biSizeImage;
-    const DWORD computed = GetBitmapSize(header);
-    if (frameBytes < computed)
-        frameBytes = computed;
-
-    request->cBuffers = m_settings.m_buffNum;
-    request->cbBuffer = static_cast<long>(frameBytes);
-    ALLOCATOR_PROPERTIES actual = {};
-    const HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr))
-        return hr;
-    // Fewer buffers still work; smaller ones would not hold a frame.
-    if (actual.cbBuffer < request->cbBuffer)
-        return E_FAIL;
-    return S_OK;
+  request->cBuffers = m_settings.m_buffNum;
+  request->cbBuffer = static_cast<long>(frameBytes);
+  ALLOCATOR_PROPERTIES actual = {};
+  const HRESULT hr = allocator->SetProperties(request, &actual);
+  if (FAILED(hr))
+    return hr;
+  // Fewer buffers still work; smaller ones would not hold a frame.
+  if (actual.cbBuffer < request->cbBuffer)
+    return E_FAIL;
+  return S_OK;
 }
 
 bool CBallStream::CreatePresetMediaType(AM_MEDIA_TYPE** out, int32_t w, int32_t h,
-                                        uint32_t compression, int32_t bitCount,
-                                        int64_t frameTime)
-{
-    if (!out)
-        return false;
-    *out = nullptr;
-    const bool videoInfo2 = m_settings.m_useVideoInfoHeader2 != 0;
-    auto type = TaskMemPtr<AM_MEDIA_TYPE>::Alloc(sizeof(AM_MEDIA_TYPE));
-    if (!type)
-        return false;
-    ZeroMemory(type.Get(), sizeof(AM_MEDIA_TYPE));
-    const ULONG blockSize = videoInfo2 ? sizeof(VIDEOINFOHEADER2) : sizeof(VIDEOINFOHEADER);
-    auto block = TaskMemPtr<BYTE>::Alloc(blockSize);
-    if (!block)
-        return false;
-    ZeroMemory(block.Get(), blockSize);
+                                        uint32_t compression, int32_t bitCount, int64_t frameTime) {
+  if (!out)
+    return false;
+  *out = nullptr;
+  const bool videoInfo2 = m_settings.m_useVideoInfoHeader2 != 0;
+  auto type = TaskMemPtr<AM_MEDIA_TYPE>::Alloc(sizeof(AM_MEDIA_TYPE));
+  if (!type)
+    return false;
+  ZeroMemory(type.Get(), sizeof(AM_MEDIA_TYPE));
+  const ULONG blockSize = videoInfo2 ? sizeof(VIDEOINFOHEADER2) : sizeof(VIDEOINFOHEADER);
+  auto block = TaskMemPtr<BYTE>::Alloc(blockSize);
+  if (!block)
+    return false;
+  ZeroMemory(block.Get(), blockSize);
 
-    const BITMAPINFOHEADER* header = nullptr;
-    if (videoInfo2) {
-        // The interlace flags are the current preset's.
-        auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(block.Get());
-        FillVideoInfo2(vih, w, h, compression, bitCount, frameTime, CurrentPreset().interlaced);
-        header = &vih->bmiHeader;
-        type->formattype = FORMAT_VideoInfo2;
-    } else {
-        auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(block.Get());
-        FillVideoInfo(vih, w, h, compression, bitCount, frameTime);
-        header = &vih->bmiHeader;
-        type->formattype = FORMAT_VideoInfo;
-    }
-    type->majortype = MEDIATYPE_Video;
-    type->subtype = GetBitmapSubtype(header);
-    type->bFixedSizeSamples = TRUE;
-    type->bTemporalCompression = FALSE;
-    type->lSampleSize = header->biSizeImage;
-    type->pUnk = nullptr;
-    type->cbFormat = blockSize;
-    type->pbFormat = block.Detach();
-    *out = type.Detach();
-    return true;
+  const BITMAPINFOHEADER* header = nullptr;
+  if (videoInfo2) {
+    // The interlace flags are the current preset's.
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(block.Get());
+    FillVideoInfo2(vih, w, h, compression, bitCount, frameTime, CurrentPreset().interlaced);
+    header = &vih->bmiHeader;
+    type->formattype = FORMAT_VideoInfo2;
+  } else {
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(block.Get());
+    FillVideoInfo(vih, w, h, compression, bitCount, frameTime);
+    header = &vih->bmiHeader;
+    type->formattype = FORMAT_VideoInfo;
+  }
+  type->majortype = MEDIATYPE_Video;
+  type->subtype = GetBitmapSubtype(header);
+  type->bFixedSizeSamples = TRUE;
+  type->bTemporalCompression = FALSE;
+  type->lSampleSize = header->biSizeImage;
+  type->pUnk = nullptr;
+  type->cbFormat = blockSize;
+  type->pbFormat = block.Detach();
+  *out = type.Detach();
+  return true;
 }

@@ -7,15 +7,15 @@
 constexpr int kPresetTextSize = 260;  // 259 characters and the terminator
 
 struct PresetInfo {
-  int32_t enable;          // 1: from an enabled numbered section; 0: the fallback default
-  int32_t w;               // frame width in pixels; even, at least 80
-  int32_t h;               // frame height in pixels; even, at least 60
-  uint32_t compression;    // 0 for RGB, else the FOURCC (first character in the lowest byte)
-  int32_t bit_count;       // 32, 24 or 16
-  int64_t frame_time;      // frame duration in 100-ns units
-  int32_t interlaced;      // 0 progressive, 1 field 1 first, 2 field 2 first
-  int32_t scroll_x;        // pattern movement in pixels per frame; even
-  int32_t scroll_y;        // even
+  int32_t enable;                 // 1: from an enabled numbered section; 0: the fallback default
+  int32_t w;                      // frame width in pixels; even, at least 80
+  int32_t h;                      // frame height in pixels; even, at least 60
+  uint32_t compression;           // 0 for RGB, else the FOURCC (first character in the lowest byte)
+  int32_t bit_count;              // 32, 24 or 16
+  int64_t frame_time;             // frame duration in 100-ns units
+  int32_t interlaced;             // 0 progressive, 1 field 1 first, 2 field 2 first
+  int32_t scroll_x;               // pattern movement in pixels per frame; even
+  int32_t scroll_y;               // even
   char bmp[kPresetTextSize];      // background bitmap, relative to the module's folder
   char font[kPresetTextSize];     // font sheet bitmap, relative to the module's folder
   char comment[kPresetTextSize];  // shown at the end of the information line

@@ -30,12 +30,8 @@ struct FormatName {
 };
 
 constexpr FormatName kFormats[] = {
-    {"RG32", 0, 32},
-    {"RG24", 0, 24},
-    {"YUY2", 0x32595559u, 16},
-    {"YVYU", 0x55595659u, 16},
-    {"UYVY", 0x59565955u, 16},
-    {"HDYC", 0x43594448u, 16},
+    {"RG32", 0, 32},           {"RG24", 0, 24},           {"YUY2", 0x32595559u, 16},
+    {"YVYU", 0x55595659u, 16}, {"UYVY", 0x59565955u, 16}, {"HDYC", 0x43594448u, 16},
 };
 
 bool IsScanBlank(char c) {
@@ -44,7 +40,8 @@ bool IsScanBlank(char c) {
 
 size_t SkipBlanks(const std::string& text) {
   size_t pos = 0;
-  while (pos < text.size() && IsScanBlank(text[pos])) ++pos;
+  while (pos < text.size() && IsScanBlank(text[pos]))
+    ++pos;
   return pos;
 }
 
@@ -58,13 +55,15 @@ bool ScanInt(const std::string& text, int32_t* value) {
     negative = text[pos] == '-';
     ++pos;
   }
-  if (pos >= text.size() || text[pos] < '0' || text[pos] > '9') return false;
+  if (pos >= text.size() || text[pos] < '0' || text[pos] > '9')
+    return false;
   int64_t magnitude = 0;
   for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-    if (magnitude <= INT32_MAX) magnitude = magnitude * 10 + (text[pos] - '0');
+    if (magnitude <= INT32_MAX)
+      magnitude = magnitude * 10 + (text[pos] - '0');
   }
   const int64_t signedValue = negative ? -magnitude : magnitude;
-  *value = signedValue > INT32_MAX ? INT32_MAX
+  *value = signedValue > INT32_MAX   ? INT32_MAX
            : signedValue < INT32_MIN ? INT32_MIN
                                      : int32_t(signedValue);
   return true;
@@ -77,23 +76,28 @@ bool ScanFloat(const std::string& text, float* value) {
   size_t pos = SkipBlanks(text);
   if (pos < text.size() && text[pos] == '+') {
     ++pos;
-    if (pos < text.size() && text[pos] == '-') return false;
+    if (pos < text.size() && text[pos] == '-')
+      return false;
   }
   const char* first = text.data() + pos;
   const char* last = text.data() + text.size();
   float parsed = 0.0f;
   const std::from_chars_result result = std::from_chars(first, last, parsed);
-  if (result.ec != std::errc() || result.ptr == first) return false;
+  if (result.ec != std::errc() || result.ptr == first)
+    return false;
   *value = parsed;
   return true;
 }
 
 bool SameFourcc(const std::string& text, const char* name) {
-  if (text.size() != std::strlen(name)) return false;
+  if (text.size() != std::strlen(name))
+    return false;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    if (c != name[i]) return false;
+    if (c >= 'a' && c <= 'z')
+      c = char(c - 'a' + 'A');
+    if (c != name[i])
+      return false;
   }
   return true;
 }
@@ -107,26 +111,30 @@ void CopyText(const std::string& text, char (&target)[kPresetTextSize]) {
 // Reads the keys of one file through one reader.
 class SettingsReader {
  public:
-  SettingsReader(const std::string& path, ProfileReaderFn reader) : m_path(path), m_reader(reader) {}
+  SettingsReader(const std::string& path, ProfileReaderFn reader)
+      : m_path(path), m_reader(reader) {}
 
   // An absent, empty or digit-less value keeps the target.
   void ReadInt(const char* section, const char* key, int32_t* target) const {
     const std::string text = Read(section, key, "", kValueChars);
     int32_t value = 0;
-    if (!text.empty() && ScanInt(text, &value)) *target = value;
+    if (!text.empty() && ScanInt(text, &value))
+      *target = value;
   }
 
   // An absent key keeps the target; any value, the empty one included, replaces it.
   void ReadText(const char* section, const char* key, char (&target)[kPresetTextSize]) const {
     const std::string text = Read(section, key, kAbsentMarker, kValueChars);
-    if (text != kAbsentMarker) CopyText(text, target);
+    if (text != kAbsentMarker)
+      CopyText(text, target);
   }
 
   // One of the six format names sets compression and bit count; anything
   // else keeps the inherited format.
   void ReadFourcc(const char* section, PresetInfo* preset) const {
     const std::string text = Read(section, "fcc", kAbsentMarker, kFourccChars);
-    if (text == kAbsentMarker) return;
+    if (text == kAbsentMarker)
+      return;
     for (const FormatName& format : kFormats) {
       if (SameFourcc(text, format.name)) {
         preset->compression = format.compression;
@@ -141,17 +149,21 @@ class SettingsReader {
   // below one unit, not a number) keeps the inherited duration.
   void ReadFrameTime(const char* section, int64_t* frameTime) const {
     const std::string text = Read(section, "frame_time", "", kValueChars);
-    if (text.empty()) return;
+    if (text.empty())
+      return;
     int32_t whole = 0;
-    if (!ScanInt(text, &whole)) whole = 0;
+    if (!ScanInt(text, &whole))
+      whole = 0;
     if (whole >= kSmallestDuration) {
       *frameTime = whole;
       return;
     }
     float rate = 0.0f;
-    if (!ScanFloat(text, &rate) || rate == 0.0f) return;
+    if (!ScanFloat(text, &rate) || rate == 0.0f)
+      return;
     const double duration = 10000000.0 / double(rate);
-    if (!(duration >= 1.0) || duration >= 9.0e18) return;
+    if (!(duration >= 1.0) || duration >= 9.0e18)
+      return;
     *frameTime = int64_t(duration);
   }
 
@@ -173,7 +185,8 @@ class SettingsReader {
   std::string Read(const char* section, const char* key, const char* defaultValue,
                    size_t keepChars) const {
     std::string value = m_reader(section, key, defaultValue, keepChars + 2, m_path);
-    if (value.size() > keepChars) value.resize(keepChars);
+    if (value.size() > keepChars)
+      value.resize(keepChars);
     return value;
   }
 
@@ -186,18 +199,24 @@ class SettingsReader {
 // absurd side never reaches a buffer size.
 int32_t NormaliseSide(int32_t side, int32_t minimum) {
   uint32_t value = uint32_t(side);
-  if (value & 1u) value += 1u;
-  if (value < uint32_t(minimum)) value = uint32_t(minimum);
-  if (value > uint32_t(kMaxFrameSide)) return side < 0 ? minimum : kMaxFrameSide;
+  if (value & 1u)
+    value += 1u;
+  if (value < uint32_t(minimum))
+    value = uint32_t(minimum);
+  if (value > uint32_t(kMaxFrameSide))
+    return side < 0 ? minimum : kMaxFrameSide;
   return int32_t(value);
 }
 
 // Made even away from zero, then held within -kMaxScrollStep..kMaxScrollStep.
 int32_t NormaliseScroll(int32_t step) {
   int64_t value = step;
-  if (value % 2 != 0) value += value > 0 ? 1 : -1;
-  if (value > kMaxScrollStep) value = kMaxScrollStep;
-  if (value < -kMaxScrollStep) value = -kMaxScrollStep;
+  if (value % 2 != 0)
+    value += value > 0 ? 1 : -1;
+  if (value > kMaxScrollStep)
+    value = kMaxScrollStep;
+  if (value < -kMaxScrollStep)
+    value = -kMaxScrollStep;
   return int32_t(value);
 }
 
@@ -206,7 +225,8 @@ void NormalisePreset(PresetInfo* preset) {
   preset->h = NormaliseSide(preset->h, kMinFrameHeight);
   preset->scroll_x = NormaliseScroll(preset->scroll_x);
   preset->scroll_y = NormaliseScroll(preset->scroll_y);
-  if (uint32_t(preset->interlaced) > 2u) preset->interlaced = 0;
+  if (uint32_t(preset->interlaced) > 2u)
+    preset->interlaced = 0;
 }
 
 }  // namespace
@@ -233,7 +253,8 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
   m_mouseCursol = 0;
   std::memset(m_latencyLog, 0, sizeof m_latencyLog);
   m_presetTable.reset();
-  if (!reader) reader = &ReadProfileString;
+  if (!reader)
+    reader = &ReadProfileString;
   const SettingsReader settings(iniPath, reader);
 
   settings.ReadInt("MAIN", "buff_num", &m_buffNum);
@@ -243,9 +264,12 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
   settings.ReadInt("MAIN", "auto_clock", &m_autoClock);
   settings.ReadInt("MAIN", "mouse_cursol", &m_mouseCursol);
   settings.ReadText("MAIN", "latency_log", m_latencyLog);
-  if (m_buffNum < 1) m_buffNum = 1;
-  if (m_presetNum < 1) m_presetNum = 1;
-  if (m_presetNum > kMaxPresetNum) m_presetNum = kMaxPresetNum;
+  if (m_buffNum < 1)
+    m_buffNum = 1;
+  if (m_presetNum < 1)
+    m_presetNum = 1;
+  if (m_presetNum > kMaxPresetNum)
+    m_presetNum = kMaxPresetNum;
 
   PresetInfo defaults = DefaultPreset();
   settings.ReadPresetKeys("PRESET_DEF", &defaults);
@@ -265,7 +289,8 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
     std::snprintf(section, sizeof section, "PRESET_%02d", int(n));
     int32_t enable = 0;
     settings.ReadInt(section, "enable", &enable);
-    if (enable != 1) continue;
+    if (enable != 1)
+      continue;
     PresetInfo& preset = m_presetTable[size_t(filled++)];
     preset = defaults;
     preset.enable = 1;
@@ -281,12 +306,14 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
     filled = 1;
   }
   m_presetNum = filled;
-  for (int32_t i = 0; i < m_presetNum; ++i) NormalisePreset(&m_presetTable[size_t(i)]);
+  for (int32_t i = 0; i < m_presetNum; ++i)
+    NormalisePreset(&m_presetTable[size_t(i)]);
   return true;
 }
 
 PresetInfo StreamSettings::FirstPreset() const {
-  if (!m_presetTable || m_presetNum < 1) return DefaultPreset();
+  if (!m_presetTable || m_presetNum < 1)
+    return DefaultPreset();
   return m_presetTable[0];
 }
 
@@ -294,6 +321,7 @@ std::string SettingsFilePath() {
   // Without a known module folder there is no settings file to read: the
   // loader then takes every default.
   const std::string directory = ModuleDirectory();
-  if (directory.empty()) return std::string();
+  if (directory.empty())
+    return std::string();
   return JoinModulePath(directory, kSettingsFileName);
 }

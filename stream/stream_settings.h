@@ -26,12 +26,13 @@ using ProfileReaderFn = std::string (*)(const char* section, const char* key,
                                         const std::string& path);
 
 struct StreamSettings {
-  int32_t m_buffNum = 2;               // "buff_num": sample buffers asked of the allocator, >= 1
-  int32_t m_presetNum = 1;             // presets in m_presetTable, >= 1 after a successful load
-  int32_t m_useVideoInfoHeader2 = 0;   // "use_video_info_header2": non-zero selects VIDEOINFOHEADER2
-  int32_t m_autoClock = 0;             // "auto_clock": non-zero lets the graph clock pace frames
-  int32_t m_mouseCursol = 0;           // "mouse_cursol": exactly 1 draws the mouse marker
-  char m_latencyLog[kPresetTextSize] = {};  // "latency_log": log file beside the module; empty = off
+  int32_t m_buffNum = 2;              // "buff_num": sample buffers asked of the allocator, >= 1
+  int32_t m_presetNum = 1;            // presets in m_presetTable, >= 1 after a successful load
+  int32_t m_useVideoInfoHeader2 = 0;  // "use_video_info_header2": non-zero selects VIDEOINFOHEADER2
+  int32_t m_autoClock = 0;            // "auto_clock": non-zero lets the graph clock pace frames
+  int32_t m_mouseCursol = 0;          // "mouse_cursol": exactly 1 draws the mouse marker
+  char m_latencyLog[kPresetTextSize] =
+      {};  // "latency_log": log file beside the module; empty = off
   std::unique_ptr<PresetInfo[]> m_presetTable;  // m_presetNum valid entries
 
   // Reads the settings file at iniPath (a missing file gives every default).

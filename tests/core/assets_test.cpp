@@ -21,9 +21,11 @@ std::string AssetPath(const std::string& name) {
   std::string path = std::string(ZD_ASSETS_DIR) + "/" + name;
 #ifdef _WIN32
   // Under Wine the build tree's Unix paths are reached through drive Z:.
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  if (!path.empty() && path[0] == '/')
+    path = "Z:" + path;
   for (char& c : path)
-    if (c == '/') c = '\\';
+    if (c == '/')
+      c = '\\';
 #endif
   return path;
 }
@@ -35,7 +37,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 
 // Bits per pixel straight from the file's BITMAPINFOHEADER (offset 28).
 int FileBitCount(const std::vector<uint8_t>& file) {
-  if (file.size() < 30 || file[0] != 'B' || file[1] != 'M') return -1;
+  if (file.size() < 30 || file[0] != 'B' || file[1] != 'M')
+    return -1;
   return file[28] | file[29] << 8;
 }
 
@@ -73,7 +76,9 @@ struct Cell {
 };
 
 // The cell of character ch in the band that starts at cell row band.
-Cell CellOf(int ch, int band) { return {ch % 32, band + (ch - 32) / 32}; }
+Cell CellOf(int ch, int band) {
+  return {ch % 32, band + (ch - 32) / 32};
+}
 
 // The cell's ink: every pixel that differs from the cell's top-left pixel,
 // which is background in every glyph of the shipped sheets.
@@ -81,13 +86,16 @@ std::vector<bool> InkMask(const Picture& pic, Cell cell, int cw, int chh) {
   const Rgb background = pic.At(cell.col * cw, cell.row * chh);
   std::vector<bool> ink(size_t(cw) * size_t(chh));
   for (int y = 0; y < chh; ++y)
-    for (int x = 0; x < cw; ++x) ink[size_t(y) * size_t(cw) + size_t(x)] = pic.At(cell.col * cw + x, cell.row * chh + y) != background;
+    for (int x = 0; x < cw; ++x)
+      ink[size_t(y) * size_t(cw) + size_t(x)] =
+          pic.At(cell.col * cw + x, cell.row * chh + y) != background;
   return ink;
 }
 
 bool AnyInk(const std::vector<bool>& mask) {
   for (bool b : mask)
-    if (b) return true;
+    if (b)
+      return true;
   return false;
 }
 
@@ -107,12 +115,18 @@ enum class Hue { kWhite, kRed, kGreen, kBlue, kYellow, kSixth };
 // below 160 as "off" for the primaries; blue may carry some green and red.
 bool LooksLike(Rgb c, Hue hue) {
   switch (hue) {
-    case Hue::kWhite: return c.r >= 200 && c.g >= 200 && c.b >= 200;
-    case Hue::kRed: return c.r >= 200 && c.g < 160 && c.b < 160;
-    case Hue::kGreen: return c.g >= 200 && c.r < 160 && c.b < 160;
-    case Hue::kBlue: return c.b >= 200 && c.r < c.b && c.g < c.b;
-    case Hue::kYellow: return c.r >= 200 && c.g >= 200 && c.b < 100;
-    case Hue::kSixth: return true;
+    case Hue::kWhite:
+      return c.r >= 200 && c.g >= 200 && c.b >= 200;
+    case Hue::kRed:
+      return c.r >= 200 && c.g < 160 && c.b < 160;
+    case Hue::kGreen:
+      return c.g >= 200 && c.r < 160 && c.b < 160;
+    case Hue::kBlue:
+      return c.b >= 200 && c.r < c.b && c.g < c.b;
+    case Hue::kYellow:
+      return c.r >= 200 && c.g >= 200 && c.b < 100;
+    case Hue::kSixth:
+      return true;
   }
   return false;
 }
@@ -171,12 +185,15 @@ TEST_P(ShippedFontSheet, EachBandShowsItsColourOnADarkBox) {
     for (int ch = 33; ch <= lastCode; ++ch) {
       const auto [glyphInk, background] = InkAndBackground(pic, CellOf(ch, band.start), cw, chh);
       EXPECT_TRUE(glyphInk == ink) << "one colour per band; band " << band.start << " code " << ch;
-      EXPECT_LT(background.r + background.g + background.b, 3 * 48) << "band " << band.start << " code " << ch;
+      EXPECT_LT(background.r + background.g + background.b, 3 * 48)
+          << "band " << band.start << " code " << ch;
     }
-    EXPECT_TRUE(LooksLike(ink, band.hue)) << "band " << band.start << " ink " << ink.r << "," << ink.g << "," << ink.b;
+    EXPECT_TRUE(LooksLike(ink, band.hue))
+        << "band " << band.start << " ink " << ink.r << "," << ink.g << "," << ink.b;
   }
   // The sixth colour is a colour of its own.
-  for (size_t i = 0; i + 1 < bandInk.size(); ++i) EXPECT_TRUE(bandInk[i] != bandInk.back()) << i;
+  for (size_t i = 0; i + 1 < bandInk.size(); ++i)
+    EXPECT_TRUE(bandInk[i] != bandInk.back()) << i;
 }
 
 TEST_P(ShippedFontSheet, GlyphsCanBeToldApartAndHaveOneShapeInEveryColour) {
@@ -190,8 +207,10 @@ TEST_P(ShippedFontSheet, GlyphsCanBeToldApartAndHaveOneShapeInEveryColour) {
     const std::vector<bool> white = InkMask(pic, CellOf(ch, 0), cw, chh);
     EXPECT_TRUE(shapes.insert(white).second) << "code " << ch << " looks like another character";
     for (const Band& band : kBands) {
-      if (band.groups == 1 && ch > 63) continue;
-      EXPECT_TRUE(InkMask(pic, CellOf(ch, band.start), cw, chh) == white) << "band " << band.start << " code " << ch;
+      if (band.groups == 1 && ch > 63)
+        continue;
+      EXPECT_TRUE(InkMask(pic, CellOf(ch, band.start), cw, chh) == white)
+          << "band " << band.start << " code " << ch;
     }
   }
 }
@@ -241,7 +260,8 @@ TEST(ShippedCharts, DecodeAsEven24BitPicturesWithMarkedCornersAndFullPrimaries) 
     for (const Rgb& colour : wanted) {
       bool found = false;
       for (int y = 0; y < c.h && !found; ++y)
-        for (int x = 0; x < c.w && !found; ++x) found = pic.At(x, y) == colour;
+        for (int x = 0; x < c.w && !found; ++x)
+          found = pic.At(x, y) == colour;
       EXPECT_TRUE(found) << colour.r << "," << colour.g << "," << colour.b;
     }
   }
@@ -251,7 +271,9 @@ TEST(ShippedCharts, DecodeAsEven24BitPicturesWithMarkedCornersAndFullPrimaries) 
 
 // Frame durations the shipped rates give by the frame-rate rule: 10000000
 // divided by the rate as a single-precision number, truncated.
-int64_t DurationOfRate(float rate) { return int64_t(10000000.0 / double(rate)); }
+int64_t DurationOfRate(float rate) {
+  return int64_t(10000000.0 / double(rate));
+}
 
 TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
   StreamSettings settings;
@@ -265,8 +287,9 @@ TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
   EXPECT_STREQ(settings.m_latencyLog, "");
   ASSERT_EQ(settings.m_presetNum, 26);
 
-  const std::set<int64_t> rates = {DurationOfRate(25.0f), DurationOfRate(29.97f), DurationOfRate(30.0f),
-                                   DurationOfRate(50.0f), DurationOfRate(59.94f), DurationOfRate(60.0f)};
+  const std::set<int64_t> rates = {DurationOfRate(25.0f),  DurationOfRate(29.97f),
+                                   DurationOfRate(30.0f),  DurationOfRate(50.0f),
+                                   DurationOfRate(59.94f), DurationOfRate(60.0f)};
   EXPECT_EQ(rates, (std::set<int64_t>{400000, 333667, 333333, 200000, 166833, 166666}));
 
   std::set<std::pair<uint32_t, int32_t>> formats;
@@ -282,7 +305,8 @@ TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
     sizes.insert({p.w, p.h});
     durations.insert(p.frame_time);
     scanModes.insert(p.interlaced);
-    if (p.scroll_x != 0 || p.scroll_y != 0) ++scrolling;
+    if (p.scroll_x != 0 || p.scroll_y != 0)
+      ++scrolling;
     if (i + 1 < settings.m_presetNum) {
       EXPECT_EQ(rates.count(p.frame_time), 1u) << p.frame_time;
     }
@@ -291,10 +315,11 @@ TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
   const std::set<std::pair<uint32_t, int32_t>> allFormats = {
       {0, 32}, {0, 24}, {0x32595559, 16}, {0x55595659, 16}, {0x59565955, 16}, {0x43594448, 16}};
   EXPECT_EQ(formats, allFormats);
-  const std::set<std::pair<int32_t, int32_t>> allSizes = {{320, 240},  {640, 480},   {720, 480},  {720, 576},
-                                                          {1280, 720}, {1920, 1080}, {3840, 2160}};
+  const std::set<std::pair<int32_t, int32_t>> allSizes = {
+      {320, 240}, {640, 480}, {720, 480}, {720, 576}, {1280, 720}, {1920, 1080}, {3840, 2160}};
   EXPECT_EQ(sizes, allSizes);
-  for (int64_t d : rates) EXPECT_EQ(durations.count(d), 1u) << d;
+  for (int64_t d : rates)
+    EXPECT_EQ(durations.count(d), 1u) << d;
   EXPECT_EQ(scanModes, (std::set<int32_t>{0, 1, 2}));
   EXPECT_GE(scrolling, settings.m_presetNum / 2);
 }
@@ -325,7 +350,8 @@ TEST(ShippedSettings, FirstPresetIsVgaRgb32At30FpsScrollingAndLastIsUnpaced) {
   bool yuy2 = false, rgb32 = false;
   for (int i = 0; i < settings.m_presetNum; ++i) {
     const PresetInfo& p = settings.m_presetTable[i];
-    if (p.w != 1920 || p.h != 1080 || p.frame_time != 166666 || p.interlaced != 0) continue;
+    if (p.w != 1920 || p.h != 1080 || p.frame_time != 166666 || p.interlaced != 0)
+      continue;
     yuy2 = yuy2 || (p.compression == 0x32595559 && p.bit_count == 16);
     rgb32 = rgb32 || (p.compression == 0 && p.bit_count == 32);
   }

@@ -18,7 +18,7 @@ struct AcceptedCase {
 };
 
 BmpLayout Layout(int32_t w, int32_t h, uint16_t bits, bool topDown, uint32_t headerSize = 40,
-             uint32_t compression = 0) {
+                 uint32_t compression = 0) {
   BmpLayout layout;
   layout.width = w;
   layout.height = h;
@@ -105,11 +105,11 @@ TEST(SourceBitmap, UnsupportedOrDamagedFilesAreRefusedAndLeaveNoImage) {
       {"16-bit bit fields", Layout(4, 3, 16, false, 40, 3)},
       {"24-bit marked as bit fields", Layout(4, 3, 24, false, 40, 3)},
       {"32-bit as JPEG", Layout(4, 3, 32, false, 40, 4)},
-      {"32-bit with R, G, B masks in the wrong byte order",
-       with(Layout(4, 3, 32, false, 40, 3), [](BmpLayout& s) {
-         s.masks[0] = 0xFF;
-         s.masks[2] = 0xFF0000;
-       })},
+      {"32-bit with R, G, B masks in the wrong byte order", with(Layout(4, 3, 32, false, 40, 3),
+                                                                 [](BmpLayout& s) {
+                                                                   s.masks[0] = 0xFF;
+                                                                   s.masks[2] = 0xFF0000;
+                                                                 })},
       {"core header, 8-bit", Layout(4, 3, 8, false, 12)},
       {"unknown header size", with(good, [](BmpLayout& s) { s.headerSize = 20; })},
       {"two planes", with(good, [](BmpLayout& s) { s.planes = 2; })},
@@ -124,7 +124,8 @@ TEST(SourceBitmap, UnsupportedOrDamagedFilesAreRefusedAndLeaveNoImage) {
       {"no pixels at all", with(good, [](BmpLayout& s) { s.cutBytes = 3 * 12; })},
       {"header cut short", with(good, [](BmpLayout& s) { s.cutBytes = 3 * 12 + 20; })},
       {"pixel offset past the end", with(good, [](BmpLayout& s) { s.pixelOffsetDelta = 1000; })},
-      {"pixel offset inside the header", with(good, [](BmpLayout& s) { s.pixelOffsetDelta = -30; })},
+      {"pixel offset inside the header",
+       with(good, [](BmpLayout& s) { s.pixelOffsetDelta = -30; })},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -169,7 +170,8 @@ TEST(SourceBitmap, MissingFilesAndOverlongPathsAreFailedLoads) {
   ASSERT_GT(longPath.size(), kMaxPathChars);
   folder.Write(longName, MakeBmp(Layout(2, 2, 24, false)));
   std::error_code error;
-  if (!std::filesystem::exists(longPath, error)) GTEST_SKIP() << "no paths this long here";
+  if (!std::filesystem::exists(longPath, error))
+    GTEST_SKIP() << "no paths this long here";
   EXPECT_FALSE(LoadSourceBitmap(longPath, &bitmap));
   EXPECT_TRUE(bitmap.bgr.empty());
 }

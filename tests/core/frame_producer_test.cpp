@@ -52,7 +52,8 @@ TEST(FrameLoop, StallOfThirtyIntervalsGivesThirtyDropsBackToBackWithConsecutiveS
   StreamFixture f;
   ASSERT_EQ(f.Start(), kS_OK);
   FakeSample sample(f.FrameSize());
-  for (int k = 0; k < 5; ++k) ASSERT_EQ(f.NextFrame(sample), kS_OK);
+  for (int k = 0; k < 5; ++k)
+    ASSERT_EQ(f.NextFrame(sample), kS_OK);
   ASSERT_EQ(f.producer.m_dropCount, 0u);
 
   // Frame 5 was due at 200 ms; the clock jumps to 1420 ms (35.5 intervals).
@@ -173,7 +174,8 @@ TEST(FrameLoop, StopDuringALongWaitEndsTheStream) {
   FakeSample sample(f.FrameSize());
   ASSERT_EQ(f.NextFrame(sample), kS_OK);
   f.host.onSleep = [](zdtest::FakeFrameHost& h, uint32_t sleeps) {
-    if (sleeps == 100) h.stopRequested = true;
+    if (sleeps == 100)
+      h.stopRequested = true;
   };
   EXPECT_EQ(f.NextFrame(sample), kS_FALSE);
   EXPECT_LT(f.MsSinceStart(), 110.0);
@@ -190,7 +192,8 @@ TEST(FrameLoop, InterlacedFieldsScrollOneStepApart) {
   const Case cases[] = {{1, 32, 80, 84}, {2, 32, 84, 80}, {0, 32, 40, 40},
                         {1, 24, 80, 84}, {2, 24, 84, 80}, {0, 24, 40, 40}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "interlaced " << c.interlaced << ", " << c.bitCount << " bits");
+    SCOPED_TRACE(testing::Message()
+                 << "interlaced " << c.interlaced << ", " << c.bitCount << " bits");
     StreamFixture f;
     // Blue is the image column, green the image line (from the top).
     ASSERT_TRUE(zdtest::WriteCoordinateImage(f.dir.File("chart.bmp"), 200, 120));
@@ -201,7 +204,8 @@ TEST(FrameLoop, InterlacedFieldsScrollOneStepApart) {
     ASSERT_EQ(f.Start(), kS_OK);
     ASSERT_EQ(f.producer.m_scrollOriginY, 0);
     FakeSample sample(f.FrameSize());
-    for (int k = 0; k <= 10; ++k) ASSERT_EQ(f.FrameAt(40.0 * k, sample), kS_OK);
+    for (int k = 0; k <= 10; ++k)
+      ASSERT_EQ(f.FrameAt(40.0 * k, sample), kS_OK);
 
     const uint32_t bpp = c.bitCount / 8;
     const uint32_t pitch = f.FrameSize() / 120;
@@ -228,8 +232,8 @@ std::vector<uint8_t> ExpectedTextFrame(const StreamFixture& f, const std::string
   const PixelSurface& font = f.producer.m_font;
   DrawString(font, frame.data(), pitch, rowLen, rows, 0, f.preset.h - font.glyph_h,
              f.producer.m_infoLine);
-  DrawString(font, frame.data(), pitch, rowLen, rows, f.preset.w - MeasureString(font, status.c_str()),
-             0, status.c_str());
+  DrawString(font, frame.data(), pitch, rowLen, rows,
+             f.preset.w - MeasureString(font, status.c_str()), 0, status.c_str());
   return frame;
 }
 
@@ -258,7 +262,8 @@ TEST(FrameLoop, StatusLineShowsFrameDropsTimeAndRateInTheFormForTheWidth) {
     f.preset = zdtest::MakePreset(c.w, 120, c.compression, c.bitCount);
     ASSERT_EQ(f.Start(), kS_OK);
     FakeSample sample(f.FrameSize(), 0);  // RGB24 row padding is left as it was
-    for (int k = 0; k <= c.frame; ++k) ASSERT_EQ(f.FrameAt(40.0 * k, sample), kS_OK);
+    for (int k = 0; k <= c.frame; ++k)
+      ASSERT_EQ(f.FrameAt(40.0 * k, sample), kS_OK);
     EXPECT_TRUE(sample.Frame() == ExpectedTextFrame(f, c.status)) << "expected " << c.status;
     EXPECT_TRUE(sample.GuardIntact());
   }
@@ -275,8 +280,9 @@ TEST(FrameLoop, LongStatusLineCountsDropsAndHours) {
   ASSERT_EQ(f.FrameAt(3723456, sample), kS_OK);
   // Two frames in 3723.456 s: the rate is 2000 / 3723456 = 0.000537... per s.
   EXPECT_TRUE(sample.Frame() ==
-              ExpectedTextFrame(f, "#yFrame#w2   #y #yDrop#w1 #y Time#w1#yh#w02#ym#w03#ys#w456#yms "
-                                   "FPS#w 0.00"));
+              ExpectedTextFrame(f,
+                                "#yFrame#w2   #y #yDrop#w1 #y Time#w1#yh#w02#ym#w03#ys#w456#yms "
+                                "FPS#w 0.00"));
 }
 
 TEST(FrameLoop, MouseMarkerOnlyWhenTheSettingIsExactlyOne) {
@@ -285,8 +291,8 @@ TEST(FrameLoop, MouseMarkerOnlyWhenTheSettingIsExactlyOne) {
     bool cursorAvailable;
     bool marker;
   };
-  const Case cases[] = {{1, true, true}, {0, true, false}, {2, true, false}, {-1, true, false},
-                        {1, false, false}};
+  const Case cases[] = {
+      {1, true, true}, {0, true, false}, {2, true, false}, {-1, true, false}, {1, false, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "mouse_cursol " << c.mouseCursol);
     StreamFixture f;
@@ -307,8 +313,8 @@ TEST(FrameLoop, MouseMarkerOnlyWhenTheSettingIsExactlyOne) {
           << "at " << x << "," << line;
     }
     // Just outside the 32 x 32 block the blank background shows.
-    for (auto [x, line] : {std::pair{99, 80}, std::pair{132, 80}, std::pair{100, 79},
-                           std::pair{100, 112}}) {
+    for (auto [x, line] :
+         {std::pair{99, 80}, std::pair{132, 80}, std::pair{100, 79}, std::pair{100, 112}}) {
       EXPECT_EQ(*pixelAt(x, line), 0) << "at " << x << "," << line;
     }
   }
@@ -318,7 +324,7 @@ TEST(FrameLoop, SamplesOfAnySizeAreNeverWrittenBeyondTheirEnd) {
   struct Case {
     const char* name;
     uint32_t size;
-    int32_t h;      // of the preset passed to FillBuffer
+    int32_t h;  // of the preset passed to FillBuffer
     int32_t bitCount;
   };
   const uint32_t frame = zdtest::FrameBytes(320, 240, 32);

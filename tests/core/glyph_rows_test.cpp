@@ -37,9 +37,8 @@ PixelSurface PatternedSheet(const Format& f, int32_t gw, int32_t gh) {
 }
 
 TEST(GlyphRows, EveryCellWidthIsCopiedExactlyAndNothingBesideIt) {
-  const Format formats[] = {{"RGB32", kCompressionRgb, 32},
-                            {"RGB24", kCompressionRgb, 24},
-                            {"YUY2", kFourccYUY2, 16}};
+  const Format formats[] = {
+      {"RGB32", kCompressionRgb, 32}, {"RGB24", kCompressionRgb, 24}, {"YUY2", kFourccYUY2, 16}};
   const char ch = 'A';  // cell column 1, cell row 1 with the white band
   for (const Format& f : formats) {
     for (int32_t gw = 1; gw <= 24; ++gw) {

@@ -11,7 +11,8 @@ namespace {
 
 std::string ReadFile(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return "<missing>";
+  if (!f)
+    return "<missing>";
   std::string text(1 << 16, '\0');
   text.resize(std::fread(&text[0], 1, text.size(), f));
   std::fclose(f);
@@ -27,8 +28,7 @@ TEST(LatencyLog, RecordShowsClockIntervalLeadAndTimeStamp) {
       {0, 0, 0, "       0(  0)ms: Latancy=   0ms, TimeStamp=   0ms\r\n"},
       {95, 40, 80, "      95( 55)ms: Latancy= -15ms, TimeStamp=  80ms\r\n"},
       {1234, 0, 1268, "    1234(1234)ms: Latancy=  34ms, TimeStamp=1268ms\r\n"},
-      {12345678, 12345600, 12345700,
-       "12345678( 78)ms: Latancy=  22ms, TimeStamp=12345700ms\r\n"},
+      {12345678, 12345600, 12345700, "12345678( 78)ms: Latancy=  22ms, TimeStamp=12345700ms\r\n"},
       {-5, 3, 0, "      -5( -8)ms: Latancy=   5ms, TimeStamp=   0ms\r\n"},
   };
   for (const Case& c : cases) {

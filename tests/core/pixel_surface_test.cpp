@@ -53,11 +53,13 @@ const uint8_t* PictureSource(const SourceBitmap& image, int64_t column, int64_t 
 std::vector<uint8_t> ExpectedPixel(const Format& f, const uint8_t* bgr) {
   if (IsRgbFormat(f.compression)) {
     std::vector<uint8_t> px(bgr, bgr + 3);
-    if (f.bit_count == 32) px.push_back(0);
+    if (f.bit_count == 32)
+      px.push_back(0);
     return px;
   }
-  const YuvPixel p = f.compression == kFourccHDYC ? Bgr24ToYuvBt709_Reference(bgr[0], bgr[1], bgr[2])
-                                                  : Bgr24ToYuvBt601_Reference(bgr[0], bgr[1], bgr[2]);
+  const YuvPixel p = f.compression == kFourccHDYC
+                         ? Bgr24ToYuvBt709_Reference(bgr[0], bgr[1], bgr[2])
+                         : Bgr24ToYuvBt601_Reference(bgr[0], bgr[1], bgr[2]);
   return {p.y};
 }
 
@@ -81,11 +83,16 @@ TEST(PixelSurface, FormatCheckAcceptsOnlyTheSixFormats) {
     bool ok;
     const char* name;
   } cases[] = {
-      {kCompressionRgb, 32, true, "RG32"},  {kCompressionRgb, 24, true, "RG24"},
-      {kCompressionRgb, 16, false, "****"}, {kCompressionRgb, 8, false, "****"},
-      {kFourccYUY2, 16, true, "YUY2"},      {kFourccYVYU, 16, true, "YVYU"},
-      {kFourccUYVY, 16, true, "UYVY"},      {kFourccHDYC, 16, true, "HDYC"},
-      {kFourccYUY2, 24, false, "YUY2"},     {kFourccHDYC, 32, false, "HDYC"},
+      {kCompressionRgb, 32, true, "RG32"},
+      {kCompressionRgb, 24, true, "RG24"},
+      {kCompressionRgb, 16, false, "****"},
+      {kCompressionRgb, 8, false, "****"},
+      {kFourccYUY2, 16, true, "YUY2"},
+      {kFourccYVYU, 16, true, "YVYU"},
+      {kFourccUYVY, 16, true, "UYVY"},
+      {kFourccHDYC, 16, true, "HDYC"},
+      {kFourccYUY2, 24, false, "YUY2"},
+      {kFourccHDYC, 32, false, "HDYC"},
       {MakeFourcc('N', 'V', '1', '2'), 16, false, "****"},
   };
   const SourceBitmap image = NumberedImage(4, 4);
@@ -114,15 +121,16 @@ TEST(PixelSurface, TileRepeatsTheImageEnoughTimesToCoverTheFrame) {
       {512, 288, 0, 0, {kFourccHDYC, 16}, 512, 288, 16, 18},  // a font sheet keeps its size
       {500, 250, 0, 0, {kCompressionRgb, 24}, 500, 250, 15, 15},
       {107, 10, 320, 10, {kCompressionRgb, 24}, 321, 10, 10, 0},  // odd RGB widths stay
-      {101, 10, 320, 10, {kFourccYUY2, 16}, 404, 10, 12, 0},     // 4 repeats: even already
+      {101, 10, 320, 10, {kFourccYUY2, 16}, 404, 10, 12, 0},      // 4 repeats: even already
       // Odd 4:2:2 widths: the image twice as often across, cells of the single width.
       {107, 10, 320, 10, {kFourccYVYU, 16}, 642, 10, 10, 0},
       {511, 288, 0, 0, {kFourccYUY2, 16}, 1022, 288, 15, 18},
       {1, 1, 1, 1, {kFourccUYVY, 16}, 2, 1, 0, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.image_w << "x" << c.image_h << " for " << c.frame_w << "x"
-                                    << c.frame_h << " " << FormatName(c.format.compression, c.format.bit_count));
+    SCOPED_TRACE(testing::Message()
+                 << c.image_w << "x" << c.image_h << " for " << c.frame_w << "x" << c.frame_h << " "
+                 << FormatName(c.format.compression, c.format.bit_count));
     PixelSurface s;
     ASSERT_TRUE(s.BuildTile(NumberedImage(c.image_w, c.image_h), c.frame_w, c.frame_h,
                             c.format.compression, c.format.bit_count));
@@ -167,7 +175,8 @@ TEST(PixelSurface, BlankSurfacesAreAllZeroBytes) {
     EXPECT_EQ(s.glyph_w, 20);
     EXPECT_EQ(s.glyph_h, 30);
     const size_t bytes = size_t(s.stride) * s.height;
-    EXPECT_EQ(std::vector<uint8_t>(s.pixels.get(), s.pixels.get() + bytes), std::vector<uint8_t>(bytes, 0));
+    EXPECT_EQ(std::vector<uint8_t>(s.pixels.get(), s.pixels.get() + bytes),
+              std::vector<uint8_t>(bytes, 0));
   }
 }
 
@@ -183,7 +192,8 @@ TEST(PixelSurface, Rgb32TilesHoldTheImageBytesAndAZeroFourthByte) {
       const uint8_t* p32 = rgb32.pixels.get() + size_t(r) * rgb32.stride + c * 4;
       const uint8_t* p24 = rgb24.pixels.get() + size_t(r) * rgb24.stride + c * 3;
       const uint8_t* src = image.Row(r % 5) + (c % 7) * 3;  // both bottom-up
-      ASSERT_EQ(std::vector<uint8_t>(p32, p32 + 4), (std::vector<uint8_t>{src[0], src[1], src[2], 0}));
+      ASSERT_EQ(std::vector<uint8_t>(p32, p32 + 4),
+                (std::vector<uint8_t>{src[0], src[1], src[2], 0}));
       ASSERT_EQ(std::vector<uint8_t>(p24, p24 + 3), std::vector<uint8_t>(src, src + 3));
     }
   }
@@ -195,7 +205,8 @@ std::vector<uint8_t> EncodeBmp(const SourceBitmap& image, int bits) {
   const uint32_t data = row * uint32_t(image.height);
   std::vector<uint8_t> file(54 + data, 0);
   auto put32 = [&file](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) file[at + i] = uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      file[at + i] = uint8_t(v >> (8 * i));
   };
   file[0] = 'B';
   file[1] = 'M';
@@ -211,7 +222,8 @@ std::vector<uint8_t> EncodeBmp(const SourceBitmap& image, int bits) {
     for (int32_t c = 0; c < image.width; ++c) {
       uint8_t* dst = file.data() + 54 + r * row + c * (bits / 8);
       std::memcpy(dst, image.Row(r) + c * 3, 3);
-      if (bits == 32) dst[3] = 0x7F;  // whatever the fourth byte holds, it is dropped
+      if (bits == 32)
+        dst[3] = 0x7F;  // whatever the fourth byte holds, it is dropped
     }
   }
   return file;
@@ -242,8 +254,13 @@ TEST(PixelSurface, ScrolledFramesShowTheImageAtTheOffsetInBothRowOrders) {
   struct Offsets {
     int32_t x_even, x_odd, y_even, y_odd;
   } offsets[] = {
-      {0, 0, 0, 0},        {0, 0, -1, -1},          {-2, -2, 0, 0},  {4, 4, 6, 6},
-      {2, 6, 1, 3},        {1000, -1000, 777, -555}, {INT32_MIN, INT32_MAX - 1, INT32_MIN, INT32_MAX},
+      {0, 0, 0, 0},
+      {0, 0, -1, -1},
+      {-2, -2, 0, 0},
+      {4, 4, 6, 6},
+      {2, 6, 1, 3},
+      {1000, -1000, 777, -555},
+      {INT32_MIN, INT32_MAX - 1, INT32_MIN, INT32_MAX},
   };
   struct Geometry {
     int32_t image_w, image_h, frame_w, frame_h, row_len;
@@ -266,13 +283,15 @@ TEST(PixelSurface, ScrolledFramesShowTheImageAtTheOffsetInBothRowOrders) {
       const uint32_t rows = uint32_t(g.frame_h);
       for (const Offsets& o : offsets) {
         // 4:2:2 offsets stay on pixel pairs.
-        if (!IsRgbFormat(f.compression) && ((o.x_even | o.x_odd) & 1)) continue;
-        SCOPED_TRACE(testing::Message() << FormatName(f.compression, f.bit_count) << " image " << g.image_w
-                                        << "x" << g.image_h << " row_len " << g.row_len << " offsets "
-                                        << o.x_even << "," << o.x_odd << "," << o.y_even << "," << o.y_odd);
+        if (!IsRgbFormat(f.compression) && ((o.x_even | o.x_odd) & 1))
+          continue;
+        SCOPED_TRACE(testing::Message()
+                     << FormatName(f.compression, f.bit_count) << " image " << g.image_w << "x"
+                     << g.image_h << " row_len " << g.row_len << " offsets " << o.x_even << ","
+                     << o.x_odd << "," << o.y_even << "," << o.y_odd);
         std::vector<uint8_t> frame(size_t(pitch) * rows, 0xEE);
-        ASSERT_TRUE(s.BlitScrolled(frame.data(), pitch, uint32_t(g.row_len), rows, o.x_even, o.x_odd,
-                                   o.y_even, o.y_odd));
+        ASSERT_TRUE(s.BlitScrolled(frame.data(), pitch, uint32_t(g.row_len), rows, o.x_even,
+                                   o.x_odd, o.y_even, o.y_odd));
         for (uint32_t line = 0; line < rows; ++line) {
           const uint32_t memory_row = IsRgbFormat(f.compression) ? rows - 1 - line : line;
           const bool even = memory_row % 2 == 0;
@@ -284,8 +303,9 @@ TEST(PixelSurface, ScrolledFramesShowTheImageAtTheOffsetInBothRowOrders) {
                 << "column " << c << " line " << line;
           }
           const uint8_t* tail = frame.data() + size_t(memory_row) * pitch + size_t(g.row_len) * bpp;
-          ASSERT_TRUE(std::all_of(tail, static_cast<const uint8_t*>(frame.data()) + size_t(memory_row + 1) * pitch,
-                                  [](uint8_t b) { return b == 0xEE; }));
+          ASSERT_TRUE(std::all_of(
+              tail, static_cast<const uint8_t*>(frame.data()) + size_t(memory_row + 1) * pitch,
+              [](uint8_t b) { return b == 0xEE; }));
         }
       }
     }
@@ -319,8 +339,8 @@ TEST(PixelSurface, OddWidthImagesLeaveNoUnsetPixelsIn422Tiles) {
     ASSERT_TRUE(s.BuildTile(image, 14, 6, compression, 16));  // 3 repeats of 5: doubled to 30
     ASSERT_EQ(s.width, 30);
     std::vector<uint8_t> expected(size_t(s.stride) * s.height);
-    Convert422Frame_Reference(Bgr24To422RowFor_Reference(compression), expected.data(), s.stride, image,
-                              s.width, s.height);
+    Convert422Frame_Reference(Bgr24To422RowFor_Reference(compression), expected.data(), s.stride,
+                              image, s.width, s.height);
     EXPECT_EQ(0, std::memcmp(expected.data(), s.pixels.get(), expected.size()));
   }
 }

@@ -31,8 +31,12 @@ std::string AwkwardSettingsText() {
          ";commented=5\r\n"
          "equals = a=b\r\n"
          "tabbed\t=\tvalue\t\r\n"
-         "long=" + kLong300x + "\r\n"
-         "longquoted=\"" + kLong300y + "\"\r\n"
+         "long=" +
+         kLong300x +
+         "\r\n"
+         "longquoted=\"" +
+         kLong300y +
+         "\"\r\n"
          "\r\n"
          "[main]\r\n"
          "buff_num=99\r\n"
@@ -101,7 +105,8 @@ TEST(ProfileReader, ValuesComeBackTrimmedUnquotedAndCutLikeTheSystemReaderGivesT
       {"MAIN", "nosuch", "", 260, ""},
   };
   for (const Query& q : queries) {
-    SCOPED_TRACE(std::string("[") + q.section + "] " + q.key + " size " + std::to_string(q.bufferSize));
+    SCOPED_TRACE(std::string("[") + q.section + "] " + q.key + " size " +
+                 std::to_string(q.bufferSize));
     EXPECT_EQ(ReadProfileString(q.section, q.key, q.defaultValue, q.bufferSize, path), q.expected);
   }
 }
@@ -127,7 +132,8 @@ TEST(ProfileReader, NullNamesGiveTheDefault) {
 TEST(ProfileReader, OurReaderReadsTextHeldInMemoryAsFromAFile) {
   const std::string text = AwkwardSettingsText();
   EXPECT_EQ(ReadProfileStringFromText("main", "Buff_num", "", 260, text), "4");
-  EXPECT_EQ(ReadProfileStringFromText("PRESET_02", "orphan", "", 260, text), "belongs to PRESET_02");
+  EXPECT_EQ(ReadProfileStringFromText("PRESET_02", "orphan", "", 260, text),
+            "belongs to PRESET_02");
   EXPECT_EQ(ReadProfileStringFromText("MAIN", "longquoted", "", 10, text), "yyyyyyyyy");
 }
 

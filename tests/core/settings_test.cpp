@@ -144,11 +144,14 @@ TEST_F(SettingsFile, OneValueInAnEnabledPresetChangesOnlyItsField) {
       {"frame_time=inf", [](PresetInfo&) {}},
       // texts
       {"bmp=pattern.bmp", [](PresetInfo& p) { std::strcpy(p.bmp, "pattern.bmp"); }},
-      {"font = \"fonts\\sheet.bmp\" ", [](PresetInfo& p) { std::strcpy(p.font, "fonts\\sheet.bmp"); }},
+      {"font = \"fonts\\sheet.bmp\" ",
+       [](PresetInfo& p) { std::strcpy(p.font, "fonts\\sheet.bmp"); }},
       {"comment=DV", [](PresetInfo& p) { std::strcpy(p.comment, "DV"); }},
       {"comment=" + std::string(300, 'c'), [](PresetInfo& p) { std::memset(p.comment, 'c', 259); }},
-      {"bmp=\"" + std::string(259, 'b') + "\"", [](PresetInfo& p) { std::memset(p.bmp, 'b', 259); }},
-      {"bmp=\"" + std::string(258, 'b') + "\"", [](PresetInfo& p) { std::memset(p.bmp, 'b', 258); }},
+      {"bmp=\"" + std::string(259, 'b') + "\"",
+       [](PresetInfo& p) { std::memset(p.bmp, 'b', 259); }},
+      {"bmp=\"" + std::string(258, 'b') + "\"",
+       [](PresetInfo& p) { std::memset(p.bmp, 'b', 258); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -227,8 +230,8 @@ TEST_F(SettingsFile, OnlyEnabledSectionsUpToPresetNumEnterTheTableInOrder) {
     return std::string(text);
   };
   const std::vector<Case> cases = {
-      {"[MAIN]\npreset_num=3\n" + section(1, "1", 100) + section(2, "0", 200) + section(3, "1", 300) +
-           section(4, "1", 400),
+      {"[MAIN]\npreset_num=3\n" + section(1, "1", 100) + section(2, "0", 200) +
+           section(3, "1", 300) + section(4, "1", 400),
        {100, 300}},
       {"[MAIN]\nPreset_Num = 3\n" + section(3, "1", 300) + section(2, "1", 200), {200, 300}},
       {"[MAIN]\npreset_num=2\n" + section(1, "2", 100) + section(2, " 1 ", 200), {200}},
@@ -239,7 +242,8 @@ TEST_F(SettingsFile, OnlyEnabledSectionsUpToPresetNumEnterTheTableInOrder) {
       {"[MAIN]\npreset_num=0\n" + section(1, "1", 100), {100}},
       {"[MAIN]\npreset_num=-7\n" + section(1, "1", 100), {100}},
       // "preset_num" is cut to 999 sections
-      {"[MAIN]\npreset_num=2000000000\n" + section(999, "1", 998) + section(1000, "1", 2000), {998}},
+      {"[MAIN]\npreset_num=2000000000\n" + section(999, "1", 998) + section(1000, "1", 2000),
+       {998}},
       {"[MAIN]\npreset_num=5\n" + section(1, "1", 100) + section(1, "1", 200), {100}},
   };
   for (const Case& c : cases) {
@@ -304,7 +308,8 @@ TEST_F(SettingsFile, WithoutATableTheFirstPresetIsTheBuiltInOne) {
 // A reader that knows only one value, to show that the loader asks through it.
 std::string ReaderWithWidth1000(const char* section, const char* key, const char* defaultValue,
                                 size_t, const std::string&) {
-  if (std::strcmp(section, "PRESET_DEF") == 0 && std::strcmp(key, "w") == 0) return "1000";
+  if (std::strcmp(section, "PRESET_DEF") == 0 && std::strcmp(key, "w") == 0)
+    return "1000";
   return defaultValue;
 }
 
@@ -349,7 +354,8 @@ TEST(ModulePath, TheFolderIsThePathWithoutFileNameAndTrailingSeparator) {
 #endif
       {"ZintuDobrel64.ax", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(DirectoryOfModulePath(c.full), c.folder) << c.full;
+  for (const Case& c : cases)
+    EXPECT_EQ(DirectoryOfModulePath(c.full), c.folder) << c.full;
 #ifdef _WIN32
   EXPECT_EQ(JoinModulePath("C:\\dir", "a.bmp"), "C:\\dir\\a.bmp");
 #else

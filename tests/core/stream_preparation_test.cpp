@@ -27,7 +27,8 @@ TEST(StreamStart, ClockFollowsAutoClockAndTheGraphsClock) {
       {7, true, 0, "320x240p RG32 #rStream Time #g"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "auto_clock " << c.autoClock << ", clock " << c.graphHasClock);
+    SCOPED_TRACE(testing::Message()
+                 << "auto_clock " << c.autoClock << ", clock " << c.graphHasClock);
     StreamFixture f;
     f.settings.m_autoClock = c.autoClock;
     f.host.hasClock = c.graphHasClock;
@@ -139,8 +140,8 @@ TEST(StreamStart, PictureWithoutVerticalScrollIsCentredOnTheRepeatedImage) {
     int32_t imageH, scrollY, originY;
   };
   // A 100-line image for 240 lines repeats to 300 lines: (300 - 240) / 2 = 30.
-  const Case cases[] = {{100, 0, 30}, {100, 2, 0}, {100, -2, 0}, {240, 0, 0}, {301, 0, 30},
-                        {70, 0, 20}};
+  const Case cases[] = {{100, 0, 30}, {100, 2, 0},  {100, -2, 0},
+                        {240, 0, 0},  {301, 0, 30}, {70, 0, 20}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "image height " << c.imageH << ", scroll_y " << c.scrollY);
     StreamFixture f;
@@ -174,7 +175,8 @@ TEST(StreamStart, EveryStartBeginsAtFrameZeroAndRereadsTheBitmaps) {
   f.preset.scroll_x = 2;
   ASSERT_EQ(f.Start(), kS_OK);
   FakeSample sample(f.FrameSize());
-  for (int k = 0; k < 3; ++k) ASSERT_EQ(f.FrameAt(40.0 * k, sample), kS_OK);
+  for (int k = 0; k < 3; ++k)
+    ASSERT_EQ(f.FrameAt(40.0 * k, sample), kS_OK);
   EXPECT_EQ(sample.start, 800000);
   ASSERT_EQ(f.producer.OnThreadDestroy(), kS_OK);
   EXPECT_EQ(f.producer.m_pattern.width, 400) << "surfaces stay until the next start";

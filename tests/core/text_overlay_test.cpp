@@ -63,9 +63,7 @@ struct Frame {
     const uint8_t* p = bytes.data() + MemoryRow(compression, rows, line) * pitch + x * bpp;
     return std::vector<uint8_t>(p, p + bpp);
   }
-  bool Untouched() const {
-    return bytes == std::vector<uint8_t>(bytes.size(), kUntouched);
-  }
+  bool Untouched() const { return bytes == std::vector<uint8_t>(bytes.size(), kUntouched); }
 
   uint32_t compression;
   int bpp;
@@ -81,13 +79,15 @@ std::string BoxAt(const Frame& frame, const PixelSurface& font, int64_t x, int64
   if (first[0] == kUntouched) {
     for (int32_t i = 0; i < gh; ++i)
       for (int32_t j = 0; j < gw; ++j)
-        if (frame.Pixel(x + j, y + i) != std::vector<uint8_t>(size_t(frame.bpp), kUntouched)) return "?";
+        if (frame.Pixel(x + j, y + i) != std::vector<uint8_t>(size_t(frame.bpp), kUntouched))
+          return "?";
     return "-";
   }
   const int32_t col = first[0] - 1, row = first[1] - 1;
   for (int32_t i = 0; i < gh; ++i)
     for (int32_t j = 0; j < gw; ++j)
-      if (frame.Pixel(x + j, y + i) != SheetBytes(col * gw + j, row * gh + i, gw, gh, frame.bpp)) return "?";
+      if (frame.Pixel(x + j, y + i) != SheetBytes(col * gw + j, row * gh + i, gw, gh, frame.bpp))
+        return "?";
   return std::to_string(row) + ":" + std::to_string(col);
 }
 
@@ -95,7 +95,8 @@ std::string BoxAt(const Frame& frame, const PixelSurface& font, int64_t x, int64
 std::string BoxesAlong(const Frame& frame, const PixelSurface& font, int64_t x, int64_t y, int n) {
   std::string out;
   for (int k = 0; k < n; ++k) {
-    if (k) out += " ";
+    if (k)
+      out += " ";
     out += BoxAt(frame, font, x + int64_t(k) * font.glyph_w, y);
   }
   return out;
@@ -114,18 +115,23 @@ TEST(TextOverlay, ColourCodesSelectBandsAndOrdinaryBytesAdvanceThePen) {
       {"#xA", "1:1 - - -", 1},              // unknown code: no colour change, no space
       {"#rA#yB#YC", "4:1 13:2 13:3 -", 3},  // y and Y are the same colour
       {"#Ga#bb", "8:1 11:2 - -", 2},
-      {"#i5A6", "15:21 - 15:22 -", 3},      // the sixth colour has digits but no letters
+      {"#i5A6", "15:21 - 15:22 -", 3},  // the sixth colour has digits but no letters
       {"#w~ ", "2:30 0:0 - -", 2},
-      {"\tA", "- 1:1 - -", 2},              // control bytes leave a gap
-      {"\xC8" "A", "- 1:1 - -", 2},         // so do bytes above 126
-      {"\x7F" "A", "- 1:1 - -", 2},
+      {"\tA", "- 1:1 - -", 2},  // control bytes leave a gap
+      {"\xC8"
+       "A",
+       "- 1:1 - -", 2},  // so do bytes above 126
+      {"\x7F"
+       "A",
+       "- 1:1 - -", 2},
       {"#", "- - - -", 0},
       {"", "- - - -", 0},
   };
   for (const Format& f : kFormats) {
     const PixelSurface font = NumberedSheet(f, 3, 4);
     for (const Case& c : cases) {
-      SCOPED_TRACE(testing::Message() << FormatName(f.compression, f.bit_count) << " \"" << c.text << "\"");
+      SCOPED_TRACE(testing::Message()
+                   << FormatName(f.compression, f.bit_count) << " \"" << c.text << "\"");
       Frame frame(font, 60, 20);
       DrawString(font, frame.bytes.data(), frame.pitch, frame.row_len, frame.rows, 6, 4, c.text);
       EXPECT_EQ(BoxesAlong(frame, font, 6, 4, 4), c.boxes);
@@ -186,7 +192,8 @@ TEST(TextOverlay, AGlyphIsDrawnWholeOrNotAtAll) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.x << "," << c.y << " " << int(c.ch) << " band " << c.band);
     Frame frame(font, 30, 20);
-    DrawGlyph(font, frame.bytes.data(), frame.pitch, frame.row_len, frame.rows, c.x, c.y, c.ch, c.band);
+    DrawGlyph(font, frame.bytes.data(), frame.pitch, frame.row_len, frame.rows, c.x, c.y, c.ch,
+              c.band);
     if (c.box) {
       EXPECT_EQ(BoxAt(frame, font, c.x, c.y), c.box);
     } else {
@@ -212,7 +219,8 @@ TEST(TextOverlay, ALineFeedStartsANewLineAtTheStartColumn) {
   EXPECT_EQ(BoxesAlong(frame, font, 3, 1, 3), "1:1 1:2 -");
   EXPECT_EQ(BoxesAlong(frame, font, 3, 5, 2), "1:3 -");
   // The third line (lines 9 to 12) falls below the 10-line frame: nothing of it.
-  for (int32_t c = 0; c < 30; ++c) EXPECT_EQ(frame.Pixel(c, 9)[0], kUntouched) << c;
+  for (int32_t c = 0; c < 30; ++c)
+    EXPECT_EQ(frame.Pixel(c, 9)[0], kUntouched) << c;
   EXPECT_EQ(MeasureString(font, "AB\nCDE"), 9);
   EXPECT_EQ(MeasureString(font, "ABC\nD"), 9);
   EXPECT_EQ(MeasureString(font, "\n"), 0);
@@ -272,9 +280,11 @@ TEST(TextOverlay, TheMarkerRepeatsFf80FF80InEachFormat) {
     Format f;
     std::vector<uint8_t> first_pixels;  // the first two pixels of a line
   } cases[] = {
-      {{kCompressionRgb, 32}, {0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80}},  // B 255 G 128 R 255 X 128
-      {{kCompressionRgb, 24}, {0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80}},  // magenta, then B 128 G 255 R 128
-      {{kFourccYUY2, 16}, {0xFF, 0x80, 0xFF, 0x80}},                  // white: Y 255, U 128, V 128
+      {{kCompressionRgb, 32},
+       {0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80}},  // B 255 G 128 R 255 X 128
+      {{kCompressionRgb, 24},
+       {0xFF, 0x80, 0xFF, 0x80, 0xFF, 0x80}},         // magenta, then B 128 G 255 R 128
+      {{kFourccYUY2, 16}, {0xFF, 0x80, 0xFF, 0x80}},  // white: Y 255, U 128, V 128
       {{kFourccYVYU, 16}, {0xFF, 0x80, 0xFF, 0x80}},
       {{kFourccUYVY, 16}, {0xFF, 0x80, 0xFF, 0x80}},  // U 255, Y 128, V 255
       {{kFourccHDYC, 16}, {0xFF, 0x80, 0xFF, 0x80}},
@@ -289,9 +299,11 @@ TEST(TextOverlay, TheMarkerRepeatsFf80FF80InEachFormat) {
       const uint8_t* row = frame.bytes.data() + MemoryRow(c.f.compression, 40, line) * frame.pitch;
       const bool inside = line >= 2 && line < 34;
       for (size_t i = 0; i < frame.pitch; ++i) {
-        const bool in_block = inside && i >= size_t(4 * frame.bpp) && i < size_t(4 * frame.bpp) + marker_bytes;
+        const bool in_block =
+            inside && i >= size_t(4 * frame.bpp) && i < size_t(4 * frame.bpp) + marker_bytes;
         // The sequence starts afresh at the block's left edge on every line.
-        const uint8_t expected = in_block ? ((i - 4 * frame.bpp) % 2 == 0 ? 0xFF : 0x80) : kUntouched;
+        const uint8_t expected =
+            in_block ? ((i - 4 * frame.bpp) % 2 == 0 ? 0xFF : 0x80) : kUntouched;
         ASSERT_EQ(row[i], expected) << "line " << line << " byte " << i;
       }
       if (inside) {
@@ -307,10 +319,11 @@ TEST(TextOverlay, TheMarkerIsClippedToTheFrame) {
     int32_t x, y;
     int32_t left, top, w, h;  // the visible block, in picture pixels
   } cases[] = {
-      {-10, -10, 0, 0, 22, 22}, {50, 40, 50, 40, 14, 8}, {10, 5, 10, 5, 32, 32},
-      {64, 0, 0, 0, 0, 0},      {0, 48, 0, 0, 0, 0},     {-32, 0, 0, 0, 0, 0},
-      {-31, -31, 0, 0, 1, 1},   {INT32_MIN, 0, 0, 0, 0, 0}, {0, INT32_MAX, 0, 0, 0, 0},
-      {INT32_MAX, INT32_MIN, 0, 0, 0, 0},
+      {-10, -10, 0, 0, 22, 22},   {50, 40, 50, 40, 14, 8},
+      {10, 5, 10, 5, 32, 32},     {64, 0, 0, 0, 0, 0},
+      {0, 48, 0, 0, 0, 0},        {-32, 0, 0, 0, 0, 0},
+      {-31, -31, 0, 0, 1, 1},     {INT32_MIN, 0, 0, 0, 0, 0},
+      {0, INT32_MAX, 0, 0, 0, 0}, {INT32_MAX, INT32_MIN, 0, 0, 0, 0},
   };
   const PixelSurface font = NumberedSheet({kCompressionRgb, 32}, 2, 2);
   for (const Case& c : cases) {

@@ -147,7 +147,8 @@ TEST(YuvConvert, FastRowsMatchTheDoubleFormulaForEveryColour) {
 TEST(YuvConvert, ValuesStayInStudioRange) {
   for (uint32_t c = 0; c < (1u << 24); c += 97) {
     const uint8_t b = uint8_t(c), g = uint8_t(c >> 8), r = uint8_t(c >> 16);
-    for (const YuvPixel p : {Bgr24ToYuvBt601_Reference(b, g, r), Bgr24ToYuvBt709_Reference(b, g, r)}) {
+    for (const YuvPixel p :
+         {Bgr24ToYuvBt601_Reference(b, g, r), Bgr24ToYuvBt709_Reference(b, g, r)}) {
       ASSERT_GE(p.y, 16);
       ASSERT_LE(p.y, 240);
       ASSERT_GE(p.u, 16);
@@ -185,15 +186,17 @@ TEST(YuvConvert, ReplicatedTilesMatchPairByPairConversion) {
     int32_t w, h;
   };
   const Size images[] = {{1, 1}, {1, 3}, {2, 1}, {3, 2}, {5, 5}, {7, 3}, {8, 4}, {13, 9}, {64, 2}};
-  const Size tiles[] = {{1, 1}, {2, 2}, {3, 1}, {6, 7}, {13, 9}, {26, 18}, {39, 5}, {100, 11}, {130, 40}};
+  const Size tiles[] = {{1, 1},   {2, 2},  {3, 1},    {6, 7},   {13, 9},
+                        {26, 18}, {39, 5}, {100, 11}, {130, 40}};
   std::mt19937 rng(11);
   for (uint32_t format : k422Formats) {
     for (const Size& is : images) {
       const SourceBitmap image = RandomImage(is.w, is.h, &rng);
       for (const Size& ts : tiles) {
         for (int32_t padding : {0, 6}) {
-          SCOPED_TRACE(testing::Message() << FormatName(format, 16) << " image " << is.w << "x" << is.h
-                                          << " tile " << ts.w << "x" << ts.h << " padding " << padding);
+          SCOPED_TRACE(testing::Message()
+                       << FormatName(format, 16) << " image " << is.w << "x" << is.h << " tile "
+                       << ts.w << "x" << ts.h << " padding " << padding);
           const int32_t stride = ts.w * 2 + padding;
           std::vector<uint8_t> fast(size_t(stride) * ts.h, 0xEE), ref(size_t(stride) * ts.h, 0xEE);
           Convert422Frame(Bgr24To422RowFor(format), fast.data(), stride, image, ts.w, ts.h);
@@ -208,8 +211,10 @@ TEST(YuvConvert, ReplicatedTilesMatchPairByPairConversion) {
 
 TEST(YuvConvert, TileRowsRunTopDownAndPairsWrapAcrossTheImageEdge) {
   // A 3 x 2 image: bottom row red, green, blue; top row white, black, white.
-  const SourceBitmap image{3, 2, {0, 0, 255, 0, 255, 0, 255, 0, 0,  //
-                                  255, 255, 255, 0, 0, 0, 255, 255, 255}};
+  const SourceBitmap image{3,
+                           2,
+                           {0, 0, 255, 0, 255, 0, 255, 0, 0,  //
+                            255, 255, 255, 0, 0, 0, 255, 255, 255}};
   uint8_t tile[2 * 6 * 2];
   ConvertToYUY2(tile, 12, image, 6, 2);
   // Top tile row: white, black | white, white | black, white.

@@ -16,8 +16,8 @@ struct BmpCase {
   BmpLayout layout;
 };
 
-BmpLayout Layout(int32_t w, int32_t h, uint16_t bits, bool topDown = false, uint32_t headerSize = 40,
-             uint32_t compression = 0) {
+BmpLayout Layout(int32_t w, int32_t h, uint16_t bits, bool topDown = false,
+                 uint32_t headerSize = 40, uint32_t compression = 0) {
   BmpLayout layout;
   layout.width = w;
   layout.height = h;
@@ -66,19 +66,21 @@ std::vector<BmpCase> Corpus() {
       {"zero width", With(good, [](BmpLayout& s) { s.widthField = 0; })},
       {"negative width", With(good, [](BmpLayout& s) { s.widthField = -5; })},
       {"zero height", With(good, [](BmpLayout& s) { s.heightField = 0; })},
-      {"absurd size", With(good, [](BmpLayout& s) { s.widthField = 0x7FFFFFFF, s.heightField = 0x7FFFFFFF; })},
+      {"absurd size",
+       With(good, [](BmpLayout& s) { s.widthField = 0x7FFFFFFF, s.heightField = 0x7FFFFFFF; })},
       {"too wide for us, 16385", Layout(16385, 1, 24)},
       {"header cut short", With(good, [](BmpLayout& s) { s.cutBytes = 3 * 16 + 20; })},
       {"two planes", With(good, [](BmpLayout& s) { s.planes = 2; })},
       {"last row one byte short", With(good, [](BmpLayout& s) { s.cutBytes = 1; })},
       {"no pixels at all", With(good, [](BmpLayout& s) { s.cutBytes = 3 * 16; })},
       {"pixel offset past the end", With(good, [](BmpLayout& s) { s.pixelOffsetDelta = 1000; })},
-      {"pixel offset inside the header", With(good, [](BmpLayout& s) { s.pixelOffsetDelta = -30; })},
-      {"32-bit with R, G, B masks in the wrong byte order",
-       With(Layout(4, 3, 32, false, 40, 3), [](BmpLayout& s) {
-         s.masks[0] = 0xFF;
-         s.masks[2] = 0xFF0000;
-       })},
+      {"pixel offset inside the header",
+       With(good, [](BmpLayout& s) { s.pixelOffsetDelta = -30; })},
+      {"32-bit with R, G, B masks in the wrong byte order", With(Layout(4, 3, 32, false, 40, 3),
+                                                                 [](BmpLayout& s) {
+                                                                   s.masks[0] = 0xFF;
+                                                                   s.masks[2] = 0xFF0000;
+                                                                 })},
       {"not a bitmap", With(good, [](BmpLayout& s) { s.headerSize = 0; })},
   };
 }
@@ -95,7 +97,8 @@ TEST(BmpEquivalence, BothBuildsLoadExactlyTheSameFilesWithTheSamePixels) {
     const bool windowsLoaded = LoadSourceBitmap(path, &windows);
     const bool oursLoaded = DecodeBmp(bytes.data(), bytes.size(), &ours);
     ASSERT_EQ(windowsLoaded, oursLoaded);
-    if (!oursLoaded) continue;
+    if (!oursLoaded)
+      continue;
     ++accepted;
     ASSERT_EQ(windows.width, ours.width);
     ASSERT_EQ(windows.height, ours.height);
@@ -106,7 +109,8 @@ TEST(BmpEquivalence, BothBuildsLoadExactlyTheSameFilesWithTheSamePixels) {
 
 bool IsBlank(const SourceBitmap& bitmap) {
   for (uint8_t byte : bitmap.bgr) {
-    if (byte != 0) return false;
+    if (byte != 0)
+      return false;
   }
   return true;
 }
@@ -124,13 +128,15 @@ TEST(BmpEquivalence, SystemLoaderGivesOurPixelsForEveryFileWeTake) {
     SCOPED_TRACE(c.name);
     const std::vector<uint8_t> bytes = MakeBmp(c.layout);
     SourceBitmap ours;
-    if (!DecodeBmp(bytes.data(), bytes.size(), &ours)) continue;
+    if (!DecodeBmp(bytes.data(), bytes.size(), &ours))
+      continue;
     const std::string path = folder.Write("corpus.bmp", bytes);
     SourceBitmap system;
     ASSERT_TRUE(LoadBmpFileWithSystemLoader(path, &system));
     ASSERT_EQ(system.width, ours.width);
     ASSERT_EQ(system.height, ours.height);
-    if (c.layout.topDown && IsBlank(system)) continue;
+    if (c.layout.topDown && IsBlank(system))
+      continue;
     ++compared;
     EXPECT_TRUE(system.bgr == ours.bgr);
   }

@@ -31,9 +31,8 @@ std::vector<CorpusFile> Corpus() {
       {"duplicate keys and sections",
        "[MAIN]\nbuff_num=1\nbuff_num=2\nBUFF_NUM=3\n[PRESET_01]\nw=1\n[main]\nbuff_num=4\nextra=5\n"
        "[PRESET_01]\nw=2\nh=3\n"},
-      {"long values",
-       "[MAIN]\na=" + v258 + "\nb=" + v259 + "\nc=" + v260 + "\nd=" + v261 + "\ne=" + v1000 +
-           "\nf=\"" + v259 + "\"\ng=\"" + v260 + "\"\nh=  " + v261 + "  \n"},
+      {"long values", "[MAIN]\na=" + v258 + "\nb=" + v259 + "\nc=" + v260 + "\nd=" + v261 + "\ne=" +
+                          v1000 + "\nf=\"" + v259 + "\"\ng=\"" + v260 + "\"\nh=  " + v261 + "  \n"},
       {"comments",
        "; leading comment\n[MAIN]\n;buff_num=9\nbuff_num=4 ; trailing\n# hash=1\n// slash=2\n"
        "  ;indented = 3\n;\n[;MAIN]\nw=5\n"},
@@ -46,8 +45,12 @@ std::vector<CorpusFile> Corpus() {
       {"empty file", ""},
       {"blanks only", "   \n\t\n\r\n  "},
       {"odd section lines",
-       "top=0\n[]\na=1\n[unterminated\nb=2\n[a]b]\nc=3\n[ x ] trailing\nd=4\n[=y]\ne=5\n[ ]\nf=6\n"},
-      {"odd blanks", "[MAIN]\na=\x1a" "v\x1a\nb\v=\fw\f\n\x1a" "c=x\nd = x \x1a\n"},
+       "top=0\n[]\na=1\n[unterminated\nb=2\n[a]b]\nc=3\n[ x ] trailing\nd=4\n[=y]\ne=5\n[ "
+       "]\nf=6\n"},
+      {"odd blanks",
+       "[MAIN]\na=\x1a"
+       "v\x1a\nb\v=\fw\f\n\x1a"
+       "c=x\nd = x \x1a\n"},
       {"equals signs", "[MAIN]\n=nokey\na==b\nc = d = e\n =f\nnoequals\nnoequals=later\n"},
       {"ANSI letters in values", "[MAIN]\na=caf\xe9 \xe0 la cr\xe8me.bmp\nb=\xa3\xb5\xff\n"},
       {"long names", "[" + std::string(300, 'S') + "]\n" + std::string(300, 'k') + "=v\n"},
@@ -55,19 +58,61 @@ std::vector<CorpusFile> Corpus() {
 }
 
 const std::vector<std::string>& SectionNames() {
-  static const std::vector<std::string> names = {
-      "", "MAIN", "main", " Main ", "MAIN ", "PRESET_01", "preset_01", "OTHER", "unterminated",
-      "[unterminated", "a", "a]b", "x", "=y", ";MAIN", "nosuch", std::string(300, 'S'),
-      std::string(300, 's')};
+  static const std::vector<std::string> names = {"",
+                                                 "MAIN",
+                                                 "main",
+                                                 " Main ",
+                                                 "MAIN ",
+                                                 "PRESET_01",
+                                                 "preset_01",
+                                                 "OTHER",
+                                                 "unterminated",
+                                                 "[unterminated",
+                                                 "a",
+                                                 "a]b",
+                                                 "x",
+                                                 "=y",
+                                                 ";MAIN",
+                                                 "nosuch",
+                                                 std::string(300, 'S'),
+                                                 std::string(300, 's')};
   return names;
 }
 
 const std::vector<std::string>& KeyNames() {
-  static const std::vector<std::string> names = {
-      "buff_num", "BUFF_NUM", "preset_num ", " preset_num", "enable", "w", "W ", "h", "a", "b",
-      "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "extra", "top", ";buff_num", "# hash",
-      "// slash", ";indented", ";", "", "noequals", "nokey", "=", std::string(300, 'k'),
-      std::string(300, 'K')};
+  static const std::vector<std::string> names = {"buff_num",
+                                                 "BUFF_NUM",
+                                                 "preset_num ",
+                                                 " preset_num",
+                                                 "enable",
+                                                 "w",
+                                                 "W ",
+                                                 "h",
+                                                 "a",
+                                                 "b",
+                                                 "c",
+                                                 "d",
+                                                 "e",
+                                                 "f",
+                                                 "g",
+                                                 "h",
+                                                 "i",
+                                                 "j",
+                                                 "k",
+                                                 "l",
+                                                 "extra",
+                                                 "top",
+                                                 ";buff_num",
+                                                 "# hash",
+                                                 "// slash",
+                                                 ";indented",
+                                                 ";",
+                                                 "",
+                                                 "noequals",
+                                                 "nokey",
+                                                 "=",
+                                                 std::string(300, 'k'),
+                                                 std::string(300, 'K')};
   return names;
 }
 
@@ -93,7 +138,8 @@ std::string Visible(const std::string& text) {
 bool IsQuotedValueFillingTheBuffer(const std::string& section, const std::string& key, size_t size,
                                    const std::string& path, const std::string& ours,
                                    const std::string& system) {
-  if (size < 2 || ours.size() != size - 1 || system != ours.substr(0, ours.size() - 1)) return false;
+  if (size < 2 || ours.size() != size - 1 || system != ours.substr(0, ours.size() - 1))
+    return false;
   return ReadProfileString(section.c_str(), key.c_str(), "", size + 1, path) == ours;
 }
 
@@ -110,11 +156,13 @@ TEST(ProfileEquivalence, OurReaderAnswersEveryQueryAsTheSystemReaderDoes) {
       for (const std::string& key : KeyNames()) {
         for (size_t size : bufferSizes) {
           for (const char* dflt : defaults) {
-            const std::string system = ReadProfileString(section.c_str(), key.c_str(), dflt, size, path);
+            const std::string system =
+                ReadProfileString(section.c_str(), key.c_str(), dflt, size, path);
             const std::string ours =
                 ReadProfileStringPortable(section.c_str(), key.c_str(), dflt, size, path);
             ++compared;
-            if (ours != system && IsQuotedValueFillingTheBuffer(section, key, size, path, ours, system)) {
+            if (ours != system &&
+                IsQuotedValueFillingTheBuffer(section, key, size, path, ours, system)) {
               ++quotedFillingTheBuffer;
               continue;
             }

@@ -29,14 +29,17 @@ std::vector<SettingsCase> SettingsCorpus() {
       {"awkward",
        "[ main ]\n Preset_Num = 12 \nBUFF_NUM=\"0\"\nbuff_num=7\n[preset_def]\nw='641'\n"
        "frame_time= 25 \nbmp=\"  spaced name.bmp  \"\n[PRESET_01]\nenable=1\nbmp=\ncomment=" +
-           std::string(300, 'c') + "\n[PRESET_10]\nenable=1\nfcc=yuy2x\nscroll_y=-3\n"
-                                   "[PRESET_10]\nenable=1\nw=100\n[PRESET_11]\nenable= 1\n"
-                                   "frame_time=fast\n[PRESET_12]\nenable=2\n"},
+           std::string(300, 'c') +
+           "\n[PRESET_10]\nenable=1\nfcc=yuy2x\nscroll_y=-3\n"
+           "[PRESET_10]\nenable=1\nw=100\n[PRESET_11]\nenable= 1\n"
+           "frame_time=fast\n[PRESET_12]\nenable=2\n"},
       {"no newline at end", "[MAIN]\npreset_num=1\n[PRESET_01]\nenable=1\nw=800"},
       {"quoted values filling their buffers",
        "[MAIN]\npreset_num=2\n[PRESET_01]\nenable=1\nfcc=\"YUY2\"\nbmp=\"" + std::string(259, 'b') +
-           "\"\nfont='" + std::string(258, 'f') + "'\n[PRESET_02]\nenable=1\nfcc='hdyc'\n"
-           "comment=\"" + std::string(260, 'c') + "\"\n"},
+           "\"\nfont='" + std::string(258, 'f') +
+           "'\n[PRESET_02]\nenable=1\nfcc='hdyc'\n"
+           "comment=\"" +
+           std::string(260, 'c') + "\"\n"},
       {"everything disabled", "[MAIN]\npreset_num=3\n[PRESET_DEF]\nw=1\nh=1\ninterlaced=5\n"},
   };
 }

@@ -29,7 +29,8 @@ FrameRecord Stamped(int64_t start, int64_t stop, double arrival = 0.0) {
 
 std::vector<FrameRecord> Consecutive(std::vector<int64_t> slots) {
   std::vector<FrameRecord> frames;
-  for (int64_t slot : slots) frames.push_back(Stamped(slot * kFt, (slot + 1) * kFt));
+  for (int64_t slot : slots)
+    frames.push_back(Stamped(slot * kFt, (slot + 1) * kFt));
   return frames;
 }
 
@@ -75,7 +76,8 @@ TEST(CaptureReport, TimeStampsMustRunFromZeroOneFrameApart) {
 TEST(CaptureReport, ArrivalSpacingRateAndLateness) {
   // A 10 ms stream whose fourth frame comes 40 ms after the third.
   std::vector<FrameRecord> frames;
-  for (double t : {100.0, 110.0, 120.0, 130.0, 170.0}) frames.push_back(Stamped(0, 0, t));
+  for (double t : {100.0, 110.0, 120.0, 130.0, 170.0})
+    frames.push_back(Stamped(0, 0, t));
   const IntervalStats stats = ArrivalIntervals(frames);
   EXPECT_EQ(stats.count, 4);
   EXPECT_DOUBLE_EQ(stats.mean_ms, 17.5);
@@ -130,7 +132,8 @@ std::vector<int> PixelAt(const RgbImage& image, int x, int y) {
 
 void ExpectNear(const std::vector<int>& got, const std::vector<int>& want, int tolerance) {
   ASSERT_EQ(got.size(), want.size());
-  for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], tolerance) << "byte " << i;
+  for (size_t i = 0; i < got.size(); ++i)
+    EXPECT_NEAR(got[i], want[i], tolerance) << "byte " << i;
 }
 
 TEST(FrameImage, StudioRangeColoursComeBackAsTheirRgb) {
@@ -158,9 +161,15 @@ TEST(FrameImage, StudioRangeColoursComeBackAsTheirRgb) {
     // One pixel pair in the format's byte order.
     uint8_t unit[4];
     switch (c.format) {
-      case PixelFormat::kYuy2: unit[0] = c.y, unit[1] = c.u, unit[2] = c.y, unit[3] = c.v; break;
-      case PixelFormat::kYvyu: unit[0] = c.y, unit[1] = c.v, unit[2] = c.y, unit[3] = c.u; break;
-      default: unit[0] = c.u, unit[1] = c.y, unit[2] = c.v, unit[3] = c.y; break;
+      case PixelFormat::kYuy2:
+        unit[0] = c.y, unit[1] = c.u, unit[2] = c.y, unit[3] = c.v;
+        break;
+      case PixelFormat::kYvyu:
+        unit[0] = c.y, unit[1] = c.v, unit[2] = c.y, unit[3] = c.u;
+        break;
+      default:
+        unit[0] = c.u, unit[1] = c.y, unit[2] = c.v, unit[3] = c.y;
+        break;
     }
     RgbImage image;
     ASSERT_TRUE(FrameToRgb(unit, sizeof unit, 2, 1, c.format, &image));
@@ -174,8 +183,8 @@ TEST(FrameImage, PicturesComeOutTheRightWayUp) {
   // stored bottom-up (RGB24 rows padded to 8 bytes), 4:2:2 frames top-down.
   const std::vector<int> red = {0, 0, 255};
   const std::vector<int> blue = {255, 0, 0};
-  const std::vector<uint8_t> rgb24 = {255, 0, 0, 255, 0, 0, 9, 9,   // memory row 0: bottom
-                                      0, 0, 255, 0, 0, 255, 9, 9};  // memory row 1: top
+  const std::vector<uint8_t> rgb24 = {255, 0, 0,   255, 0, 0,   9, 9,   // memory row 0: bottom
+                                      0,   0, 255, 0,   0, 255, 9, 9};  // memory row 1: top
   const std::vector<uint8_t> rgb32 = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0};
   const std::vector<uint8_t> yuy2 = {81, 90, 81, 239, 40, 239, 40, 109};
   struct Case {
@@ -208,11 +217,12 @@ TEST(FrameImage, BmpFilesAreBottomUpWithPaddedRows) {
   RgbImage image;
   image.width = 3;
   image.height = 2;
-  image.bgr = {1, 2, 3, 4, 5, 6, 7, 8, 9,            // top line
+  image.bgr = {1,  2,  3,  4,  5,  6,  7,  8,  9,    // top line
                10, 11, 12, 13, 14, 15, 16, 17, 18};  // bottom line
   const std::vector<uint8_t> bmp = EncodeBmp24(image);
   auto le32 = [&](size_t at) {
-    return static_cast<uint32_t>(bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 | bmp[at + 3] << 24);
+    return static_cast<uint32_t>(bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 |
+                                 bmp[at + 3] << 24);
   };
   ASSERT_EQ(bmp.size(), 54u + 2 * 12u);  // 9 bytes of pixels padded to 12
   EXPECT_EQ(bmp[0], 'B');
@@ -222,9 +232,9 @@ TEST(FrameImage, BmpFilesAreBottomUpWithPaddedRows) {
   EXPECT_EQ(le32(18), 3u);
   EXPECT_EQ(le32(22), 2u);
   EXPECT_EQ(bmp[28], 24);
-  EXPECT_EQ(bmp[54], 10);       // the file's first row is the bottom line
-  EXPECT_EQ(bmp[54 + 12], 1);   // then the top line
-  EXPECT_EQ(bmp[54 + 9], 0);    // padding
+  EXPECT_EQ(bmp[54], 10);      // the file's first row is the bottom line
+  EXPECT_EQ(bmp[54 + 12], 1);  // then the top line
+  EXPECT_EQ(bmp[54 + 9], 0);   // padding
 }
 
 TEST(CaptureOptions, CommandLines) {
@@ -249,7 +259,8 @@ TEST(CaptureOptions, CommandLines) {
   };
   for (const Case& c : cases) {
     std::string joined;
-    for (const std::string& a : c.args) joined += a + " ";
+    for (const std::string& a : c.args)
+      joined += a + " ";
     SCOPED_TRACE(joined);
     CaptureOptions options;
     std::string error;
@@ -293,10 +304,10 @@ TEST(CaptureOptions, SizeFormatAndRateSelectTheFirstMatchingCapability) {
     int index;
   };
   const std::vector<Case> cases = {
-      {0, 0, "", 0.0, 0},             // nothing asked: the first
-      {320, 240, "", 0.0, 1},         // size only
-      {0, 0, "yuy2", 0.0, 2},         // format only, any letter case
-      {0, 0, "RG32", 29.97, 1},       // settings-file name and NTSC rate
+      {0, 0, "", 0.0, 0},        // nothing asked: the first
+      {320, 240, "", 0.0, 1},    // size only
+      {0, 0, "yuy2", 0.0, 2},    // format only, any letter case
+      {0, 0, "RG32", 29.97, 1},  // settings-file name and NTSC rate
       {640, 480, "YUY2", 30.0, 3},
       {1920, 1080, "", 60.0, 4},
       {1920, 1080, "HDYC", 59.94, 5},

@@ -16,15 +16,17 @@ std::string ModuleFolder() {
   return folder.substr(0, folder.find_last_of("\\/")) + "\\module";
 }
 
-std::string ModulePath() { return ModuleFolder() + "\\ZintuDobrel64.ax"; }
+std::string ModulePath() {
+  return ModuleFolder() + "\\ZintuDobrel64.ax";
+}
 
 int RunAndWait(const std::string& command_line, DWORD timeout_ms) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   std::string line = command_line;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process))
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
     return -1;
   zdcap::HandleOwner thread(process.hThread);
   zdcap::HandleOwner owner(process.hProcess);
@@ -33,7 +35,8 @@ int RunAndWait(const std::string& command_line, DWORD timeout_ms) {
     return -1;
   }
   DWORD code = 0;
-  if (!GetExitCodeProcess(owner.Get(), &code)) return -1;
+  if (!GetExitCodeProcess(owner.Get(), &code))
+    return -1;
   return static_cast<int>(code);
 }
 
@@ -47,7 +50,8 @@ bool ReadClassesRootText(const std::string& key, const std::string& value_name, 
   const LONG result = RegQueryValueExA(handle, value_name.empty() ? nullptr : value_name.c_str(),
                                        nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
   RegCloseKey(handle);
-  if (result != ERROR_SUCCESS || type != REG_SZ) return false;
+  if (result != ERROR_SUCCESS || type != REG_SZ)
+    return false;
   *text = data;
   return true;
 }
@@ -63,8 +67,10 @@ bool ClassesRootKeyExists(const std::string& key) {
 std::vector<std::string> VideoDeviceNames() {
   std::vector<zdcap::DeviceEntry> devices;
   std::vector<std::string> names;
-  if (FAILED(zdcap::ListVideoDevices(&devices))) return names;
-  for (const zdcap::DeviceEntry& device : devices) names.push_back(device.name);
+  if (FAILED(zdcap::ListVideoDevices(&devices)))
+    return names;
+  for (const zdcap::DeviceEntry& device : devices)
+    names.push_back(device.name);
   return names;
 }
 

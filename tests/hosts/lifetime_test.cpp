@@ -26,7 +26,8 @@ class LoadedModule {
   LoadedModule(const LoadedModule&) = delete;
   LoadedModule& operator=(const LoadedModule&) = delete;
   ~LoadedModule() {
-    if (m_module) FreeLibrary(m_module);
+    if (m_module)
+      FreeLibrary(m_module);
   }
   bool Loaded() const { return m_module != nullptr; }
   HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const {
@@ -52,11 +53,13 @@ TEST(ModuleLifetime, UnloadableOnceTheHostHasReleasedGraphFilterAndFactory) {
   ASSERT_TRUE(module.Loaded()) << ModulePath();
   EXPECT_EQ(module.CanUnloadNow(), S_OK) << "nothing made yet";
 
-  for (Ending ending : {Ending::kStopThenRelease, Ending::kReleaseWhileRunning, Ending::kNeverRun}) {
+  for (Ending ending :
+       {Ending::kStopThenRelease, Ending::kReleaseWhileRunning, Ending::kNeverRun}) {
     SCOPED_TRACE(static_cast<int>(ending));
     {
       ComPtr<IClassFactory> factory;
-      ASSERT_EQ(module.GetClassObject(CLSID_ZintuDobrel, IID_IClassFactory, factory.PutVoid()), S_OK);
+      ASSERT_EQ(module.GetClassObject(CLSID_ZintuDobrel, IID_IClassFactory, factory.PutVoid()),
+                S_OK);
       EXPECT_EQ(module.CanUnloadNow(), S_FALSE) << "a live class factory keeps the module";
       ComPtr<IBaseFilter> filter;
       ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, filter.PutVoid()), S_OK);
@@ -65,14 +68,17 @@ TEST(ModuleLifetime, UnloadableOnceTheHostHasReleasedGraphFilterAndFactory) {
 
       ComPtr<IGraphBuilder> graph;
       ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_IGraphBuilder, graph.PutVoid()), S_OK);
+                                 IID_IGraphBuilder, graph.PutVoid()),
+                S_OK);
       ComPtr<ICaptureGraphBuilder2> builder;
       ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_ICaptureGraphBuilder2, builder.PutVoid()), S_OK);
+                                 IID_ICaptureGraphBuilder2, builder.PutVoid()),
+                S_OK);
       ASSERT_EQ(builder->SetFiltergraph(graph.Get()), S_OK);
       ComPtr<IBaseFilter> renderer;
-      ASSERT_EQ(CoCreateInstance(kNullRendererClsid, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_IBaseFilter, renderer.PutVoid()), S_OK);
+      ASSERT_EQ(CoCreateInstance(kNullRendererClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                 renderer.PutVoid()),
+                S_OK);
       ASSERT_EQ(graph->AddFilter(filter.Get(), L"Zintu Dobrel x64"), S_OK);
       ASSERT_EQ(graph->AddFilter(renderer.Get(), L"Null renderer"), S_OK);
       ASSERT_TRUE(SUCCEEDED(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
@@ -81,7 +87,8 @@ TEST(ModuleLifetime, UnloadableOnceTheHostHasReleasedGraphFilterAndFactory) {
       // applications do while they run.
       ComPtr<IAMStreamConfig> config;
       ASSERT_EQ(builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, filter.Get(),
-                                       IID_IAMStreamConfig, config.PutVoid()), S_OK);
+                                       IID_IAMStreamConfig, config.PutVoid()),
+                S_OK);
       ComPtr<IMediaControl> control;
       ASSERT_EQ(graph.As(IID_IMediaControl, &control), S_OK);
       if (ending != Ending::kNeverRun) {

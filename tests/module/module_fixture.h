@@ -49,35 +49,34 @@ inline const char* kTestSettings =
 constexpr int kTestPresetCount = 5;
 
 class ModuleTest : public ::testing::Test {
-public:
-    static void SetUpTestSuite();
-    static void TearDownTestSuite();
+ public:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
 
-protected:
-    void SetUp() override;
-    void TearDown() override;
+ protected:
+  void SetUp() override;
+  void TearDown() override;
 
-    // Rewrites the settings file; the next filter created reads it.
-    static void WriteSettings(int useVideoInfoHeader2);
-    static std::string ModuleFolder();
+  // Rewrites the settings file; the next filter created reads it.
+  static void WriteSettings(int useVideoInfoHeader2);
+  static std::string ModuleFolder();
 
-    // The exports.
-    static HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out);
-    static HRESULT CanUnloadNow();
-    static HRESULT RegisterServer();
-    static HRESULT UnregisterServer();
+  // The exports.
+  static HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out);
+  static HRESULT CanUnloadNow();
+  static HRESULT RegisterServer();
+  static HRESULT UnregisterServer();
 
-    // A new filter through the class factory, and its one pin.
-    static ComPtr<IBaseFilter> CreateFilter();
-    static ComPtr<IPin> OutputPin(IBaseFilter* filter);
-    template <class T>
-    static ComPtr<T> Query(IUnknown* object, REFIID iid)
-    {
-        ComPtr<T> result;
-        if (object)
-            object->QueryInterface(iid, result.PutVoid());
-        return result;
-    }
+  // A new filter through the class factory, and its one pin.
+  static ComPtr<IBaseFilter> CreateFilter();
+  static ComPtr<IPin> OutputPin(IBaseFilter* filter);
+  template <class T>
+  static ComPtr<T> Query(IUnknown* object, REFIID iid) {
+    ComPtr<T> result;
+    if (object)
+      object->QueryInterface(iid, result.PutVoid());
+    return result;
+  }
 
-    static HMODULE s_module;
+  static HMODULE s_module;
 };

@@ -19,7 +19,8 @@ using zdrobust::Rng;
 // byte past the end is caught.
 bool DecodeExact(const std::vector<uint8_t>& file, SourceBitmap* out) {
   std::unique_ptr<uint8_t[]> exact(new uint8_t[file.size()]);
-  if (!file.empty()) std::memcpy(exact.get(), file.data(), file.size());
+  if (!file.empty())
+    std::memcpy(exact.get(), file.data(), file.size());
   return DecodeBmp(exact.get(), file.size(), out);
 }
 
@@ -35,7 +36,8 @@ SourceBitmap Stale() {
 // Either refused with the result emptied, or a grid whose pixels are all there.
 ::testing::AssertionResult Consistent(bool accepted, const SourceBitmap& out) {
   if (!accepted) {
-    if (out.width == 0 && out.height == 0 && out.bgr.empty()) return ::testing::AssertionSuccess();
+    if (out.width == 0 && out.height == 0 && out.bgr.empty())
+      return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "refused, but the result holds " << out.width << "x"
                                          << out.height << " and " << out.bgr.size() << " bytes";
   }
@@ -44,8 +46,8 @@ SourceBitmap Stale() {
     return ::testing::AssertionFailure() << "accepted with size " << out.width << "x" << out.height;
   }
   if (out.bgr.size() != size_t(out.width) * size_t(out.height) * 3) {
-    return ::testing::AssertionFailure() << "accepted " << out.width << "x" << out.height << " with "
-                                         << out.bgr.size() << " pixel bytes";
+    return ::testing::AssertionFailure() << "accepted " << out.width << "x" << out.height
+                                         << " with " << out.bgr.size() << " pixel bytes";
   }
   return ::testing::AssertionSuccess();
 }
@@ -66,14 +68,18 @@ BmpLayout Layout(int32_t w, int32_t h, uint16_t bits, bool topDown, uint32_t hea
 const std::vector<std::vector<uint8_t>>& SeedFiles() {
   static const std::vector<std::vector<uint8_t>> files = [] {
     const BmpLayout layouts[] = {
-        Layout(1, 1, 24, false),       Layout(5, 3, 24, false),        Layout(5, 3, 24, true),
-        Layout(4, 4, 32, false),       Layout(3, 5, 32, true),         Layout(2, 2, 32, false, 40, 3),
-        Layout(6, 4, 32, true, 124, 3), Layout(7, 5, 24, false, 108),  Layout(3, 2, 24, true, 124),
-        Layout(9, 2, 24, false, 52),   Layout(2, 9, 32, false, 56),    Layout(3, 3, 24, false, 12),
-        Layout(33, 16, 24, false),     Layout(1, 7, 32, true),         Layout(13, 1, 24, false, 12),
+        Layout(1, 1, 24, false),        Layout(5, 3, 24, false),
+        Layout(5, 3, 24, true),         Layout(4, 4, 32, false),
+        Layout(3, 5, 32, true),         Layout(2, 2, 32, false, 40, 3),
+        Layout(6, 4, 32, true, 124, 3), Layout(7, 5, 24, false, 108),
+        Layout(3, 2, 24, true, 124),    Layout(9, 2, 24, false, 52),
+        Layout(2, 9, 32, false, 56),    Layout(3, 3, 24, false, 12),
+        Layout(33, 16, 24, false),      Layout(1, 7, 32, true),
+        Layout(13, 1, 24, false, 12),
     };
     std::vector<std::vector<uint8_t>> out;
-    for (const BmpLayout& layout : layouts) out.push_back(MakeBmp(layout));
+    for (const BmpLayout& layout : layouts)
+      out.push_back(MakeBmp(layout));
     return out;
   }();
   return files;
@@ -181,7 +187,8 @@ TEST(BmpRobustness, HeaderFieldsWithExtremeValuesAreRefusedOrHarmless) {
     const bool accepted = DecodeExact(file, &out);
     EXPECT_TRUE(Consistent(accepted, out));
     ASSERT_EQ(accepted, c.accepted);
-    if (!accepted) continue;
+    if (!accepted)
+      continue;
     EXPECT_EQ(out.width, c.width_px);
     EXPECT_EQ(out.height, c.height_px);
     const bool sizeField = c.offset >= 10 && c.offset < 34;
@@ -253,15 +260,18 @@ TEST(BmpRobustness, RandomlyDamagedFilesAreRefusedOrGiveACompletePixelGrid) {
     if (rng.OneIn(2)) {
       for (uint64_t n = 1 + rng.Below(3); n > 0; --n) {
         const Field& field = rng.Pick(kHeaderFields);
-        const uint32_t value = rng.OneIn(3) ? uint32_t(rng.Next()) : rng.Pick(zdrobust::kExtremeWords);
+        const uint32_t value =
+            rng.OneIn(3) ? uint32_t(rng.Next()) : rng.Pick(zdrobust::kExtremeWords);
         zdrobust::PutLe(file, field.offset, value, field.width);
       }
     }
-    if (rng.OneIn(2)) zdrobust::Mutate(file, rng, 4);
+    if (rng.OneIn(2))
+      zdrobust::Mutate(file, rng, 4);
     SourceBitmap out = Stale();
     const bool accepted = DecodeExact(file, &out);
     ASSERT_TRUE(Consistent(accepted, out)) << zdrobust::Describe(kSeed, i);
-    if (accepted) ++accepted_count;
+    if (accepted)
+      ++accepted_count;
   }
   // Many damaged files still load (pixel bytes, ignored fields): the walk
   // reached the pixel copy, not only the header checks.
@@ -295,13 +305,16 @@ TEST(BmpRobustness, RandomBytesBehindABitmapSignatureAreRefusedOrConsistent) {
   for (uint32_t i = 0; i < iterations; ++i) {
     Rng rng(zdrobust::IterationSeed(kSeed, i));
     std::vector<uint8_t> file(rng.Below(200));
-    for (uint8_t& b : file) b = uint8_t(rng.Next());
+    for (uint8_t& b : file)
+      b = uint8_t(rng.Next());
     if (file.size() >= 2) {
       file[0] = 'B';
       file[1] = 'M';
     }
-    if (rng.OneIn(2)) zdrobust::PutLe(file, 14, rng.Pick(kHeaderSizes), 4);
-    if (rng.OneIn(2)) zdrobust::PutLe(file, 10, uint32_t(rng.Below(file.size() + 8)), 4);
+    if (rng.OneIn(2))
+      zdrobust::PutLe(file, 14, rng.Pick(kHeaderSizes), 4);
+    if (rng.OneIn(2))
+      zdrobust::PutLe(file, 10, uint32_t(rng.Below(file.size() + 8)), 4);
     SourceBitmap out = Stale();
     const bool accepted = DecodeExact(file, &out);
     ASSERT_TRUE(Consistent(accepted, out)) << zdrobust::Describe(kSeed, i);

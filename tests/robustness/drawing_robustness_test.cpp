@@ -31,33 +31,42 @@ constexpr size_t kGuardBytes = 64;
 class GuardedFrame {
  public:
   GuardedFrame(uint32_t rows, uint32_t pitch, uint32_t row_bytes)
-      : m_rows(rows), m_pitch(pitch), m_rowBytes(row_bytes),
+      : m_rows(rows),
+        m_pitch(pitch),
+        m_rowBytes(row_bytes),
         m_memory(kGuardBytes * 2 + size_t(rows) * pitch, kGuard) {
     std::memset(m_memory.data() + kGuardBytes, kUntouched, size_t(rows) * pitch);
   }
   uint8_t* data() { return m_memory.data() + kGuardBytes; }
-  const uint8_t* Row(uint32_t r) const { return m_memory.data() + kGuardBytes + size_t(r) * m_pitch; }
+  const uint8_t* Row(uint32_t r) const {
+    return m_memory.data() + kGuardBytes + size_t(r) * m_pitch;
+  }
   size_t size() const { return size_t(m_rows) * m_pitch; }
 
   // The guard zones, and every byte past a row's picture up to the next row.
   ::testing::AssertionResult OutsideUntouched() const {
     for (size_t i = 0; i < kGuardBytes; ++i) {
-      if (m_memory[i] != kGuard) return ::testing::AssertionFailure() << "written " << kGuardBytes - i << " bytes before the frame";
+      if (m_memory[i] != kGuard)
+        return ::testing::AssertionFailure()
+               << "written " << kGuardBytes - i << " bytes before the frame";
       if (m_memory[kGuardBytes + size() + i] != kGuard)
         return ::testing::AssertionFailure() << "written " << i << " bytes after the frame";
     }
-    if (m_rowBytes >= m_pitch) return ::testing::AssertionSuccess();
+    if (m_rowBytes >= m_pitch)
+      return ::testing::AssertionSuccess();
     for (uint32_t r = 0; r < m_rows; ++r) {
       for (size_t i = m_rowBytes; i < m_pitch; ++i) {
         if (Row(r)[i] != kUntouched)
-          return ::testing::AssertionFailure() << "written past the picture of row " << r << " at byte " << i;
+          return ::testing::AssertionFailure()
+                 << "written past the picture of row " << r << " at byte " << i;
       }
     }
     return ::testing::AssertionSuccess();
   }
   bool AllUntouched() const {
     for (size_t i = 0; i < size(); ++i) {
-      if (m_memory[kGuardBytes + i] != kUntouched) return false;
+      if (m_memory[kGuardBytes + i] != kUntouched)
+        return false;
     }
     return true;
   }
@@ -76,11 +85,15 @@ constexpr Format kOutputFormats[] = {
     {kFourccYVYU, 16},     {kFourccUYVY, 16},     {kFourccHDYC, 16},
 };
 constexpr Format kOtherFormats[] = {
-    {kCompressionRgb, 16}, {kCompressionRgb, 0}, {kCompressionRgb, -8}, {kFourccYUY2, 24},
-    {kFourccHDYC, 32},     {0x3231564Eu, 12},     {0x12345678u, 16},     {kCompressionRgb, INT32_MIN},
+    {kCompressionRgb, 16}, {kCompressionRgb, 0},
+    {kCompressionRgb, -8}, {kFourccYUY2, 24},
+    {kFourccHDYC, 32},     {0x3231564Eu, 12},
+    {0x12345678u, 16},     {kCompressionRgb, INT32_MIN},
 };
 
-Format RandomFormat(Rng& rng) { return rng.OneIn(8) ? rng.Pick(kOtherFormats) : rng.Pick(kOutputFormats); }
+Format RandomFormat(Rng& rng) {
+  return rng.OneIn(8) ? rng.Pick(kOtherFormats) : rng.Pick(kOutputFormats);
+}
 
 // Pixels of random colours; now and then an image that claims more pixels than
 // it holds, which must be refused.
@@ -89,9 +102,12 @@ SourceBitmap RandomImage(Rng& rng, int32_t max_w, int32_t max_h) {
   image.width = int32_t(rng.Between(1, max_w));
   image.height = int32_t(rng.Between(1, max_h));
   image.bgr.resize(size_t(image.width) * size_t(image.height) * 3);
-  for (uint8_t& b : image.bgr) b = uint8_t(rng.Next());
-  if (rng.OneIn(16)) image.bgr.resize(rng.Below(image.bgr.size()));
-  if (rng.OneIn(32)) image.width = rng.OneIn(2) ? 0 : -image.width;
+  for (uint8_t& b : image.bgr)
+    b = uint8_t(rng.Next());
+  if (rng.OneIn(16))
+    image.bgr.resize(rng.Below(image.bgr.size()));
+  if (rng.OneIn(32))
+    image.width = rng.OneIn(2) ? 0 : -image.width;
   return image;
 }
 
@@ -104,11 +120,15 @@ int32_t RandomTileSide(Rng& rng) {
 
 // Scroll offsets and positions at the edges of their range, or anywhere.
 int32_t RandomOffset(Rng& rng, int32_t near) {
-  static constexpr int32_t kEdges[] = {0, 1, -1, 2, INT32_MIN, INT32_MAX, INT32_MIN + 1, INT32_MAX - 1, -32, 16384};
+  static constexpr int32_t kEdges[] = {
+      0, 1, -1, 2, INT32_MIN, INT32_MAX, INT32_MIN + 1, INT32_MAX - 1, -32, 16384};
   switch (rng.Below(4)) {
-    case 0: return rng.Pick(kEdges);
-    case 1: return int32_t(uint32_t(rng.Next()));
-    default: return int32_t(rng.Between(-int64_t(near) - 40, int64_t(near) + 40));
+    case 0:
+      return rng.Pick(kEdges);
+    case 1:
+      return int32_t(uint32_t(rng.Next()));
+    default:
+      return int32_t(rng.Between(-int64_t(near) - 40, int64_t(near) + 40));
   }
 }
 
@@ -126,10 +146,13 @@ Geometry RandomGeometry(Rng& rng, int32_t bpp) {
   return g;
 }
 
-int64_t Mod(int64_t v, int64_t m) { return ((v % m) + m) % m; }
+int64_t Mod(int64_t v, int64_t m) {
+  return ((v % m) + m) % m;
+}
 
 // A frame row shows a tile row from column x (mod the tile width) on, wrapping around.
-bool RowShowsSomeTileRow(const PixelSurface& tile, const uint8_t* row, uint32_t row_len, int32_t x) {
+bool RowShowsSomeTileRow(const PixelSurface& tile, const uint8_t* row, uint32_t row_len,
+                         int32_t x) {
   const size_t bpp = size_t(tile.bytes_per_pixel);
   const int64_t start = Mod(x, tile.width);
   for (int32_t t = 0; t < tile.height; ++t) {
@@ -138,7 +161,8 @@ bool RowShowsSomeTileRow(const PixelSurface& tile, const uint8_t* row, uint32_t 
     for (uint32_t i = 0; i < row_len && same; ++i) {
       same = std::memcmp(row + i * bpp, src + size_t(Mod(start + i, tile.width)) * bpp, bpp) == 0;
     }
-    if (same) return true;
+    if (same)
+      return true;
   }
   return false;
 }
@@ -161,7 +185,8 @@ TEST(DrawingRobustness, TilesOfAnyImageAndFrameSizeAreRefusedOrWhole) {
     ++built;
     const bool usable = image.width > 0 && image.height > 0 &&
                         image.bgr.size() >= size_t(image.width) * size_t(image.height) * 3;
-    ASSERT_TRUE(usable) << zdrobust::Describe(kSeed, i) << ": built from an image without all its pixels";
+    ASSERT_TRUE(usable) << zdrobust::Describe(kSeed, i)
+                        << ": built from an image without all its pixels";
     ASSERT_EQ(tile.bytes_per_pixel, f.bit_count / 8) << zdrobust::Describe(kSeed, i);
     ASSERT_EQ(tile.stride, tile.width * tile.bytes_per_pixel) << zdrobust::Describe(kSeed, i);
     // Whole repeats of the image that cover the frame; 4:2:2 tiles keep whole pixel pairs.
@@ -184,7 +209,8 @@ TEST(DrawingRobustness, ScrolledCopiesStayInsideTheFrameAtAnyOffset) {
     const Format f = rng.Pick(kOutputFormats);
     PixelSurface tile;
     const SourceBitmap image = RandomImage(rng, 40, 40);
-    tile.BuildTile(image, int32_t(rng.Below(100)), int32_t(rng.Below(100)), f.compression, f.bit_count);
+    tile.BuildTile(image, int32_t(rng.Below(100)), int32_t(rng.Below(100)), f.compression,
+                   f.bit_count);
     const int32_t bpp = f.bit_count / 8;
     const Geometry g = RandomGeometry(rng, bpp);
     const uint32_t row_bytes = g.row_len * uint32_t(bpp);
@@ -209,8 +235,9 @@ TEST(DrawingRobustness, ScrolledCopiesStayInsideTheFrameAtAnyOffset) {
 
 // Text of colour codes, line breaks, printable and high bytes.
 std::string RandomText(Rng& rng) {
-  static const char* const kPieces[] = {"#", "##", "#w", "#r", "#g", "#b", "#y", "#i", "#x", "#\n",
-                                        "\n", "A", "z", " ", "~", "\x7f", "\x80", "\xff", "1234567890"};
+  static const char* const kPieces[] = {"#",  "##",   "#w",   "#r",   "#g",        "#b", "#y",
+                                        "#i", "#x",   "#\n",  "\n",   "A",         "z",  " ",
+                                        "~",  "\x7f", "\x80", "\xff", "1234567890"};
   std::string text;
   for (uint64_t n = rng.Below(40); n > 0; --n) {
     if (rng.OneIn(5)) {
@@ -253,7 +280,8 @@ TEST(DrawingRobustness, TextAndMarkerStayInsideTheFrameAtAnyPosition) {
     GuardedFrame frame(g.rows, g.pitch, row_bytes);
     const std::string text = RandomText(rng);
     const int32_t x = RandomOffset(rng, int32_t(g.row_len)), y = RandomOffset(rng, int32_t(g.rows));
-    const int32_t mx = RandomOffset(rng, int32_t(g.row_len)), my = RandomOffset(rng, int32_t(g.rows));
+    const int32_t mx = RandomOffset(rng, int32_t(g.row_len)),
+                  my = RandomOffset(rng, int32_t(g.rows));
     const char glyph = char(rng.Next());
     const int32_t band = int32_t(rng.Between(-2, 17));
 
@@ -273,7 +301,8 @@ TEST(DrawingRobustness, TextAndMarkerStayInsideTheFrameAtAnyPosition) {
 
 // The picture pixels (column, line from the top) whose bytes changed.
 template <typename Visit>
-void ForEachChangedPixel(const GuardedFrame& frame, const Geometry& g, int32_t bpp, bool rgb, Visit visit) {
+void ForEachChangedPixel(const GuardedFrame& frame, const Geometry& g, int32_t bpp, bool rgb,
+                         Visit visit) {
   for (uint32_t r = 0; r < g.rows; ++r) {
     const int64_t line = rgb ? int64_t(g.rows) - 1 - r : int64_t(r);
     for (uint32_t c = 0; c < g.row_len; ++c) {
@@ -297,7 +326,8 @@ TEST(DrawingRobustness, TextAndMarkerChangeOnlyTheirOwnBox) {
     const PixelSurface font = RandomFont(rng, f);
     const int32_t bpp = f.bit_count / 8;
     Geometry g = RandomGeometry(rng, bpp);
-    if (uint64_t(g.row_len) * uint64_t(bpp) > g.pitch) g.pitch = g.row_len * uint32_t(bpp);
+    if (uint64_t(g.row_len) * uint64_t(bpp) > g.pitch)
+      g.pitch = g.row_len * uint32_t(bpp);
     const bool rgb = IsRgbFormat(f.compression);
 
     // One line of text: its box is MeasureString wide and one cell high.
@@ -315,7 +345,8 @@ TEST(DrawingRobustness, TextAndMarkerChangeOnlyTheirOwnBox) {
     ASSERT_TRUE(inside) << zdrobust::Describe(kSeed, i) << " (text)";
 
     // The marker: a block of kMarkerSize pixels from its position.
-    const int32_t mx = RandomOffset(rng, int32_t(g.row_len)), my = RandomOffset(rng, int32_t(g.rows));
+    const int32_t mx = RandomOffset(rng, int32_t(g.row_len)),
+                  my = RandomOffset(rng, int32_t(g.rows));
     GuardedFrame marked(g.rows, g.pitch, g.row_len * uint32_t(bpp));
     DrawCursorMarker(font, marked.data(), g.pitch, g.row_len, g.rows, mx, my);
     ForEachChangedPixel(marked, g, bpp, rgb, [&](int64_t c, int64_t line) {
@@ -346,7 +377,8 @@ class GuardedSample : public FrameSample {
 
   bool GuardsIntact() const {
     for (size_t i = 0; i < kGuardBytes; ++i) {
-      if (m_memory[i] != kGuard || m_memory[kGuardBytes + m_size + i] != kGuard) return false;
+      if (m_memory[i] != kGuard || m_memory[kGuardBytes + m_size + i] != kGuard)
+        return false;
     }
     return true;
   }
@@ -382,13 +414,18 @@ PresetInfo RandomPreset(Rng& rng) {
 }
 
 uint32_t RandomSampleSize(Rng& rng, const PresetInfo& p) {
-  const bool sane = p.w > 0 && p.w <= 1000 && p.h > 0 && p.h <= 1000 && p.bit_count > 0 && p.bit_count <= 32;
+  const bool sane =
+      p.w > 0 && p.w <= 1000 && p.h > 0 && p.h <= 1000 && p.bit_count > 0 && p.bit_count <= 32;
   const uint32_t proper = sane ? zdtest::FrameBytes(p.w, p.h, p.bit_count) : 0;
   switch (rng.Below(5)) {
-    case 0: return uint32_t(rng.Below(64));
-    case 1: return uint32_t(rng.Below(300000));
-    case 2: return proper ? uint32_t(rng.Between(proper / 2, proper)) : uint32_t(rng.Below(5000));
-    default: return proper ? proper + uint32_t(rng.Below(3) * rng.Below(64)) : uint32_t(rng.Below(5000));
+    case 0:
+      return uint32_t(rng.Below(64));
+    case 1:
+      return uint32_t(rng.Below(300000));
+    case 2:
+      return proper ? uint32_t(rng.Between(proper / 2, proper)) : uint32_t(rng.Below(5000));
+    default:
+      return proper ? proper + uint32_t(rng.Below(3) * rng.Below(64)) : uint32_t(rng.Below(5000));
   }
 }
 
@@ -403,12 +440,14 @@ TEST(DrawingRobustness, FramesOfAnyPresetAndSampleSizeStayInsideTheSample) {
     // (the preset replaced after the stream started).
     const PresetInfo streamPreset = RandomPreset(rng);
     const SourceBitmap picture = RandomImage(rng, 64, 48);
-    producer.m_pattern.BuildTile(picture, std::min(streamPreset.w, 400), std::min(streamPreset.h, 300),
-                                 streamPreset.compression, streamPreset.bit_count);
+    producer.m_pattern.BuildTile(picture, std::min(streamPreset.w, 400),
+                                 std::min(streamPreset.h, 300), streamPreset.compression,
+                                 streamPreset.bit_count);
     producer.m_font = RandomFont(rng, Format{streamPreset.compression, streamPreset.bit_count});
     producer.m_useCpuClock = int32_t(rng.Below(2));
     FormatInfoLine(producer.m_infoLine, streamPreset, producer.m_useCpuClock != 0);
-    if (rng.OneIn(4)) producer.m_frameCount = uint32_t(rng.Next());
+    if (rng.OneIn(4))
+      producer.m_frameCount = uint32_t(rng.Next());
     host.cursorX = RandomOffset(rng, 200);
     host.cursorY = RandomOffset(rng, 200);
 
@@ -421,7 +460,8 @@ TEST(DrawingRobustness, FramesOfAnyPresetAndSampleSizeStayInsideTheSample) {
       // The next frame is due now: the loop need not wait for it.
       host.AdvanceMs(double(preset.frame_time > 0 ? preset.frame_time : 0) / 10000.0 + 1.0);
 
-      ASSERT_EQ(producer.FillBuffer(host, &sample, preset, mouse), kS_OK) << zdrobust::Describe(kSeed, i);
+      ASSERT_EQ(producer.FillBuffer(host, &sample, preset, mouse), kS_OK)
+          << zdrobust::Describe(kSeed, i);
       ASSERT_TRUE(sample.GuardsIntact()) << zdrobust::Describe(kSeed, i);
       EXPECT_EQ(sample.actual, size) << zdrobust::Describe(kSeed, i);
       EXPECT_EQ(sample.start, expected_start) << zdrobust::Describe(kSeed, i);

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SourceBitmap image;
   const bool decoded = DecodeBmp(data, size, &image);
   if (!decoded) {
-    if (image.width != 0 || image.height != 0 || !image.bgr.empty()) __builtin_trap();
+    if (image.width != 0 || image.height != 0 || !image.bgr.empty())
+      __builtin_trap();
     return 0;
   }
   if (image.width < 1 || image.height < 1 || image.width > kMaxSourceBitmapSide ||
@@ -21,12 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     __builtin_trap();
   }
   // Small images only: a frame-sized tile of a large one costs time, not coverage.
-  if (size_t(image.width) * size_t(image.height) > 4096) return 0;
+  if (size_t(image.width) * size_t(image.height) > 4096)
+    return 0;
   const uint32_t formats[][2] = {{kCompressionRgb, 32}, {kCompressionRgb, 24}, {kFourccYUY2, 16},
                                  {kFourccYVYU, 16},     {kFourccUYVY, 16},     {kFourccHDYC, 16}};
   for (const auto& f : formats) {
     PixelSurface tile;
-    if (!tile.BuildTile(image, 80, 60, f[0], int32_t(f[1]))) __builtin_trap();
+    if (!tile.BuildTile(image, 80, 60, f[0], int32_t(f[1])))
+      __builtin_trap();
   }
   return 0;
 }

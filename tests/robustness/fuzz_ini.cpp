@@ -18,7 +18,9 @@ std::string ReadFromText(const char* section, const char* key, const char* defau
   return ReadProfileStringFromText(section, key, defaultValue, bufferSize, g_text);
 }
 
-bool Even(int32_t v) { return v % 2 == 0; }
+bool Even(int32_t v) {
+  return v % 2 == 0;
+}
 
 bool Offered(uint32_t compression, int32_t bitCount) {
   return (compression == 0 && (bitCount == 32 || bitCount == 24)) ||
@@ -37,26 +39,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const char* section : names) {
     for (const char* key : names) {
       const std::string value = ReadProfileStringFromText(section, key, "DEFAULT", 16, g_text);
-      if (value.size() > 15) __builtin_trap();
-      if (value != "DEFAULT" && g_text.find(value) == std::string::npos) __builtin_trap();
+      if (value.size() > 15)
+        __builtin_trap();
+      if (value != "DEFAULT" && g_text.find(value) == std::string::npos)
+        __builtin_trap();
     }
   }
 
   // The loader: a sound table whatever the text.
   StreamSettings settings;
-  if (!settings.LoadSettings("fuzz.ini", &ReadFromText)) __builtin_trap();
+  if (!settings.LoadSettings("fuzz.ini", &ReadFromText))
+    __builtin_trap();
   if (settings.m_presetNum < 1 || settings.m_presetNum > kMaxPresetNum || !settings.m_presetTable ||
       settings.m_buffNum < 1) {
     __builtin_trap();
   }
   for (int32_t i = 0; i < settings.m_presetNum; ++i) {
     const PresetInfo& p = settings.m_presetTable[size_t(i)];
-    if (!Even(p.w) || p.w < kMinFrameWidth || p.w > kMaxFrameSide) __builtin_trap();
-    if (!Even(p.h) || p.h < kMinFrameHeight || p.h > kMaxFrameSide) __builtin_trap();
-    if (!Even(p.scroll_x) || p.scroll_x < -kMaxScrollStep || p.scroll_x > kMaxScrollStep) __builtin_trap();
-    if (!Even(p.scroll_y) || p.scroll_y < -kMaxScrollStep || p.scroll_y > kMaxScrollStep) __builtin_trap();
-    if (p.interlaced < 0 || p.interlaced > 2 || p.frame_time <= 0) __builtin_trap();
-    if (!Offered(p.compression, p.bit_count)) __builtin_trap();
+    if (!Even(p.w) || p.w < kMinFrameWidth || p.w > kMaxFrameSide)
+      __builtin_trap();
+    if (!Even(p.h) || p.h < kMinFrameHeight || p.h > kMaxFrameSide)
+      __builtin_trap();
+    if (!Even(p.scroll_x) || p.scroll_x < -kMaxScrollStep || p.scroll_x > kMaxScrollStep)
+      __builtin_trap();
+    if (!Even(p.scroll_y) || p.scroll_y < -kMaxScrollStep || p.scroll_y > kMaxScrollStep)
+      __builtin_trap();
+    if (p.interlaced < 0 || p.interlaced > 2 || p.frame_time <= 0)
+      __builtin_trap();
+    if (!Offered(p.compression, p.bit_count))
+      __builtin_trap();
     if (!std::memchr(p.bmp, 0, sizeof p.bmp) || !std::memchr(p.font, 0, sizeof p.font) ||
         !std::memchr(p.comment, 0, sizeof p.comment)) {
       __builtin_trap();

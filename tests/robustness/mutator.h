@@ -27,9 +27,7 @@ class Rng {
   // 0 ... n - 1 (0 when n is 0).
   uint64_t Below(uint64_t n) { return n ? Next() % n : 0; }
   // lo ... hi inclusive.
-  int64_t Between(int64_t lo, int64_t hi) {
-    return lo + int64_t(Below(uint64_t(hi - lo) + 1u));
-  }
+  int64_t Between(int64_t lo, int64_t hi) { return lo + int64_t(Below(uint64_t(hi - lo) + 1u)); }
   bool OneIn(uint64_t n) { return Below(n) == 0; }
   template <typename T, size_t N>
   const T& Pick(const T (&items)[N]) {
@@ -60,15 +58,15 @@ inline uint32_t Iterations(uint32_t base) {
 
 // 32-bit values that break size and offset arithmetic.
 constexpr uint32_t kExtremeWords[] = {
-    0u,          1u,          2u,          3u,          0xFFFFFFFFu, 0xFFFFFFFEu,
-    0x80000000u, 0x7FFFFFFFu, 0x80000001u, 0x7FFFFFFEu, 0x0000FFFFu, 0x00010000u,
-    0x00008000u, 0x00007FFFu, 16384u,      16385u,      0xFFFFC000u, 0x40000000u,
-    0x20000000u, 40u,         54u,         12u,         124u,        24u,
-    32u,
+    0u,          1u,          2u,          3u,          0xFFFFFFFFu, 0xFFFFFFFEu, 0x80000000u,
+    0x7FFFFFFFu, 0x80000001u, 0x7FFFFFFEu, 0x0000FFFFu, 0x00010000u, 0x00008000u, 0x00007FFFu,
+    16384u,      16385u,      0xFFFFC000u, 0x40000000u, 0x20000000u, 40u,         54u,
+    12u,         124u,        24u,         32u,
 };
 
 inline void PutLe(std::vector<uint8_t>& bytes, size_t at, uint32_t value, size_t width) {
-  for (size_t i = 0; i < width && at + i < bytes.size(); ++i) bytes[at + i] = uint8_t(value >> (8 * i));
+  for (size_t i = 0; i < width && at + i < bytes.size(); ++i)
+    bytes[at + i] = uint8_t(value >> (8 * i));
 }
 
 // One random change: a bit flip, a byte or word overwritten with a random or
@@ -77,7 +75,8 @@ inline void MutateOnce(std::vector<uint8_t>& bytes, Rng& rng) {
   const size_t size = bytes.size();
   switch (rng.Below(9)) {
     case 0:  // flip one bit
-      if (size) bytes[rng.Below(size)] ^= uint8_t(1u << rng.Below(8));
+      if (size)
+        bytes[rng.Below(size)] ^= uint8_t(1u << rng.Below(8));
       break;
     case 1:  // one byte, random or at an edge of its range
       if (size) {
@@ -86,18 +85,21 @@ inline void MutateOnce(std::vector<uint8_t>& bytes, Rng& rng) {
       }
       break;
     case 2:  // a 16- or 32-bit little-endian word of an extreme value
-      if (size) PutLe(bytes, rng.Below(size), rng.Pick(kExtremeWords), rng.OneIn(2) ? 2 : 4);
+      if (size)
+        PutLe(bytes, rng.Below(size), rng.Pick(kExtremeWords), rng.OneIn(2) ? 2 : 4);
       break;
     case 3: {  // insert a few random bytes
       const size_t at = rng.Below(size + 1);
       const size_t n = 1 + rng.Below(8);
       std::vector<uint8_t> extra(n);
-      for (uint8_t& b : extra) b = uint8_t(rng.Next());
+      for (uint8_t& b : extra)
+        b = uint8_t(rng.Next());
       bytes.insert(bytes.begin() + ptrdiff_t(at), extra.begin(), extra.end());
       break;
     }
     case 4: {  // delete a run of bytes
-      if (!size) break;
+      if (!size)
+        break;
       const size_t at = rng.Below(size);
       const size_t n = 1 + rng.Below(std::min<size_t>(size - at, 16));
       bytes.erase(bytes.begin() + ptrdiff_t(at), bytes.begin() + ptrdiff_t(at + n));
@@ -107,24 +109,29 @@ inline void MutateOnce(std::vector<uint8_t>& bytes, Rng& rng) {
       bytes.resize(rng.Below(size + 1));
       break;
     case 6: {  // repeat a run of bytes in place
-      if (!size) break;
+      if (!size)
+        break;
       const size_t at = rng.Below(size);
       const size_t n = 1 + rng.Below(std::min<size_t>(size - at, 32));
-      const std::vector<uint8_t> run(bytes.begin() + ptrdiff_t(at), bytes.begin() + ptrdiff_t(at + n));
+      const std::vector<uint8_t> run(bytes.begin() + ptrdiff_t(at),
+                                     bytes.begin() + ptrdiff_t(at + n));
       bytes.insert(bytes.begin() + ptrdiff_t(at), run.begin(), run.end());
       break;
     }
     case 7:  // append random bytes
-      for (uint64_t n = 1 + rng.Below(16); n > 0; --n) bytes.push_back(uint8_t(rng.Next()));
+      for (uint64_t n = 1 + rng.Below(16); n > 0; --n)
+        bytes.push_back(uint8_t(rng.Next()));
       break;
     default:  // a random 32-bit word
-      if (size) PutLe(bytes, rng.Below(size), uint32_t(rng.Next()), 4);
+      if (size)
+        PutLe(bytes, rng.Below(size), uint32_t(rng.Next()), 4);
       break;
   }
 }
 
 inline void Mutate(std::vector<uint8_t>& bytes, Rng& rng, uint32_t maxChanges) {
-  for (uint64_t n = 1 + rng.Below(maxChanges); n > 0; --n) MutateOnce(bytes, rng);
+  for (uint64_t n = 1 + rng.Below(maxChanges); n > 0; --n)
+    MutateOnce(bytes, rng);
 }
 
 inline std::string Describe(uint64_t seed, uint32_t iteration) {

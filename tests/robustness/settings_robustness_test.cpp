@@ -53,36 +53,108 @@ const std::vector<std::string>& SeedTexts() {
 }
 
 const char* const kKeys[] = {
-    "buff_num", "preset_num", "use_video_info_header2", "auto_clock", "mouse_cursol",
-    "latency_log", "enable", "w", "h", "fcc", "frame_time", "interlaced",
-    "scroll_x", "scroll_y", "bmp", "font", "comment",
+    "buff_num",
+    "preset_num",
+    "use_video_info_header2",
+    "auto_clock",
+    "mouse_cursol",
+    "latency_log",
+    "enable",
+    "w",
+    "h",
+    "fcc",
+    "frame_time",
+    "interlaced",
+    "scroll_x",
+    "scroll_y",
+    "bmp",
+    "font",
+    "comment",
 };
 
 const char* const kSections[] = {
-    "MAIN", "main", "PRESET_DEF", "preset_def", "PRESET_01", "PRESET_02", "PRESET_03",
-    "PRESET_1", "PRESET_09", "PRESET_10", "PRESET_99", "PRESET_100", "PRESET_999",
-    "PRESET_1000", "", " MAIN ", "[MAIN]", "PRESET_-1",
+    "MAIN",       "main",        "PRESET_DEF", "preset_def", "PRESET_01", "PRESET_02",
+    "PRESET_03",  "PRESET_1",    "PRESET_09",  "PRESET_10",  "PRESET_99", "PRESET_100",
+    "PRESET_999", "PRESET_1000", "",           " MAIN ",     "[MAIN]",    "PRESET_-1",
 };
 
 // Values that break number parsing and range arithmetic.
 std::vector<std::string> ExtremeValues() {
   return {
-      "0", "-0", "1", "-1", "2", "+5", "--5", "0x10", " 81 ", "79", "16383", "16385",
-      "2147483647", "-2147483648", "2147483648", "-2147483649",
-      "99999999999999999999", "-99999999999999999999", "4294967296",
-      "nan", "NaN", "inf", "-inf", "infinity", "1e39", "-1e39", "1e-39", "1e-45",
-      "0.0000001", "3.4e38", "3.5e38", "0.5", "999", "1000", "999.999", "1e3", ".",
-      "\"\"", "'", "\"", "\"640\"", "'x", "", " ", "RG32", "rg24", "yuy2", "YVYU", "uyvy",
-      "HDYC ", "RG3", "YUY2X", "NV12", "#", "=", "[", "]",
-      std::string(300, '9'), std::string(300, 'a'), std::string(258, 'b') + "\"",
-      "\"" + std::string(259, 'c') + "\"", "\"" + std::string(260, 'd') + "\"",
-      std::string("1\0" "2", 3), "\x1a", "\xff\xfe",
+      "0",
+      "-0",
+      "1",
+      "-1",
+      "2",
+      "+5",
+      "--5",
+      "0x10",
+      " 81 ",
+      "79",
+      "16383",
+      "16385",
+      "2147483647",
+      "-2147483648",
+      "2147483648",
+      "-2147483649",
+      "99999999999999999999",
+      "-99999999999999999999",
+      "4294967296",
+      "nan",
+      "NaN",
+      "inf",
+      "-inf",
+      "infinity",
+      "1e39",
+      "-1e39",
+      "1e-39",
+      "1e-45",
+      "0.0000001",
+      "3.4e38",
+      "3.5e38",
+      "0.5",
+      "999",
+      "1000",
+      "999.999",
+      "1e3",
+      ".",
+      "\"\"",
+      "'",
+      "\"",
+      "\"640\"",
+      "'x",
+      "",
+      " ",
+      "RG32",
+      "rg24",
+      "yuy2",
+      "YVYU",
+      "uyvy",
+      "HDYC ",
+      "RG3",
+      "YUY2X",
+      "NV12",
+      "#",
+      "=",
+      "[",
+      "]",
+      std::string(300, '9'),
+      std::string(300, 'a'),
+      std::string(258, 'b') + "\"",
+      "\"" + std::string(259, 'c') + "\"",
+      "\"" + std::string(260, 'd') + "\"",
+      std::string("1\0"
+                  "2",
+                  3),
+      "\x1a",
+      "\xff\xfe",
   };
 }
 
 std::string RandomCase(std::string text, Rng& rng) {
   for (char& c : text) {
-    if (rng.OneIn(3)) c = char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : (c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+    if (rng.OneIn(3))
+      c = char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : (c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
   }
   return text;
 }
@@ -113,7 +185,8 @@ std::string JoinLines(const std::vector<std::string>& lines, Rng& rng) {
   std::string text;
   for (size_t i = 0; i < lines.size(); ++i) {
     text += lines[i];
-    if (i + 1 < lines.size()) text += end;
+    if (i + 1 < lines.size())
+      text += end;
   }
   return text;
 }
@@ -131,10 +204,12 @@ void MutateSettingsText(std::string& text, Rng& rng) {
   const size_t at = rng.Below(lines.size() + 1);
   switch (rng.Below(6)) {
     case 0: {  // a value replaced by an extreme one
-      if (lines.empty()) break;
+      if (lines.empty())
+        break;
       std::string& line = lines[rng.Below(lines.size())];
       const size_t equals = line.find('=');
-      if (equals != std::string::npos) line = line.substr(0, equals + 1) + RandomBlanks(rng) + rng.Pick(extremes);
+      if (equals != std::string::npos)
+        line = line.substr(0, equals + 1) + RandomBlanks(rng) + rng.Pick(extremes);
       break;
     }
     case 1: {  // a known key with an extreme value
@@ -159,28 +234,35 @@ void MutateSettingsText(std::string& text, Rng& rng) {
       break;
     }
     case 3:  // a line repeated
-      if (!lines.empty()) lines.insert(lines.begin() + ptrdiff_t(at), rng.Pick(lines));
+      if (!lines.empty())
+        lines.insert(lines.begin() + ptrdiff_t(at), rng.Pick(lines));
       break;
     case 4:  // a line lost
-      if (!lines.empty()) lines.erase(lines.begin() + ptrdiff_t(rng.Below(lines.size())));
+      if (!lines.empty())
+        lines.erase(lines.begin() + ptrdiff_t(rng.Below(lines.size())));
       break;
     default:  // an enabled numbered section
       lines.insert(lines.begin() + ptrdiff_t(at), "enable=1");
-      lines.insert(lines.begin() + ptrdiff_t(at), "[PRESET_0" + std::to_string(1 + rng.Below(9)) + "]");
+      lines.insert(lines.begin() + ptrdiff_t(at),
+                   "[PRESET_0" + std::to_string(1 + rng.Below(9)) + "]");
       break;
   }
   text = JoinLines(lines, rng);
 }
 
-bool IsTerminated(const char* text, size_t size) { return std::memchr(text, '\0', size) != nullptr; }
+bool IsTerminated(const char* text, size_t size) {
+  return std::memchr(text, '\0', size) != nullptr;
+}
 
 bool IsOfferedFormat(uint32_t compression, int32_t bitCount) {
   const struct {
     uint32_t compression;
     int32_t bitCount;
-  } formats[] = {{0, 32}, {0, 24}, {0x32595559u, 16}, {0x55595659u, 16}, {0x59565955u, 16}, {0x43594448u, 16}};
+  } formats[] = {{0, 32},           {0, 24},           {0x32595559u, 16},
+                 {0x55595659u, 16}, {0x59565955u, 16}, {0x43594448u, 16}};
   for (const auto& f : formats) {
-    if (f.compression == compression && f.bitCount == bitCount) return true;
+    if (f.compression == compression && f.bitCount == bitCount)
+      return true;
   }
   return false;
 }
@@ -189,24 +271,31 @@ bool IsOfferedFormat(uint32_t compression, int32_t bitCount) {
 ::testing::AssertionResult TableIsSound(const StreamSettings& s) {
   if (s.m_presetNum < 1 || s.m_presetNum > kMaxPresetNum)
     return ::testing::AssertionFailure() << "preset count " << s.m_presetNum;
-  if (!s.m_presetTable) return ::testing::AssertionFailure() << "no preset table";
-  if (s.m_buffNum < 1) return ::testing::AssertionFailure() << "buff_num " << s.m_buffNum;
+  if (!s.m_presetTable)
+    return ::testing::AssertionFailure() << "no preset table";
+  if (s.m_buffNum < 1)
+    return ::testing::AssertionFailure() << "buff_num " << s.m_buffNum;
   if (!IsTerminated(s.m_latencyLog, sizeof s.m_latencyLog))
     return ::testing::AssertionFailure() << "latency log name without terminator";
   for (int32_t i = 0; i < s.m_presetNum; ++i) {
     const PresetInfo& p = s.m_presetTable[size_t(i)];
     auto fail = [&]() { return ::testing::AssertionFailure() << "preset " << i << ": "; };
-    if (p.w % 2 != 0 || p.w < kMinFrameWidth || p.w > kMaxFrameSide) return fail() << "w " << p.w;
-    if (p.h % 2 != 0 || p.h < kMinFrameHeight || p.h > kMaxFrameSide) return fail() << "h " << p.h;
+    if (p.w % 2 != 0 || p.w < kMinFrameWidth || p.w > kMaxFrameSide)
+      return fail() << "w " << p.w;
+    if (p.h % 2 != 0 || p.h < kMinFrameHeight || p.h > kMaxFrameSide)
+      return fail() << "h " << p.h;
     if (p.scroll_x % 2 != 0 || p.scroll_x < -kMaxScrollStep || p.scroll_x > kMaxScrollStep)
       return fail() << "scroll_x " << p.scroll_x;
     if (p.scroll_y % 2 != 0 || p.scroll_y < -kMaxScrollStep || p.scroll_y > kMaxScrollStep)
       return fail() << "scroll_y " << p.scroll_y;
-    if (p.interlaced < 0 || p.interlaced > 2) return fail() << "interlaced " << p.interlaced;
+    if (p.interlaced < 0 || p.interlaced > 2)
+      return fail() << "interlaced " << p.interlaced;
     if (!IsOfferedFormat(p.compression, p.bit_count))
       return fail() << "format " << p.compression << "/" << p.bit_count;
-    if (p.frame_time <= 0) return fail() << "frame_time " << p.frame_time;
-    if (!(p.enable == 1 || (p.enable == 0 && s.m_presetNum == 1))) return fail() << "enable " << p.enable;
+    if (p.frame_time <= 0)
+      return fail() << "frame_time " << p.frame_time;
+    if (!(p.enable == 1 || (p.enable == 0 && s.m_presetNum == 1)))
+      return fail() << "enable " << p.enable;
     if (!IsTerminated(p.bmp, sizeof p.bmp) || !IsTerminated(p.font, sizeof p.font) ||
         !IsTerminated(p.comment, sizeof p.comment)) {
       return fail() << "a text without terminator";
@@ -236,12 +325,15 @@ TEST(SettingsRobustness, DamagedSettingsAlwaysGiveASoundPresetTable) {
   for (uint32_t i = 0; i < iterations; ++i) {
     Rng rng(zdrobust::IterationSeed(kSeed, i));
     std::string text = rng.Pick(SeedTexts());
-    for (uint64_t n = 1 + rng.Below(6); n > 0; --n) MutateSettingsText(text, rng);
+    for (uint64_t n = 1 + rng.Below(6); n > 0; --n)
+      MutateSettingsText(text, rng);
     g_settingsText = text;
     StreamSettings settings;
-    ASSERT_TRUE(settings.LoadSettings("unused.ini", &ReadFromSettingsText)) << zdrobust::Describe(kSeed, i);
+    ASSERT_TRUE(settings.LoadSettings("unused.ini", &ReadFromSettingsText))
+        << zdrobust::Describe(kSeed, i);
     ASSERT_TRUE(TableIsSound(settings)) << zdrobust::Describe(kSeed, i);
-    if (settings.m_presetNum > 1) ++several;
+    if (settings.m_presetNum > 1)
+      ++several;
   }
   // Most damaged files still hold several presets: the checks saw real tables.
   EXPECT_GT(several, iterations / 4);
@@ -255,7 +347,8 @@ TEST(SettingsRobustness, DamagedSettingsFilesLoadSoundlyThroughThePlatformReader
   for (uint32_t i = 0; i < iterations; ++i) {
     Rng rng(zdrobust::IterationSeed(kSeed, i));
     std::string text = rng.Pick(SeedTexts());
-    for (uint64_t n = 1 + rng.Below(6); n > 0; --n) MutateSettingsText(text, rng);
+    for (uint64_t n = 1 + rng.Below(6); n > 0; --n)
+      MutateSettingsText(text, rng);
     const std::string path = folder.Write(kSettingsFileName, text);
     StreamSettings settings;
     ASSERT_TRUE(settings.LoadSettings(path)) << zdrobust::Describe(kSeed, i);
@@ -268,9 +361,9 @@ TEST(SettingsRobustness, DamagedSettingsFilesLoadSoundlyThroughThePlatformReader
 // Random text built from the pieces the reader gives meaning to.
 std::string RandomIniText(Rng& rng) {
   static const char* const kPieces[] = {
-      "[", "]", "=", "\"", "'", ";", " ", "\t", "\r", "\n", "\r\n", "\x1a", "\v", "\f",
-      "\xEF\xBB\xBF", "MAIN", "main", "w", "W", "fcc", "key", "KEY", "a", "1", "-", "[MAIN]",
-      "[x]", "=\"v\"", "='q'", "\xff",
+      "[",    "]",  "=",  "\"",           "'",    ";",      " ",    "\t",   "\r",  "\n",  "\r\n",
+      "\x1a", "\v", "\f", "\xEF\xBB\xBF", "MAIN", "main",   "w",    "W",    "fcc", "key", "KEY",
+      "a",    "1",  "-",  "[MAIN]",       "[x]",  "=\"v\"", "='q'", "\xff",
   };
   std::string text;
   for (uint64_t n = rng.Below(120); n > 0; --n) {
@@ -285,12 +378,27 @@ std::string RandomIniText(Rng& rng) {
   return text;
 }
 
-const char* const kQueryNames[] = {"MAIN", "main", " Main\t", "", "x", "X ", "key", "w", "fcc",
-                                   "a", "1", "[MAIN]", "a=b", "KEY", ("\x1a" "key")};
+const char* const kQueryNames[] = {"MAIN",
+                                   "main",
+                                   " Main\t",
+                                   "",
+                                   "x",
+                                   "X ",
+                                   "key",
+                                   "w",
+                                   "fcc",
+                                   "a",
+                                   "1",
+                                   "[MAIN]",
+                                   "a=b",
+                                   "KEY",
+                                   ("\x1a"
+                                    "key")};
 
 std::string Upper(std::string text) {
   for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    if (c >= 'a' && c <= 'z')
+      c = char(c - 'a' + 'A');
   }
   return text;
 }
@@ -308,19 +416,21 @@ TEST(IniRobustness, AnyTextGivesAValueFromTheTextOrTheDefaultWithinTheBuffer) {
     }
     const std::string section = rng.Pick(kQueryNames);
     const std::string key = rng.Pick(kQueryNames);
-    const std::string whole = ReadProfileStringFromText(section.c_str(), key.c_str(), "DEFAULT", 1 << 20, text);
+    const std::string whole =
+        ReadProfileStringFromText(section.c_str(), key.c_str(), "DEFAULT", 1 << 20, text);
     // The value is a piece of the text (quotes and blanks taken off), or the default.
     ASSERT_TRUE(whole == "DEFAULT" || text.find(whole) != std::string::npos)
         << zdrobust::Describe(kSeed, i) << ": \"" << whole << "\"";
     for (size_t bufferSize : kBufferSizes) {
       // A smaller buffer gives the same value cut to bufferSize - 1 characters.
-      const std::string cut = ReadProfileStringFromText(section.c_str(), key.c_str(), "DEFAULT", bufferSize, text);
+      const std::string cut =
+          ReadProfileStringFromText(section.c_str(), key.c_str(), "DEFAULT", bufferSize, text);
       ASSERT_EQ(cut, whole.substr(0, bufferSize ? bufferSize - 1 : 0))
           << zdrobust::Describe(kSeed, i) << ", buffer " << bufferSize;
     }
     // Names match without regard to case and surrounding blanks.
-    ASSERT_EQ(ReadProfileStringFromText((" " + Upper(section) + "\t").c_str(), Upper(key).c_str(), "DEFAULT",
-                                        1 << 20, text),
+    ASSERT_EQ(ReadProfileStringFromText((" " + Upper(section) + "\t").c_str(), Upper(key).c_str(),
+                                        "DEFAULT", 1 << 20, text),
               whole)
         << zdrobust::Describe(kSeed, i);
     // A section added at the end changes nothing before it.

@@ -40,7 +40,8 @@ std::vector<uint8_t> RandomBitmapFile(Rng& rng, bool font) {
   const uint32_t header = rng.Pick(kHeaders);
   const uint16_t bits = header == 12 || rng.OneIn(2) ? 24 : 32;
   std::vector<uint8_t> file = MakeBmp(Layout(w, h, bits, header != 12 && rng.OneIn(3), header));
-  if (rng.OneIn(2)) zdrobust::Mutate(file, rng, 3);
+  if (rng.OneIn(2))
+    zdrobust::Mutate(file, rng, 3);
   return file;
 }
 
@@ -59,9 +60,11 @@ TEST(StreamStartRobustness, DamagedFilesOnDiskLoadAsTheDecoderReadsThemOrNotAtAl
     SourceBitmap decoded;
     const bool decodable = DecodeBmp(file.data(), file.size(), &decoded);
     if (!accepted) {
-      ASSERT_TRUE(loaded.width == 0 && loaded.height == 0 && loaded.bgr.empty()) << zdrobust::Describe(kSeed, i);
+      ASSERT_TRUE(loaded.width == 0 && loaded.height == 0 && loaded.bgr.empty())
+          << zdrobust::Describe(kSeed, i);
 #ifndef _WIN32
-      ASSERT_FALSE(decodable) << zdrobust::Describe(kSeed, i) << ": refused from disk, decoded in memory";
+      ASSERT_FALSE(decodable) << zdrobust::Describe(kSeed, i)
+                              << ": refused from disk, decoded in memory";
 #endif
       continue;
     }
@@ -69,15 +72,16 @@ TEST(StreamStartRobustness, DamagedFilesOnDiskLoadAsTheDecoderReadsThemOrNotAtAl
     ASSERT_TRUE(decodable) << zdrobust::Describe(kSeed, i);
     ASSERT_EQ(loaded.width, decoded.width) << zdrobust::Describe(kSeed, i);
     ASSERT_EQ(loaded.height, decoded.height) << zdrobust::Describe(kSeed, i);
-    ASSERT_EQ(loaded.bgr.size(), size_t(loaded.width) * size_t(loaded.height) * 3) << zdrobust::Describe(kSeed, i);
+    ASSERT_EQ(loaded.bgr.size(), size_t(loaded.width) * size_t(loaded.height) * 3)
+        << zdrobust::Describe(kSeed, i);
   }
 }
 
 // A bitmap name as a settings file might give it: the file written for this
 // round, a missing one, none, or one too long for any path.
 void RandomName(Rng& rng, const std::string& file, char (&name)[kPresetTextSize]) {
-  static const std::string kOthers[] = {"", "missing.bmp", "../nowhere/x.bmp", std::string(259, 'n'),
-                                        "sub/dir/../../x.bmp"};
+  static const std::string kOthers[] = {"", "missing.bmp", "../nowhere/x.bmp",
+                                        std::string(259, 'n'), "sub/dir/../../x.bmp"};
   const std::string chosen = rng.OneIn(6) ? rng.Pick(kOthers) : file;
   std::memset(name, 0, sizeof name);
   std::memcpy(name, chosen.data(), std::min(chosen.size(), sizeof name - 1));
@@ -116,7 +120,8 @@ TEST(StreamStartRobustness, StreamsOverDamagedBitmapsStartOrFailAndFramesStayIns
     StreamSettings settings;
     settings.m_autoClock = int32_t(rng.Below(2));
     // Half the streams keep a latency log (or try to, under a name that fails).
-    if (rng.OneIn(2)) RandomName(rng, "latency.txt", settings.m_latencyLog);
+    if (rng.OneIn(2))
+      RandomName(rng, "latency.txt", settings.m_latencyLog);
 
     zdtest::FakeFrameHost host;
     FrameProducer producer;
@@ -137,7 +142,8 @@ TEST(StreamStartRobustness, StreamsOverDamagedBitmapsStartOrFailAndFramesStayIns
       host.cursorX = int32_t(rng.Between(-40, preset.w));
       host.cursorY = int32_t(rng.Between(-40, preset.h));
       host.AdvanceMs(double(preset.frame_time) / 10000.0 + 1.0);
-      ASSERT_EQ(producer.FillBuffer(host, &sample, preset, 1), kS_OK) << zdrobust::Describe(kSeed, i);
+      ASSERT_EQ(producer.FillBuffer(host, &sample, preset, 1), kS_OK)
+          << zdrobust::Describe(kSeed, i);
       ASSERT_TRUE(sample.GuardIntact()) << zdrobust::Describe(kSeed, i);
     }
     producer.OnThreadDestroy();

@@ -7,11 +7,12 @@
 namespace zdcap {
 namespace {
 
-constexpr int kInterlaced = 0x1;     // AMINTERLACE_IsInterlaced
-constexpr int kField1First = 0x4;    // AMINTERLACE_Field1First
+constexpr int kInterlaced = 0x1;   // AMINTERLACE_IsInterlaced
+constexpr int kField1First = 0x4;  // AMINTERLACE_Field1First
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(a[i])) !=
         std::tolower(static_cast<unsigned char>(b[i])))
@@ -27,8 +28,10 @@ double RateOfFrameTime(int64_t frame_time) {
 }
 
 std::string InterlaceText(int interlace_flags) {
-  if (interlace_flags < 0) return "-";
-  if ((interlace_flags & kInterlaced) == 0) return "progressive";
+  if (interlace_flags < 0)
+    return "-";
+  if ((interlace_flags & kInterlaced) == 0)
+    return "progressive";
   return (interlace_flags & kField1First) ? "interlaced, field 1 first"
                                           : "interlaced, field 2 first";
 }
@@ -38,15 +41,18 @@ int MatchCapability(const std::vector<Capability>& caps, int width, int height,
   const PixelFormat wanted = format.empty() ? PixelFormat::kUnknown : PixelFormatFromName(format);
   for (size_t i = 0; i < caps.size(); ++i) {
     const Capability& cap = caps[i];
-    if (width > 0 && (cap.width != width || std::abs(cap.height) != height)) continue;
+    if (width > 0 && (cap.width != width || std::abs(cap.height) != height))
+      continue;
     if (!format.empty()) {
       const bool by_format = wanted != PixelFormat::kUnknown && cap.format == wanted;
-      if (!by_format && !SameNameIgnoringCase(cap.subtype, format)) continue;
+      if (!by_format && !SameNameIgnoringCase(cap.subtype, format))
+        continue;
     }
     if (fps > 0.0) {
       const double want = 1.0e7 / fps;
       // Within 0.02 %: 30 and 29.97 frames per second differ by 0.1 %.
-      if (std::fabs(static_cast<double>(cap.frame_time) - want) > want * 0.0002) continue;
+      if (std::fabs(static_cast<double>(cap.frame_time) - want) > want * 0.0002)
+        continue;
     }
     return static_cast<int>(i);
   }

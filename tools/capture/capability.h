@@ -12,9 +12,9 @@ namespace zdcap {
 struct Capability {
   int index = 0;
   int width = 0;
-  int height = 0;         // as in the bitmap header: positive for bottom-up RGB
+  int height = 0;  // as in the bitmap header: positive for bottom-up RGB
   PixelFormat format = PixelFormat::kUnknown;
-  std::string subtype;    // the subtype's name ("YUY2", "RGB24", or its GUID text)
+  std::string subtype;     // the subtype's name ("YUY2", "RGB24", or its GUID text)
   int64_t frame_time = 0;  // AvgTimePerFrame, 100-ns units
   bool video_info2 = false;
   int interlace_flags = -1;  // dwInterlaceFlags of a VIDEOINFOHEADER2 type; -1 without one

@@ -8,21 +8,25 @@ namespace zdcap {
 namespace {
 
 bool ParseInt(const std::string& text, int min_value, int* out) {
-  if (text.empty()) return false;
+  if (text.empty())
+    return false;
   errno = 0;
   char* end = nullptr;
   const long value = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || value < min_value || value > 0x7fffffffL) return false;
+  if (errno != 0 || *end != '\0' || value < min_value || value > 0x7fffffffL)
+    return false;
   *out = static_cast<int>(value);
   return true;
 }
 
 bool ParsePositiveDouble(const std::string& text, double* out) {
-  if (text.empty()) return false;
+  if (text.empty())
+    return false;
   errno = 0;
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(value) || value <= 0.0) return false;
+  if (errno != 0 || *end != '\0' || !std::isfinite(value) || value <= 0.0)
+    return false;
   *out = value;
   return true;
 }
@@ -30,7 +34,8 @@ bool ParsePositiveDouble(const std::string& text, double* out) {
 // "640x480" (either separator case).
 bool ParseSize(const std::string& text, int* width, int* height) {
   const size_t x = text.find_first_of("xX");
-  if (x == std::string::npos) return false;
+  if (x == std::string::npos)
+    return false;
   return ParseInt(text.substr(0, x), 1, width) && ParseInt(text.substr(x + 1), 1, height);
 }
 
@@ -66,38 +71,60 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions* o
     } else if (arg == "--no-clock") {
       result.no_clock = true;
     } else if (arg == "--device") {
-      if (!value(&result.device)) return false;
-      if (result.device.empty()) return bad(result.device);
+      if (!value(&result.device))
+        return false;
+      if (result.device.empty())
+        return bad(result.device);
     } else if (arg == "--cap") {
-      if (!value(&text)) return false;
-      if (!ParseInt(text, 0, &result.cap)) return bad(text);
+      if (!value(&text))
+        return false;
+      if (!ParseInt(text, 0, &result.cap))
+        return bad(text);
     } else if (arg == "--size") {
-      if (!value(&text)) return false;
-      if (!ParseSize(text, &result.width, &result.height)) return bad(text);
+      if (!value(&text))
+        return false;
+      if (!ParseSize(text, &result.width, &result.height))
+        return bad(text);
     } else if (arg == "--format") {
-      if (!value(&result.format)) return false;
-      if (result.format.empty()) return bad(result.format);
+      if (!value(&result.format))
+        return false;
+      if (result.format.empty())
+        return bad(result.format);
     } else if (arg == "--fps") {
-      if (!value(&text)) return false;
-      if (!ParsePositiveDouble(text, &result.fps)) return bad(text);
+      if (!value(&text))
+        return false;
+      if (!ParsePositiveDouble(text, &result.fps))
+        return bad(text);
     } else if (arg == "--frames") {
-      if (!value(&text)) return false;
-      if (!ParseInt(text, 1, &result.frames)) return bad(text);
+      if (!value(&text))
+        return false;
+      if (!ParseInt(text, 1, &result.frames))
+        return bad(text);
     } else if (arg == "--seconds") {
-      if (!value(&text)) return false;
-      if (!ParsePositiveDouble(text, &result.seconds)) return bad(text);
+      if (!value(&text))
+        return false;
+      if (!ParsePositiveDouble(text, &result.seconds))
+        return bad(text);
     } else if (arg == "--snapshot") {
-      if (!value(&result.snapshot)) return false;
-      if (result.snapshot.empty()) return bad(result.snapshot);
+      if (!value(&result.snapshot))
+        return false;
+      if (result.snapshot.empty())
+        return bad(result.snapshot);
     } else if (arg == "--snapshot-frame") {
-      if (!value(&text)) return false;
-      if (!ParseInt(text, 0, &result.snapshot_frame)) return bad(text);
+      if (!value(&text))
+        return false;
+      if (!ParseInt(text, 0, &result.snapshot_frame))
+        return bad(text);
     } else if (arg == "--dump-frames") {
-      if (!value(&result.dump_dir)) return false;
-      if (result.dump_dir.empty()) return bad(result.dump_dir);
+      if (!value(&result.dump_dir))
+        return false;
+      if (result.dump_dir.empty())
+        return bad(result.dump_dir);
     } else if (arg == "--raw") {
-      if (!value(&result.raw_path)) return false;
-      if (result.raw_path.empty()) return bad(result.raw_path);
+      if (!value(&result.raw_path))
+        return false;
+      if (result.raw_path.empty())
+        return bad(result.raw_path);
     } else {
       *error = "unknown argument '" + arg + "' (see --help)";
       return false;
@@ -111,7 +138,8 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions* o
     *error = "--snapshot-frame needs --snapshot";
     return false;
   }
-  if (result.frames == 0 && result.seconds == 0.0) result.seconds = kDefaultSeconds;
+  if (result.frames == 0 && result.seconds == 0.0)
+    result.seconds = kDefaultSeconds;
   *options = result;
   return true;
 }

@@ -23,11 +23,14 @@ double CpuPercent(const CaptureReport& report) {
 
 }  // namespace
 
-bool CaptureReport::ok() const { return problems().empty(); }
+bool CaptureReport::ok() const {
+  return problems().empty();
+}
 
 std::vector<std::string> CaptureReport::problems() const {
   std::vector<std::string> list;
-  if (!stream_error.empty()) list.push_back("the graph reported an error: " + stream_error);
+  if (!stream_error.empty())
+    list.push_back("the graph reported an error: " + stream_error);
   if (frames == 0) {
     list.push_back("no frames arrived");
     return list;
@@ -52,34 +55,39 @@ std::string FormatReportText(const CaptureReport& r) {
   out += Format("format:        %dx%d %s, %.3f fps (frame time %lld), %s\n", f.width, f.height,
                 f.subtype.c_str(), RateOfFrameTime(f.frame_time),
                 static_cast<long long>(f.frame_time), InterlaceText(f.interlace_flags).c_str());
-  out += Format("frames:        %lld received in %.3f s, sample size %lld bytes, %lld of another size\n",
-                static_cast<long long>(r.frames), r.wall_seconds,
-                static_cast<long long>(r.sample_bytes), static_cast<long long>(r.wrong_size));
+  out += Format(
+      "frames:        %lld received in %.3f s, sample size %lld bytes, %lld of another size\n",
+      static_cast<long long>(r.frames), r.wall_seconds, static_cast<long long>(r.sample_bytes),
+      static_cast<long long>(r.wrong_size));
   const TimestampCheck& t = r.timestamps;
-  out += Format("time stamps:   %s (first start %lld; %lld off schedule, %lld bad stop, "
-                "%lld out of order, %lld gaps missing %lld frames, %lld without time)\n",
-                t.ok() ? "0, ft, 2ft, ... in order" : "NOT in order",
-                static_cast<long long>(t.first_start), static_cast<long long>(t.off_schedule),
-                static_cast<long long>(t.bad_stop), static_cast<long long>(t.out_of_order),
-                static_cast<long long>(t.gaps), static_cast<long long>(t.missing_frames),
-                static_cast<long long>(t.missing));
+  out += Format(
+      "time stamps:   %s (first start %lld; %lld off schedule, %lld bad stop, "
+      "%lld out of order, %lld gaps missing %lld frames, %lld without time)\n",
+      t.ok() ? "0, ft, 2ft, ... in order" : "NOT in order", static_cast<long long>(t.first_start),
+      static_cast<long long>(t.off_schedule), static_cast<long long>(t.bad_stop),
+      static_cast<long long>(t.out_of_order), static_cast<long long>(t.gaps),
+      static_cast<long long>(t.missing_frames), static_cast<long long>(t.missing));
   const IntervalStats& i = r.intervals;
-  out += Format("arrivals (ms): mean %.3f, p50 %.3f, p99 %.3f, min %.3f, max %.3f "
-                "(nominal %.3f)\n",
-                i.mean_ms, i.p50_ms, i.p99_ms, i.min_ms, i.max_ms,
-                static_cast<double>(f.frame_time) / 10000.0);
+  out += Format(
+      "arrivals (ms): mean %.3f, p50 %.3f, p99 %.3f, min %.3f, max %.3f "
+      "(nominal %.3f)\n",
+      i.mean_ms, i.p50_ms, i.p99_ms, i.min_ms, i.max_ms,
+      static_cast<double>(f.frame_time) / 10000.0);
   out += Format("rate:          %.3f fps measured\n", r.measured_fps);
-  out += Format("graph clock:   %s\n", r.graph_clock ? "the graph's reference clock"
-                                                     : "none (--no-clock)");
+  out += Format("graph clock:   %s\n",
+                r.graph_clock ? "the graph's reference clock" : "none (--no-clock)");
   out += Format("late arrivals: %lld frames more than one interval late (max %.3f ms behind)\n",
                 static_cast<long long>(r.lateness.late_frames), r.lateness.max_late_ms);
   out += Format("cpu:           %.1f %% of one core (%.1f %% of %d cores)\n", CpuPercent(r),
                 CpuPercent(r) / (r.processors > 0 ? r.processors : 1), r.processors);
-  if (r.ended_early) out += "note:          the source ended the stream early\n";
-  if (!r.snapshot.empty()) out += Format("snapshot:      %s\n", r.snapshot.c_str());
+  if (r.ended_early)
+    out += "note:          the source ended the stream early\n";
+  if (!r.snapshot.empty())
+    out += Format("snapshot:      %s\n", r.snapshot.c_str());
   const std::vector<std::string> problems = r.problems();
   out += problems.empty() ? "result:        ok\n" : "result:        FAILED\n";
-  for (const std::string& problem : problems) out += "  " + problem + "\n";
+  for (const std::string& problem : problems)
+    out += "  " + problem + "\n";
   return out;
 }
 
@@ -87,11 +95,21 @@ std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20)
           out += Format("\\u%04x", static_cast<unsigned>(c));
@@ -108,33 +126,34 @@ std::string FormatReportJson(const CaptureReport& r) {
   const IntervalStats& i = r.intervals;
   std::string out = "{\n";
   out += "  \"device\": " + JsonString(r.device) + ",\n";
-  out += Format("  \"width\": %d, \"height\": %d, \"format\": %s, \"frame_time\": %lld,\n",
-                f.width, f.height, JsonString(f.subtype).c_str(),
-                static_cast<long long>(f.frame_time));
+  out += Format("  \"width\": %d, \"height\": %d, \"format\": %s, \"frame_time\": %lld,\n", f.width,
+                f.height, JsonString(f.subtype).c_str(), static_cast<long long>(f.frame_time));
   out += Format("  \"nominal_fps\": %.6f, \"interlace_flags\": %d, \"sample_bytes\": %lld,\n",
                 RateOfFrameTime(f.frame_time), f.interlace_flags,
                 static_cast<long long>(r.sample_bytes));
   out += Format("  \"requested_frames\": %lld, \"frames\": %lld, \"wrong_size\": %lld,\n",
                 static_cast<long long>(r.requested_frames), static_cast<long long>(r.frames),
                 static_cast<long long>(r.wrong_size));
-  out += Format("  \"timestamps\": {\"ok\": %s, \"first_start\": %lld, \"off_schedule\": %lld, "
-                "\"bad_stop\": %lld, \"out_of_order\": %lld, \"gaps\": %lld, "
-                "\"missing_frames\": %lld, \"missing\": %lld, \"first_bad_index\": %lld},\n",
-                t.ok() ? "true" : "false", static_cast<long long>(t.first_start),
-                static_cast<long long>(t.off_schedule), static_cast<long long>(t.bad_stop),
-                static_cast<long long>(t.out_of_order), static_cast<long long>(t.gaps),
-                static_cast<long long>(t.missing_frames), static_cast<long long>(t.missing),
-                static_cast<long long>(t.first_bad_index));
-  out += Format("  \"interval_ms\": {\"count\": %lld, \"mean\": %.4f, \"p50\": %.4f, "
-                "\"p99\": %.4f, \"min\": %.4f, \"max\": %.4f},\n",
-                static_cast<long long>(i.count), i.mean_ms, i.p50_ms, i.p99_ms, i.min_ms,
-                i.max_ms);
+  out += Format(
+      "  \"timestamps\": {\"ok\": %s, \"first_start\": %lld, \"off_schedule\": %lld, "
+      "\"bad_stop\": %lld, \"out_of_order\": %lld, \"gaps\": %lld, "
+      "\"missing_frames\": %lld, \"missing\": %lld, \"first_bad_index\": %lld},\n",
+      t.ok() ? "true" : "false", static_cast<long long>(t.first_start),
+      static_cast<long long>(t.off_schedule), static_cast<long long>(t.bad_stop),
+      static_cast<long long>(t.out_of_order), static_cast<long long>(t.gaps),
+      static_cast<long long>(t.missing_frames), static_cast<long long>(t.missing),
+      static_cast<long long>(t.first_bad_index));
+  out += Format(
+      "  \"interval_ms\": {\"count\": %lld, \"mean\": %.4f, \"p50\": %.4f, "
+      "\"p99\": %.4f, \"min\": %.4f, \"max\": %.4f},\n",
+      static_cast<long long>(i.count), i.mean_ms, i.p50_ms, i.p99_ms, i.min_ms, i.max_ms);
   out += Format("  \"measured_fps\": %.4f, \"late_frames\": %lld, \"max_late_ms\": %.4f,\n",
                 r.measured_fps, static_cast<long long>(r.lateness.late_frames),
                 r.lateness.max_late_ms);
-  out += Format("  \"wall_seconds\": %.4f, \"cpu_seconds\": %.4f, \"cpu_percent_one_core\": %.2f, "
-                "\"processors\": %d,\n",
-                r.wall_seconds, r.cpu_seconds, CpuPercent(r), r.processors);
+  out += Format(
+      "  \"wall_seconds\": %.4f, \"cpu_seconds\": %.4f, \"cpu_percent_one_core\": %.2f, "
+      "\"processors\": %d,\n",
+      r.wall_seconds, r.cpu_seconds, CpuPercent(r), r.processors);
   out += Format("  \"ended_early\": %s, \"graph_clock\": %s,\n", r.ended_early ? "true" : "false",
                 r.graph_clock ? "true" : "false");
   out += "  \"snapshot\": " + JsonString(r.snapshot) + ",\n";
@@ -164,13 +183,13 @@ std::string FormatCapabilitiesJson(const std::string& device, const std::vector<
   std::string out = "{\n  \"device\": " + JsonString(device) + ",\n  \"capabilities\": [\n";
   for (size_t k = 0; k < caps.size(); ++k) {
     const Capability& c = caps[k];
-    out += Format("    {\"index\": %d, \"width\": %d, \"height\": %d, \"format\": %s, "
-                  "\"frame_time\": %lld, \"fps\": %.6f, \"video_info2\": %s, "
-                  "\"interlace_flags\": %d}%s\n",
-                  c.index, c.width, c.height, JsonString(c.subtype).c_str(),
-                  static_cast<long long>(c.frame_time), RateOfFrameTime(c.frame_time),
-                  c.video_info2 ? "true" : "false", c.interlace_flags,
-                  k + 1 < caps.size() ? "," : "");
+    out += Format(
+        "    {\"index\": %d, \"width\": %d, \"height\": %d, \"format\": %s, "
+        "\"frame_time\": %lld, \"fps\": %.6f, \"video_info2\": %s, "
+        "\"interlace_flags\": %d}%s\n",
+        c.index, c.width, c.height, JsonString(c.subtype).c_str(),
+        static_cast<long long>(c.frame_time), RateOfFrameTime(c.frame_time),
+        c.video_info2 ? "true" : "false", c.interlace_flags, k + 1 < caps.size() ? "," : "");
   }
   return out + "  ]\n}\n";
 }

@@ -11,8 +11,8 @@ namespace zdcap {
 
 struct CaptureReport {
   std::string device;
-  Capability format;          // the connected type (index unused)
-  int64_t sample_bytes = 0;   // expected size of one frame (biSizeImage)
+  Capability format;         // the connected type (index unused)
+  int64_t sample_bytes = 0;  // expected size of one frame (biSizeImage)
   int64_t requested_frames = 0;
   int64_t frames = 0;
   int64_t wrong_size = 0;     // samples whose length differed from sample_bytes
@@ -23,10 +23,11 @@ struct CaptureReport {
   IntervalStats intervals;
   Lateness lateness;
   double measured_fps = 0.0;
-  std::string snapshot;       // file written, if any
-  std::string stream_error;   // error event from the graph, if any
+  std::string snapshot;      // file written, if any
+  std::string stream_error;  // error event from the graph, if any
   bool ended_early = false;
-  bool graph_clock = true;    // the graph ran with its reference clock   // the source ended the stream before the run was over
+  bool graph_clock = true;  // the graph ran with its reference clock   // the source ended the
+                            // stream before the run was over
 
   // The capture verdict: frames arrived, as many as asked for, every sample
   // of the negotiated size, time stamps in order, no error from the graph.

@@ -42,7 +42,8 @@ double NowMs() {
 
 double ProcessCpuSeconds() {
   FILETIME creation, exit, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user)) return 0.0;
+  if (!GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user))
+    return 0.0;
   auto ticks = [](const FILETIME& t) {
     return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
   };
@@ -59,19 +60,21 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 class GrabberSink final : public ISampleGrabberCB {
  public:
   struct Settings {
-    int64_t max_frames = 0;      // 0: no limit
-    int snapshot_frame = -2;     // -2: none, -1: the last frame
-    std::string dump_dir;        // one file per frame when not empty
-    std::FILE* raw = nullptr;    // all frames into one file when set (not owned)
+    int64_t max_frames = 0;    // 0: no limit
+    int snapshot_frame = -2;   // -2: none, -1: the last frame
+    std::string dump_dir;      // one file per frame when not empty
+    std::FILE* raw = nullptr;  // all frames into one file when set (not owned)
   };
 
   GrabberSink(const Settings& settings, HANDLE done) : m_settings(settings), m_done(done) {
-    if (settings.max_frames > 0) m_frames.reserve(static_cast<size_t>(settings.max_frames));
+    if (settings.max_frames > 0)
+      m_frames.reserve(static_cast<size_t>(settings.max_frames));
   }
 
   // IUnknown
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
+    if (!out)
+      return E_POINTER;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISampleGrabberCB)) {
       *out = static_cast<ISampleGrabberCB*>(this);
       AddRef();
@@ -83,7 +86,8 @@ class GrabberSink final : public ISampleGrabberCB {
   STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
   STDMETHODIMP_(ULONG) Release() override {
     const ULONG refs = --m_refs;
-    if (refs == 0) delete this;
+    if (refs == 0)
+      delete this;
     return refs;
   }
 
@@ -91,7 +95,8 @@ class GrabberSink final : public ISampleGrabberCB {
   // running out of memory stops the collection and is reported.
   STDMETHODIMP SampleCB(double, IMediaSample* sample) override {
     const double arrival = NowMs();
-    if (!sample) return S_OK;
+    if (!sample)
+      return S_OK;
     std::lock_guard<std::mutex> lock(m_lock);
     try {
       Collect(sample, arrival);
@@ -128,7 +133,8 @@ class GrabberSink final : public ISampleGrabberCB {
 
   // Holds m_lock.
   void Collect(IMediaSample* sample, double arrival) {
-    if (!m_collecting) return;
+    if (!m_collecting)
+      return;
     FrameRecord record;
     record.arrival_ms = arrival;
     REFERENCE_TIME start = 0;
@@ -142,7 +148,8 @@ class GrabberSink final : public ISampleGrabberCB {
     const int64_t index = static_cast<int64_t>(m_frames.size());
     m_frames.push_back(record);
     BYTE* data = nullptr;
-    if (SUCCEEDED(sample->GetPointer(&data)) && data && record.length > 0) Keep(index, data, record.length);
+    if (SUCCEEDED(sample->GetPointer(&data)) && data && record.length > 0)
+      Keep(index, data, record.length);
     if (m_settings.max_frames > 0 && index + 1 >= m_settings.max_frames) {
       m_collecting = false;
       SetEvent(m_done);
@@ -191,18 +198,22 @@ struct Graph {
 HRESULT MakeGraph(IBaseFilter* source, Graph* g) {
   HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 g->graph.PutVoid());
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr))
+    return hr;
   hr = CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
                         IID_ICaptureGraphBuilder2, g->builder.PutVoid());
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr))
+    return hr;
   hr = g->builder->SetFiltergraph(g->graph.Get());
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr))
+    return hr;
   return g->graph->AddFilter(source, L"Video capture source");
 }
 
 // Size of one frame of the connected type: the sample size, or the bitmap's.
 int64_t FrameBytes(const AM_MEDIA_TYPE& type) {
-  if (type.lSampleSize > 0) return type.lSampleSize;
+  if (type.lSampleSize > 0)
+    return type.lSampleSize;
   const BITMAPINFOHEADER* header = nullptr;
   if (IsEqualGUID(type.formattype, FORMAT_VideoInfo) && type.cbFormat >= sizeof(VIDEOINFOHEADER))
     header = &reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
@@ -213,11 +224,16 @@ int64_t FrameBytes(const AM_MEDIA_TYPE& type) {
 
 std::string EventName(long code) {
   switch (code) {
-    case EC_ERRORABORT: return "EC_ERRORABORT";
-    case EC_STREAM_ERROR_STOPPED: return "EC_STREAM_ERROR_STOPPED";
-    case EC_ERROR_STILLPLAYING: return "EC_ERROR_STILLPLAYING";
-    case EC_DEVICE_LOST: return "EC_DEVICE_LOST";
-    default: return "event " + std::to_string(code);
+    case EC_ERRORABORT:
+      return "EC_ERRORABORT";
+    case EC_STREAM_ERROR_STOPPED:
+      return "EC_STREAM_ERROR_STOPPED";
+    case EC_ERROR_STILLPLAYING:
+      return "EC_ERROR_STILLPLAYING";
+    case EC_DEVICE_LOST:
+      return "EC_DEVICE_LOST";
+    default:
+      return "event " + std::to_string(code);
   }
 }
 
@@ -240,11 +256,12 @@ int ListSourceCapabilities(IBaseFilter* source, const CaptureOptions& options) {
   std::vector<Capability> caps;
   hr = ReadCapabilities(config.Get(), &caps);
   if (FAILED(hr)) {
-    std::fprintf(stderr, "zd-capture: cannot read the capabilities (%s)\n", HresultText(hr).c_str());
+    std::fprintf(stderr, "zd-capture: cannot read the capabilities (%s)\n",
+                 HresultText(hr).c_str());
     return kExitFormat;
   }
-  const std::string text = options.json ? FormatCapabilitiesJson(options.device, caps)
-                                        : FormatCapabilitiesText(caps);
+  const std::string text =
+      options.json ? FormatCapabilitiesJson(options.device, caps) : FormatCapabilitiesText(caps);
   std::fputs(text.c_str(), stdout);
   return kExitOk;
 }
@@ -261,8 +278,8 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   }
 
   // Format selection, before anything is connected.
-  const bool select = options.cap >= 0 || options.width > 0 || !options.format.empty() ||
-                      options.fps > 0.0;
+  const bool select =
+      options.cap >= 0 || options.width > 0 || !options.format.empty() || options.fps > 0.0;
   if (select) {
     ComPtr<IAMStreamConfig> config;
     hr = FindStreamConfig(g.builder.Get(), source, &config);
@@ -291,7 +308,8 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
     }
     hr = SelectCapability(config.Get(), index);
     if (FAILED(hr)) {
-      *error = "SetFormat of capability " + std::to_string(index) + " failed (" + HresultText(hr) + ")";
+      *error =
+          "SetFormat of capability " + std::to_string(index) + " failed (" + HresultText(hr) + ")";
       return kExitFormat;
     }
   }
@@ -353,7 +371,8 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
     return kExitGraph;
   }
   hr = g.graph->AddFilter(grabber_filter.Get(), L"Sample grabber");
-  if (SUCCEEDED(hr)) hr = g.graph->AddFilter(null_renderer.Get(), L"Null renderer");
+  if (SUCCEEDED(hr))
+    hr = g.graph->AddFilter(null_renderer.Get(), L"Null renderer");
   if (FAILED(hr)) {
     *error = "cannot add the sample grabber and null renderer (" + HresultText(hr) + ")";
     return kExitGraph;
@@ -375,7 +394,8 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   if (options.no_clock) {
     ComPtr<IMediaFilter> graph_filter;
     hr = g.graph.As(IID_IMediaFilter, &graph_filter);
-    if (SUCCEEDED(hr)) hr = graph_filter->SetSyncSource(nullptr);
+    if (SUCCEEDED(hr))
+      hr = graph_filter->SetSyncSource(nullptr);
     if (FAILED(hr)) {
       *error = "cannot run the graph without a clock (" + HresultText(hr) + ")";
       return kExitGraph;
@@ -386,7 +406,8 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   ComPtr<IMediaControl> control;
   ComPtr<IMediaEventEx> events;
   hr = g.graph.As(IID_IMediaControl, &control);
-  if (SUCCEEDED(hr)) hr = g.graph.As(IID_IMediaEventEx, &events);
+  if (SUCCEEDED(hr))
+    hr = g.graph.As(IID_IMediaEventEx, &events);
   if (FAILED(hr)) {
     *error = "the filter graph lacks IMediaControl or IMediaEventEx (" + HresultText(hr) + ")";
     return kExitGraph;
@@ -410,13 +431,16 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   }
   for (;;) {
     const double elapsed = NowMs() - started;
-    if (elapsed >= limit_s * 1000.0) break;
+    if (elapsed >= limit_s * 1000.0)
+      break;
     const DWORD wait = static_cast<DWORD>(std::min(20.0, limit_s * 1000.0 - elapsed) + 1.0);
     HANDLE handles[1] = {done.Get()};
     const DWORD woke = MsgWaitForMultipleObjects(1, handles, FALSE, wait, QS_ALLINPUT);
-    if (woke == WAIT_OBJECT_0) break;
+    if (woke == WAIT_OBJECT_0)
+      break;
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageW(&message);
     long code = 0;
     LONG_PTR param1 = 0;
     LONG_PTR param2 = 0;
@@ -428,11 +452,13 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
         finished = true;
       } else if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED ||
                  code == EC_ERROR_STILLPLAYING || code == EC_DEVICE_LOST) {
-        report->stream_error = EventName(code) + " (" + HresultText(static_cast<HRESULT>(param1)) + ")";
+        report->stream_error =
+            EventName(code) + " (" + HresultText(static_cast<HRESULT>(param1)) + ")";
         finished = true;
       }
     }
-    if (finished) break;
+    if (finished)
+      break;
   }
   sink->Close();
   report->wall_seconds = (NowMs() - started) / 1000.0;
@@ -446,7 +472,8 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   const std::vector<FrameRecord> frames = sink->Frames();
   report->frames = static_cast<int64_t>(frames.size());
   for (const FrameRecord& frame : frames)
-    if (frame.length != report->sample_bytes) ++report->wrong_size;
+    if (frame.length != report->sample_bytes)
+      ++report->wrong_size;
   report->timestamps = CheckTimestamps(frames, report->format.frame_time);
   report->intervals = ArrivalIntervals(frames);
   report->lateness = ArrivalLateness(frames, report->format.frame_time);
@@ -464,9 +491,9 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   if (!options.snapshot.empty()) {
     const std::vector<uint8_t> bytes = sink->Snapshot();
     if (bytes.empty()) {
-      *error = options.snapshot_frame >= 0
-                   ? "frame " + std::to_string(options.snapshot_frame) + " never arrived: no snapshot"
-                   : "no frame arrived: no snapshot";
+      *error = options.snapshot_frame >= 0 ? "frame " + std::to_string(options.snapshot_frame) +
+                                                 " never arrived: no snapshot"
+                                           : "no frame arrived: no snapshot";
       return kExitOutput;
     }
     RgbImage image;

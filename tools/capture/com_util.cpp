@@ -26,7 +26,9 @@ void MediaTypePtr::Reset() {
   }
 }
 
-BstrValue::~BstrValue() { SysFreeString(m_text); }
+BstrValue::~BstrValue() {
+  SysFreeString(m_text);
+}
 
 BSTR* BstrValue::Put() {
   SysFreeString(m_text);
@@ -37,13 +39,16 @@ BSTR* BstrValue::Put() {
 ComApartment::ComApartment(DWORD model) : m_result(CoInitializeEx(nullptr, model)) {}
 
 ComApartment::~ComApartment() {
-  if (SUCCEEDED(m_result)) CoUninitialize();
+  if (SUCCEEDED(m_result))
+    CoUninitialize();
 }
 
 std::string Utf8FromWide(const wchar_t* text) {
-  if (!text || !*text) return {};
+  if (!text || !*text)
+    return {};
   const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
+  if (size <= 1)
+    return {};
   std::string result(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
   result.resize(static_cast<size_t>(size - 1));
@@ -51,9 +56,11 @@ std::string Utf8FromWide(const wchar_t* text) {
 }
 
 std::wstring WideFromUtf8(const std::string& text) {
-  if (text.empty()) return {};
+  if (text.empty())
+    return {};
   const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  if (size <= 1) return {};
+  if (size <= 1)
+    return {};
   std::wstring result(static_cast<size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result.data(), size);
   result.resize(static_cast<size_t>(size - 1));

@@ -16,7 +16,8 @@ class ComPtr {
  public:
   ComPtr() = default;
   ComPtr(const ComPtr& other) : m_ptr(other.m_ptr) {
-    if (m_ptr) m_ptr->AddRef();
+    if (m_ptr)
+      m_ptr->AddRef();
   }
   ComPtr(ComPtr&& other) noexcept : m_ptr(other.Detach()) {}
   ComPtr& operator=(ComPtr other) noexcept {
@@ -58,7 +59,8 @@ class ComPtr {
 
   template <class U>
   HRESULT As(REFIID iid, ComPtr<U>* out) const {
-    if (!m_ptr) return E_POINTER;
+    if (!m_ptr)
+      return E_POINTER;
     return m_ptr->QueryInterface(iid, out->PutVoid());
   }
 
@@ -139,7 +141,8 @@ class HandleOwner {
   HandleOwner(const HandleOwner&) = delete;
   HandleOwner& operator=(const HandleOwner&) = delete;
   ~HandleOwner() {
-    if (m_handle) CloseHandle(m_handle);
+    if (m_handle)
+      CloseHandle(m_handle);
   }
   HANDLE Get() const { return m_handle; }
 

@@ -18,10 +18,14 @@ std::string GuidText(const GUID& guid) {
 
 // "YUY2" for a FOURCC subtype, "RGB24"/"RGB32" for those, else the GUID.
 std::string SubtypeName(const GUID& subtype) {
-  if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB24)) return "RGB24";
-  if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB32)) return "RGB32";
-  if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB565)) return "RGB565";
-  if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB555)) return "RGB555";
+  if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB24))
+    return "RGB24";
+  if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB32))
+    return "RGB32";
+  if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB565))
+    return "RGB565";
+  if (IsEqualGUID(subtype, MEDIASUBTYPE_RGB555))
+    return "RGB555";
   static const uint8_t kFourCcTail[8] = {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
   if (subtype.Data2 == 0x0000 && subtype.Data3 == 0x0010 &&
       std::memcmp(subtype.Data4, kFourCcTail, 8) == 0) {
@@ -52,14 +56,18 @@ HRESULT ListVideoDevices(std::vector<DeviceEntry>* devices) {
   ComPtr<ICreateDevEnum> enumerator;
   HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_ICreateDevEnum, enumerator.PutVoid());
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr))
+    return hr;
   ComPtr<IEnumMoniker> monikers;
   hr = enumerator->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Put(), 0);
-  if (FAILED(hr)) return hr;
-  if (hr == S_FALSE || !monikers) return S_OK;  // the category is empty
+  if (FAILED(hr))
+    return hr;
+  if (hr == S_FALSE || !monikers)
+    return S_OK;  // the category is empty
   for (;;) {
     ComPtr<IMoniker> moniker;
-    if (monikers->Next(1, moniker.Put(), nullptr) != S_OK) break;
+    if (monikers->Next(1, moniker.Put(), nullptr) != S_OK)
+      break;
     ComPtr<IPropertyBag> bag;
     if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid())))
       continue;
@@ -75,16 +83,19 @@ HRESULT ListVideoDevices(std::vector<DeviceEntry>* devices) {
 HRESULT OpenVideoDevice(const std::string& name, ComPtr<IBaseFilter>* filter) {
   std::vector<DeviceEntry> devices;
   const HRESULT hr = ListVideoDevices(&devices);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr))
+    return hr;
   for (const DeviceEntry& device : devices) {
-    if (device.name != name) continue;
+    if (device.name != name)
+      continue;
     return device.moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter->PutVoid());
   }
   return S_FALSE;
 }
 
 bool DescribeMediaType(const AM_MEDIA_TYPE& type, Capability* cap) {
-  if (!IsEqualGUID(type.majortype, MEDIATYPE_Video) || !type.pbFormat) return false;
+  if (!IsEqualGUID(type.majortype, MEDIATYPE_Video) || !type.pbFormat)
+    return false;
   const BITMAPINFOHEADER* header = nullptr;
   if (IsEqualGUID(type.formattype, FORMAT_VideoInfo) && type.cbFormat >= sizeof(VIDEOINFOHEADER)) {
     const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
@@ -114,16 +125,20 @@ HRESULT ReadCapabilities(IAMStreamConfig* config, std::vector<Capability>* caps)
   int count = 0;
   int size = 0;
   HRESULT hr = config->GetNumberOfCapabilities(&count, &size);
-  if (FAILED(hr)) return hr;
-  if (size != static_cast<int>(sizeof(VIDEO_STREAM_CONFIG_CAPS))) return E_UNEXPECTED;
+  if (FAILED(hr))
+    return hr;
+  if (size != static_cast<int>(sizeof(VIDEO_STREAM_CONFIG_CAPS)))
+    return E_UNEXPECTED;
   for (int index = 0; index < count; ++index) {
     MediaTypePtr type;
     VIDEO_STREAM_CONFIG_CAPS record{};
     hr = config->GetStreamCaps(index, type.Put(), reinterpret_cast<BYTE*>(&record));
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+      return hr;
     Capability cap;
     cap.index = index;
-    if (!type || !DescribeMediaType(*type.Get(), &cap)) cap.subtype = "not video";
+    if (!type || !DescribeMediaType(*type.Get(), &cap))
+      cap.subtype = "not video";
     caps->push_back(cap);
   }
   return S_OK;
@@ -133,14 +148,19 @@ HRESULT SelectCapability(IAMStreamConfig* config, int index) {
   int count = 0;
   int size = 0;
   HRESULT hr = config->GetNumberOfCapabilities(&count, &size);
-  if (FAILED(hr)) return hr;
-  if (index < 0 || index >= count) return E_INVALIDARG;
-  if (size != static_cast<int>(sizeof(VIDEO_STREAM_CONFIG_CAPS))) return E_UNEXPECTED;
+  if (FAILED(hr))
+    return hr;
+  if (index < 0 || index >= count)
+    return E_INVALIDARG;
+  if (size != static_cast<int>(sizeof(VIDEO_STREAM_CONFIG_CAPS)))
+    return E_UNEXPECTED;
   MediaTypePtr type;
   VIDEO_STREAM_CONFIG_CAPS record{};
   hr = config->GetStreamCaps(index, type.Put(), reinterpret_cast<BYTE*>(&record));
-  if (FAILED(hr)) return hr;
-  if (!type) return E_POINTER;
+  if (FAILED(hr))
+    return hr;
+  if (!type)
+    return E_POINTER;
   return config->SetFormat(type.Get());
 }
 

@@ -11,8 +11,8 @@
 namespace zdcap {
 
 struct DeviceEntry {
-  std::string name;     // "FriendlyName"
-  std::string clsid;    // "CLSID" of the filter, when the entry has one
+  std::string name;   // "FriendlyName"
+  std::string clsid;  // "CLSID" of the filter, when the entry has one
   ComPtr<IMoniker> moniker;
 };
 

@@ -73,49 +73,71 @@ void PutLe32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
 
 PixelFormat PixelFormatFromHeader(uint32_t compression, int bit_count) {
   if (compression == 0) {
-    if (bit_count == 24) return PixelFormat::kRgb24;
-    if (bit_count == 32) return PixelFormat::kRgb32;
+    if (bit_count == 24)
+      return PixelFormat::kRgb24;
+    if (bit_count == 32)
+      return PixelFormat::kRgb32;
     return PixelFormat::kUnknown;
   }
-  if (bit_count != 16) return PixelFormat::kUnknown;
-  if (compression == FourCc('Y', 'U', 'Y', '2')) return PixelFormat::kYuy2;
-  if (compression == FourCc('Y', 'V', 'Y', 'U')) return PixelFormat::kYvyu;
-  if (compression == FourCc('U', 'Y', 'V', 'Y')) return PixelFormat::kUyvy;
-  if (compression == FourCc('H', 'D', 'Y', 'C')) return PixelFormat::kHdyc;
+  if (bit_count != 16)
+    return PixelFormat::kUnknown;
+  if (compression == FourCc('Y', 'U', 'Y', '2'))
+    return PixelFormat::kYuy2;
+  if (compression == FourCc('Y', 'V', 'Y', 'U'))
+    return PixelFormat::kYvyu;
+  if (compression == FourCc('U', 'Y', 'V', 'Y'))
+    return PixelFormat::kUyvy;
+  if (compression == FourCc('H', 'D', 'Y', 'C'))
+    return PixelFormat::kHdyc;
   return PixelFormat::kUnknown;
 }
 
 const char* PixelFormatName(PixelFormat format) {
   switch (format) {
-    case PixelFormat::kRgb24: return "RGB24";
-    case PixelFormat::kRgb32: return "RGB32";
-    case PixelFormat::kYuy2: return "YUY2";
-    case PixelFormat::kYvyu: return "YVYU";
-    case PixelFormat::kUyvy: return "UYVY";
-    case PixelFormat::kHdyc: return "HDYC";
-    case PixelFormat::kUnknown: break;
+    case PixelFormat::kRgb24:
+      return "RGB24";
+    case PixelFormat::kRgb32:
+      return "RGB32";
+    case PixelFormat::kYuy2:
+      return "YUY2";
+    case PixelFormat::kYvyu:
+      return "YVYU";
+    case PixelFormat::kUyvy:
+      return "UYVY";
+    case PixelFormat::kHdyc:
+      return "HDYC";
+    case PixelFormat::kUnknown:
+      break;
   }
   return "unknown";
 }
 
 PixelFormat PixelFormatFromName(const std::string& text) {
   std::string upper(text);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (upper == "RG24") return PixelFormat::kRgb24;
-  if (upper == "RG32") return PixelFormat::kRgb32;
+  for (char& c : upper)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper == "RG24")
+    return PixelFormat::kRgb24;
+  if (upper == "RG32")
+    return PixelFormat::kRgb32;
   for (PixelFormat format : {PixelFormat::kRgb24, PixelFormat::kRgb32, PixelFormat::kYuy2,
                              PixelFormat::kYvyu, PixelFormat::kUyvy, PixelFormat::kHdyc}) {
-    if (upper == PixelFormatName(format)) return format;
+    if (upper == PixelFormatName(format))
+      return format;
   }
   return PixelFormat::kUnknown;
 }
 
 int BytesPerPixel(PixelFormat format) {
   switch (format) {
-    case PixelFormat::kRgb24: return 3;
-    case PixelFormat::kRgb32: return 4;
-    case PixelFormat::kUnknown: return 0;
-    default: return 2;
+    case PixelFormat::kRgb24:
+      return 3;
+    case PixelFormat::kRgb32:
+      return 4;
+    case PixelFormat::kUnknown:
+      return 0;
+    default:
+      return 2;
   }
 }
 
@@ -128,10 +150,13 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
   const int bpp = BytesPerPixel(format);
   // A negative RGB height announces top-down rows.
   const bool bottom_up = IsBottomUp(format) && height > 0;
-  if (height < 0) height = -height;
-  if (!frame || bpp == 0 || width <= 0 || height <= 0) return false;
+  if (height < 0)
+    height = -height;
+  if (!frame || bpp == 0 || width <= 0 || height <= 0)
+    return false;
   const size_t pitch = size / static_cast<size_t>(height);
-  if (pitch < static_cast<size_t>(width) * static_cast<size_t>(bpp)) return false;
+  if (pitch < static_cast<size_t>(width) * static_cast<size_t>(bpp))
+    return false;
   image->width = width;
   image->height = height;
   image->bgr.assign(static_cast<size_t>(width) * 3 * static_cast<size_t>(height), 0);
@@ -141,12 +166,23 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
     uint8_t* dst = image->bgr.data() + static_cast<size_t>(line) * width * 3;
     switch (format) {
       case PixelFormat::kRgb24:
-      case PixelFormat::kRgb32: RgbRowToBgr(src, dst, width, bpp); break;
-      case PixelFormat::kYuy2: Yuv422RowToBgr(src, dst, width, 0, 1, 2, 3, kBt601); break;
-      case PixelFormat::kYvyu: Yuv422RowToBgr(src, dst, width, 0, 3, 2, 1, kBt601); break;
-      case PixelFormat::kUyvy: Yuv422RowToBgr(src, dst, width, 1, 0, 3, 2, kBt601); break;
-      case PixelFormat::kHdyc: Yuv422RowToBgr(src, dst, width, 1, 0, 3, 2, kBt709); break;
-      case PixelFormat::kUnknown: return false;
+      case PixelFormat::kRgb32:
+        RgbRowToBgr(src, dst, width, bpp);
+        break;
+      case PixelFormat::kYuy2:
+        Yuv422RowToBgr(src, dst, width, 0, 1, 2, 3, kBt601);
+        break;
+      case PixelFormat::kYvyu:
+        Yuv422RowToBgr(src, dst, width, 0, 3, 2, 1, kBt601);
+        break;
+      case PixelFormat::kUyvy:
+        Yuv422RowToBgr(src, dst, width, 1, 0, 3, 2, kBt601);
+        break;
+      case PixelFormat::kHdyc:
+        Yuv422RowToBgr(src, dst, width, 1, 0, 3, 2, kBt709);
+        break;
+      case PixelFormat::kUnknown:
+        return false;
     }
   }
   return true;
@@ -180,8 +216,10 @@ bool WriteFileBytes(const std::string& path, const uint8_t* data, size_t size) {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) return false;
-  if (size != 0 && std::fwrite(data, 1, size, file.get()) != size) return false;
+  if (!file)
+    return false;
+  if (size != 0 && std::fwrite(data, 1, size, file.get()) != size)
+    return false;
   return std::fclose(file.release()) == 0;
 }
 

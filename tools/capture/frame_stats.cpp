@@ -17,7 +17,8 @@ double NearestRank(const std::vector<double>& sorted, double fraction) {
 TimestampCheck CheckTimestamps(const std::vector<FrameRecord>& frames, int64_t frame_time) {
   TimestampCheck check;
   check.frames = static_cast<int64_t>(frames.size());
-  if (!frames.empty()) check.first_start = frames[0].start;
+  if (!frames.empty())
+    check.first_start = frames[0].start;
   // The latest start seen so far and the index of its frame: a start that is
   // not after it is out of order; one more than the frames between them
   // allow leaves a gap.
@@ -53,14 +54,16 @@ TimestampCheck CheckTimestamps(const std::vector<FrameRecord>& frames, int64_t f
         latest_index = index;
       }
     }
-    if (bad && check.first_bad_index < 0) check.first_bad_index = index;
+    if (bad && check.first_bad_index < 0)
+      check.first_bad_index = index;
   }
   return check;
 }
 
 IntervalStats ArrivalIntervals(const std::vector<FrameRecord>& frames) {
   IntervalStats stats;
-  if (frames.size() < 2) return stats;
+  if (frames.size() < 2)
+    return stats;
   std::vector<double> intervals;
   intervals.reserve(frames.size() - 1);
   double sum = 0.0;
@@ -81,21 +84,25 @@ IntervalStats ArrivalIntervals(const std::vector<FrameRecord>& frames) {
 
 Lateness ArrivalLateness(const std::vector<FrameRecord>& frames, int64_t frame_time) {
   Lateness lateness;
-  if (frames.empty() || frame_time <= 0) return lateness;
+  if (frames.empty() || frame_time <= 0)
+    return lateness;
   const double interval_ms = static_cast<double>(frame_time) / 10000.0;
   const double base = frames[0].arrival_ms;
   for (size_t i = 0; i < frames.size(); ++i) {
     const double late = frames[i].arrival_ms - (base + static_cast<double>(i) * interval_ms);
-    if (late > interval_ms) ++lateness.late_frames;
+    if (late > interval_ms)
+      ++lateness.late_frames;
     lateness.max_late_ms = std::max(lateness.max_late_ms, late);
   }
   return lateness;
 }
 
 double MeasuredRate(const std::vector<FrameRecord>& frames) {
-  if (frames.size() < 2) return 0.0;
+  if (frames.size() < 2)
+    return 0.0;
   const double span = frames.back().arrival_ms - frames.front().arrival_ms;
-  if (span <= 0.0) return 0.0;
+  if (span <= 0.0)
+    return 0.0;
   return static_cast<double>(frames.size() - 1) * 1000.0 / span;
 }
 

@@ -48,7 +48,7 @@ struct IntervalStats {
 IntervalStats ArrivalIntervals(const std::vector<FrameRecord>& frames);
 
 struct Lateness {
-  int64_t late_frames = 0;  // arrived more than one interval after their slot
+  int64_t late_frames = 0;   // arrived more than one interval after their slot
   double max_late_ms = 0.0;  // largest delay behind the slot (0 when never behind)
 };
 

@@ -29,8 +29,8 @@ int ListDevices(const CaptureOptions& options) {
     std::string out = "{\n  \"devices\": [";
     for (size_t i = 0; i < devices.size(); ++i) {
       out += (i ? ",\n    " : "\n    ");
-      out += "{\"name\": " + JsonString(devices[i].name) + ", \"clsid\": " +
-             JsonString(devices[i].clsid) + "}";
+      out += "{\"name\": " + JsonString(devices[i].name) +
+             ", \"clsid\": " + JsonString(devices[i].clsid) + "}";
     }
     out += devices.empty() ? "]\n}\n" : "\n  ]\n}\n";
     std::fputs(out.c_str(), stdout);
@@ -40,7 +40,8 @@ int ListDevices(const CaptureOptions& options) {
     std::puts("No video capture devices are registered.");
     return kExitOk;
   }
-  for (const DeviceEntry& device : devices) std::printf("%s\n", device.name.c_str());
+  for (const DeviceEntry& device : devices)
+    std::printf("%s\n", device.name.c_str());
   return kExitOk;
 }
 
@@ -51,7 +52,8 @@ void PrintKnownDevices() {
     return;
   }
   std::fputs("  devices present:\n", stderr);
-  for (const DeviceEntry& device : devices) std::fprintf(stderr, "    %s\n", device.name.c_str());
+  for (const DeviceEntry& device : devices)
+    std::fprintf(stderr, "    %s\n", device.name.c_str());
 }
 
 }  // namespace
@@ -75,7 +77,8 @@ int Run(int argc, char** argv) {
                  HresultText(apartment.Result()).c_str());
     return kExitGraph;
   }
-  if (options.list_devices) return ListDevices(options);
+  if (options.list_devices)
+    return ListDevices(options);
 
   ComPtr<IBaseFilter> source;
   const HRESULT hr = OpenVideoDevice(options.device, &source);
@@ -90,13 +93,15 @@ int Run(int argc, char** argv) {
     PrintKnownDevices();
     return kExitNoDevice;
   }
-  if (options.list_caps) return ListSourceCapabilities(source.Get(), options);
+  if (options.list_caps)
+    return ListSourceCapabilities(source.Get(), options);
 
   CaptureReport report;
   const int code = RunCaptureSession(source.Get(), options, &report, &error);
   if (code != kExitOk && code != kExitCheck) {
     std::fprintf(stderr, "zd-capture: %s\n", error.c_str());
-    if (code != kExitStream && code != kExitOutput) return code;
+    if (code != kExitStream && code != kExitOutput)
+      return code;
   }
   const std::string text = options.json ? FormatReportJson(report) : FormatReportText(report);
   std::fputs(text.c_str(), stdout);

@@ -22,10 +22,12 @@ int Usage() {
 bool ParseSize(const char* text, int* w, int* h) {
   char* end = nullptr;
   const long sw = std::strtol(text, &end, 10);
-  if (end == text || (*end != 'x' && *end != 'X')) return false;
+  if (end == text || (*end != 'x' && *end != 'X'))
+    return false;
   const char* second = end + 1;
   const long sh = std::strtol(second, &end, 10);
-  if (end == second || *end != '\0' || sw < 1 || sh < 1 || sw > 16384 || sh > 16384) return false;
+  if (end == second || *end != '\0' || sw < 1 || sh < 1 || sw > 16384 || sh > 16384)
+    return false;
   *w = int(sw);
   *h = int(sh);
   return true;
@@ -38,7 +40,8 @@ int main(int argc, char** argv) {
   const char* outPath = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
-      if (!ParseSize(argv[++i], &width, &height)) return Usage();
+      if (!ParseSize(argv[++i], &width, &height))
+        return Usage();
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       return Usage();
     } else if (!outPath) {
@@ -47,7 +50,8 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (!outPath) return Usage();
+  if (!outPath)
+    return Usage();
 
   zdtools::RgbImage chart;
   std::string error;

@@ -59,7 +59,8 @@ class Painter {
 
   void Fill(int x0, int y0, int w, int h, Rgb c) {
     for (int y = y0; y < y0 + h; ++y)
-      for (int x = x0; x < x0 + w; ++x) Pixel(x, y, c);
+      for (int x = x0; x < x0 + w; ++x)
+        Pixel(x, y, c);
   }
 
   // The rectangle of cells [col, col + cols) x [row, row + rows) in pixels.
@@ -74,12 +75,16 @@ class Painter {
   void Label(int x, int y, const char* text, int scale, Rgb c) {
     for (; *text; ++text, x += 6 * scale) {
       int index = -1;
-      if (*text >= '0' && *text <= '9') index = *text - '0';
-      if (*text >= 'A' && *text <= 'P') index = 10 + (*text - 'A');
-      if (index < 0) continue;
+      if (*text >= '0' && *text <= '9')
+        index = *text - '0';
+      if (*text >= 'A' && *text <= 'P')
+        index = 10 + (*text - 'A');
+      if (index < 0)
+        continue;
       for (int gy = 0; gy < 7; ++gy)
         for (int gx = 0; gx < 5; ++gx)
-          if (kLabelGlyphs[index][gy][gx] == '#') Fill(x + gx * scale, y + gy * scale, scale, scale, c);
+          if (kLabelGlyphs[index][gy][gx] == '#')
+            Fill(x + gx * scale, y + gy * scale, scale, scale, c);
     }
   }
 
@@ -89,7 +94,9 @@ class Painter {
   int m_cellH;
 };
 
-uint8_t Ramp(int i, int n) { return uint8_t(n > 1 ? (i * 255 + (n - 1) / 2) / (n - 1) : 0); }
+uint8_t Ramp(int i, int n) {
+  return uint8_t(n > 1 ? (i * 255 + (n - 1) / 2) / (n - 1) : 0);
+}
 
 // Background: a two-tone checkerboard of grid cells with a one-pixel grid line
 // on the top and left edge of every cell, so the grid continues seamlessly
@@ -142,10 +149,10 @@ void DrawEdgeArrows(Painter& p) {
   const Rgb white{255, 255, 255};
   for (int i = 0; i < size; ++i) {
     const int half = i;  // half-width of the arrow at distance i from its tip
-    p.Fill(w / 2 - half, 4 + i, 2 * half + 1, 1, white);             // top, pointing up
-    p.Fill(w / 2 - half, h - 5 - i, 2 * half + 1, 1, white);         // bottom, pointing down
-    p.Fill(4 + i, h / 2 - half, 1, 2 * half + 1, white);             // left, pointing left
-    p.Fill(w - 5 - i, h / 2 - half, 1, 2 * half + 1, white);         // right, pointing right
+    p.Fill(w / 2 - half, 4 + i, 2 * half + 1, 1, white);      // top, pointing up
+    p.Fill(w / 2 - half, h - 5 - i, 2 * half + 1, 1, white);  // bottom, pointing down
+    p.Fill(4 + i, h / 2 - half, 1, 2 * half + 1, white);      // left, pointing left
+    p.Fill(w - 5 - i, h / 2 - half, 1, 2 * half + 1, white);  // right, pointing right
   }
 }
 
@@ -157,7 +164,8 @@ void DrawColourBars(Painter& p) {
     const uint8_t on = level == 0 ? 255 : 191;
     for (int i = 0; i < 8; ++i) {
       const int x0 = x + w * i / 8, x1 = x + w * (i + 1) / 8;
-      const Rgb c = {uint8_t(kBarColours[i].r * on), uint8_t(kBarColours[i].g * on), uint8_t(kBarColours[i].b * on)};
+      const Rgb c = {uint8_t(kBarColours[i].r * on), uint8_t(kBarColours[i].g * on),
+                     uint8_t(kBarColours[i].b * on)};
       p.Fill(x0, y + level * h, x1 - x0, h, c);
     }
   }
@@ -209,10 +217,14 @@ void DrawFineDetail(Painter& p) {
     for (int i = 0; i < w; ++i) {
       const bool right = i >= hw, bottom = j >= hh;
       bool on;
-      if (!right && !bottom) on = (i + j) % 2 == 0;
-      else if (right && !bottom) on = i % 2 == 0;
-      else if (!right && bottom) on = j % 2 == 0;
-      else on = (i / 2 + j / 2) % 2 == 0;
+      if (!right && !bottom)
+        on = (i + j) % 2 == 0;
+      else if (right && !bottom)
+        on = i % 2 == 0;
+      else if (!right && bottom)
+        on = j % 2 == 0;
+      else
+        on = (i / 2 + j / 2) % 2 == 0;
       const uint8_t v = on ? 255 : 0;
       p.Pixel(x + i, y + j, {v, v, v});
     }
@@ -252,7 +264,9 @@ void DrawStripes(Painter& p) {
 // centres, a pixel lies at distance d from the centre when dx2^2 + dy2^2 = 4 d^2.
 void DrawCircle(Painter& p) {
   const int64_t radius = 5 * (p.CellW() < p.CellH() ? p.CellW() : p.CellH());
-  const auto within = [](int64_t d2, int64_t from, int64_t to) { return d2 >= 4 * from * from && d2 <= 4 * to * to; };
+  const auto within = [](int64_t d2, int64_t from, int64_t to) {
+    return d2 >= 4 * from * from && d2 <= 4 * to * to;
+  };
   for (int y = 0; y < p.Height(); ++y) {
     for (int x = 0; x < p.Width(); ++x) {
       const int64_t dx2 = 2 * int64_t(x) + 1 - p.Width(), dy2 = 2 * int64_t(y) + 1 - p.Height();
@@ -273,8 +287,8 @@ void DrawCircle(Painter& p) {
 }  // namespace
 
 bool RenderTestChart(int width, int height, RgbImage* chart, std::string* error) {
-  if (width < 160 || height < 120 || width % kColumns != 0 || height % kRows != 0 || width % 2 != 0 ||
-      height % 2 != 0 || width > 8192 || height > 8192) {
+  if (width < 160 || height < 120 || width % kColumns != 0 || height % kRows != 0 ||
+      width % 2 != 0 || height % 2 != 0 || width > 8192 || height > 8192) {
     *error = "the chart size must be even, a multiple of 16 x 12 and from 160 x 120 to 8192 x 8192";
     return false;
   }

@@ -20,13 +20,16 @@ struct RgbImage {
   RgbImage(int w, int h) : width(w), height(h), rgb(size_t(w) * size_t(h) * 3, 0) {}
 
   void Set(int x, int y, uint8_t r, uint8_t g, uint8_t b) {
-    if (x < 0 || y < 0 || x >= width || y >= height) return;
+    if (x < 0 || y < 0 || x >= width || y >= height)
+      return;
     uint8_t* p = &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
     p[0] = r;
     p[1] = g;
     p[2] = b;
   }
-  const uint8_t* At(int x, int y) const { return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3]; }
+  const uint8_t* At(int x, int y) const {
+    return &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+  }
 };
 
 namespace detail {
@@ -35,7 +38,8 @@ inline void PutLe16(std::vector<uint8_t>& out, uint32_t v) {
   out.push_back(uint8_t(v >> 8));
 }
 inline void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    out.push_back(uint8_t(v >> (8 * i)));
 }
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -52,19 +56,19 @@ inline std::vector<uint8_t> EncodeBmp24(const RgbImage& image) {
   out.push_back('B');
   out.push_back('M');
   detail::PutLe32(out, headerBytes + pixelBytes);  // file size
-  detail::PutLe32(out, 0);                          // reserved
-  detail::PutLe32(out, headerBytes);                // offset of the pixels
-  detail::PutLe32(out, 40);                         // BITMAPINFOHEADER
+  detail::PutLe32(out, 0);                         // reserved
+  detail::PutLe32(out, headerBytes);               // offset of the pixels
+  detail::PutLe32(out, 40);                        // BITMAPINFOHEADER
   detail::PutLe32(out, uint32_t(image.width));
-  detail::PutLe32(out, uint32_t(image.height));     // positive: bottom-up
-  detail::PutLe16(out, 1);                          // planes
-  detail::PutLe16(out, 24);                         // bits per pixel
-  detail::PutLe32(out, 0);                          // BI_RGB
+  detail::PutLe32(out, uint32_t(image.height));  // positive: bottom-up
+  detail::PutLe16(out, 1);                       // planes
+  detail::PutLe16(out, 24);                      // bits per pixel
+  detail::PutLe32(out, 0);                       // BI_RGB
   detail::PutLe32(out, pixelBytes);
-  detail::PutLe32(out, 2835);                       // 72 dpi, as pixels per metre
+  detail::PutLe32(out, 2835);  // 72 dpi, as pixels per metre
   detail::PutLe32(out, 2835);
-  detail::PutLe32(out, 0);                          // colours used
-  detail::PutLe32(out, 0);                          // important colours
+  detail::PutLe32(out, 0);  // colours used
+  detail::PutLe32(out, 0);  // important colours
   for (int y = image.height - 1; y >= 0; --y) {
     for (int x = 0; x < image.width; ++x) {
       const uint8_t* p = image.At(x, y);
@@ -72,18 +76,22 @@ inline std::vector<uint8_t> EncodeBmp24(const RgbImage& image) {
       out.push_back(p[1]);
       out.push_back(p[0]);
     }
-    for (uint32_t pad = uint32_t(image.width) * 3; pad < rowBytes; ++pad) out.push_back(0);
+    for (uint32_t pad = uint32_t(image.width) * 3; pad < rowBytes; ++pad)
+      out.push_back(0);
   }
   return out;
 }
 
 // Writes the picture as a 24-bit BMP file; false when the file cannot be written.
 inline bool WriteBmp24(const std::string& path, const RgbImage& image) {
-  if (image.width <= 0 || image.height <= 0) return false;
+  if (image.width <= 0 || image.height <= 0)
+    return false;
   const std::vector<uint8_t> bytes = EncodeBmp24(image);
   std::unique_ptr<std::FILE, detail::FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) return false;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
+  if (!file)
+    return false;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+    return false;
   return std::fflush(file.get()) == 0;
 }
 

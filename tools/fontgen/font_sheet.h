@@ -33,6 +33,7 @@ extern const BandColour kBands[6];
 
 // Renders the sheet. False, with a reason in *error, when a printable ASCII
 // character has no glyph in the font or the cell is too small for the font.
-bool RenderFontSheet(const PcfFont& font, const SheetOptions& options, RgbImage* sheet, std::string* error);
+bool RenderFontSheet(const PcfFont& font, const SheetOptions& options, RgbImage* sheet,
+                     std::string* error);
 
 }  // namespace zdtools

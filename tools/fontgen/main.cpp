@@ -24,10 +24,12 @@ int Usage() {
 bool ParseCell(const char* text, int* w, int* h) {
   char* end = nullptr;
   const long cw = std::strtol(text, &end, 10);
-  if (end == text || (*end != 'x' && *end != 'X')) return false;
+  if (end == text || (*end != 'x' && *end != 'X'))
+    return false;
   const char* second = end + 1;
   const long ch = std::strtol(second, &end, 10);
-  if (end == second || *end != '\0' || cw < 1 || ch < 1 || cw > 256 || ch > 256) return false;
+  if (end == second || *end != '\0' || cw < 1 || ch < 1 || cw > 256 || ch > 256)
+    return false;
   *w = int(cw);
   *h = int(ch);
   return true;
@@ -43,7 +45,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--scale") == 0 && i + 1 < argc) {
       options.scale = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--cell") == 0 && i + 1 < argc) {
-      if (!ParseCell(argv[++i], &options.cellWidth, &options.cellHeight)) return Usage();
+      if (!ParseCell(argv[++i], &options.cellWidth, &options.cellHeight))
+        return Usage();
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       return Usage();
     } else if (!fontPath) {
@@ -54,7 +57,8 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (!fontPath || !outPath) return Usage();
+  if (!fontPath || !outPath)
+    return Usage();
 
   zdtools::PcfFont font;
   std::string error;

@@ -41,14 +41,16 @@ class TableReader {
   void SetBigEndian(bool big) { m_big = big; }
 
   uint32_t Lsb32() {
-    if (!Need(4)) return 0;
+    if (!Need(4))
+      return 0;
     uint32_t v = uint32_t(m_data[m_pos]) | uint32_t(m_data[m_pos + 1]) << 8 |
                  uint32_t(m_data[m_pos + 2]) << 16 | uint32_t(m_data[m_pos + 3]) << 24;
     m_pos += 4;
     return v;
   }
   int32_t I32() {
-    if (!Need(4)) return 0;
+    if (!Need(4))
+      return 0;
     uint32_t v = 0;
     for (int i = 0; i < 4; ++i) {
       const uint32_t b = m_data[m_pos + size_t(i)];
@@ -58,20 +60,24 @@ class TableReader {
     return int32_t(v);
   }
   int16_t I16() {
-    if (!Need(2)) return 0;
+    if (!Need(2))
+      return 0;
     const uint32_t a = m_data[m_pos], b = m_data[m_pos + 1];
     m_pos += 2;
     return int16_t(m_big ? (a << 8 | b) : (b << 8 | a));
   }
   uint8_t U8() {
-    if (!Need(1)) return 0;
+    if (!Need(1))
+      return 0;
     return m_data[m_pos++];
   }
   void Skip(size_t n) {
-    if (Need(n)) m_pos += n;
+    if (Need(n))
+      m_pos += n;
   }
   const uint8_t* Bytes(size_t n) {
-    if (!Need(n)) return nullptr;
+    if (!Need(n))
+      return nullptr;
     const uint8_t* p = m_data.data() + m_pos;
     m_pos += n;
     return p;
@@ -101,7 +107,8 @@ struct TocEntry {
 
 const TocEntry* FindTable(const std::vector<TocEntry>& toc, uint32_t type) {
   for (const TocEntry& e : toc)
-    if (e.type == type) return &e;
+    if (e.type == type)
+      return &e;
   return nullptr;
 }
 
@@ -140,7 +147,8 @@ bool PcfFont::Load(const std::string& path, std::string* error) {
       *error = "cannot read " + path;
       return false;
     }
-    if (n == 0) break;
+    if (n == 0)
+      break;
     data.insert(data.end(), chunk, chunk + n);
     if (data.size() > (64u << 20)) {
       *error = path + " is too large for a bitmap font";
@@ -178,7 +186,8 @@ bool PcfFont::Parse(const std::vector<uint8_t>& data, std::string* error) {
 
   // Font ascent and descent: from the BDF accelerators if present, else the plain ones.
   const TocEntry* accel = FindTable(toc, kPcfBdfAccelerators);
-  if (!accel) accel = FindTable(toc, kPcfAccelerators);
+  if (!accel)
+    accel = FindTable(toc, kPcfAccelerators);
   if (!accel) {
     *error = "no accelerator table";
     return false;
@@ -270,12 +279,14 @@ bool PcfFont::Parse(const std::vector<uint8_t>& data, std::string* error) {
       return false;
     }
     std::vector<uint32_t> offsets(static_cast<size_t>(count));
-    for (uint32_t& o : offsets) o = uint32_t(r.I32());
+    for (uint32_t& o : offsets)
+      o = uint32_t(r.I32());
     uint32_t sizes[4];
-    for (uint32_t& s : sizes) s = uint32_t(r.I32());
+    for (uint32_t& s : sizes)
+      s = uint32_t(r.I32());
     const uint32_t padIndex = format & 3;
-    const uint32_t pad = 1u << padIndex;                   // row padding in bytes
-    const uint32_t unit = 1u << ((format >> 4) & 3);       // scan unit in bytes
+    const uint32_t pad = 1u << padIndex;              // row padding in bytes
+    const uint32_t unit = 1u << ((format >> 4) & 3);  // scan unit in bytes
     const bool msbBits = (format & kBitOrderMsb) != 0;
     const bool msbBytes = (format & kByteOrderMsb) != 0;
     const uint8_t* all = r.Bytes(sizes[padIndex]);
@@ -287,17 +298,20 @@ bool PcfFont::Parse(const std::vector<uint8_t>& data, std::string* error) {
       PcfGlyph& g = m_glyphs[i];
       const int w = g.InkWidth(), h = g.InkHeight();
       const uint32_t rowBytes = ((uint32_t(w) + 7) / 8 + pad - 1) / pad * pad;
-      if (offsets[i] > sizes[padIndex] || uint64_t(rowBytes) * uint32_t(h) > sizes[padIndex] - offsets[i]) {
+      if (offsets[i] > sizes[padIndex] ||
+          uint64_t(rowBytes) * uint32_t(h) > sizes[padIndex] - offsets[i]) {
         *error = "glyph bitmap outside its table";
         return false;
       }
       // Bring the rows into most-significant-bit-first byte order first.
       std::vector<uint8_t> rows(all + offsets[i], all + offsets[i] + size_t(rowBytes) * size_t(h));
       if (!msbBits)
-        for (uint8_t& b : rows) b = ReverseBits(b);
+        for (uint8_t& b : rows)
+          b = ReverseBits(b);
       if (msbBits != msbBytes && unit > 1) {
         for (size_t at = 0; at + unit <= rows.size(); at += unit)
-          for (uint32_t k = 0; k < unit / 2; ++k) std::swap(rows[at + k], rows[at + unit - 1 - k]);
+          for (uint32_t k = 0; k < unit / 2; ++k)
+            std::swap(rows[at + k], rows[at + unit - 1 - k]);
       }
       g.ink.assign(size_t(w) * size_t(h), 0);
       for (int y = 0; y < h; ++y)
@@ -325,8 +339,8 @@ bool PcfFont::Parse(const std::vector<uint8_t>& data, std::string* error) {
     m_firstRow = r.I16();
     m_lastRow = r.I16();
     r.I16();  // default character
-    if (m_firstCol < 0 || m_lastCol > 255 || m_firstRow < 0 || m_lastRow > 255 || m_lastCol < m_firstCol ||
-        m_lastRow < m_firstRow) {
+    if (m_firstCol < 0 || m_lastCol > 255 || m_firstRow < 0 || m_lastRow > 255 ||
+        m_lastCol < m_firstCol || m_lastRow < m_firstRow) {
       *error = "implausible encoding range";
       return false;
     }
@@ -334,7 +348,8 @@ bool PcfFont::Parse(const std::vector<uint8_t>& data, std::string* error) {
     m_glyphIndex.resize(cells);
     for (uint16_t& index : m_glyphIndex) {
       index = uint16_t(r.I16());
-      if (index != 0xFFFF && index >= m_glyphs.size()) index = 0xFFFF;
+      if (index != 0xFFFF && index >= m_glyphs.size())
+        index = 0xFFFF;
     }
     if (!r.ok()) {
       *error = "truncated encoding table";
@@ -346,9 +361,12 @@ bool PcfFont::Parse(const std::vector<uint8_t>& data, std::string* error) {
 
 const PcfGlyph* PcfFont::Find(uint32_t code) const {
   const int row = int(code >> 8), col = int(code & 0xFF);
-  if (code > 0xFFFF || row < m_firstRow || row > m_lastRow || col < m_firstCol || col > m_lastCol) return nullptr;
-  const size_t cell = size_t(row - m_firstRow) * size_t(m_lastCol - m_firstCol + 1) + size_t(col - m_firstCol);
-  if (cell >= m_glyphIndex.size() || m_glyphIndex[cell] == 0xFFFF) return nullptr;
+  if (code > 0xFFFF || row < m_firstRow || row > m_lastRow || col < m_firstCol || col > m_lastCol)
+    return nullptr;
+  const size_t cell =
+      size_t(row - m_firstRow) * size_t(m_lastCol - m_firstCol + 1) + size_t(col - m_firstCol);
+  if (cell >= m_glyphIndex.size() || m_glyphIndex[cell] == 0xFFFF)
+    return nullptr;
   return &m_glyphs[m_glyphIndex[cell]];
 }
 

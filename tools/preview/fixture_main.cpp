@@ -16,7 +16,8 @@ const char kSettings[] =
     "[PRESET_DEF]\r\n"
     "w=160\r\nh=120\r\nframe_time=25\r\nbmp=chart.bmp\r\nfont=font.bmp\r\n"
     "[PRESET_01]\r\nenable=1\r\nfcc=RG32\r\nscroll_x=2\r\ncomment=rgb32\r\n"
-    "[PRESET_02]\r\nenable=1\r\nfcc=RG24\r\nw=162\r\ninterlaced=2\r\nscroll_y=2\r\ncomment=rgb24\r\n"
+    "[PRESET_02]\r\nenable=1\r\nfcc=RG24\r\nw=162\r\ninterlaced=2\r\nscroll_y=2\r\ncomment="
+    "rgb24\r\n"
     "[PRESET_03]\r\nenable=1\r\nfcc=YUY2\r\ninterlaced=1\r\nscroll_x=4\r\ncomment=yuy2\r\n"
     "[PRESET_04]\r\nenable=1\r\nfcc=YVYU\r\nscroll_x=-2\r\nscroll_y=-2\r\n"
     "[PRESET_05]\r\nenable=1\r\nfcc=UYVY\r\nframe_time=0.5\r\n"
@@ -35,7 +36,8 @@ const char kMissingFont[] =
 
 bool WriteText(const std::string& path, const char* text) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
+  if (!f)
+    return false;
   const bool ok = std::fputs(text, f) >= 0;
   return std::fclose(f) == 0 && ok;
 }

@@ -8,15 +8,19 @@
 namespace zdpreview {
 namespace {
 
-uint8_t Clamp8(double v) { return uint8_t(std::lround(std::clamp(v, 0.0, 255.0))); }
+uint8_t Clamp8(double v) {
+  return uint8_t(std::lround(std::clamp(v, 0.0, 255.0)));
+}
 
 // Byte positions of Y0, U, Y1, V in a 4-byte unit of each 4:2:2 format.
 struct UnitLayout {
   int y0, u, y1, v;
 };
 UnitLayout LayoutOf(uint32_t compression) {
-  if (compression == kFourccYVYU) return {0, 3, 2, 1};
-  if (compression == kFourccUYVY || compression == kFourccHDYC) return {1, 0, 3, 2};
+  if (compression == kFourccYVYU)
+    return {0, 3, 2, 1};
+  if (compression == kFourccUYVY || compression == kFourccHDYC)
+    return {1, 0, 3, 2};
   return {0, 1, 2, 3};  // YUY2
 }
 
@@ -46,8 +50,8 @@ std::vector<uint8_t> ToRgb(const FrameView& f) {
   const UnitLayout l = LayoutOf(f.compression);
   const bool bt709 = f.compression == kFourccHDYC;
   // Studio-range inverse: Y 16..235, U and V 16..240 around 128.
-  const double rv = bt709 ? 1.793 : 1.596, gu = bt709 ? 0.213 : 0.392,
-               gv = bt709 ? 0.533 : 0.813, bu = bt709 ? 2.112 : 2.017;
+  const double rv = bt709 ? 1.793 : 1.596, gu = bt709 ? 0.213 : 0.392, gv = bt709 ? 0.533 : 0.813,
+               bu = bt709 ? 2.112 : 2.017;
   for (int32_t line = 0; line < f.h; ++line) {
     const uint8_t* row = LineOf(f, line);
     for (int32_t x = 0; x < f.w; ++x, out += 3) {
@@ -94,7 +98,8 @@ PlanarImage ToPlanar(const FrameView& f) {
       const uint8_t* unit = row + k * 4;
       const size_t x = 2 * k;
       img.y[size_t(line) * w + x] = unit[l.y0];
-      if (x + 1 < w) img.y[size_t(line) * w + x + 1] = unit[l.y1];
+      if (x + 1 < w)
+        img.y[size_t(line) * w + x + 1] = unit[l.y1];
       img.u[size_t(line) * cw + k] = unit[l.u];
       img.v[size_t(line) * cw + k] = unit[l.v];
     }
@@ -103,7 +108,8 @@ PlanarImage ToPlanar(const FrameView& f) {
 }
 
 char Y4mInterlace(const PresetInfo& preset) {
-  if (preset.interlaced != 1 && preset.interlaced != 2) return 'p';
+  if (preset.interlaced != 1 && preset.interlaced != 2)
+    return 'p';
   const bool earlierOnEvenRows = preset.interlaced == 1;
   // Top-down 4:2:2: even memory rows are the top field. Bottom-up RGB with an
   // even height: even memory rows are the picture's odd lines, the bottom field.

@@ -16,8 +16,8 @@ using zdpreview::FrameView;
 TEST(PreviewImage, RgbFramesComeOutTheRightWayUp) {
   // 2 x 2 RGB24, rows padded to 8 bytes, bottom row first in memory.
   const std::vector<uint8_t> frame = {
-      1, 2, 3, 4, 5, 6, 0, 0,        // bottom line: (B1 G2 R3), (B4 G5 R6)
-      7, 8, 9, 10, 11, 12, 0, 0,     // top line
+      1, 2, 3, 4,  5,  6,  0, 0,  // bottom line: (B1 G2 R3), (B4 G5 R6)
+      7, 8, 9, 10, 11, 12, 0, 0,  // top line
   };
   const FrameView view{frame.data(), 8, 2, 2, kCompressionRgb, 24};
   EXPECT_EQ(zdpreview::ToRgb(view), (std::vector<uint8_t>{9, 8, 7, 12, 11, 10, 3, 2, 1, 6, 5, 4}));
@@ -46,7 +46,8 @@ TEST(PreviewImage, YuvFramesConvertBackToTheirColours) {
     const std::vector<uint8_t> rgb = zdpreview::ToRgb(view);
     ASSERT_EQ(rgb.size(), 6u);
     for (size_t i = 0; i < 6; ++i) {
-      EXPECT_LE(std::abs(int(rgb[i]) - c.rgb[i]), 6) << FormatName(c.compression, 16) << " byte " << i;
+      EXPECT_LE(std::abs(int(rgb[i]) - c.rgb[i]), 6)
+          << FormatName(c.compression, 16) << " byte " << i;
     }
   }
 }
@@ -86,8 +87,8 @@ TEST(PreviewImage, FieldOrderFollowsTheMemoryRowsOfEachFormat) {
     char expected;
   };
   const Case cases[] = {
-      {kFourccYUY2, 16, 480, 0, 'p'}, {kFourccYUY2, 16, 480, 1, 't'},
-      {kFourccYUY2, 16, 480, 2, 'b'}, {kCompressionRgb, 32, 480, 1, 'b'},
+      {kFourccYUY2, 16, 480, 0, 'p'},     {kFourccYUY2, 16, 480, 1, 't'},
+      {kFourccYUY2, 16, 480, 2, 'b'},     {kCompressionRgb, 32, 480, 1, 'b'},
       {kCompressionRgb, 24, 480, 2, 't'}, {kCompressionRgb, 32, 481, 1, 't'},
   };
   for (const Case& c : cases) {
@@ -132,7 +133,8 @@ TEST(PreviewImage, FrameRatesAndFileNames) {
     std::string name;
     bool numbered = false;
     EXPECT_EQ(zdpreview::ExpandPattern(c.pattern, c.n, &name, &numbered), c.ok) << c.pattern;
-    if (!c.ok) continue;
+    if (!c.ok)
+      continue;
     EXPECT_EQ(numbered, c.numbered) << c.pattern;
     EXPECT_EQ(name, c.name);
   }

@@ -10,9 +10,11 @@
 namespace zdpreview {
 
 bool WritePng(const std::string& path, int32_t w, int32_t h, const uint8_t* rgb) {
-  if (w <= 0 || h <= 0) return false;
+  if (w <= 0 || h <= 0)
+    return false;
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
+  if (!file)
+    return false;
   std::vector<png_bytep> rows(static_cast<size_t>(h));
   for (int32_t y = 0; y < h; ++y) {
     rows[size_t(y)] = const_cast<png_bytep>(rgb + size_t(y) * size_t(w) * 3);
@@ -33,8 +35,8 @@ bool WritePng(const std::string& path, int32_t w, int32_t h, const uint8_t* rgb)
   }
   png_init_io(png, file);
   png_set_compression_level(png, 3);
-  png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   png_write_image(png, rows.data());
   png_write_end(png, nullptr);
@@ -46,7 +48,8 @@ bool Y4mWriter::Open(const std::string& path, int32_t w, int32_t h, int64_t rate
                      int64_t rateDen, char interlace, bool chroma422) {
   Close();
   m_file = std::fopen(path.c_str(), "wb");
-  if (!m_file) return false;
+  if (!m_file)
+    return false;
   m_ok = std::fprintf(m_file, "YUV4MPEG2 W%d H%d F%lld:%lld I%c A1:1 C%s\n", int(w), int(h),
                       static_cast<long long>(rateNum), static_cast<long long>(rateDen), interlace,
                       chroma422 ? "422" : "444") > 0;
@@ -54,7 +57,8 @@ bool Y4mWriter::Open(const std::string& path, int32_t w, int32_t h, int64_t rate
 }
 
 bool Y4mWriter::WriteFrame(const PlanarImage& image) {
-  if (!m_file) return false;
+  if (!m_file)
+    return false;
   m_ok = m_ok && std::fputs("FRAME\n", m_file) >= 0;
   for (const std::vector<uint8_t>* plane : {&image.y, &image.u, &image.v}) {
     m_ok = m_ok && std::fwrite(plane->data(), 1, plane->size(), m_file) == plane->size();
@@ -63,7 +67,8 @@ bool Y4mWriter::WriteFrame(const PlanarImage& image) {
 }
 
 bool Y4mWriter::Close() {
-  if (!m_file) return m_ok;
+  if (!m_file)
+    return m_ok;
   m_ok = (std::fclose(m_file) == 0) && m_ok;
   m_file = nullptr;
   return m_ok;
@@ -95,15 +100,19 @@ bool ExpandPattern(const std::string& pattern, uint32_t n, std::string* out, boo
     }
     size_t j = i + 1;
     const bool zeroPad = j < pattern.size() && pattern[j] == '0';
-    if (zeroPad) ++j;
+    if (zeroPad)
+      ++j;
     int width = 0;
-    while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j])) && width < 100) {
+    while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j])) &&
+           width < 100) {
       width = width * 10 + (pattern[j] - '0');
       ++j;
     }
-    if (j >= pattern.size() || pattern[j] != 'd' || *numbered) return false;
+    if (j >= pattern.size() || pattern[j] != 'd' || *numbered)
+      return false;
     std::string digits = std::to_string(n);
-    if (int(digits.size()) < width) digits.insert(0, size_t(width) - digits.size(), zeroPad ? '0' : ' ');
+    if (int(digits.size()) < width)
+      digits.insert(0, size_t(width) - digits.size(), zeroPad ? '0' : ' ');
     *out += digits;
     *numbered = true;
     i = j;

@@ -74,7 +74,8 @@ void Usage(std::FILE* to) {
 bool ParseCount(const char* text, long minimum, long* out) {
   char* end = nullptr;
   const long v = std::strtol(text, &end, 10);
-  if (!*text || *end || v < minimum || v > 100000000L) return false;
+  if (!*text || *end || v < minimum || v > 100000000L)
+    return false;
   *out = v;
   return true;
 }
@@ -102,32 +103,38 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     } else if (arg == "--no-graph-clock") {
       o->graphClock = false;
     } else if (arg == "--ini") {
-      if (!value(&v)) return false;
+      if (!value(&v))
+        return false;
       o->ini = v;
     } else if (arg == "--preset") {
-      if (!value(&v)) return false;
+      if (!value(&v))
+        return false;
       if (!ParseCount(v, 1, &n)) {
         *error = std::string("--preset wants a number from 1, not \"") + v + "\"";
         return false;
       }
       o->preset = int(n);
     } else if (arg == "--frames") {
-      if (!value(&v)) return false;
+      if (!value(&v))
+        return false;
       if (!ParseCount(v, 1, &o->frames)) {
         *error = std::string("--frames wants a number from 1, not \"") + v + "\"";
         return false;
       }
     } else if (arg == "--first") {
-      if (!value(&v)) return false;
+      if (!value(&v))
+        return false;
       if (!ParseCount(v, 0, &o->first)) {
         *error = std::string("--first wants a number from 0, not \"") + v + "\"";
         return false;
       }
     } else if (arg == "--out") {
-      if (!value(&v)) return false;
+      if (!value(&v))
+        return false;
       o->out = v;
     } else if (arg == "--format") {
-      if (!value(&v)) return false;
+      if (!value(&v))
+        return false;
       o->format = v;
       if (o->format != "png" && o->format != "raw" && o->format != "y4m") {
         *error = "--format is png, raw or y4m, not \"" + o->format + "\"";
@@ -192,8 +199,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (opt.preset > settings.m_presetNum) {
-    return Fail("preset " + std::to_string(opt.preset) + " does not exist: " + opt.ini +
-                " has " + std::to_string(settings.m_presetNum) + " (see --list)");
+    return Fail("preset " + std::to_string(opt.preset) + " does not exist: " + opt.ini + " has " +
+                std::to_string(settings.m_presetNum) + " (see --list)");
   }
   const PresetInfo preset = settings.m_presetTable[size_t(opt.preset - 1)];
   if (preset.w <= 0 || preset.h <= 0 || preset.w > kMaxSide || preset.h > kMaxSide) {
@@ -219,8 +226,9 @@ int main(int argc, char** argv) {
   }
   const std::string bmpName = Text(preset.bmp);
   if (bmpName.empty()) {
-    std::fprintf(stderr, "zd-preview: note: preset %d names no background bitmap; the background is blank\n",
-                 opt.preset);
+    std::fprintf(
+        stderr, "zd-preview: note: preset %d names no background bitmap; the background is blank\n",
+        opt.preset);
   } else if (!LoadSourceBitmap(JoinModulePath(moduleDir, bmpName), &image)) {
     std::fprintf(stderr,
                  "zd-preview: warning: background \"%s\" could not be loaded from %s; the "
@@ -243,7 +251,9 @@ int main(int argc, char** argv) {
 
   std::string pattern = opt.out;
   if (pattern.empty()) {
-    pattern = opt.format == "png" ? "frame%04d.png" : opt.format == "raw" ? "frames.raw" : "frames.y4m";
+    pattern = opt.format == "png"   ? "frame%04d.png"
+              : opt.format == "raw" ? "frames.raw"
+                                    : "frames.y4m";
   }
   std::string path;
   bool numbered = false;
@@ -257,8 +267,9 @@ int main(int argc, char** argv) {
 
   const uint32_t frameBytes = zdtest::FrameBytes(preset.w, preset.h, preset.bit_count);
   zdtest::FakeSample sample(frameBytes);
-  const FrameView view{sample.memory.data(), frameBytes / uint32_t(preset.h), preset.w, preset.h,
-                       preset.compression, preset.bit_count};
+  const FrameView view{
+      sample.memory.data(), frameBytes / uint32_t(preset.h), preset.w, preset.h, preset.compression,
+      preset.bit_count};
 
   zdpreview::Y4mWriter y4m;
   std::FILE* raw = nullptr;
@@ -271,7 +282,8 @@ int main(int argc, char** argv) {
     }
   } else if (opt.format == "raw" && !numbered) {
     raw = std::fopen(path.c_str(), "wb");
-    if (!raw) return Fail("cannot write " + path);
+    if (!raw)
+      return Fail("cannot write " + path);
   }
 
   const long last = opt.first + opt.frames;
@@ -282,8 +294,10 @@ int main(int argc, char** argv) {
       status = Fail("frame " + std::to_string(k) + " was not made");
       break;
     }
-    if (k < opt.first) continue;
-    if (numbered) zdpreview::ExpandPattern(pattern, uint32_t(k), &path, &numbered);
+    if (k < opt.first)
+      continue;
+    if (numbered)
+      zdpreview::ExpandPattern(pattern, uint32_t(k), &path, &numbered);
     bool written = true;
     if (opt.format == "png") {
       const std::vector<uint8_t> rgb = zdpreview::ToRgb(view);
@@ -295,13 +309,17 @@ int main(int argc, char** argv) {
     } else {
       std::FILE* f = std::fopen(path.c_str(), "wb");
       written = f && std::fwrite(sample.memory.data(), 1, frameBytes, f) == frameBytes;
-      if (f) written = (std::fclose(f) == 0) && written;
+      if (f)
+        written = (std::fclose(f) == 0) && written;
     }
-    if (!written) status = Fail("cannot write " + path);
+    if (!written)
+      status = Fail("cannot write " + path);
   }
   stream.Stop();
-  if (raw && std::fclose(raw) != 0 && status == 0) status = Fail("cannot write " + path);
-  if (!y4m.Close() && status == 0) status = Fail("cannot write " + path);
+  if (raw && std::fclose(raw) != 0 && status == 0)
+    status = Fail("cannot write " + path);
+  if (!y4m.Close() && status == 0)
+    status = Fail("cannot write " + path);
   if (status == 0) {
     std::printf("%ld frame(s) of preset %d (%s) written\n", opt.frames, opt.preset,
                 stream.Producer().m_infoLine);

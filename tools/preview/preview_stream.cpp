@@ -44,6 +44,8 @@ HResultCode PreviewStream::MakeFrame(FrameSample* sample) {
   return m_producer.FillBuffer(m_host, sample, m_preset, m_mouseCursol);
 }
 
-void PreviewStream::Stop() { m_producer.OnThreadDestroy(); }
+void PreviewStream::Stop() {
+  m_producer.OnThreadDestroy();
+}
 
 }  // namespace zdpreview

@@ -47,16 +47,16 @@ TEST(PreviewStream, InformationLineNamesTheClockTheHostsGraphWouldPaceBy) {
     const char* clockName;
   };
   const Case cases[] = {
-      {1, true, "#rStream Time"},   // a host running its graph with a clock
-      {1, false, "#rCPU Clock"},    // a host running its graph without one
-      {0, true, "#rCPU Clock"},     // the performance counter whatever the graph has
+      {1, true, "#rStream Time"},  // a host running its graph with a clock
+      {1, false, "#rCPU Clock"},   // a host running its graph without one
+      {0, true, "#rCPU Clock"},    // the performance counter whatever the graph has
       {0, false, "#rCPU Clock"},
   };
   PreviewFolder folder;
   ASSERT_TRUE(folder.Ok());
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "auto_clock " << c.autoClock << ", graph clock "
-                                    << c.graphClock);
+    SCOPED_TRACE(testing::Message()
+                 << "auto_clock " << c.autoClock << ", graph clock " << c.graphClock);
     StreamSettings settings;
     settings.m_autoClock = c.autoClock;
     zdpreview::PreviewStream stream(c.graphClock);
@@ -76,13 +76,13 @@ TEST(PreviewStream, EveryFrameIsMadeAtItsSlotWithoutDropsOnEitherClock) {
     bool graphClock;
     int64_t frameTime;
   };
-  const Case cases[] = {{true, 166666}, {false, 166666}, {true, 333667}, {false, 333667},
-                        {true, 400000}, {false, 400000}};
+  const Case cases[] = {{true, 166666},  {false, 166666}, {true, 333667},
+                        {false, 333667}, {true, 400000},  {false, 400000}};
   PreviewFolder folder;
   ASSERT_TRUE(folder.Ok());
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "graph clock " << c.graphClock << ", frame time "
-                                    << c.frameTime);
+    SCOPED_TRACE(testing::Message()
+                 << "graph clock " << c.graphClock << ", frame time " << c.frameTime);
     StreamSettings settings;
     settings.m_autoClock = 1;
     const PresetInfo preset = PreviewFolder::Preset(c.frameTime);

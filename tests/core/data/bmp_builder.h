@@ -8,17 +8,17 @@
 
 struct BmpLayout {
   int32_t width = 1;
-  int32_t height = 1;          // rows; stored as a negative height when topDown
+  int32_t height = 1;  // rows; stored as a negative height when topDown
   bool topDown = false;
-  uint16_t bitCount = 24;      // 1, 4, 8, 16, 24 or 32
-  uint32_t headerSize = 40;    // 12 (core), 40, 52, 56, 108 or 124
-  uint32_t compression = 0;    // BI_RGB 0, BI_RLE8 1, BI_BITFIELDS 3, ...
+  uint16_t bitCount = 24;    // 1, 4, 8, 16, 24 or 32
+  uint32_t headerSize = 40;  // 12 (core), 40, 52, 56, 108 or 124
+  uint32_t compression = 0;  // BI_RGB 0, BI_RLE8 1, BI_BITFIELDS 3, ...
   uint32_t masks[3] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu};  // with BI_BITFIELDS
   uint16_t planes = 1;
   std::optional<int64_t> widthField;   // written as the width instead of width
   std::optional<int64_t> heightField;  // written as the height instead of the rows
-  int64_t pixelOffsetDelta = 0;  // added to the pixel array's offset in the file header
-  size_t cutBytes = 0;         // bytes taken off the end of the file
+  int64_t pixelOffsetDelta = 0;        // added to the pixel array's offset in the file header
+  size_t cutBytes = 0;                 // bytes taken off the end of the file
 };
 
 // The colour of the pixel in column x, row y counted from the bottom.
@@ -37,7 +37,8 @@ inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
   out.push_back(uint8_t(v >> 8));
 }
 inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    out.push_back(uint8_t(v >> (8 * i)));
 }
 }  // namespace bmp_builder_detail
 
@@ -84,7 +85,8 @@ inline std::vector<uint8_t> MakeBmp(const BmpLayout& layout) {
       Put32(out, index < 3 ? layout.masks[index] : 0);
     }
     if (maskBytes) {
-      for (uint32_t mask : layout.masks) Put32(out, mask);
+      for (uint32_t mask : layout.masks)
+        Put32(out, mask);
     }
   }
   // A grey-ramp palette: entry i is (i, 255 - i, i / 2).
@@ -92,7 +94,8 @@ inline std::vector<uint8_t> MakeBmp(const BmpLayout& layout) {
     out.push_back(uint8_t(i));
     out.push_back(uint8_t(255 - i));
     out.push_back(uint8_t(i / 2));
-    if (!core) out.push_back(0);
+    if (!core)
+      out.push_back(0);
   }
 
   for (size_t fileRow = 0; fileRow < rows; ++fileRow) {

@@ -54,11 +54,13 @@ inline bool WriteBmp(const std::string& path, int32_t w, int32_t h,
       out[0] = p.b;
       out[1] = p.g;
       out[2] = p.r;
-      if (bytesPerPixel == 4) out[3] = filler;
+      if (bytesPerPixel == 4)
+        out[3] = filler;
     }
   }
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
+  if (!f)
+    return false;
   const bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
   return std::fclose(f) == 0 && ok;
 }
@@ -111,7 +113,8 @@ class TempDir {
   }
   ~TempDir() {
     std::error_code ec;
-    if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+    if (!m_path.empty())
+      std::filesystem::remove_all(m_path, ec);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

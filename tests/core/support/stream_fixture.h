@@ -50,7 +50,8 @@ struct StreamFixture {
   // Puts the clock at ms after the start (it never goes back) and makes a frame.
   HResultCode FrameAt(double ms, FrameSample& sample, int32_t mouseCursol = 0) {
     const int64_t at = startTicks + int64_t(ms * double(FakeFrameHost::kTicksPerMs));
-    if (at > host.now) host.now = at;
+    if (at > host.now)
+      host.now = at;
     return producer.FillBuffer(host, &sample, preset, mouseCursol);
   }
   // Makes a frame whenever the loop finds it due, the clock moving only by

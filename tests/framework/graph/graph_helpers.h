@@ -29,59 +29,59 @@ constexpr DWORD kSampleWaitMs = 10000;
 // within the limit. Guards calls that could otherwise hang forever (a stop
 // that never returns), so a hang shows up as a failure naming the step.
 class Watchdog {
-public:
-    // describe, when given, adds the state of the hung parts to the message.
-    Watchdog(const char* what, unsigned seconds, std::function<std::string()> describe = {});
-    ~Watchdog();
-    void Disarm();
+ public:
+  // describe, when given, adds the state of the hung parts to the message.
+  Watchdog(const char* what, unsigned seconds, std::function<std::string()> describe = {});
+  ~Watchdog();
+  void Disarm();
 
-private:
-    std::string m_what;
-    std::function<std::string()> m_describe;
-    std::mutex m_mutex;
-    std::condition_variable m_done;
-    bool m_disarmed = false;
-    std::thread m_thread;
+ private:
+  std::string m_what;
+  std::function<std::string()> m_describe;
+  std::mutex m_mutex;
+  std::condition_variable m_done;
+  bool m_disarmed = false;
+  std::thread m_thread;
 };
 
 // Runs fn under a watchdog of the given limit.
 template <typename Fn>
-auto Bounded(const char* what, unsigned seconds, Fn&& fn)
-{
-    Watchdog dog(what, seconds);
-    return fn();
+auto Bounded(const char* what, unsigned seconds, Fn&& fn) {
+  Watchdog dog(what, seconds);
+  return fn();
 }
 
 struct GraphEvent {
-    bool found = false;
-    LONG_PTR param1 = 0;
-    LONG_PTR param2 = 0;
+  bool found = false;
+  LONG_PTR param1 = 0;
+  LONG_PTR param2 = 0;
 };
 
 // Takes events off the graph's queue until one with the given code arrives or
 // the time limit passes. Events of other codes are discarded (their codes are
 // kept in *others when given).
-GraphEvent WaitForGraphEvent(IMediaEvent* events, long code, DWORD timeoutMs, std::string* others = nullptr);
+GraphEvent WaitForGraphEvent(IMediaEvent* events, long code, DWORD timeoutMs,
+                             std::string* others = nullptr);
 
 // Empties the graph's event queue.
 void DrainGraphEvents(IMediaEvent* events);
 
 // Process-wide resource counts for leak checks.
 struct ProcessResources {
-    DWORD handles = 0;
-    SIZE_T privateBytes = 0;
-    static ProcessResources Now();
+  DWORD handles = 0;
+  SIZE_T privateBytes = 0;
+  static ProcessResources Now();
 };
 
 // A filter graph manager with its control and event faces.
 struct Graph {
-    ComRef<IGraphBuilder> builder;
-    ComRef<IMediaControl> control;
-    ComRef<IMediaEvent> events;
-    ComRef<IMediaFilter> mediaFilter;
+  ComRef<IGraphBuilder> builder;
+  ComRef<IMediaControl> control;
+  ComRef<IMediaEvent> events;
+  ComRef<IMediaFilter> mediaFilter;
 
-    // Creates CLSID_FilterGraph; false on failure.
-    bool Create();
+  // Creates CLSID_FilterGraph; false on failure.
+  bool Create();
 };
 
 // Creates a platform filter by class id.

@@ -10,156 +10,155 @@
 
 namespace {
 
-ComRef<IMediaSample> SampleFrom(IMemAllocator* allocator, REFERENCE_TIME start, bool sync)
-{
-    ComRef<IMediaSample> sample;
-    if (FAILED(allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0))) return {};
-    BYTE* data = nullptr;
-    sample->GetPointer(&data);
-    for (long i = 0; i < sample->GetSize(); ++i) data[i] = static_cast<BYTE>(i * 3);
-    REFERENCE_TIME stop = start + 100;
-    sample->SetTime(&start, &stop);
-    sample->SetSyncPoint(sync);
-    sample->SetActualDataLength(sample->GetSize());
-    return sample;
+ComRef<IMediaSample> SampleFrom(IMemAllocator* allocator, REFERENCE_TIME start, bool sync) {
+  ComRef<IMediaSample> sample;
+  if (FAILED(allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0)))
+    return {};
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  for (long i = 0; i < sample->GetSize(); ++i)
+    data[i] = static_cast<BYTE>(i * 3);
+  REFERENCE_TIME stop = start + 100;
+  sample->SetTime(&start, &stop);
+  sample->SetSyncPoint(sync);
+  sample->SetActualDataLength(sample->GetSize());
+  return sample;
 }
 
-ComRef<IMemAllocator> CommittedStandardAllocator(long count, long size)
-{
-    ComRef<IMemAllocator> allocator;
-    if (FAILED(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                                allocator.PutVoid())))
-        return {};
-    ALLOCATOR_PROPERTIES request = {count, size, 1, 0};
-    ALLOCATOR_PROPERTIES actual = {};
-    if (FAILED(allocator->SetProperties(&request, &actual)) || FAILED(allocator->Commit())) return {};
-    return allocator;
+ComRef<IMemAllocator> CommittedStandardAllocator(long count, long size) {
+  ComRef<IMemAllocator> allocator;
+  if (FAILED(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IMemAllocator, allocator.PutVoid())))
+    return {};
+  ALLOCATOR_PROPERTIES request = {count, size, 1, 0};
+  ALLOCATOR_PROPERTIES actual = {};
+  if (FAILED(allocator->SetProperties(&request, &actual)) || FAILED(allocator->Commit()))
+    return {};
+  return allocator;
 }
 
 }  // namespace
 
-TEST(ScriptedSink, JoinsThePlatformGraphAndFollowsItsStateChanges)
-{
-    Graph graph;
-    ASSERT_TRUE(graph.Create());
-    ComRef<ScriptedSinkFilter> sink = CreateScriptedSink({});
-    ASSERT_EQ(graph.builder->AddFilter(sink.Get(), L"sink"), S_OK);
+TEST(ScriptedSink, JoinsThePlatformGraphAndFollowsItsStateChanges) {
+  Graph graph;
+  ASSERT_TRUE(graph.Create());
+  ComRef<ScriptedSinkFilter> sink = CreateScriptedSink({});
+  ASSERT_EQ(graph.builder->AddFilter(sink.Get(), L"sink"), S_OK);
 
-    const FILTER_STATE targets[] = {State_Paused, State_Running, State_Paused, State_Stopped};
-    for (FILTER_STATE target : targets) {
-        ASSERT_TRUE(SUCCEEDED(ChangeGraphState(graph.control.Get(), target))) << target;
-        FILTER_STATE state;
-        ASSERT_EQ(sink->GetState(0, &state), S_OK);
-        EXPECT_EQ(state, target);
-    }
-    ComRef<IPin> pin;
-    ASSERT_EQ(sink->FindPin(L"In", pin.Put()), S_OK);
-    EXPECT_EQ(pin.Get(), sink->InputPin());
-    pin.Reset();  // the pin's reference is the filter's
-    ASSERT_EQ(graph.builder->RemoveFilter(sink.Get()), S_OK);
-    EXPECT_EQ(RefCountOf(sink.Get()), 1u);
+  const FILTER_STATE targets[] = {State_Paused, State_Running, State_Paused, State_Stopped};
+  for (FILTER_STATE target : targets) {
+    ASSERT_TRUE(SUCCEEDED(ChangeGraphState(graph.control.Get(), target))) << target;
+    FILTER_STATE state;
+    ASSERT_EQ(sink->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, target);
+  }
+  ComRef<IPin> pin;
+  ASSERT_EQ(sink->FindPin(L"In", pin.Put()), S_OK);
+  EXPECT_EQ(pin.Get(), sink->InputPin());
+  pin.Reset();  // the pin's reference is the filter's
+  ASSERT_EQ(graph.builder->RemoveFilter(sink.Get()), S_OK);
+  EXPECT_EQ(RefCountOf(sink.Get()), 1u);
 }
 
-TEST(ScriptedSink, OfferedAllocatorGrantsTheScriptedShortfallOrNoneAtAll)
-{
-    struct Case {
-        bool offer;
-        LONG shortfall;
-        HRESULT getAllocator;
-        LONG granted;  // for a request of 1000 bytes
-    } const cases[] = {
-        {true, 0, S_OK, 1000},
-        {true, 16, S_OK, 984},
-        {false, 0, VFW_E_NO_ALLOCATOR, 0},
-    };
-    for (const Case& c : cases) {
-        SinkScript script;
-        script.offerAllocator = c.offer;
-        script.grantShortfall = c.shortfall;
-        ComRef<ScriptedSinkFilter> sink = CreateScriptedSink(script);
-        ComRef<IMemInputPin> input;
-        ASSERT_EQ(ComRef<IPin>(sink->InputPin()).As(input), S_OK);
-        ComRef<IMemAllocator> allocator;
-        ASSERT_EQ(input->GetAllocator(allocator.Put()), c.getAllocator);
-        if (!allocator) continue;
-        ALLOCATOR_PROPERTIES request = {3, 1000, 1, 0};
-        ALLOCATOR_PROPERTIES actual = {};
-        ASSERT_EQ(allocator->SetProperties(&request, &actual), S_OK);
-        EXPECT_EQ(actual.cbBuffer, c.granted) << c.shortfall;
-        EXPECT_EQ(actual.cBuffers, 3);
-    }
-}
-
-TEST(ScriptedSink, RecordsSampleTimesSyncPointsDataAndStreamCalls)
-{
-    ComRef<ScriptedSinkFilter> sink = CreateScriptedSink({});
-    ComRef<IMemInputPin> input;
-    ASSERT_EQ(ComRef<IPin>(sink->InputPin()).As(input), S_OK);
-    ComRef<IMemAllocator> allocator = CommittedStandardAllocator(2, 64);
-    ASSERT_TRUE(allocator);
-
-    for (int i = 0; i < 3; ++i) {
-        ComRef<IMediaSample> sample = SampleFrom(allocator.Get(), 1000 * i, i == 0);
-        ASSERT_TRUE(sample);
-        EXPECT_EQ(input->Receive(sample.Get()), S_OK);
-    }
-    sink->InputPin()->NewSegment(0, 10, 1.0);
-    sink->InputPin()->BeginFlush();
-    sink->InputPin()->EndFlush();
-    sink->InputPin()->EndOfStream();
-
-    const std::vector<ReceivedSample> samples = sink->Samples();
-    ASSERT_EQ(samples.size(), 3u);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(samples[i].timeResult, S_OK);
-        EXPECT_EQ(samples[i].start, 1000 * i);
-        EXPECT_EQ(samples[i].stop, 1000 * i + 100);
-        EXPECT_EQ(samples[i].syncPoint, i == 0);
-        ASSERT_EQ(samples[i].data.size(), 64u);
-        EXPECT_EQ(samples[i].data[5], 15);
-    }
-    const SinkCounters counters = sink->Counters();
-    EXPECT_EQ(counters.receives, 3);
-    EXPECT_EQ(counters.newSegment, 1);
-    EXPECT_EQ(counters.beginFlush, 1);
-    EXPECT_EQ(counters.endFlush, 1);
-    EXPECT_EQ(counters.endOfStream, 1);
-    allocator->Decommit();
-}
-
-TEST(ScriptedSink, ScriptedReceiveAnswersHeldSamplesAndBlocking)
-{
+TEST(ScriptedSink, OfferedAllocatorGrantsTheScriptedShortfallOrNoneAtAll) {
+  struct Case {
+    bool offer;
+    LONG shortfall;
+    HRESULT getAllocator;
+    LONG granted;  // for a request of 1000 bytes
+  } const cases[] = {
+      {true, 0, S_OK, 1000},
+      {true, 16, S_OK, 984},
+      {false, 0, VFW_E_NO_ALLOCATOR, 0},
+  };
+  for (const Case& c : cases) {
     SinkScript script;
-    script.receiveOkCount = 1;
-    script.receiveAfter = E_FAIL;
-    script.holdSamples = true;
+    script.offerAllocator = c.offer;
+    script.grantShortfall = c.shortfall;
     ComRef<ScriptedSinkFilter> sink = CreateScriptedSink(script);
     ComRef<IMemInputPin> input;
     ASSERT_EQ(ComRef<IPin>(sink->InputPin()).As(input), S_OK);
-    ComRef<IMemAllocator> allocator = CommittedStandardAllocator(2, 16);
-    ASSERT_TRUE(allocator);
+    ComRef<IMemAllocator> allocator;
+    ASSERT_EQ(input->GetAllocator(allocator.Put()), c.getAllocator);
+    if (!allocator)
+      continue;
+    ALLOCATOR_PROPERTIES request = {3, 1000, 1, 0};
+    ALLOCATOR_PROPERTIES actual = {};
+    ASSERT_EQ(allocator->SetProperties(&request, &actual), S_OK);
+    EXPECT_EQ(actual.cbBuffer, c.granted) << c.shortfall;
+    EXPECT_EQ(actual.cBuffers, 3);
+  }
+}
 
-    EXPECT_EQ(input->Receive(SampleFrom(allocator.Get(), 0, true).Get()), S_OK);
-    EXPECT_EQ(input->Receive(SampleFrom(allocator.Get(), 1, true).Get()), E_FAIL);
-    // Both buffers are held by the sink: the allocator has none left.
-    ComRef<IMediaSample> none;
-    EXPECT_NE(allocator->GetBuffer(none.Put(), nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
-    sink->ReleaseHeldSamples();
-    EXPECT_TRUE(SampleFrom(allocator.Get(), 2, true));
+TEST(ScriptedSink, RecordsSampleTimesSyncPointsDataAndStreamCalls) {
+  ComRef<ScriptedSinkFilter> sink = CreateScriptedSink({});
+  ComRef<IMemInputPin> input;
+  ASSERT_EQ(ComRef<IPin>(sink->InputPin()).As(input), S_OK);
+  ComRef<IMemAllocator> allocator = CommittedStandardAllocator(2, 64);
+  ASSERT_TRUE(allocator);
 
-    script = {};
-    script.blockReceive = true;
-    sink->ChangeScript(script);
-    sink->Pause();
-    ComRef<IMediaSample> sample = SampleFrom(allocator.Get(), 3, true);
-    HRESULT received = E_FAIL;
-    std::thread caller([&] { received = input->Receive(sample.Get()); });
-    while (!sink->ReceiveIsBlocked()) Sleep(1);
-    {
-        Watchdog dog("a blocked Receive released by Stop", 10);
-        sink->Stop();
-        caller.join();
-    }
-    EXPECT_EQ(received, S_OK);
-    allocator->Decommit();
+  for (int i = 0; i < 3; ++i) {
+    ComRef<IMediaSample> sample = SampleFrom(allocator.Get(), 1000 * i, i == 0);
+    ASSERT_TRUE(sample);
+    EXPECT_EQ(input->Receive(sample.Get()), S_OK);
+  }
+  sink->InputPin()->NewSegment(0, 10, 1.0);
+  sink->InputPin()->BeginFlush();
+  sink->InputPin()->EndFlush();
+  sink->InputPin()->EndOfStream();
+
+  const std::vector<ReceivedSample> samples = sink->Samples();
+  ASSERT_EQ(samples.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(samples[i].timeResult, S_OK);
+    EXPECT_EQ(samples[i].start, 1000 * i);
+    EXPECT_EQ(samples[i].stop, 1000 * i + 100);
+    EXPECT_EQ(samples[i].syncPoint, i == 0);
+    ASSERT_EQ(samples[i].data.size(), 64u);
+    EXPECT_EQ(samples[i].data[5], 15);
+  }
+  const SinkCounters counters = sink->Counters();
+  EXPECT_EQ(counters.receives, 3);
+  EXPECT_EQ(counters.newSegment, 1);
+  EXPECT_EQ(counters.beginFlush, 1);
+  EXPECT_EQ(counters.endFlush, 1);
+  EXPECT_EQ(counters.endOfStream, 1);
+  allocator->Decommit();
+}
+
+TEST(ScriptedSink, ScriptedReceiveAnswersHeldSamplesAndBlocking) {
+  SinkScript script;
+  script.receiveOkCount = 1;
+  script.receiveAfter = E_FAIL;
+  script.holdSamples = true;
+  ComRef<ScriptedSinkFilter> sink = CreateScriptedSink(script);
+  ComRef<IMemInputPin> input;
+  ASSERT_EQ(ComRef<IPin>(sink->InputPin()).As(input), S_OK);
+  ComRef<IMemAllocator> allocator = CommittedStandardAllocator(2, 16);
+  ASSERT_TRUE(allocator);
+
+  EXPECT_EQ(input->Receive(SampleFrom(allocator.Get(), 0, true).Get()), S_OK);
+  EXPECT_EQ(input->Receive(SampleFrom(allocator.Get(), 1, true).Get()), E_FAIL);
+  // Both buffers are held by the sink: the allocator has none left.
+  ComRef<IMediaSample> none;
+  EXPECT_NE(allocator->GetBuffer(none.Put(), nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
+  sink->ReleaseHeldSamples();
+  EXPECT_TRUE(SampleFrom(allocator.Get(), 2, true));
+
+  script = {};
+  script.blockReceive = true;
+  sink->ChangeScript(script);
+  sink->Pause();
+  ComRef<IMediaSample> sample = SampleFrom(allocator.Get(), 3, true);
+  HRESULT received = E_FAIL;
+  std::thread caller([&] { received = input->Receive(sample.Get()); });
+  while (!sink->ReceiveIsBlocked())
+    Sleep(1);
+  {
+    Watchdog dog("a blocked Receive released by Stop", 10);
+    sink->Stop();
+    caller.join();
+  }
+  EXPECT_EQ(received, S_OK);
+  allocator->Decommit();
 }

@@ -6,191 +6,182 @@
 
 namespace {
 
-IPin* FirstPin(IBaseFilter* filter)
-{
-    ComPtr<IEnumPins> pins;
-    EXPECT_EQ(filter->EnumPins(pins.Put()), S_OK);
-    IPin* pin = nullptr;
-    EXPECT_EQ(pins->Next(1, &pin, nullptr), S_OK);
-    return pin;
+IPin* FirstPin(IBaseFilter* filter) {
+  ComPtr<IEnumPins> pins;
+  EXPECT_EQ(filter->EnumPins(pins.Put()), S_OK);
+  IPin* pin = nullptr;
+  EXPECT_EQ(pins->Next(1, &pin, nullptr), S_OK);
+  return pin;
 }
 
-TEST(PinEnumerator, HandsOutThePinOnceUntilReset)
-{
-    StreamLog log;
-    ComPtr<IBaseFilter> filter;
-    filter.Attach(CTestSource::Create(1, &log));
-    ComPtr<IEnumPins> pins;
-    ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
+TEST(PinEnumerator, HandsOutThePinOnceUntilReset) {
+  StreamLog log;
+  ComPtr<IBaseFilter> filter;
+  filter.Attach(CTestSource::Create(1, &log));
+  ComPtr<IEnumPins> pins;
+  ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
 
-    ComPtr<IPin> first;
-    ASSERT_EQ(pins->Next(1, first.Put(), nullptr), S_OK);
-    ASSERT_TRUE(first);
-    PIN_DIRECTION direction = PINDIR_INPUT;
-    EXPECT_EQ(first->QueryDirection(&direction), S_OK);
-    EXPECT_EQ(direction, PINDIR_OUTPUT);
+  ComPtr<IPin> first;
+  ASSERT_EQ(pins->Next(1, first.Put(), nullptr), S_OK);
+  ASSERT_TRUE(first);
+  PIN_DIRECTION direction = PINDIR_INPUT;
+  EXPECT_EQ(first->QueryDirection(&direction), S_OK);
+  EXPECT_EQ(direction, PINDIR_OUTPUT);
 
-    IPin* none = nullptr;
-    EXPECT_EQ(pins->Next(1, &none, nullptr), S_FALSE);
-    EXPECT_EQ(none, nullptr);
+  IPin* none = nullptr;
+  EXPECT_EQ(pins->Next(1, &none, nullptr), S_FALSE);
+  EXPECT_EQ(none, nullptr);
 
-    EXPECT_EQ(pins->Reset(), S_OK);
-    ComPtr<IPin> again;
-    EXPECT_EQ(pins->Next(1, again.Put(), nullptr), S_OK);
-    EXPECT_EQ(again.Get(), first.Get());
+  EXPECT_EQ(pins->Reset(), S_OK);
+  ComPtr<IPin> again;
+  EXPECT_EQ(pins->Next(1, again.Put(), nullptr), S_OK);
+  EXPECT_EQ(again.Get(), first.Get());
 }
 
-TEST(PinEnumerator, CountAboveOneNeedsAFetchedPointer)
-{
-    StreamLog log;
-    ComPtr<IBaseFilter> filter;
-    filter.Attach(CTestSource::Create(1, &log));
-    ComPtr<IEnumPins> pins;
-    ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
+TEST(PinEnumerator, CountAboveOneNeedsAFetchedPointer) {
+  StreamLog log;
+  ComPtr<IBaseFilter> filter;
+  filter.Attach(CTestSource::Create(1, &log));
+  ComPtr<IEnumPins> pins;
+  ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
 
-    IPin* array[2] = {};
-    EXPECT_EQ(pins->Next(2, array, nullptr), E_INVALIDARG);
-    EXPECT_EQ(pins->Next(1, nullptr, nullptr), E_POINTER);
-    ULONG fetched = 99;
-    EXPECT_EQ(pins->Next(2, array, &fetched), S_FALSE);
-    EXPECT_EQ(fetched, 1u);
-    ASSERT_NE(array[0], nullptr);
-    EXPECT_EQ(array[1], nullptr);
-    array[0]->Release();
+  IPin* array[2] = {};
+  EXPECT_EQ(pins->Next(2, array, nullptr), E_INVALIDARG);
+  EXPECT_EQ(pins->Next(1, nullptr, nullptr), E_POINTER);
+  ULONG fetched = 99;
+  EXPECT_EQ(pins->Next(2, array, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 1u);
+  ASSERT_NE(array[0], nullptr);
+  EXPECT_EQ(array[1], nullptr);
+  array[0]->Release();
 }
 
-TEST(PinEnumerator, CloneRemembersWhatWasHandedOutUntilItsOwnReset)
-{
-    StreamLog log;
-    ComPtr<IBaseFilter> filter;
-    filter.Attach(CTestSource::Create(2, &log));
-    ComPtr<IEnumPins> pins;
-    ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
-    ComPtr<IPin> first;
-    ASSERT_EQ(pins->Next(1, first.Put(), nullptr), S_OK);
+TEST(PinEnumerator, CloneRemembersWhatWasHandedOutUntilItsOwnReset) {
+  StreamLog log;
+  ComPtr<IBaseFilter> filter;
+  filter.Attach(CTestSource::Create(2, &log));
+  ComPtr<IEnumPins> pins;
+  ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
+  ComPtr<IPin> first;
+  ASSERT_EQ(pins->Next(1, first.Put(), nullptr), S_OK);
 
-    ComPtr<IEnumPins> clone;
-    ASSERT_EQ(pins->Clone(clone.Put()), S_OK);
-    ComPtr<IPin> second;
-    ASSERT_EQ(clone->Next(1, second.Put(), nullptr), S_OK);
-    EXPECT_NE(second.Get(), first.Get());
-    IPin* none = nullptr;
-    EXPECT_EQ(clone->Next(1, &none, nullptr), S_FALSE);
+  ComPtr<IEnumPins> clone;
+  ASSERT_EQ(pins->Clone(clone.Put()), S_OK);
+  ComPtr<IPin> second;
+  ASSERT_EQ(clone->Next(1, second.Put(), nullptr), S_OK);
+  EXPECT_NE(second.Get(), first.Get());
+  IPin* none = nullptr;
+  EXPECT_EQ(clone->Next(1, &none, nullptr), S_FALSE);
 
-    EXPECT_EQ(clone->Reset(), S_OK);
-    ComPtr<IPin> fromStart;
-    ASSERT_EQ(clone->Next(1, fromStart.Put(), nullptr), S_OK);
-    EXPECT_EQ(fromStart.Get(), first.Get());
-    EXPECT_EQ(pins->Clone(nullptr), E_POINTER);
+  EXPECT_EQ(clone->Reset(), S_OK);
+  ComPtr<IPin> fromStart;
+  ASSERT_EQ(clone->Next(1, fromStart.Put(), nullptr), S_OK);
+  EXPECT_EQ(fromStart.Get(), first.Get());
+  EXPECT_EQ(pins->Clone(nullptr), E_POINTER);
 }
 
-TEST(PinEnumerator, SkipPastTheLastPinFailsWithoutMoving)
-{
-    StreamLog log;
-    ComPtr<IBaseFilter> filter;
-    filter.Attach(CTestSource::Create(1, &log));
-    ComPtr<IEnumPins> pins;
-    ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
+TEST(PinEnumerator, SkipPastTheLastPinFailsWithoutMoving) {
+  StreamLog log;
+  ComPtr<IBaseFilter> filter;
+  filter.Attach(CTestSource::Create(1, &log));
+  ComPtr<IEnumPins> pins;
+  ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
 
-    EXPECT_EQ(pins->Skip(2), S_FALSE);
-    ComPtr<IPin> pin;
-    EXPECT_EQ(pins->Next(1, pin.Put(), nullptr), S_OK);  // still at position 0
-    EXPECT_EQ(pins->Reset(), S_OK);
-    EXPECT_EQ(pins->Skip(1), S_OK);
-    IPin* none = nullptr;
-    EXPECT_EQ(pins->Next(1, &none, nullptr), S_FALSE);
+  EXPECT_EQ(pins->Skip(2), S_FALSE);
+  ComPtr<IPin> pin;
+  EXPECT_EQ(pins->Next(1, pin.Put(), nullptr), S_OK);  // still at position 0
+  EXPECT_EQ(pins->Reset(), S_OK);
+  EXPECT_EQ(pins->Skip(1), S_OK);
+  IPin* none = nullptr;
+  EXPECT_EQ(pins->Next(1, &none, nullptr), S_FALSE);
 }
 
-TEST(PinEnumerator, KeepsTheFilterAlive)
-{
-    StreamLog log;
-    const LONG liveBefore = g_activeObjects;
-    IBaseFilter* filter = CTestSource::Create(1, &log);
-    EXPECT_EQ(g_activeObjects, liveBefore + 2);  // the filter and its pin
-    IEnumPins* pins = nullptr;
-    ASSERT_EQ(filter->EnumPins(&pins), S_OK);
-    EXPECT_EQ(filter->Release(), 1u);
-    EXPECT_EQ(g_activeObjects, liveBefore + 2);
-    EXPECT_EQ(pins->Release(), 0u);
-    EXPECT_EQ(g_activeObjects, liveBefore);
+TEST(PinEnumerator, KeepsTheFilterAlive) {
+  StreamLog log;
+  const LONG liveBefore = g_activeObjects;
+  IBaseFilter* filter = CTestSource::Create(1, &log);
+  EXPECT_EQ(g_activeObjects, liveBefore + 2);  // the filter and its pin
+  IEnumPins* pins = nullptr;
+  ASSERT_EQ(filter->EnumPins(&pins), S_OK);
+  EXPECT_EQ(filter->Release(), 1u);
+  EXPECT_EQ(g_activeObjects, liveBefore + 2);
+  EXPECT_EQ(pins->Release(), 0u);
+  EXPECT_EQ(g_activeObjects, liveBefore);
 }
 
-TEST(TypeEnumerator, ListsThePinsTypesInOrderAsTaskMemory)
-{
-    StreamLog log;
-    log.subtypes = {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32, MEDIASUBTYPE_YUY2};
-    ComPtr<IBaseFilter> filter;
-    filter.Attach(CTestSource::Create(1, &log));
-    ComPtr<IPin> pin;
-    pin.Attach(FirstPin(filter.Get()));
-    ComPtr<IEnumMediaTypes> types;
-    ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
+TEST(TypeEnumerator, ListsThePinsTypesInOrderAsTaskMemory) {
+  StreamLog log;
+  log.subtypes = {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32, MEDIASUBTYPE_YUY2};
+  ComPtr<IBaseFilter> filter;
+  filter.Attach(CTestSource::Create(1, &log));
+  ComPtr<IPin> pin;
+  pin.Attach(FirstPin(filter.Get()));
+  ComPtr<IEnumMediaTypes> types;
+  ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
 
-    AM_MEDIA_TYPE* got[4] = {};
-    ULONG fetched = 0;
-    EXPECT_EQ(types->Next(4, got, &fetched), S_FALSE);
-    ASSERT_EQ(fetched, 3u);
-    for (ULONG i = 0; i < fetched; ++i) {
-        MediaTypePtr owned(got[i]);
-        EXPECT_TRUE(IsEqualGUID(owned->subtype, log.subtypes[i])) << i;
-        EXPECT_TRUE(IsEqualGUID(owned->formattype, FORMAT_VideoInfo));
-        EXPECT_EQ(owned->cbFormat, sizeof(VIDEOINFOHEADER));
-    }
-    fetched = 7;
-    EXPECT_EQ(types->Next(1, got, &fetched), S_FALSE);
-    EXPECT_EQ(fetched, 0u);
-    EXPECT_EQ(types->Next(2, got, nullptr), E_INVALIDARG);
-    EXPECT_EQ(types->Next(1, nullptr, nullptr), E_POINTER);
+  AM_MEDIA_TYPE* got[4] = {};
+  ULONG fetched = 0;
+  EXPECT_EQ(types->Next(4, got, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 3u);
+  for (ULONG i = 0; i < fetched; ++i) {
+    MediaTypePtr owned(got[i]);
+    EXPECT_TRUE(IsEqualGUID(owned->subtype, log.subtypes[i])) << i;
+    EXPECT_TRUE(IsEqualGUID(owned->formattype, FORMAT_VideoInfo));
+    EXPECT_EQ(owned->cbFormat, sizeof(VIDEOINFOHEADER));
+  }
+  fetched = 7;
+  EXPECT_EQ(types->Next(1, got, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_EQ(types->Next(2, got, nullptr), E_INVALIDARG);
+  EXPECT_EQ(types->Next(1, nullptr, nullptr), E_POINTER);
 }
 
-TEST(TypeEnumerator, SkipStopsBeingSuccessfulPastTheLastType)
-{
-    StreamLog log;
-    log.subtypes = {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32, MEDIASUBTYPE_YUY2};
-    ComPtr<IBaseFilter> filter;
-    filter.Attach(CTestSource::Create(1, &log));
-    ComPtr<IPin> pin;
-    pin.Attach(FirstPin(filter.Get()));
-    ComPtr<IEnumMediaTypes> types;
-    ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
+TEST(TypeEnumerator, SkipStopsBeingSuccessfulPastTheLastType) {
+  StreamLog log;
+  log.subtypes = {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32, MEDIASUBTYPE_YUY2};
+  ComPtr<IBaseFilter> filter;
+  filter.Attach(CTestSource::Create(1, &log));
+  ComPtr<IPin> pin;
+  pin.Attach(FirstPin(filter.Get()));
+  ComPtr<IEnumMediaTypes> types;
+  ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
 
-    EXPECT_EQ(types->Skip(0), S_OK);
-    EXPECT_EQ(types->Skip(3), S_OK);   // exactly onto the last type
-    EXPECT_EQ(types->Skip(1), S_FALSE);
-    AM_MEDIA_TYPE* got = nullptr;
-    EXPECT_EQ(types->Next(1, &got, nullptr), S_FALSE);  // stays past the end
+  EXPECT_EQ(types->Skip(0), S_OK);
+  EXPECT_EQ(types->Skip(3), S_OK);  // exactly onto the last type
+  EXPECT_EQ(types->Skip(1), S_FALSE);
+  AM_MEDIA_TYPE* got = nullptr;
+  EXPECT_EQ(types->Next(1, &got, nullptr), S_FALSE);  // stays past the end
 
-    ComPtr<IEnumMediaTypes> clone;
-    ASSERT_EQ(types->Clone(clone.Put()), S_OK);
-    EXPECT_EQ(clone->Next(1, &got, nullptr), S_FALSE);  // the clone shares the position
+  ComPtr<IEnumMediaTypes> clone;
+  ASSERT_EQ(types->Clone(clone.Put()), S_OK);
+  EXPECT_EQ(clone->Next(1, &got, nullptr), S_FALSE);  // the clone shares the position
 
-    EXPECT_EQ(types->Reset(), S_OK);
-    ASSERT_EQ(types->Next(1, &got, nullptr), S_OK);
-    MediaTypePtr owned(got);
-    EXPECT_TRUE(IsEqualGUID(owned->subtype, MEDIASUBTYPE_RGB24));
+  EXPECT_EQ(types->Reset(), S_OK);
+  ASSERT_EQ(types->Next(1, &got, nullptr), S_OK);
+  MediaTypePtr owned(got);
+  EXPECT_TRUE(IsEqualGUID(owned->subtype, MEDIASUBTYPE_RGB24));
 }
 
-TEST(TypeEnumerator, OutOfMemoryEndsTheListEarly)
-{
-    StreamLog log;
-    log.subtypes = {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32};
-    ComPtr<IBaseFilter> filter;
-    filter.Attach(CTestSource::Create(1, &log));
-    ComPtr<IPin> pin;
-    pin.Attach(FirstPin(filter.Get()));
-    ComPtr<IEnumMediaTypes> types;
-    ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
+TEST(TypeEnumerator, OutOfMemoryEndsTheListEarly) {
+  StreamLog log;
+  log.subtypes = {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32};
+  ComPtr<IBaseFilter> filter;
+  filter.Attach(CTestSource::Create(1, &log));
+  ComPtr<IPin> pin;
+  pin.Attach(FirstPin(filter.Get()));
+  ComPtr<IEnumMediaTypes> types;
+  ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
 
-    AM_MEDIA_TYPE* got[2] = {};
-    ULONG fetched = 5;
-    {
-        // The first type's format block and structure succeed, then memory runs out.
-        TaskAllocFailure failure(2);
-        ASSERT_TRUE(failure.Armed());
-        EXPECT_EQ(types->Next(2, got, &fetched), S_FALSE);
-    }
-    EXPECT_EQ(fetched, 1u);
-    DeleteMediaType(got[0]);
+  AM_MEDIA_TYPE* got[2] = {};
+  ULONG fetched = 5;
+  {
+    // The first type's format block and structure succeed, then memory runs out.
+    TaskAllocFailure failure(2);
+    ASSERT_TRUE(failure.Armed());
+    EXPECT_EQ(types->Next(2, got, &fetched), S_FALSE);
+  }
+  EXPECT_EQ(fetched, 1u);
+  DeleteMediaType(got[0]);
 }
 
 }  // namespace
