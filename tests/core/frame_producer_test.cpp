@@ -2,12 +2,16 @@
 // are counted and stamped, and what the picture shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "pattern/text_overlay.h"
+#include "pattern/pixel_format.h"
+#include "tests/core/support/output_formats.h"
 #include "tests/core/support/stream_fixture.h"
+#include "tests/core/support/yuv_formula.h"
 
 namespace {
 
@@ -222,19 +226,97 @@ TEST(FrameLoop, InterlacedFieldsScrollOneStepApart) {
   }
 }
 
-// Composes what a frame over the blank background must show: the information
-// line at the bottom left and the given status text right-aligned to w.
-std::vector<uint8_t> ExpectedTextFrame(const StreamFixture& f, const std::string& status) {
-  std::vector<uint8_t> frame(f.FrameSize(), 0);
-  const uint32_t rows = uint32_t(f.preset.h);
-  const uint32_t pitch = f.FrameSize() / rows;
-  const uint32_t rowLen = pitch / uint32_t(f.preset.bit_count / 8);
-  const PixelSurface& font = f.producer.m_font;
-  DrawString(font, frame.data(), pitch, rowLen, rows, 0, f.preset.h - font.glyph_h,
-             f.producer.m_infoLine);
-  DrawString(font, frame.data(), pitch, rowLen, rows,
-             f.preset.w - MeasureString(font, status.c_str()), 0, status.c_str());
-  return frame;
+// What a frame over the blank background must show, composed here from the
+// font sheet's own pixel formula and the colour formulas, without the text
+// drawing under test.
+
+// The pixel the fixture's synthetic font sheet has at (x, y), counted from
+// its top-left, as B, G, R: cell column and cell row in blue and green, with
+// the place inside the cell.
+std::array<uint8_t, 3> FontSheetPixel(int32_t x, int32_t y) {
+  const int32_t col = x / zdtest::kCellW, row = y / zdtest::kCellH;
+  return {uint8_t(col * 8 + x % zdtest::kCellW), uint8_t(row * 16 + y % zdtest::kCellH),
+          uint8_t(0x40 + ((x + y) & 0x3F))};
+}
+
+struct Glyph {
+  int32_t ch;
+  int32_t band;  // the first cell row of its colour
+};
+
+// The characters a line draws, one cell each: "#w", "#r", "#g" and "#y" (the
+// only codes the two lines use) choose the bands at cell rows 0, 3, 6 and 12.
+std::vector<Glyph> Glyphs(const std::string& text) {
+  std::vector<Glyph> glyphs;
+  int32_t band = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '#') {
+      glyphs.push_back({uint8_t(text[i]), band});
+      continue;
+    }
+    const std::string bands = "w..r..g.....y";
+    band = int32_t(bands.find(text[++i]));
+    EXPECT_NE(band, int32_t(std::string::npos)) << text;
+  }
+  return glyphs;
+}
+
+// A picture in B, G, R with a mark for the pixels that text covers.
+struct TextPicture {
+  TextPicture(int32_t w_, int32_t h_) : w(w_), h(h_), bgr(size_t(w_) * h_), inked(bgr.size()) {}
+
+  // Copies each character's cell to its pen position, one cell further each.
+  void Write(int32_t x, int32_t y, const std::string& text) {
+    for (const Glyph& g : Glyphs(text)) {
+      const int32_t cellX = (g.ch % 32) * zdtest::kCellW;
+      const int32_t cellY = (g.band + (g.ch - 32) / 32) * zdtest::kCellH;
+      for (int32_t j = 0; j < zdtest::kCellH; ++j) {
+        for (int32_t k = 0; k < zdtest::kCellW; ++k) {
+          bgr[size_t(y + j) * w + x + k] = FontSheetPixel(cellX + k, cellY + j);
+          inked[size_t(y + j) * w + x + k] = true;
+        }
+      }
+      x += zdtest::kCellW;
+    }
+  }
+
+  // The frame bytes: uncovered pixels stay zero bytes (the blank background),
+  // covered ones take their colour in the frame's format and row order.
+  std::vector<uint8_t> Encode(uint32_t compression, int32_t bitCount, uint32_t frameSize) const {
+    std::vector<uint8_t> frame(frameSize, 0);
+    const uint32_t pitch = frameSize / uint32_t(h);
+    for (int32_t line = 0; line < h; ++line) {
+      const size_t at = size_t(line) * w;
+      uint8_t* row = frame.data() + size_t(zdtest::MemoryRow(compression, h, line)) * pitch;
+      if (IsRgbFormat(compression)) {
+        for (int32_t c = 0; c < w; ++c) {
+          if (inked[at + c])
+            std::copy(bgr[at + c].begin(), bgr[at + c].end(), row + size_t(c) * (bitCount / 8));
+        }
+        continue;
+      }
+      for (int32_t c = 0; c < w; c += 2) {
+        EXPECT_EQ(inked[at + c], inked[at + c + 1]) << "text split a pixel pair";
+        if (inked[at + c])
+          zdtest::PairUnit(compression, bgr[at + c].data(), bgr[at + c + 1].data(),
+                           row + size_t(c) * 2);
+      }
+    }
+    return frame;
+  }
+
+  int32_t w, h;
+  std::vector<std::array<uint8_t, 3>> bgr;
+  std::vector<bool> inked;
+};
+
+// The information line at the bottom left and the status line right-aligned.
+std::vector<uint8_t> ExpectedTextFrame(const StreamFixture& f, const std::string& info,
+                                       const std::string& status) {
+  TextPicture picture(f.preset.w, f.preset.h);
+  picture.Write(0, f.preset.h - zdtest::kCellH, info);
+  picture.Write(f.preset.w - int32_t(Glyphs(status).size()) * zdtest::kCellW, 0, status);
+  return picture.Encode(f.preset.compression, f.preset.bit_count, f.FrameSize());
 }
 
 TEST(FrameLoop, StatusLineShowsFrameDropsTimeAndRateInTheFormForTheWidth) {
@@ -244,17 +326,24 @@ TEST(FrameLoop, StatusLineShowsFrameDropsTimeAndRateInTheFormForTheWidth) {
     int32_t bitCount;
     int frame;  // made at frame * 40 ms
     const char* status;
+    const char* info;  // paced by the processor clock, no comment
   };
   const Case cases[] = {
-      {480, kCompressionRgb, 32, 0, "#yFR#w   0#y(#w0#y) TM#w  0.000#ys FPS#w0.00"},
+      {480, kCompressionRgb, 32, 0, "#yFR#w   0#y(#w0#y) TM#w  0.000#ys FPS#w0.00",
+       "480x120p RG32 #rCPU Clock #g"},
       {482, kCompressionRgb, 32, 0,
-       "#yFrame#w0   #y #yDrop#w0 #y Time#w0#yh#w00#ym#w00#ys#w000#yms FPS#w 0.00"},
-      {480, kCompressionRgb, 24, 24, "#yFR#w  24#y(#w0#y) TM#w  0.960#ys FPS#w0.00"},
-      {480, kFourccYUY2, 16, 25, "#yFR#w  25#y(#w0#y) TM#w  1.000#ys FPS#w25.00"},
+       "#yFrame#w0   #y #yDrop#w0 #y Time#w0#yh#w00#ym#w00#ys#w000#yms FPS#w 0.00",
+       "482x120p RG32 #rCPU Clock #g"},
+      {480, kCompressionRgb, 24, 24, "#yFR#w  24#y(#w0#y) TM#w  0.960#ys FPS#w0.00",
+       "480x120p RG24 #rCPU Clock #g"},
+      {480, kFourccYUY2, 16, 25, "#yFR#w  25#y(#w0#y) TM#w  1.000#ys FPS#w25.00",
+       "480x120p YUY2 #rCPU Clock #g"},
       {482, kFourccUYVY, 16, 25,
-       "#yFrame#w25  #y #yDrop#w0 #y Time#w0#yh#w00#ym#w01#ys#w000#yms FPS#w25.00"},
+       "#yFrame#w25  #y #yDrop#w0 #y Time#w0#yh#w00#ym#w01#ys#w000#yms FPS#w25.00",
+       "482x120p UYVY #rCPU Clock #g"},
       {482, kCompressionRgb, 24, 26,
-       "#yFrame#w26  #y #yDrop#w0 #y Time#w0#yh#w00#ym#w01#ys#w040#yms FPS#w25.00"},
+       "#yFrame#w26  #y #yDrop#w0 #y Time#w0#yh#w00#ym#w01#ys#w040#yms FPS#w25.00",
+       "482x120p RG24 #rCPU Clock #g"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "w " << c.w << ", frame " << c.frame);
@@ -264,7 +353,8 @@ TEST(FrameLoop, StatusLineShowsFrameDropsTimeAndRateInTheFormForTheWidth) {
     FakeSample sample(f.FrameSize(), 0);  // RGB24 row padding is left as it was
     for (int k = 0; k <= c.frame; ++k)
       ASSERT_EQ(f.FrameAt(40.0 * k, sample), kS_OK);
-    EXPECT_TRUE(sample.Frame() == ExpectedTextFrame(f, c.status)) << "expected " << c.status;
+    EXPECT_TRUE(sample.Frame() == ExpectedTextFrame(f, c.info, c.status))
+        << "expected " << c.status;
     EXPECT_TRUE(sample.GuardIntact());
   }
 }
@@ -280,7 +370,7 @@ TEST(FrameLoop, LongStatusLineCountsDropsAndHours) {
   ASSERT_EQ(f.FrameAt(3723456, sample), kS_OK);
   // Two frames in 3723.456 s: the rate is 2000 / 3723456 = 0.000537... per s.
   EXPECT_TRUE(sample.Frame() ==
-              ExpectedTextFrame(f,
+              ExpectedTextFrame(f, "640x120p RG32 #rCPU Clock #g",
                                 "#yFrame#w2   #y #yDrop#w1 #y Time#w1#yh#w02#ym#w03#ys#w456#yms "
                                 "FPS#w 0.00"));
 }

@@ -9,20 +9,14 @@
 #include "pattern/pixel_format.h"
 #include "pattern/pixel_surface.h"
 #include "pattern/text_overlay.h"
+#include "tests/core/support/output_formats.h"
 
 namespace {
 
 constexpr uint8_t kUntouched = 0xEE;
 
-struct Format {
-  const char* name;
-  uint32_t compression;
-  int32_t bit_count;
-};
-
-int64_t MemoryRow(uint32_t compression, int64_t rows, int64_t line) {
-  return IsRgbFormat(compression) ? rows - 1 - line : line;
-}
+using Format = zdtest::OutputFormat;
+using zdtest::MemoryRow;
 
 // A font sheet whose bytes within any glyph row all differ.
 PixelSurface PatternedSheet(const Format& f, int32_t gw, int32_t gh) {
@@ -37,8 +31,7 @@ PixelSurface PatternedSheet(const Format& f, int32_t gw, int32_t gh) {
 }
 
 TEST(GlyphRows, EveryCellWidthIsCopiedExactlyAndNothingBesideIt) {
-  const Format formats[] = {
-      {"RGB32", kCompressionRgb, 32}, {"RGB24", kCompressionRgb, 24}, {"YUY2", kFourccYUY2, 16}};
+  const Format formats[] = {{kCompressionRgb, 32}, {kCompressionRgb, 24}, {kFourccYUY2, 16}};
   const char ch = 'A';  // cell column 1, cell row 1 with the white band
   for (const Format& f : formats) {
     for (int32_t gw = 1; gw <= 24; ++gw) {
@@ -51,8 +44,8 @@ TEST(GlyphRows, EveryCellWidthIsCopiedExactlyAndNothingBesideIt) {
       // One glyph one pixel in from the left, one flush with the right edge.
       const int32_t xs[] = {1, int32_t(rowLen) - gw};
       for (int32_t x : xs) {
-        SCOPED_TRACE(std::string(f.name) + " cell width " + std::to_string(gw) + " at x " +
-                     std::to_string(x));
+        SCOPED_TRACE(std::string(FormatName(f.compression, f.bit_count)) + " cell width " +
+                     std::to_string(gw) + " at x " + std::to_string(x));
         std::vector<uint8_t> frame(size_t(pitch) * rows, kUntouched);
         DrawGlyph(font, frame.data(), pitch, rowLen, rows, x, 1, ch, 0);
 

@@ -11,17 +11,14 @@
 #include <vector>
 
 #include "pattern/pixel_format.h"
-#include "pattern/yuv_convert.h"
 #include "platform/source_bitmap.h"
+#include "tests/core/support/output_formats.h"
+#include "tests/core/support/yuv_formula.h"
 
 namespace {
 
-struct Format {
-  uint32_t compression;
-  int32_t bit_count;
-};
-constexpr Format kFormats[] = {{kCompressionRgb, 32}, {kCompressionRgb, 24}, {kFourccYUY2, 16},
-                               {kFourccYVYU, 16},     {kFourccUYVY, 16},     {kFourccHDYC, 16}};
+using Format = zdtest::OutputFormat;
+using zdtest::kOutputFormats;
 
 // Every pixel distinct: B = column, G = row from the bottom, R varies with both.
 SourceBitmap NumberedImage(int32_t w, int32_t h) {
@@ -57,10 +54,7 @@ std::vector<uint8_t> ExpectedPixel(const Format& f, const uint8_t* bgr) {
       px.push_back(0);
     return px;
   }
-  const YuvPixel p = f.compression == kFourccHDYC
-                         ? Bgr24ToYuvBt709_Reference(bgr[0], bgr[1], bgr[2])
-                         : Bgr24ToYuvBt601_Reference(bgr[0], bgr[1], bgr[2]);
-  return {p.y};
+  return {uint8_t(zdtest::YuvOf(f.compression, bgr).y)};
 }
 
 std::vector<uint8_t> FramePixel(const Format& f, const std::vector<uint8_t>& frame, uint32_t pitch,
@@ -166,7 +160,7 @@ TEST(PixelSurface, UnusableImagesAndAbsurdSizesAreRefused) {
 }
 
 TEST(PixelSurface, BlankSurfacesAreAllZeroBytes) {
-  for (const Format& f : kFormats) {
+  for (const Format& f : kOutputFormats) {
     SCOPED_TRACE(FormatName(f.compression, f.bit_count));
     PixelSurface s;
     ASSERT_TRUE(s.CreateBlank(640, 480, f.compression, f.bit_count));
@@ -236,7 +230,7 @@ TEST(PixelSurface, A32BitImageGivesTheSameTileAsThe24BitOne) {
   SourceBitmap decoded24, decoded32;
   ASSERT_TRUE(DecodeBmp(bmp24.data(), bmp24.size(), &decoded24));
   ASSERT_TRUE(DecodeBmp(bmp32.data(), bmp32.size(), &decoded32));
-  for (const Format& f : kFormats) {
+  for (const Format& f : kOutputFormats) {
     SCOPED_TRACE(FormatName(f.compression, f.bit_count));
     PixelSurface from24, from32;
     ASSERT_TRUE(from24.BuildTile(decoded24, 40, 30, f.compression, f.bit_count));
@@ -271,7 +265,7 @@ TEST(PixelSurface, ScrolledFramesShowTheImageAtTheOffsetInBothRowOrders) {
       {6, 4, 12, 6, 50},    // a row wider than the tile wraps more than once
       {1, 1, 4, 2, 4},      // one-pixel image
   };
-  for (const Format& f : kFormats) {
+  for (const Format& f : kOutputFormats) {
     const int bpp = f.bit_count / 8;
     for (const Geometry& g : geometries) {
       const SourceBitmap image = NumberedImage(g.image_w, g.image_h);
@@ -293,7 +287,7 @@ TEST(PixelSurface, ScrolledFramesShowTheImageAtTheOffsetInBothRowOrders) {
         ASSERT_TRUE(s.BlitScrolled(frame.data(), pitch, uint32_t(g.row_len), rows, o.x_even,
                                    o.x_odd, o.y_even, o.y_odd));
         for (uint32_t line = 0; line < rows; ++line) {
-          const uint32_t memory_row = IsRgbFormat(f.compression) ? rows - 1 - line : line;
+          const uint32_t memory_row = uint32_t(zdtest::MemoryRow(f.compression, rows, line));
           const bool even = memory_row % 2 == 0;
           const int64_t x = even ? o.x_even : o.x_odd;
           const int64_t y = even ? o.y_even : o.y_odd;
@@ -331,16 +325,25 @@ TEST(PixelSurface, OffsetMinusOneShowsTheLastLineAtTheTopAndMinusTwoTheLastColum
 }
 
 TEST(PixelSurface, OddWidthImagesLeaveNoUnsetPixelsIn422Tiles) {
-  // The whole tile against a pair-by-pair conversion over the same width.
+  // The whole tile against the colour formulas, pixel pair by pixel pair: tile
+  // row t (top-down) shows image row (H - 1 - t) mod 3 from the bottom, and
+  // pair k image columns 2k and 2k + 1 mod 5.
   const SourceBitmap image = NumberedImage(5, 3);
   for (uint32_t compression : {kFourccYUY2, kFourccYVYU, kFourccUYVY, kFourccHDYC}) {
     SCOPED_TRACE(FormatName(compression, 16));
     PixelSurface s;
     ASSERT_TRUE(s.BuildTile(image, 14, 6, compression, 16));  // 3 repeats of 5: doubled to 30
     ASSERT_EQ(s.width, 30);
+    ASSERT_EQ(s.height, 6);
     std::vector<uint8_t> expected(size_t(s.stride) * s.height);
-    Convert422Frame_Reference(Bgr24To422RowFor_Reference(compression), expected.data(), s.stride,
-                              image, s.width, s.height);
+    for (int32_t t = 0; t < s.height; ++t) {
+      const uint8_t* source = image.Row((s.height - 1 - t) % image.height);
+      for (int32_t k = 0; k < s.width / 2; ++k) {
+        zdtest::PairUnit(compression, source + (2 * k) % image.width * 3,
+                         source + (2 * k + 1) % image.width * 3,
+                         expected.data() + size_t(t) * s.stride + size_t(k) * 4);
+      }
+    }
     EXPECT_EQ(0, std::memcmp(expected.data(), s.pixels.get(), expected.size()));
   }
 }

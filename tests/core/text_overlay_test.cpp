@@ -11,15 +11,14 @@
 
 #include "pattern/pixel_format.h"
 #include "pattern/pixel_surface.h"
+#include "tests/core/support/output_formats.h"
 
 namespace {
 
-struct Format {
-  uint32_t compression;
-  int32_t bit_count;
-};
-constexpr Format kFormats[] = {{kCompressionRgb, 32}, {kCompressionRgb, 24}, {kFourccYUY2, 16},
-                               {kFourccYVYU, 16},     {kFourccUYVY, 16},     {kFourccHDYC, 16}};
+using Format = zdtest::OutputFormat;
+using zdtest::kOutputFormats;
+using zdtest::MemoryRow;
+
 constexpr uint8_t kUntouched = 0xEE;
 
 // The bytes of sheet pixel (column c, line L from the top): its cell column and
@@ -29,10 +28,6 @@ std::vector<uint8_t> SheetBytes(int32_t c, int32_t line, int32_t gw, int32_t gh,
                              uint8_t((line % gh) * 16 + c % gw), 0x40};
   px.resize(size_t(bpp));
   return px;
-}
-
-int64_t MemoryRow(uint32_t compression, int64_t rows, int64_t line) {
-  return IsRgbFormat(compression) ? rows - 1 - line : line;
 }
 
 // A font sheet of 32 x 16 cells of gw x gh pixels whose every pixel tells
@@ -127,7 +122,7 @@ TEST(TextOverlay, ColourCodesSelectBandsAndOrdinaryBytesAdvanceThePen) {
       {"#", "- - - -", 0},
       {"", "- - - -", 0},
   };
-  for (const Format& f : kFormats) {
+  for (const Format& f : kOutputFormats) {
     const PixelSurface font = NumberedSheet(f, 3, 4);
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message()
@@ -150,7 +145,7 @@ TEST(TextOverlay, EveryCallStartsInWhite) {
 }
 
 TEST(TextOverlay, GlyphsAreCopiedUprightInBothRowOrders) {
-  for (const Format& f : kFormats) {
+  for (const Format& f : kOutputFormats) {
     SCOPED_TRACE(FormatName(f.compression, f.bit_count));
     const PixelSurface font = NumberedSheet(f, 2, 3);
     Frame frame(font, 10, 8);

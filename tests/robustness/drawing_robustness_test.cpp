@@ -16,6 +16,7 @@
 #include "pattern/text_overlay.h"
 #include "platform/source_bitmap.h"
 #include "pattern/simulated_frame_host.h"
+#include "tests/core/support/output_formats.h"
 #include "tests/robustness/mutator.h"
 
 namespace {
@@ -76,14 +77,8 @@ class GuardedFrame {
   std::vector<uint8_t> m_memory;
 };
 
-struct Format {
-  uint32_t compression;
-  int32_t bit_count;
-};
-constexpr Format kOutputFormats[] = {
-    {kCompressionRgb, 32}, {kCompressionRgb, 24}, {kFourccYUY2, 16},
-    {kFourccYVYU, 16},     {kFourccUYVY, 16},     {kFourccHDYC, 16},
-};
+using Format = zdtest::OutputFormat;
+using zdtest::kOutputFormats;
 constexpr Format kOtherFormats[] = {
     {kCompressionRgb, 16}, {kCompressionRgb, 0},
     {kCompressionRgb, -8}, {kFourccYUY2, 24},
