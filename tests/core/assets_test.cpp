@@ -14,6 +14,7 @@
 #include "platform/source_bitmap.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
+#include "tests/core/support/settings_checks.h"
 
 namespace {
 
@@ -140,12 +141,22 @@ struct Band {
 constexpr Band kBands[] = {{0, 3, Hue::kWhite}, {3, 3, Hue::kRed},     {6, 3, Hue::kGreen},
                            {9, 3, Hue::kBlue},  {12, 3, Hue::kYellow}, {15, 1, Hue::kSixth}};
 
-class ShippedFontSheet : public ::testing::TestWithParam<const char*> {};
+// Each shipped sheet, decoded, with its cell size.
+class ShippedFontSheet : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(DecodeAsset(GetParam(), &bmp, &bits));
+    cw = bmp.width / 32;
+    chh = bmp.height / 16;
+  }
 
-TEST_P(ShippedFontSheet, IsA24BitSheetOf32By16EvenCellsOfAtLeast8By8) {
   SourceBitmap bmp;
   int bits = 0;
-  ASSERT_TRUE(DecodeAsset(GetParam(), &bmp, &bits));
+  const Picture pic{bmp};
+  int cw = 0, chh = 0;  // cell width and height
+};
+
+TEST_P(ShippedFontSheet, IsA24BitSheetOf32By16EvenCellsOfAtLeast8By8) {
   EXPECT_EQ(bits, 24);
   EXPECT_EQ(bmp.width % 32, 0) << "no unused columns at the right";
   EXPECT_EQ(bmp.height % 16, 0) << "no unused lines at the bottom";
@@ -156,11 +167,6 @@ TEST_P(ShippedFontSheet, IsA24BitSheetOf32By16EvenCellsOfAtLeast8By8) {
 }
 
 TEST_P(ShippedFontSheet, EveryPrintableCharacterHasAGlyphInEveryColour) {
-  SourceBitmap bmp;
-  int bits = 0;
-  ASSERT_TRUE(DecodeAsset(GetParam(), &bmp, &bits));
-  const Picture pic(bmp);
-  const int cw = bmp.width / 32, chh = bmp.height / 16;
   for (const Band& band : kBands) {
     const int lastCode = band.groups == 3 ? 126 : 63;
     for (int ch = 32; ch <= lastCode; ++ch) {
@@ -172,11 +178,6 @@ TEST_P(ShippedFontSheet, EveryPrintableCharacterHasAGlyphInEveryColour) {
 }
 
 TEST_P(ShippedFontSheet, EachBandShowsItsColourOnADarkBox) {
-  SourceBitmap bmp;
-  int bits = 0;
-  ASSERT_TRUE(DecodeAsset(GetParam(), &bmp, &bits));
-  const Picture pic(bmp);
-  const int cw = bmp.width / 32, chh = bmp.height / 16;
   std::vector<Rgb> bandInk;
   for (const Band& band : kBands) {
     const int lastCode = band.groups == 3 ? 126 : 63;
@@ -197,11 +198,6 @@ TEST_P(ShippedFontSheet, EachBandShowsItsColourOnADarkBox) {
 }
 
 TEST_P(ShippedFontSheet, GlyphsCanBeToldApartAndHaveOneShapeInEveryColour) {
-  SourceBitmap bmp;
-  int bits = 0;
-  ASSERT_TRUE(DecodeAsset(GetParam(), &bmp, &bits));
-  const Picture pic(bmp);
-  const int cw = bmp.width / 32, chh = bmp.height / 16;
   std::set<std::vector<bool>> shapes;
   for (int ch = 32; ch <= 126; ++ch) {
     const std::vector<bool> white = InkMask(pic, CellOf(ch, 0), cw, chh);
@@ -216,11 +212,6 @@ TEST_P(ShippedFontSheet, GlyphsCanBeToldApartAndHaveOneShapeInEveryColour) {
 }
 
 TEST_P(ShippedFontSheet, TheCellOfCode127IsEmptyInEveryBand) {
-  SourceBitmap bmp;
-  int bits = 0;
-  ASSERT_TRUE(DecodeAsset(GetParam(), &bmp, &bits));
-  const Picture pic(bmp);
-  const int cw = bmp.width / 32, chh = bmp.height / 16;
   // Code 127 has no glyph in any band.
   for (const Band& band : kBands) {
     if (band.groups == 3) {
@@ -278,13 +269,10 @@ int64_t DurationOfRate(float rate) {
 TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
   StreamSettings settings;
   ASSERT_TRUE(settings.LoadSettings(AssetPath(kSettingsFileName)));
-  EXPECT_EQ(settings.m_buffNum, 2);
-  EXPECT_EQ(settings.m_useVideoInfoHeader2, 0);
-  // Paced by the graph's clock when the graph has one, as renderers that wait
-  // for time stamps expect.
-  EXPECT_EQ(settings.m_autoClock, 1);
-  EXPECT_EQ(settings.m_mouseCursol, 0);
-  EXPECT_STREQ(settings.m_latencyLog, "");
+  // Two buffers, plain video headers, paced by the graph's clock when the
+  // graph has one (as renderers that wait for time stamps expect), no mouse
+  // marker, no latency log.
+  zdtest::ExpectSwitches(settings, 2, 0, 1, 0, "");
   ASSERT_EQ(settings.m_presetNum, 26);
 
   const std::set<int64_t> rates = {DurationOfRate(25.0f),  DurationOfRate(29.97f),

@@ -7,7 +7,7 @@
 
 #include "platform/module_path.h"
 #include "platform/source_bitmap.h"
-#include "tests/core/data/bmp_builder.h"
+#include "tests/core/data/bmp_layouts.h"
 #include "tests/core/data/temp_files.h"
 
 namespace {
@@ -16,18 +16,6 @@ struct AcceptedCase {
   const char* name;
   BmpLayout layout;
 };
-
-BmpLayout Layout(int32_t w, int32_t h, uint16_t bits, bool topDown, uint32_t headerSize = 40,
-                 uint32_t compression = 0) {
-  BmpLayout layout;
-  layout.width = w;
-  layout.height = h;
-  layout.bitCount = bits;
-  layout.topDown = topDown;
-  layout.headerSize = headerSize;
-  layout.compression = compression;
-  return layout;
-}
 
 const std::vector<AcceptedCase>& AcceptedCases() {
   static const std::vector<AcceptedCase> cases = {

@@ -10,8 +10,11 @@
 #include "platform/module_path.h"
 #include "stream/stream_settings.h"
 #include "tests/core/data/temp_files.h"
+#include "tests/core/support/settings_checks.h"
 
 namespace {
+
+using zdtest::ExpectSamePreset;
 
 constexpr uint32_t kYuy2 = 0x32595559u;
 constexpr uint32_t kYvyu = 0x55595659u;
@@ -20,28 +23,9 @@ constexpr uint32_t kHdyc = 0x43594448u;
 
 // The preset that a missing settings file gives.
 PresetInfo BuiltInPreset() {
-  PresetInfo p = {};
-  p.w = 320;
-  p.h = 240;
-  p.compression = 0;
-  p.bit_count = 32;
-  p.frame_time = 333667;
+  PresetInfo p = {};  // RGB, progressive, still, no bitmaps, no comment
+  p.w = 320, p.h = 240, p.bit_count = 32, p.frame_time = 333667;
   return p;
-}
-
-void ExpectSamePreset(const PresetInfo& actual, const PresetInfo& expected) {
-  EXPECT_EQ(actual.enable, expected.enable);
-  EXPECT_EQ(actual.w, expected.w);
-  EXPECT_EQ(actual.h, expected.h);
-  EXPECT_EQ(actual.compression, expected.compression);
-  EXPECT_EQ(actual.bit_count, expected.bit_count);
-  EXPECT_EQ(actual.frame_time, expected.frame_time);
-  EXPECT_EQ(actual.interlaced, expected.interlaced);
-  EXPECT_EQ(actual.scroll_x, expected.scroll_x);
-  EXPECT_EQ(actual.scroll_y, expected.scroll_y);
-  EXPECT_STREQ(actual.bmp, expected.bmp);
-  EXPECT_STREQ(actual.font, expected.font);
-  EXPECT_STREQ(actual.comment, expected.comment);
 }
 
 class SettingsFile : public ::testing::Test {
@@ -57,11 +41,7 @@ class SettingsFile : public ::testing::Test {
 TEST_F(SettingsFile, NoFileGivesOneDefaultPresetAndDefaultSwitches) {
   StreamSettings settings;
   ASSERT_TRUE(settings.LoadSettings(m_folder.PathOf("missing.ini")));
-  EXPECT_EQ(settings.m_buffNum, 2);
-  EXPECT_EQ(settings.m_useVideoInfoHeader2, 0);
-  EXPECT_EQ(settings.m_autoClock, 0);
-  EXPECT_EQ(settings.m_mouseCursol, 0);
-  EXPECT_STREQ(settings.m_latencyLog, "");
+  zdtest::ExpectSwitches(settings, 2, 0, 0, 0, "");
   ASSERT_EQ(settings.m_presetNum, 1);
   ASSERT_TRUE(settings.m_presetTable);
   ExpectSamePreset(settings.m_presetTable[0], BuiltInPreset());
@@ -276,11 +256,7 @@ TEST_F(SettingsFile, MainSectionSwitches) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
     const StreamSettings settings = Load("[MAIN]\n" + c.lines + "[PRESET_01]\nenable=1\n");
-    EXPECT_EQ(settings.m_buffNum, c.buffNum);
-    EXPECT_EQ(settings.m_useVideoInfoHeader2, c.vih2);
-    EXPECT_EQ(settings.m_autoClock, c.autoClock);
-    EXPECT_EQ(settings.m_mouseCursol, c.mouse);
-    EXPECT_STREQ(settings.m_latencyLog, c.latencyLog);
+    zdtest::ExpectSwitches(settings, c.buffNum, c.vih2, c.autoClock, c.mouse, c.latencyLog);
     EXPECT_EQ(settings.m_presetNum, 1);
   }
 }
@@ -291,9 +267,7 @@ TEST_F(SettingsFile, LoadingAgainReplacesEverythingFromTheNewFile) {
       "[PRESET_01]\nenable=1\nw=100\n[PRESET_02]\nenable=1\nw=200\n");
   ASSERT_EQ(settings.m_presetNum, 2);
   ASSERT_TRUE(settings.LoadSettings(m_folder.PathOf("missing.ini")));
-  EXPECT_EQ(settings.m_buffNum, 2);
-  EXPECT_EQ(settings.m_mouseCursol, 0);
-  EXPECT_STREQ(settings.m_latencyLog, "");
+  zdtest::ExpectSwitches(settings, 2, 0, 0, 0, "");
   ASSERT_EQ(settings.m_presetNum, 1);
   ExpectSamePreset(settings.m_presetTable[0], BuiltInPreset());
 }

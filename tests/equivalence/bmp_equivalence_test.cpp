@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/source_bitmap.h"
-#include "tests/core/data/bmp_builder.h"
+#include "tests/core/data/bmp_layouts.h"
 #include "tests/core/data/temp_files.h"
 
 namespace {
@@ -15,24 +15,6 @@ struct BmpCase {
   const char* name;
   BmpLayout layout;
 };
-
-BmpLayout Layout(int32_t w, int32_t h, uint16_t bits, bool topDown = false,
-                 uint32_t headerSize = 40, uint32_t compression = 0) {
-  BmpLayout layout;
-  layout.width = w;
-  layout.height = h;
-  layout.bitCount = bits;
-  layout.topDown = topDown;
-  layout.headerSize = headerSize;
-  layout.compression = compression;
-  return layout;
-}
-
-template <typename Change>
-BmpLayout With(BmpLayout layout, Change change) {
-  change(layout);
-  return layout;
-}
 
 std::vector<BmpCase> Corpus() {
   const BmpLayout good = Layout(5, 3, 24);

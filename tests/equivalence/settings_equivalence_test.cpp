@@ -8,6 +8,7 @@
 #include "platform/profile_reader.h"
 #include "stream/stream_settings.h"
 #include "tests/core/data/temp_files.h"
+#include "tests/core/support/settings_checks.h"
 
 namespace {
 
@@ -44,21 +45,6 @@ std::vector<SettingsCase> SettingsCorpus() {
   };
 }
 
-void ExpectSamePreset(const PresetInfo& a, const PresetInfo& b) {
-  EXPECT_EQ(a.enable, b.enable);
-  EXPECT_EQ(a.w, b.w);
-  EXPECT_EQ(a.h, b.h);
-  EXPECT_EQ(a.compression, b.compression);
-  EXPECT_EQ(a.bit_count, b.bit_count);
-  EXPECT_EQ(a.frame_time, b.frame_time);
-  EXPECT_EQ(a.interlaced, b.interlaced);
-  EXPECT_EQ(a.scroll_x, b.scroll_x);
-  EXPECT_EQ(a.scroll_y, b.scroll_y);
-  EXPECT_STREQ(a.bmp, b.bmp);
-  EXPECT_STREQ(a.font, b.font);
-  EXPECT_STREQ(a.comment, b.comment);
-}
-
 TEST(SettingsEquivalence, BothReadersGiveTheSameSettingsAndPresets) {
   TempFolder folder;
   for (const SettingsCase& c : SettingsCorpus()) {
@@ -68,15 +54,12 @@ TEST(SettingsEquivalence, BothReadersGiveTheSameSettingsAndPresets) {
     StreamSettings ours;
     ASSERT_TRUE(system.LoadSettings(path, &ReadProfileString));
     ASSERT_TRUE(ours.LoadSettings(path, &ReadProfileStringPortable));
-    EXPECT_EQ(ours.m_buffNum, system.m_buffNum);
-    EXPECT_EQ(ours.m_useVideoInfoHeader2, system.m_useVideoInfoHeader2);
-    EXPECT_EQ(ours.m_autoClock, system.m_autoClock);
-    EXPECT_EQ(ours.m_mouseCursol, system.m_mouseCursol);
-    EXPECT_STREQ(ours.m_latencyLog, system.m_latencyLog);
+    zdtest::ExpectSwitches(ours, system.m_buffNum, system.m_useVideoInfoHeader2, system.m_autoClock,
+                           system.m_mouseCursol, system.m_latencyLog);
     ASSERT_EQ(ours.m_presetNum, system.m_presetNum);
     for (int32_t i = 0; i < ours.m_presetNum; ++i) {
       SCOPED_TRACE("preset " + std::to_string(i));
-      ExpectSamePreset(ours.m_presetTable[i], system.m_presetTable[i]);
+      zdtest::ExpectSamePreset(ours.m_presetTable[i], system.m_presetTable[i]);
     }
   }
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/source_bitmap.h"
-#include "tests/core/data/bmp_builder.h"
+#include "tests/core/data/bmp_layouts.h"
 #include "tests/robustness/mutator.h"
 
 namespace {
@@ -50,18 +50,6 @@ SourceBitmap Stale() {
                                          << " with " << out.bgr.size() << " pixel bytes";
   }
   return ::testing::AssertionSuccess();
-}
-
-BmpLayout Layout(int32_t w, int32_t h, uint16_t bits, bool topDown, uint32_t headerSize = 40,
-                 uint32_t compression = 0) {
-  BmpLayout layout;
-  layout.width = w;
-  layout.height = h;
-  layout.bitCount = bits;
-  layout.topDown = topDown;
-  layout.headerSize = headerSize;
-  layout.compression = compression;
-  return layout;
 }
 
 // Valid files of every accepted kind: the starting points of the mutations.
@@ -116,11 +104,37 @@ struct FieldRewrite {
   int32_t height_px;
 };
 
+// Each rewrite of one field of the original file is refused or gives the
+// listed size; a field outside the file header's offset and the info header's
+// sizes (bytes 10 to 33) leaves the pixels as they were.
+void ExpectRewritesRefusedOrHarmless(const std::vector<uint8_t>& original,
+                                     const std::vector<FieldRewrite>& cases) {
+  SourceBitmap reference;
+  ASSERT_TRUE(DecodeExact(original, &reference));
+  for (const FieldRewrite& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> file = original;
+    zdrobust::PutLe(file, c.offset, c.value, c.width);
+    SourceBitmap out = Stale();
+    const bool accepted = DecodeExact(file, &out);
+    EXPECT_TRUE(Consistent(accepted, out));
+    ASSERT_EQ(accepted, c.accepted);
+    if (!accepted)
+      continue;
+    EXPECT_EQ(out.width, c.width_px);
+    EXPECT_EQ(out.height, c.height_px);
+    const bool sizeField = c.offset >= 10 && c.offset < 34;
+    if (!sizeField) {
+      EXPECT_EQ(out.bgr, reference.bgr) << "a field the pixels do not depend on changed them";
+    }
+  }
+}
+
 // Header fields of a 5 x 3 24-bit file with the 40-byte header (pixels at 54,
 // 48 bytes of them, 102 bytes in all) set to values that break size and offset
 // arithmetic. Fields the pixels do not depend on change nothing.
 TEST(BmpRobustness, HeaderFieldsWithExtremeValuesAreRefusedOrHarmless) {
-  const FieldRewrite cases[] = {
+  const std::vector<FieldRewrite> cases = {
       {"width 0", 18, 4, 0u, false, 0, 0},
       {"width -1", 18, 4, 0xFFFFFFFFu, false, 0, 0},
       {"width INT32_MIN", 18, 4, 0x80000000u, false, 0, 0},
@@ -176,31 +190,12 @@ TEST(BmpRobustness, HeaderFieldsWithExtremeValuesAreRefusedOrHarmless) {
   };
   const std::vector<uint8_t> original = MakeBmp(Layout(5, 3, 24, false));
   ASSERT_EQ(original.size(), 102u);
-  SourceBitmap reference;
-  ASSERT_TRUE(DecodeExact(original, &reference));
-
-  for (const FieldRewrite& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<uint8_t> file = original;
-    zdrobust::PutLe(file, c.offset, c.value, c.width);
-    SourceBitmap out = Stale();
-    const bool accepted = DecodeExact(file, &out);
-    EXPECT_TRUE(Consistent(accepted, out));
-    ASSERT_EQ(accepted, c.accepted);
-    if (!accepted)
-      continue;
-    EXPECT_EQ(out.width, c.width_px);
-    EXPECT_EQ(out.height, c.height_px);
-    const bool sizeField = c.offset >= 10 && c.offset < 34;
-    if (!sizeField) {
-      EXPECT_EQ(out.bgr, reference.bgr) << "a field the pixels do not depend on changed them";
-    }
-  }
+  ExpectRewritesRefusedOrHarmless(original, cases);
 }
 
 // The 12-byte core header has 16-bit sizes, and only 24-bit pixels.
 TEST(BmpRobustness, CoreHeaderFieldsWithExtremeValuesAreRefused) {
-  const FieldRewrite cases[] = {
+  const std::vector<FieldRewrite> cases = {
       {"width 0", 18, 2, 0u, false, 0, 0},
       {"width 0xFFFF", 18, 2, 0xFFFFu, false, 0, 0},
       {"width 0x8000", 18, 2, 0x8000u, false, 0, 0},
@@ -213,20 +208,7 @@ TEST(BmpRobustness, CoreHeaderFieldsWithExtremeValuesAreRefused) {
       {"pixel offset before the header's end", 10, 4, 25u, false, 0, 0},
       {"height 2 reads less than is there", 20, 2, 2u, true, 3, 2},
   };
-  const std::vector<uint8_t> original = MakeBmp(Layout(3, 3, 24, false, 12));
-  for (const FieldRewrite& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<uint8_t> file = original;
-    zdrobust::PutLe(file, c.offset, c.value, c.width);
-    SourceBitmap out = Stale();
-    const bool accepted = DecodeExact(file, &out);
-    EXPECT_TRUE(Consistent(accepted, out));
-    ASSERT_EQ(accepted, c.accepted);
-    if (accepted) {
-      EXPECT_EQ(out.width, c.width_px);
-      EXPECT_EQ(out.height, c.height_px);
-    }
-  }
+  ExpectRewritesRefusedOrHarmless(MakeBmp(Layout(3, 3, 24, false, 12)), cases);
 }
 
 TEST(BmpRobustness, NoBytesOrNoResultIsRefused) {

@@ -13,7 +13,7 @@
 #include "pattern/pixel_format.h"
 #include "platform/source_bitmap.h"
 #include "stream/stream_settings.h"
-#include "tests/core/data/bmp_builder.h"
+#include "tests/core/data/bmp_layouts.h"
 #include "tests/core/data/temp_files.h"
 #include "pattern/simulated_frame_host.h"
 #include "tests/robustness/mutator.h"
@@ -21,16 +21,6 @@
 namespace {
 
 using zdrobust::Rng;
-
-BmpLayout Layout(int32_t w, int32_t h, uint16_t bits, bool topDown, uint32_t headerSize = 40) {
-  BmpLayout layout;
-  layout.width = w;
-  layout.height = h;
-  layout.bitCount = bits;
-  layout.topDown = topDown;
-  layout.headerSize = headerSize;
-  return layout;
-}
 
 // A picture or font sheet file, whole or damaged.
 std::vector<uint8_t> RandomBitmapFile(Rng& rng, bool font) {
