@@ -232,11 +232,10 @@ constexpr Field kHeaderFields[] = {
 };
 
 TEST(BmpRobustness, RandomlyDamagedFilesAreRefusedOrGiveACompletePixelGrid) {
-  constexpr uint64_t kSeed = 0xB3F1;
-  const uint32_t iterations = zdrobust::Iterations(20000);
+  const zdrobust::SeededRounds rounds(0xB3F1, 20000);
   uint32_t accepted_count = 0;
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     std::vector<uint8_t> file = rng.Pick(SeedFiles());
     // Half the time aim at the header fields first, where sizes and offsets live.
     if (rng.OneIn(2)) {
@@ -251,20 +250,19 @@ TEST(BmpRobustness, RandomlyDamagedFilesAreRefusedOrGiveACompletePixelGrid) {
       zdrobust::Mutate(file, rng, 4);
     SourceBitmap out = Stale();
     const bool accepted = DecodeExact(file, &out);
-    ASSERT_TRUE(Consistent(accepted, out)) << zdrobust::Describe(kSeed, i);
+    ASSERT_TRUE(Consistent(accepted, out)) << rounds.Describe(i);
     if (accepted)
       ++accepted_count;
   }
   // Many damaged files still load (pixel bytes, ignored fields): the walk
   // reached the pixel copy, not only the header checks.
-  EXPECT_GT(accepted_count, iterations / 20);
+  EXPECT_GT(accepted_count, rounds.Count() / 20);
 }
 
 TEST(BmpRobustness, ChangedPixelBytesNeverChangeWhetherAFileLoads) {
-  constexpr uint64_t kSeed = 0x91C5;
-  const uint32_t iterations = zdrobust::Iterations(2000);
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  const zdrobust::SeededRounds rounds(0x91C5, 2000);
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     const size_t which = rng.Below(SeedFiles().size());
     std::vector<uint8_t> file = SeedFiles()[which];
     SourceBitmap before;
@@ -274,18 +272,17 @@ TEST(BmpRobustness, ChangedPixelBytesNeverChangeWhetherAFileLoads) {
       file[pixel_offset + rng.Below(file.size() - pixel_offset)] = uint8_t(rng.Next());
     }
     SourceBitmap after;
-    ASSERT_TRUE(DecodeExact(file, &after)) << zdrobust::Describe(kSeed, i);
+    ASSERT_TRUE(DecodeExact(file, &after)) << rounds.Describe(i);
     EXPECT_EQ(after.width, before.width);
     EXPECT_EQ(after.height, before.height);
   }
 }
 
 TEST(BmpRobustness, RandomBytesBehindABitmapSignatureAreRefusedOrConsistent) {
-  constexpr uint64_t kSeed = 0x5EED;
-  const uint32_t iterations = zdrobust::Iterations(5000);
+  const zdrobust::SeededRounds rounds(0x5EED, 5000);
   constexpr uint32_t kHeaderSizes[] = {12, 40, 52, 56, 108, 124};
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     std::vector<uint8_t> file(rng.Below(200));
     for (uint8_t& b : file)
       b = uint8_t(rng.Next());
@@ -299,7 +296,7 @@ TEST(BmpRobustness, RandomBytesBehindABitmapSignatureAreRefusedOrConsistent) {
       zdrobust::PutLe(file, 10, uint32_t(rng.Below(file.size() + 8)), 4);
     SourceBitmap out = Stale();
     const bool accepted = DecodeExact(file, &out);
-    ASSERT_TRUE(Consistent(accepted, out)) << zdrobust::Describe(kSeed, i);
+    ASSERT_TRUE(Consistent(accepted, out)) << rounds.Describe(i);
   }
 }
 

@@ -163,44 +163,41 @@ bool RowShowsSomeTileRow(const PixelSurface& tile, const uint8_t* row, uint32_t 
 }
 
 TEST(DrawingRobustness, TilesOfAnyImageAndFrameSizeAreRefusedOrWhole) {
-  constexpr uint64_t kSeed = 0x711E;
-  const uint32_t iterations = zdrobust::Iterations(1500);
+  const zdrobust::SeededRounds rounds(0x711E, 1500);
   uint32_t built = 0;
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     const SourceBitmap image = RandomImage(rng, 90, 70);
     const Format f = RandomFormat(rng);
     const int32_t frame_w = RandomTileSide(rng);
     const int32_t frame_h = RandomTileSide(rng);
     PixelSurface tile;
     if (!tile.BuildTile(image, frame_w, frame_h, f.compression, f.bit_count)) {
-      ASSERT_TRUE(tile.empty()) << zdrobust::Describe(kSeed, i);
+      ASSERT_TRUE(tile.empty()) << rounds.Describe(i);
       continue;
     }
     ++built;
     const bool usable = image.width > 0 && image.height > 0 &&
                         image.bgr.size() >= size_t(image.width) * size_t(image.height) * 3;
-    ASSERT_TRUE(usable) << zdrobust::Describe(kSeed, i)
-                        << ": built from an image without all its pixels";
-    ASSERT_EQ(tile.bytes_per_pixel, f.bit_count / 8) << zdrobust::Describe(kSeed, i);
-    ASSERT_EQ(tile.stride, tile.width * tile.bytes_per_pixel) << zdrobust::Describe(kSeed, i);
+    ASSERT_TRUE(usable) << rounds.Describe(i) << ": built from an image without all its pixels";
+    ASSERT_EQ(tile.bytes_per_pixel, f.bit_count / 8) << rounds.Describe(i);
+    ASSERT_EQ(tile.stride, tile.width * tile.bytes_per_pixel) << rounds.Describe(i);
     // Whole repeats of the image that cover the frame; 4:2:2 tiles keep whole pixel pairs.
-    ASSERT_EQ(tile.width % image.width, 0) << zdrobust::Describe(kSeed, i);
-    ASSERT_EQ(tile.height % image.height, 0) << zdrobust::Describe(kSeed, i);
-    ASSERT_GE(tile.width, frame_w) << zdrobust::Describe(kSeed, i);
-    ASSERT_GE(tile.height, frame_h) << zdrobust::Describe(kSeed, i);
+    ASSERT_EQ(tile.width % image.width, 0) << rounds.Describe(i);
+    ASSERT_EQ(tile.height % image.height, 0) << rounds.Describe(i);
+    ASSERT_GE(tile.width, frame_w) << rounds.Describe(i);
+    ASSERT_GE(tile.height, frame_h) << rounds.Describe(i);
     if (!IsRgbFormat(f.compression)) {
-      ASSERT_EQ(tile.width % 2, 0) << zdrobust::Describe(kSeed, i);
+      ASSERT_EQ(tile.width % 2, 0) << rounds.Describe(i);
     }
   }
-  EXPECT_GT(built, iterations / 2);
+  EXPECT_GT(built, rounds.Count() / 2);
 }
 
 TEST(DrawingRobustness, ScrolledCopiesStayInsideTheFrameAtAnyOffset) {
-  constexpr uint64_t kSeed = 0xB117;
-  const uint32_t iterations = zdrobust::Iterations(1500);
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  const zdrobust::SeededRounds rounds(0xB117, 1500);
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     const Format f = rng.Pick(kOutputFormats);
     PixelSurface tile;
     const SourceBitmap image = RandomImage(rng, 40, 40);
@@ -214,16 +211,16 @@ TEST(DrawingRobustness, ScrolledCopiesStayInsideTheFrameAtAnyOffset) {
     const int32_t ye = RandomOffset(rng, tile.height), yo = RandomOffset(rng, tile.height);
 
     const bool drawn = tile.BlitScrolled(frame.data(), g.pitch, g.row_len, g.rows, xe, xo, ye, yo);
-    ASSERT_TRUE(frame.OutsideUntouched()) << zdrobust::Describe(kSeed, i);
+    ASSERT_TRUE(frame.OutsideUntouched()) << rounds.Describe(i);
     const bool fits = !tile.empty() && (g.rows == 0 || row_bytes <= g.pitch);
-    ASSERT_EQ(drawn, fits) << zdrobust::Describe(kSeed, i);
+    ASSERT_EQ(drawn, fits) << rounds.Describe(i);
     if (!drawn) {
-      ASSERT_TRUE(frame.AllUntouched()) << zdrobust::Describe(kSeed, i) << ": refused, yet drew";
+      ASSERT_TRUE(frame.AllUntouched()) << rounds.Describe(i) << ": refused, yet drew";
       continue;
     }
     for (uint32_t r = 0; r < g.rows; ++r) {
       ASSERT_TRUE(RowShowsSomeTileRow(tile, frame.Row(r), g.row_len, r % 2 ? xo : xe))
-          << zdrobust::Describe(kSeed, i) << ", row " << r;
+          << rounds.Describe(i) << ", row " << r;
     }
   }
 }
@@ -263,10 +260,9 @@ PixelSurface RandomFont(Rng& rng, Format f) {
 }
 
 TEST(DrawingRobustness, TextAndMarkerStayInsideTheFrameAtAnyPosition) {
-  constexpr uint64_t kSeed = 0x7E47;
-  const uint32_t iterations = zdrobust::Iterations(1500);
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  const zdrobust::SeededRounds rounds(0x7E47, 1500);
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     const Format f = rng.Pick(kOutputFormats);
     const PixelSurface font = RandomFont(rng, f);
     const int32_t bpp = f.bit_count / 8;
@@ -281,16 +277,16 @@ TEST(DrawingRobustness, TextAndMarkerStayInsideTheFrameAtAnyPosition) {
     const int32_t band = int32_t(rng.Between(-2, 17));
 
     DrawString(font, frame.data(), g.pitch, g.row_len, g.rows, x, y, text.c_str());
-    ASSERT_TRUE(frame.OutsideUntouched()) << zdrobust::Describe(kSeed, i) << " (text)";
+    ASSERT_TRUE(frame.OutsideUntouched()) << rounds.Describe(i) << " (text)";
     DrawGlyph(font, frame.data(), g.pitch, g.row_len, g.rows, x, y, glyph, band);
-    ASSERT_TRUE(frame.OutsideUntouched()) << zdrobust::Describe(kSeed, i) << " (glyph)";
+    ASSERT_TRUE(frame.OutsideUntouched()) << rounds.Describe(i) << " (glyph)";
     DrawCursorMarker(font, frame.data(), g.pitch, g.row_len, g.rows, mx, my);
-    ASSERT_TRUE(frame.OutsideUntouched()) << zdrobust::Describe(kSeed, i) << " (marker)";
+    ASSERT_TRUE(frame.OutsideUntouched()) << rounds.Describe(i) << " (marker)";
     if (row_bytes > g.pitch) {
-      ASSERT_TRUE(frame.AllUntouched()) << zdrobust::Describe(kSeed, i) << ": rows overlap";
+      ASSERT_TRUE(frame.AllUntouched()) << rounds.Describe(i) << ": rows overlap";
     }
     // Measuring never overflows into a negative width.
-    ASSERT_GE(MeasureString(font, text.c_str()), 0) << zdrobust::Describe(kSeed, i);
+    ASSERT_GE(MeasureString(font, text.c_str()), 0) << rounds.Describe(i);
   }
 }
 
@@ -312,11 +308,10 @@ void ForEachChangedPixel(const GuardedFrame& frame, const Geometry& g, int32_t b
 }
 
 TEST(DrawingRobustness, TextAndMarkerChangeOnlyTheirOwnBox) {
-  constexpr uint64_t kSeed = 0xB0C5;
-  const uint32_t iterations = zdrobust::Iterations(600);
+  const zdrobust::SeededRounds rounds(0xB0C5, 600);
   uint32_t drawn = 0;
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     const Format f = rng.Pick(kOutputFormats);
     const PixelSurface font = RandomFont(rng, f);
     const int32_t bpp = f.bit_count / 8;
@@ -337,7 +332,7 @@ TEST(DrawingRobustness, TextAndMarkerChangeOnlyTheirOwnBox) {
       ++drawn;
       inside = inside && c >= x && c < right && line >= y && line < int64_t(y) + font.glyph_h;
     });
-    ASSERT_TRUE(inside) << zdrobust::Describe(kSeed, i) << " (text)";
+    ASSERT_TRUE(inside) << rounds.Describe(i) << " (text)";
 
     // The marker: a block of kMarkerSize pixels from its position.
     const int32_t mx = RandomOffset(rng, int32_t(g.row_len)),
@@ -348,10 +343,10 @@ TEST(DrawingRobustness, TextAndMarkerChangeOnlyTheirOwnBox) {
       inside = inside && c >= mx && c < int64_t(mx) + kMarkerSize && line >= my &&
                line < int64_t(my) + kMarkerSize;
     });
-    ASSERT_TRUE(inside) << zdrobust::Describe(kSeed, i) << " (marker)";
+    ASSERT_TRUE(inside) << rounds.Describe(i) << " (marker)";
   }
   // Text did land on the frames: the boxes were checked against real pixels.
-  EXPECT_GT(drawn, iterations);
+  EXPECT_GT(drawn, rounds.Count());
 }
 
 // A media sample between guard zones; its size need not suit the preset.
@@ -425,10 +420,9 @@ uint32_t RandomSampleSize(Rng& rng, const PresetInfo& p) {
 }
 
 TEST(DrawingRobustness, FramesOfAnyPresetAndSampleSizeStayInsideTheSample) {
-  constexpr uint64_t kSeed = 0xF7A3;
-  const uint32_t iterations = zdrobust::Iterations(400);
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  const zdrobust::SeededRounds rounds(0xF7A3, 400);
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     zdtest::FakeFrameHost host;
     FrameProducer producer;
     // The surfaces of the stream's preset; frames may come for another one
@@ -455,12 +449,11 @@ TEST(DrawingRobustness, FramesOfAnyPresetAndSampleSizeStayInsideTheSample) {
       // The next frame is due now: the loop need not wait for it.
       host.AdvanceMs(double(preset.frame_time > 0 ? preset.frame_time : 0) / 10000.0 + 1.0);
 
-      ASSERT_EQ(producer.FillBuffer(host, &sample, preset, mouse), kS_OK)
-          << zdrobust::Describe(kSeed, i);
-      ASSERT_TRUE(sample.GuardsIntact()) << zdrobust::Describe(kSeed, i);
-      EXPECT_EQ(sample.actual, size) << zdrobust::Describe(kSeed, i);
-      EXPECT_EQ(sample.start, expected_start) << zdrobust::Describe(kSeed, i);
-      EXPECT_EQ(sample.stop, expected_start + preset.frame_time) << zdrobust::Describe(kSeed, i);
+      ASSERT_EQ(producer.FillBuffer(host, &sample, preset, mouse), kS_OK) << rounds.Describe(i);
+      ASSERT_TRUE(sample.GuardsIntact()) << rounds.Describe(i);
+      EXPECT_EQ(sample.actual, size) << rounds.Describe(i);
+      EXPECT_EQ(sample.start, expected_start) << rounds.Describe(i);
+      EXPECT_EQ(sample.stop, expected_start + preset.frame_time) << rounds.Describe(i);
       expected_start = sample.stop;
     }
   }

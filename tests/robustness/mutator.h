@@ -138,4 +138,20 @@ inline std::string Describe(uint64_t seed, uint32_t iteration) {
   return "seed " + std::to_string(seed) + ", iteration " + std::to_string(iteration);
 }
 
+// The iterations of one seeded test: how many there are, each one's random
+// stream, and the words that name it in a failure message.
+class SeededRounds {
+ public:
+  SeededRounds(uint64_t seed, uint32_t baseIterations)
+      : m_seed(seed), m_count(Iterations(baseIterations)) {}
+
+  uint32_t Count() const { return m_count; }
+  Rng RngOf(uint32_t iteration) const { return Rng(IterationSeed(m_seed, iteration)); }
+  std::string Describe(uint32_t iteration) const { return zdrobust::Describe(m_seed, iteration); }
+
+ private:
+  uint64_t m_seed;
+  uint32_t m_count;
+};
+
 }  // namespace zdrobust

@@ -319,40 +319,37 @@ TEST(SettingsRobustness, EverySeedTextLoadsIntoASoundTable) {
 }
 
 TEST(SettingsRobustness, DamagedSettingsAlwaysGiveASoundPresetTable) {
-  constexpr uint64_t kSeed = 0x1F1;
-  const uint32_t iterations = zdrobust::Iterations(1500);
+  const zdrobust::SeededRounds rounds(0x1F1, 1500);
   uint32_t several = 0;
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     std::string text = rng.Pick(SeedTexts());
     for (uint64_t n = 1 + rng.Below(6); n > 0; --n)
       MutateSettingsText(text, rng);
     g_settingsText = text;
     StreamSettings settings;
-    ASSERT_TRUE(settings.LoadSettings("unused.ini", &ReadFromSettingsText))
-        << zdrobust::Describe(kSeed, i);
-    ASSERT_TRUE(TableIsSound(settings)) << zdrobust::Describe(kSeed, i);
+    ASSERT_TRUE(settings.LoadSettings("unused.ini", &ReadFromSettingsText)) << rounds.Describe(i);
+    ASSERT_TRUE(TableIsSound(settings)) << rounds.Describe(i);
     if (settings.m_presetNum > 1)
       ++several;
   }
   // Most damaged files still hold several presets: the checks saw real tables.
-  EXPECT_GT(several, iterations / 4);
+  EXPECT_GT(several, rounds.Count() / 4);
 }
 
 TEST(SettingsRobustness, DamagedSettingsFilesLoadSoundlyThroughThePlatformReader) {
   // Fewer rounds: the Windows build reads these through the system's reader.
-  constexpr uint64_t kSeed = 0xF11E;
-  const uint32_t iterations = zdrobust::Iterations(40);
+  const zdrobust::SeededRounds rounds(0xF11E, 40);
   TempFolder folder;
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     std::string text = rng.Pick(SeedTexts());
     for (uint64_t n = 1 + rng.Below(6); n > 0; --n)
       MutateSettingsText(text, rng);
     const std::string path = folder.Write(kSettingsFileName, text);
     StreamSettings settings;
-    ASSERT_TRUE(settings.LoadSettings(path)) << zdrobust::Describe(kSeed, i);
-    ASSERT_TRUE(TableIsSound(settings)) << zdrobust::Describe(kSeed, i);
+    ASSERT_TRUE(settings.LoadSettings(path)) << rounds.Describe(i);
+    ASSERT_TRUE(TableIsSound(settings)) << rounds.Describe(i);
   }
 }
 
@@ -404,11 +401,10 @@ std::string Upper(std::string text) {
 }
 
 TEST(IniRobustness, AnyTextGivesAValueFromTheTextOrTheDefaultWithinTheBuffer) {
-  constexpr uint64_t kSeed = 0x1A1;
-  const uint32_t iterations = zdrobust::Iterations(4000);
+  const zdrobust::SeededRounds rounds(0x1A1, 4000);
   const size_t kBufferSizes[] = {0, 1, 2, 3, 5, 260, 4096};
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     std::string text = RandomIniText(rng);
     if (rng.OneIn(3)) {
       text = rng.Pick(SeedTexts());
@@ -420,30 +416,30 @@ TEST(IniRobustness, AnyTextGivesAValueFromTheTextOrTheDefaultWithinTheBuffer) {
         ReadProfileStringFromText(section.c_str(), key.c_str(), "DEFAULT", 1 << 20, text);
     // The value is a piece of the text (quotes and blanks taken off), or the default.
     ASSERT_TRUE(whole == "DEFAULT" || text.find(whole) != std::string::npos)
-        << zdrobust::Describe(kSeed, i) << ": \"" << whole << "\"";
+        << rounds.Describe(i) << ": \"" << whole << "\"";
     for (size_t bufferSize : kBufferSizes) {
       // A smaller buffer gives the same value cut to bufferSize - 1 characters.
       const std::string cut =
           ReadProfileStringFromText(section.c_str(), key.c_str(), "DEFAULT", bufferSize, text);
       ASSERT_EQ(cut, whole.substr(0, bufferSize ? bufferSize - 1 : 0))
-          << zdrobust::Describe(kSeed, i) << ", buffer " << bufferSize;
+          << rounds.Describe(i) << ", buffer " << bufferSize;
     }
     // Names match without regard to case and surrounding blanks.
     ASSERT_EQ(ReadProfileStringFromText((" " + Upper(section) + "\t").c_str(), Upper(key).c_str(),
                                         "DEFAULT", 1 << 20, text),
               whole)
-        << zdrobust::Describe(kSeed, i);
+        << rounds.Describe(i);
     // A section added at the end changes nothing before it.
     ASSERT_EQ(ReadProfileStringFromText(section.c_str(), key.c_str(), "DEFAULT", 1 << 20,
                                         text + "\n[zz appended]\nkey=1\nw=2\n"),
               whole)
-        << zdrobust::Describe(kSeed, i);
+        << rounds.Describe(i);
     // A byte order mark in front changes nothing.
     if (text.compare(0, 3, "\xEF\xBB\xBF") != 0) {
       ASSERT_EQ(ReadProfileStringFromText(section.c_str(), key.c_str(), "DEFAULT", 1 << 20,
                                           "\xEF\xBB\xBF" + text),
                 whole)
-          << zdrobust::Describe(kSeed, i);
+          << rounds.Describe(i);
     }
   }
 }
@@ -457,11 +453,10 @@ TEST(IniRobustness, NullNamesAndDefaultsGiveTheDefault) {
 }
 
 TEST(IniRobustness, AFileReadsAsItsTextInMemory) {
-  constexpr uint64_t kSeed = 0xF17E;
-  const uint32_t iterations = zdrobust::Iterations(60);
+  const zdrobust::SeededRounds rounds(0xF17E, 60);
   TempFolder folder;
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     std::string text = rng.OneIn(2) ? RandomIniText(rng) : rng.Pick(SeedTexts());
     MutateSettingsText(text, rng);
     const std::string path = folder.Write("random.ini", text);
@@ -470,7 +465,7 @@ TEST(IniRobustness, AFileReadsAsItsTextInMemory) {
       const char* key = rng.Pick(kQueryNames);
       ASSERT_EQ(ReadProfileStringPortable(section, key, "DEFAULT", 300, path),
                 ReadProfileStringFromText(section, key, "DEFAULT", 300, text))
-          << zdrobust::Describe(kSeed, i);
+          << rounds.Describe(i);
     }
   }
 }

@@ -36,11 +36,10 @@ std::vector<uint8_t> RandomBitmapFile(Rng& rng, bool font) {
 }
 
 TEST(StreamStartRobustness, DamagedFilesOnDiskLoadAsTheDecoderReadsThemOrNotAtAll) {
-  constexpr uint64_t kSeed = 0xD15C;
-  const uint32_t iterations = zdrobust::Iterations(150);
+  const zdrobust::SeededRounds rounds(0xD15C, 150);
   TempFolder folder;
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     const std::vector<uint8_t> file = RandomBitmapFile(rng, rng.OneIn(2));
     const std::string path = folder.Write("damaged" + std::to_string(i % 4) + ".bmp", file);
     SourceBitmap loaded;
@@ -51,19 +50,18 @@ TEST(StreamStartRobustness, DamagedFilesOnDiskLoadAsTheDecoderReadsThemOrNotAtAl
     const bool decodable = DecodeBmp(file.data(), file.size(), &decoded);
     if (!accepted) {
       ASSERT_TRUE(loaded.width == 0 && loaded.height == 0 && loaded.bgr.empty())
-          << zdrobust::Describe(kSeed, i);
+          << rounds.Describe(i);
 #ifndef _WIN32
-      ASSERT_FALSE(decodable) << zdrobust::Describe(kSeed, i)
-                              << ": refused from disk, decoded in memory";
+      ASSERT_FALSE(decodable) << rounds.Describe(i) << ": refused from disk, decoded in memory";
 #endif
       continue;
     }
     // What loads must have passed the decoder's checks, with the same size.
-    ASSERT_TRUE(decodable) << zdrobust::Describe(kSeed, i);
-    ASSERT_EQ(loaded.width, decoded.width) << zdrobust::Describe(kSeed, i);
-    ASSERT_EQ(loaded.height, decoded.height) << zdrobust::Describe(kSeed, i);
+    ASSERT_TRUE(decodable) << rounds.Describe(i);
+    ASSERT_EQ(loaded.width, decoded.width) << rounds.Describe(i);
+    ASSERT_EQ(loaded.height, decoded.height) << rounds.Describe(i);
     ASSERT_EQ(loaded.bgr.size(), size_t(loaded.width) * size_t(loaded.height) * 3)
-        << zdrobust::Describe(kSeed, i);
+        << rounds.Describe(i);
   }
 }
 
@@ -87,12 +85,11 @@ constexpr Format kOutputFormats[] = {
 };
 
 TEST(StreamStartRobustness, StreamsOverDamagedBitmapsStartOrFailAndFramesStayInsideTheSample) {
-  constexpr uint64_t kSeed = 0x57A7;
-  const uint32_t iterations = zdrobust::Iterations(120);
+  const zdrobust::SeededRounds rounds(0x57A7, 120);
   TempFolder folder;
   uint32_t started = 0;
-  for (uint32_t i = 0; i < iterations; ++i) {
-    Rng rng(zdrobust::IterationSeed(kSeed, i));
+  for (uint32_t i = 0; i < rounds.Count(); ++i) {
+    Rng rng = rounds.RngOf(i);
     folder.Write("picture.bmp", RandomBitmapFile(rng, false));
     folder.Write("font.bmp", RandomBitmapFile(rng, true));
 
@@ -116,12 +113,12 @@ TEST(StreamStartRobustness, StreamsOverDamagedBitmapsStartOrFailAndFramesStayIns
     zdtest::FakeFrameHost host;
     FrameProducer producer;
     const HResultCode hr = producer.OnThreadCreate(host, preset, settings, folder.Path());
-    ASSERT_TRUE(hr == kS_OK || hr == kE_OUTOFMEMORY) << zdrobust::Describe(kSeed, i) << ": " << hr;
+    ASSERT_TRUE(hr == kS_OK || hr == kE_OUTOFMEMORY) << rounds.Describe(i) << ": " << hr;
     if (hr == kS_OK) {
       ++started;
-      ASSERT_FALSE(producer.m_pattern.empty()) << zdrobust::Describe(kSeed, i);
-      ASSERT_FALSE(producer.m_font.empty()) << zdrobust::Describe(kSeed, i);
-      ASSERT_EQ(producer.m_font.compression, preset.compression) << zdrobust::Describe(kSeed, i);
+      ASSERT_FALSE(producer.m_pattern.empty()) << rounds.Describe(i);
+      ASSERT_FALSE(producer.m_font.empty()) << rounds.Describe(i);
+      ASSERT_EQ(producer.m_font.compression, preset.compression) << rounds.Describe(i);
     }
     // The pin does not run a stream that failed to start; its frames would
     // still stay inside their samples.
@@ -132,14 +129,13 @@ TEST(StreamStartRobustness, StreamsOverDamagedBitmapsStartOrFailAndFramesStayIns
       host.cursorX = int32_t(rng.Between(-40, preset.w));
       host.cursorY = int32_t(rng.Between(-40, preset.h));
       host.AdvanceMs(double(preset.frame_time) / 10000.0 + 1.0);
-      ASSERT_EQ(producer.FillBuffer(host, &sample, preset, 1), kS_OK)
-          << zdrobust::Describe(kSeed, i);
-      ASSERT_TRUE(sample.GuardIntact()) << zdrobust::Describe(kSeed, i);
+      ASSERT_EQ(producer.FillBuffer(host, &sample, preset, 1), kS_OK) << rounds.Describe(i);
+      ASSERT_TRUE(sample.GuardIntact()) << rounds.Describe(i);
     }
     producer.OnThreadDestroy();
   }
   // Enough rounds found whole files to start a stream.
-  EXPECT_GT(started, iterations / 5);
+  EXPECT_GT(started, rounds.Count() / 5);
 }
 
 }  // namespace

@@ -12,9 +12,9 @@ struct OutputFormat {
   int32_t bit_count;
 };
 
-constexpr OutputFormat kOutputFormats[] = {
-    {kCompressionRgb, 32}, {kCompressionRgb, 24}, {kFourccYUY2, 16},
-    {kFourccYVYU, 16},     {kFourccUYVY, 16},     {kFourccHDYC, 16}};
+constexpr OutputFormat kOutputFormats[] = {{kCompressionRgb, 32}, {kCompressionRgb, 24},
+                                           {kFourccYUY2, 16},     {kFourccYVYU, 16},
+                                           {kFourccUYVY, 16},     {kFourccHDYC, 16}};
 
 // The memory row of picture line `line` (counted from the top) in a frame of
 // `rows` rows: RGB frames are stored bottom-up, 4:2:2 frames top-down.

@@ -29,8 +29,7 @@ inline YuvValues Bt709(int b, int g, int r) {
 }
 
 inline YuvValues YuvOf(uint32_t compression, const uint8_t* bgr) {
-  return compression == kFourccHDYC ? Bt709(bgr[0], bgr[1], bgr[2])
-                                    : Bt601(bgr[0], bgr[1], bgr[2]);
+  return compression == kFourccHDYC ? Bt709(bgr[0], bgr[1], bgr[2]) : Bt601(bgr[0], bgr[1], bgr[2]);
 }
 
 // The 4-byte unit of the pixel pair (left, right), each given as B, G, R, in
