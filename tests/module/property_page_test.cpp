@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -99,43 +100,37 @@ bool SaveWindowBitmap(HWND window, const std::string& path) {
   return true;
 }
 
-HWND FindChildById(HWND parent, int id) {
+// The first window an enumeration function (EnumChildWindows,
+// EnumThreadWindows) hands out for which `wanted` holds.
+template <typename Enumerate>
+HWND FirstWindow(Enumerate enumerate, const std::function<bool(HWND)>& wanted) {
   struct Search {
-    int id;
+    const std::function<bool(HWND)>& wanted;
     HWND found;
-  } search = {id, nullptr};
-  EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM param) -> BOOL {
+  } search = {wanted, nullptr};
+  enumerate(
+      [](HWND window, LPARAM param) -> BOOL {
         auto* s = reinterpret_cast<Search*>(param);
-        if (GetDlgCtrlID(child) == s->id) {
-          s->found = child;
-          return FALSE;
-        }
-        return TRUE;
+        if (!s->wanted(window))
+          return TRUE;
+        s->found = window;
+        return FALSE;
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
+HWND FindChildById(HWND parent, int id) {
+  return FirstWindow(
+      [parent](WNDENUMPROC proc, LPARAM param) { EnumChildWindows(parent, proc, param); },
+      [id](HWND child) { return GetDlgCtrlID(child) == id; });
+}
+
 // The top-level window of `thread` that holds a control with id `id`.
 HWND FindFrameWithChild(DWORD thread, int id) {
-  struct Search {
-    int id;
-    HWND found;
-  } search = {id, nullptr};
-  EnumThreadWindows(
-      thread,
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        if (IsWindowVisible(window) && FindChildById(window, s->id)) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return FirstWindow(
+      [thread](WNDENUMPROC proc, LPARAM param) { EnumThreadWindows(thread, proc, param); },
+      [id](HWND window) { return IsWindowVisible(window) && FindChildById(window, id); });
 }
 
 class PropertyPageTest : public ModuleTest {

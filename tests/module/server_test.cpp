@@ -1,5 +1,7 @@
 // The COM server as a host sees it: class objects, the factory, unloading,
 // registration, and the filter's interfaces, state, pages and pin.
+#include <string>
+
 #include "module_fixture.h"
 
 namespace {
@@ -206,6 +208,16 @@ TEST_F(ModuleTest, RegistrationWritesBothClassKeysAndUnregistrationRemovesThem) 
   }
 }
 
+namespace {
+
+// Place and size of a dialog or control in dialog units: "x,y widthxheight".
+std::string Box(short x, short y, short cx, short cy) {
+  return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(cx) + "x" +
+         std::to_string(cy);
+}
+
+}  // namespace
+
 TEST_F(ModuleTest, AboutDialogTemplateIsAChildPageWithOneReadOnlyTextBox) {
   HRSRC resource =
       FindResourceExA(s_module, MAKEINTRESOURCEA(5) /* RT_DIALOG */, MAKEINTRESOURCEA(104),
@@ -220,10 +232,7 @@ TEST_F(ModuleTest, AboutDialogTemplateIsAChildPageWithOneReadOnlyTextBox) {
   EXPECT_EQ(dialog->style, 0x40000040u);  // WS_CHILD | DS_SETFONT
   EXPECT_EQ(dialog->dwExtendedStyle, 0u);
   EXPECT_EQ(dialog->cdit, 1);
-  EXPECT_EQ(dialog->x, 0);
-  EXPECT_EQ(dialog->y, 0);
-  EXPECT_EQ(dialog->cx, 187);
-  EXPECT_EQ(dialog->cy, 93);
+  EXPECT_EQ(Box(dialog->x, dialog->y, dialog->cx, dialog->cy), "0,0 187x93");
   // No menu, default class, no caption, then the font.
   const auto* words = reinterpret_cast<const WORD*>(bytes + 18);
   EXPECT_EQ(words[0], 0);
@@ -238,10 +247,7 @@ TEST_F(ModuleTest, AboutDialogTemplateIsAChildPageWithOneReadOnlyTextBox) {
   ASSERT_LE(offset + sizeof(DLGITEMTEMPLATE), size);
   const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(bytes + offset);
   EXPECT_EQ(item->style, 0x50811885u);
-  EXPECT_EQ(item->x, 5);
-  EXPECT_EQ(item->y, 5);
-  EXPECT_EQ(item->cx, 175);
-  EXPECT_EQ(item->cy, 85);
+  EXPECT_EQ(Box(item->x, item->y, item->cx, item->cy), "5,5 175x85");
   EXPECT_EQ(item->id, 1001);
 
   wchar_t title[64] = {};

@@ -150,6 +150,22 @@ HRESULT CreateFilter(const CLSID& clsid, ComRef<IBaseFilter>& out) {
   return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, out.PutVoid());
 }
 
+HRESULT ConnectToNullRenderer(Graph& graph, IBaseFilter* source, IPin* sourcePin,
+                              ComRef<IBaseFilter>& renderer) {
+  auto step = [](HRESULT hr) { return hr == S_OK ? S_OK : (FAILED(hr) ? hr : E_FAIL); };
+  HRESULT hr = step(CreateFilter(kClsidNullRenderer, renderer));
+  if (hr != S_OK)
+    return hr;
+  if ((hr = step(graph.builder->AddFilter(source, L"source"))) != S_OK)
+    return hr;
+  if ((hr = step(graph.builder->AddFilter(renderer.Get(), L"renderer"))) != S_OK)
+    return hr;
+  ComRef<IPin> rendererIn = FindPinByDirection(renderer.Get(), PINDIR_INPUT);
+  if (!rendererIn)
+    return E_FAIL;
+  return step(graph.builder->ConnectDirect(sourcePin, rendererIn.Get(), nullptr));
+}
+
 ComRef<IPin> FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION dir) {
   ComRef<IEnumPins> pins;
   if (FAILED(filter->EnumPins(pins.Put())))

@@ -90,6 +90,12 @@ HRESULT CreateFilter(const CLSID& clsid, ComRef<IBaseFilter>& out);
 // The first pin of the given direction, with a reference.
 ComRef<IPin> FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION dir);
 
+// Adds the source filter and a new null renderer (its reference in renderer)
+// to the graph and connects sourcePin straight to the renderer's input: S_OK,
+// or the failure of the first step that did not give S_OK.
+HRESULT ConnectToNullRenderer(Graph& graph, IBaseFilter* source, IPin* sourcePin,
+                              ComRef<IBaseFilter>& renderer);
+
 // Runs IMediaControl state changes and waits (bounded) until the graph has
 // reached the state; the state change's own result.
 HRESULT ChangeGraphState(IMediaControl* control, FILTER_STATE target);

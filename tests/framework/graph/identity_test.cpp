@@ -180,11 +180,7 @@ TEST_F(FrameworkGraphTest, AggregatedFilterRoutesEveryFaceToTheOuterObject) {
     ASSERT_TRUE(graph.Create());
     ComRef<IBaseFilter> filter = Query<IBaseFilter>(outer, IID_IBaseFilter);
     ComRef<IBaseFilter> renderer;
-    ASSERT_EQ(CreateFilter(kClsidNullRenderer, renderer), S_OK);
-    ASSERT_EQ(graph.builder->AddFilter(filter.Get(), L"aggregated"), S_OK);
-    ASSERT_EQ(graph.builder->AddFilter(renderer.Get(), L"renderer"), S_OK);
-    ComRef<IPin> rendererIn = FindPinByDirection(renderer.Get(), PINDIR_INPUT);
-    ASSERT_EQ(graph.builder->ConnectDirect(pin, rendererIn.Get(), nullptr), S_OK);
+    ASSERT_EQ(ConnectToNullRenderer(graph, filter.Get(), pin, renderer), S_OK);
     CTestStream* stream = outer->Source()->Stream();
     auto describe = [stream] {
       return "worker starts " + std::to_string(stream->m_threadCreates) + ", ends " +

@@ -275,14 +275,10 @@ TEST_F(FrameworkGraphTest, FailedStreamStartInThePlatformGraphFailsTheApplicatio
     SourceScript script;
     script.threadCreateResult = E_ACCESSDENIED;
     SourceRef source(script);
-    ComRef<IBaseFilter> renderer;
-    ASSERT_EQ(CreateFilter(kClsidNullRenderer, renderer), S_OK);
     Graph graph;
     ASSERT_TRUE(graph.Create());
-    ASSERT_EQ(graph.builder->AddFilter(source.filter.Get(), L"source"), S_OK);
-    ASSERT_EQ(graph.builder->AddFilter(renderer.Get(), L"renderer"), S_OK);
-    ComRef<IPin> rendererIn = FindPinByDirection(renderer.Get(), PINDIR_INPUT);
-    ASSERT_EQ(graph.builder->ConnectDirect(source.Pin(), rendererIn.Get(), nullptr), S_OK);
+    ComRef<IBaseFilter> renderer;
+    ASSERT_EQ(ConnectToNullRenderer(graph, source.filter.Get(), source.Pin(), renderer), S_OK);
     Watchdog dog("failed pause in the graph", 30);
     const HRESULT paused = graph.control->Pause();
     FILTER_STATE state;
@@ -311,7 +307,6 @@ TEST_F(FrameworkGraphTest, FailedStreamStartInThePlatformGraphFailsTheApplicatio
     (void)graph.control.Detach();
     (void)graph.events.Detach();
     (void)graph.mediaFilter.Detach();
-    (void)rendererIn.Detach();
     (void)renderer.Detach();
     Watchdog release("release the test source after the failed pause", 20, describe);
     source.filter.Reset();

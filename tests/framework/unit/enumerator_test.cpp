@@ -1,25 +1,46 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "baseclasses/com_ptr.h"
 #include "tests/framework/unit/alloc_failure.h"
 #include "tests/framework/unit/test_source.h"
 
 namespace {
 
-IPin* FirstPin(IBaseFilter* filter) {
-  ComPtr<IEnumPins> pins;
-  EXPECT_EQ(filter->EnumPins(pins.Put()), S_OK);
-  IPin* pin = nullptr;
-  EXPECT_EQ(pins->Next(1, &pin, nullptr), S_OK);
-  return pin;
-}
+// A test source with the pin enumerator it hands out.
+class PinEnumerator : public ::testing::Test {
+ protected:
+  bool Open(int pinCount) {
+    filter.Attach(CTestSource::Create(pinCount, &log));
+    return filter->EnumPins(pins.Put()) == S_OK;
+  }
 
-TEST(PinEnumerator, HandsOutThePinOnceUntilReset) {
   StreamLog log;
   ComPtr<IBaseFilter> filter;
-  filter.Attach(CTestSource::Create(1, &log));
   ComPtr<IEnumPins> pins;
-  ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
+};
+
+// A one-pin test source offering the given types, with its pin's type enumerator.
+class TypeEnumerator : public ::testing::Test {
+ protected:
+  bool Open(const std::vector<GUID>& subtypes) {
+    log.subtypes = subtypes;
+    filter.Attach(CTestSource::Create(1, &log));
+    ComPtr<IEnumPins> pins;
+    if (filter->EnumPins(pins.Put()) != S_OK || pins->Next(1, pin.Put(), nullptr) != S_OK)
+      return false;
+    return pin->EnumMediaTypes(types.Put()) == S_OK;
+  }
+
+  StreamLog log;
+  ComPtr<IBaseFilter> filter;
+  ComPtr<IPin> pin;
+  ComPtr<IEnumMediaTypes> types;
+};
+
+TEST_F(PinEnumerator, HandsOutThePinOnceUntilReset) {
+  ASSERT_TRUE(Open(1));
 
   ComPtr<IPin> first;
   ASSERT_EQ(pins->Next(1, first.Put(), nullptr), S_OK);
@@ -38,12 +59,8 @@ TEST(PinEnumerator, HandsOutThePinOnceUntilReset) {
   EXPECT_EQ(again.Get(), first.Get());
 }
 
-TEST(PinEnumerator, CountAboveOneNeedsAFetchedPointer) {
-  StreamLog log;
-  ComPtr<IBaseFilter> filter;
-  filter.Attach(CTestSource::Create(1, &log));
-  ComPtr<IEnumPins> pins;
-  ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
+TEST_F(PinEnumerator, CountAboveOneNeedsAFetchedPointer) {
+  ASSERT_TRUE(Open(1));
 
   IPin* array[2] = {};
   EXPECT_EQ(pins->Next(2, array, nullptr), E_INVALIDARG);
@@ -56,12 +73,8 @@ TEST(PinEnumerator, CountAboveOneNeedsAFetchedPointer) {
   array[0]->Release();
 }
 
-TEST(PinEnumerator, CloneRemembersWhatWasHandedOutUntilItsOwnReset) {
-  StreamLog log;
-  ComPtr<IBaseFilter> filter;
-  filter.Attach(CTestSource::Create(2, &log));
-  ComPtr<IEnumPins> pins;
-  ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
+TEST_F(PinEnumerator, CloneRemembersWhatWasHandedOutUntilItsOwnReset) {
+  ASSERT_TRUE(Open(2));
   ComPtr<IPin> first;
   ASSERT_EQ(pins->Next(1, first.Put(), nullptr), S_OK);
 
@@ -80,12 +93,8 @@ TEST(PinEnumerator, CloneRemembersWhatWasHandedOutUntilItsOwnReset) {
   EXPECT_EQ(pins->Clone(nullptr), E_POINTER);
 }
 
-TEST(PinEnumerator, SkipPastTheLastPinFailsWithoutMoving) {
-  StreamLog log;
-  ComPtr<IBaseFilter> filter;
-  filter.Attach(CTestSource::Create(1, &log));
-  ComPtr<IEnumPins> pins;
-  ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
+TEST_F(PinEnumerator, SkipPastTheLastPinFailsWithoutMoving) {
+  ASSERT_TRUE(Open(1));
 
   EXPECT_EQ(pins->Skip(2), S_FALSE);
   ComPtr<IPin> pin;
@@ -96,28 +105,42 @@ TEST(PinEnumerator, SkipPastTheLastPinFailsWithoutMoving) {
   EXPECT_EQ(pins->Next(1, &none, nullptr), S_FALSE);
 }
 
-TEST(PinEnumerator, KeepsTheFilterAlive) {
-  StreamLog log;
+TEST_F(PinEnumerator, KeepsTheFilterAlive) {
   const LONG liveBefore = g_activeObjects;
-  IBaseFilter* filter = CTestSource::Create(1, &log);
+  ASSERT_TRUE(Open(1));
   EXPECT_EQ(g_activeObjects, liveBefore + 2);  // the filter and its pin
-  IEnumPins* pins = nullptr;
-  ASSERT_EQ(filter->EnumPins(&pins), S_OK);
-  EXPECT_EQ(filter->Release(), 1u);
+  EXPECT_EQ(filter.Detach()->Release(), 1u);
   EXPECT_EQ(g_activeObjects, liveBefore + 2);
-  EXPECT_EQ(pins->Release(), 0u);
+  EXPECT_EQ(pins.Detach()->Release(), 0u);
   EXPECT_EQ(g_activeObjects, liveBefore);
 }
 
-TEST(TypeEnumerator, ListsThePinsTypesInOrderAsTaskMemory) {
-  StreamLog log;
-  log.subtypes = {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32, MEDIASUBTYPE_YUY2};
-  ComPtr<IBaseFilter> filter;
-  filter.Attach(CTestSource::Create(1, &log));
-  ComPtr<IPin> pin;
-  pin.Attach(FirstPin(filter.Get()));
-  ComPtr<IEnumMediaTypes> types;
-  ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
+TEST_F(PinEnumerator, PinsVanishingMidCallAreTakenBackNotLeaked) {
+  ASSERT_TRUE(Open(2));
+
+  auto* source = static_cast<CTestSource*>(filter.Get());
+  delete static_cast<CSourceStream*>(source->GetPin(1));  // the second pin goes away
+  const ULONG countBefore = filter->AddRef();
+  filter->Release();
+
+  IPin* array[2] = {};
+  ULONG fetched = 7;
+  EXPECT_EQ(pins->Next(2, array, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
+  EXPECT_EQ(array[0], nullptr);
+  EXPECT_EQ(fetched, 0u);
+  const ULONG countAfter = filter->AddRef();
+  filter->Release();
+  EXPECT_EQ(countAfter, countBefore);
+
+  EXPECT_EQ(pins->Reset(), S_OK);
+  ComPtr<IPin> first;
+  EXPECT_EQ(pins->Next(1, first.Put(), nullptr), S_OK);
+  IPin* none = nullptr;
+  EXPECT_EQ(pins->Next(1, &none, nullptr), S_FALSE);
+}
+
+TEST_F(TypeEnumerator, ListsThePinsTypesInOrderAsTaskMemory) {
+  ASSERT_TRUE(Open({MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32, MEDIASUBTYPE_YUY2}));
 
   AM_MEDIA_TYPE* got[4] = {};
   ULONG fetched = 0;
@@ -136,15 +159,8 @@ TEST(TypeEnumerator, ListsThePinsTypesInOrderAsTaskMemory) {
   EXPECT_EQ(types->Next(1, nullptr, nullptr), E_POINTER);
 }
 
-TEST(TypeEnumerator, SkipStopsBeingSuccessfulPastTheLastType) {
-  StreamLog log;
-  log.subtypes = {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32, MEDIASUBTYPE_YUY2};
-  ComPtr<IBaseFilter> filter;
-  filter.Attach(CTestSource::Create(1, &log));
-  ComPtr<IPin> pin;
-  pin.Attach(FirstPin(filter.Get()));
-  ComPtr<IEnumMediaTypes> types;
-  ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
+TEST_F(TypeEnumerator, SkipStopsBeingSuccessfulPastTheLastType) {
+  ASSERT_TRUE(Open({MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32, MEDIASUBTYPE_YUY2}));
 
   EXPECT_EQ(types->Skip(0), S_OK);
   EXPECT_EQ(types->Skip(3), S_OK);  // exactly onto the last type
@@ -162,15 +178,8 @@ TEST(TypeEnumerator, SkipStopsBeingSuccessfulPastTheLastType) {
   EXPECT_TRUE(IsEqualGUID(owned->subtype, MEDIASUBTYPE_RGB24));
 }
 
-TEST(TypeEnumerator, OutOfMemoryEndsTheListEarly) {
-  StreamLog log;
-  log.subtypes = {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32};
-  ComPtr<IBaseFilter> filter;
-  filter.Attach(CTestSource::Create(1, &log));
-  ComPtr<IPin> pin;
-  pin.Attach(FirstPin(filter.Get()));
-  ComPtr<IEnumMediaTypes> types;
-  ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
+TEST_F(TypeEnumerator, OutOfMemoryEndsTheListEarly) {
+  ASSERT_TRUE(Open({MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32}));
 
   AM_MEDIA_TYPE* got[2] = {};
   ULONG fetched = 5;

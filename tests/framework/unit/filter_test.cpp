@@ -153,12 +153,20 @@ TEST(SourceFilter, FacesShareOneIdentity) {
   EXPECT_EQ(filter->QueryInterface(IID_IPin, none.PutVoid()), E_NOINTERFACE);
 }
 
-TEST(OutputPin, UnconnectedPinAnswersWithoutAPeer) {
-  StreamLog log;
-  ComPtr<IBaseFilter> filter = NewFilter(1, &log);
-  ComPtr<IPin> pin;
-  ASSERT_EQ(filter->FindPin(L"1", pin.Put()), S_OK);
+// A one-pin test source and its output pin.
+class OutputPin : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    filter = NewFilter(1, &log);
+    ASSERT_EQ(filter->FindPin(L"1", pin.Put()), S_OK);
+  }
 
+  StreamLog log;
+  ComPtr<IBaseFilter> filter;
+  ComPtr<IPin> pin;
+};
+
+TEST_F(OutputPin, UnconnectedPinAnswersWithoutAPeer) {
   AM_MEDIA_TYPE mt;
   std::memset(&mt, 0x77, sizeof(mt));
   EXPECT_EQ(pin->ConnectionMediaType(&mt), VFW_E_NOT_CONNECTED);
@@ -182,11 +190,7 @@ TEST(OutputPin, UnconnectedPinAnswersWithoutAPeer) {
   ASSERT_EQ(filter->Stop(), S_OK);
 }
 
-TEST(OutputPin, QueryAcceptNeverFails) {
-  StreamLog log;
-  ComPtr<IBaseFilter> filter = NewFilter(1, &log);
-  ComPtr<IPin> pin;
-  ASSERT_EQ(filter->FindPin(L"1", pin.Put()), S_OK);
+TEST_F(OutputPin, QueryAcceptNeverFails) {
   CMediaType offered;
   MakeTestVideoType(&offered, MEDIASUBTYPE_RGB24);
   CMediaType other;
@@ -196,11 +200,7 @@ TEST(OutputPin, QueryAcceptNeverFails) {
   EXPECT_EQ(pin->QueryAccept(nullptr), E_POINTER);
 }
 
-TEST(OutputPin, InfoNamesThePinAndItsFilterAndCountsOnTheFilter) {
-  StreamLog log;
-  ComPtr<IBaseFilter> filter = NewFilter(1, &log);
-  ComPtr<IPin> pin;
-  ASSERT_EQ(filter->FindPin(L"1", pin.Put()), S_OK);
+TEST_F(OutputPin, InfoNamesThePinAndItsFilterAndCountsOnTheFilter) {
   PIN_INFO info;
   ASSERT_EQ(pin->QueryPinInfo(&info), S_OK);
   EXPECT_EQ(std::wstring(info.achName), L"Test output");
