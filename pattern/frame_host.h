@@ -31,6 +31,8 @@ class FrameSample {
   virtual uint8_t* Pointer() = 0;
   virtual uint32_t Size() = 0;
   virtual void SetTime(int64_t start, int64_t stop) = 0;
+  // The sample carries no time stamps (IMediaSample::SetTime with none).
+  virtual void ClearTime() = 0;
   virtual void SetSyncPoint(bool sync) = 0;
   virtual void SetActualDataLength(uint32_t length) = 0;
 };

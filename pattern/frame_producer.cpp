@@ -18,6 +18,7 @@ constexpr uint32_t kFrameGuardMs = 1000;  // grace after the due time before the
 constexpr double kMaxWaitMs = 0x3FFFFFFF;
 constexpr size_t kStatusLineSize = 256;
 constexpr size_t kRecordSize = 96;
+constexpr uint32_t kFaultRecordSize = 256;
 
 // True once the millisecond counter has passed the deadline, also when the
 // counter has wrapped around in between.
@@ -35,6 +36,18 @@ bool SurfaceFits(const PixelSurface& surface, const PresetInfo& preset) {
 
 int32_t ClampToInt32(int64_t v) {
   return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : int32_t(v);
+}
+
+// Waits ms milliseconds in 1 ms steps, answering a stop at once. False when
+// a stop ended the wait.
+bool HoldBack(FrameHost& host, uint32_t ms) {
+  const uint32_t deadline = host.TickCountMs() + ms;
+  while (int32_t(host.TickCountMs() - deadline) < 0) {
+    if (host.StopRequested())
+      return false;
+    host.SleepMs(1);
+  }
+  return true;
 }
 
 struct ScrollOffsets {
@@ -190,10 +203,19 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     }
   }
 
-  // Time stamps run 0, frame_time, 2 * frame_time, ... whatever the clock says.
+  // Time stamps run 0, frame_time, 2 * frame_time, ... whatever the clock
+  // says, unless a fault leaves them out or holds them where they were.
+  m_plan = m_faults.PlanFor(m_frameCount);
   const int64_t start = m_sampleTime;
   m_sampleTime += preset.frame_time;
-  sample->SetTime(start, m_sampleTime);
+  if (m_plan.stamp == StampFault::kNoTime) {
+    sample->ClearTime();
+  } else if (m_plan.stamp == StampFault::kFrozen) {
+    const int64_t back = int64_t(m_plan.frozenBack) * preset.frame_time;
+    sample->SetTime(start - back, m_sampleTime - back);
+  } else {
+    sample->SetTime(start, m_sampleTime);
+  }
   sample->SetSyncPoint(true);
   sample->SetActualDataLength(size);
 
@@ -205,7 +227,15 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     m_latencyLog.Append(record, len);
   }
   m_lastLogMs = finishedMs;
+  if (m_faultLog.IsOpen()) {
+    char records[kFaultRecordSize];
+    const uint32_t len =
+        FormatFaultRecords(records, sizeof records, m_plan, start, preset.frame_time);
+    m_faultLog.Append(records, len);
+  }
 
   ++m_frameCount;
+  if (m_plan.DelayMs() > 0 && !HoldBack(host, m_plan.DelayMs()))
+    return kS_FALSE;
   return kS_OK;
 }

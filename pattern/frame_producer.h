@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "pattern/fault_schedule.h"
 #include "pattern/frame_host.h"
 #include "pattern/latency_log.h"
 #include "pattern/pixel_surface.h"
@@ -33,15 +34,24 @@ class FrameProducer {
   HResultCode OnThreadCreate(FrameHost& host, const PresetInfo& preset,
                              const StreamSettings& settings, const std::string& moduleDir);
 
-  // Fills and stamps one sample of the given preset. S_OK: deliver it;
-  // S_FALSE: end of stream (stop requested while not running, or the frame's
-  // due time never came); a GetState failure is passed through; E_POINTER for
-  // a null sample. The marker is drawn only when mouseCursol is exactly 1.
+  // Fills and stamps one sample of the given preset. S_OK: deliver it, as
+  // LastPlan() says; S_FALSE: end of stream (stop requested while not
+  // running or while the frame was held back, or the frame's due time never
+  // came); a GetState failure is passed through; E_POINTER for a null
+  // sample. The marker is drawn only when mouseCursol is exactly 1.
+  // Faults (the preset of the stream's start): the sample's stamps may be
+  // left out or frozen, while the frame itself is made for its true time;
+  // each fault is written to the fault log; the frame is held back by its
+  // stall and jitter before the call returns, a stop ending the wait at once.
   HResultCode FillBuffer(FrameHost& host, FrameSample* sample, const PresetInfo& preset,
                          int32_t mouseCursol);
 
   // Closes the latency log. The surfaces stay until the next start.
   HResultCode OnThreadDestroy();
+
+  // The faults of the frame the last FillBuffer made; delivery faults are
+  // for the caller to apply.
+  const FramePlan& LastPlan() const { return m_plan; }
 
   // The clock the frames are paced by, in ms since the stream started.
   double GetCurrentMs(FrameHost& host) const;
@@ -65,6 +75,9 @@ class FrameProducer {
   PixelSurface m_font;                  // font sheet in the output format
   char m_infoLine[kInfoLineSize] = {};  // drawn at the bottom left of every frame
   LatencyLog m_latencyLog;              // closed unless the settings name a file
+  FaultSchedule m_faults;               // the stream's faults, fixed at its start
+  FramePlan m_plan;                     // the faults of the last frame made
+  LatencyLog m_faultLog;                // the same kind of sink: one line per injected fault
 };
 
 // The information line of a preset: "%dx%d%s %s %s #g%s" with size, scan

@@ -111,6 +111,11 @@ class FakeSample : public FrameSample {
   void SetTime(int64_t s, int64_t e) override {
     start = s;
     stop = e;
+    hasTime = true;
+    ++setTimeCalls;
+  }
+  void ClearTime() override {
+    hasTime = false;
     ++setTimeCalls;
   }
   void SetSyncPoint(bool sync) override { syncPoint = sync; }
@@ -132,6 +137,7 @@ class FakeSample : public FrameSample {
   int64_t start = -1;
   int64_t stop = -1;
   int setTimeCalls = 0;
+  bool hasTime = false;  // the last call set stamps (not ClearTime)
   bool syncPoint = false;
   uint32_t actualLength = 0;
 };
@@ -143,6 +149,7 @@ class BorrowedSample : public FrameSample {
   uint8_t* Pointer() override { return m_data; }
   uint32_t Size() override { return m_size; }
   void SetTime(int64_t, int64_t) override {}
+  void ClearTime() override {}
   void SetSyncPoint(bool) override {}
   void SetActualDataLength(uint32_t) override {}
 

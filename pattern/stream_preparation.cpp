@@ -28,6 +28,19 @@ std::string BitmapPath(const std::string& moduleDir, const char (&name)[kPresetT
   return path;
 }
 
+// (Re)creates a log named by a setting, beside the module; an empty name or
+// a file that cannot be created leaves the log closed.
+void OpenBesideModule(LatencyLog* log, const std::string& moduleDir,
+                      const char (&name)[kPresetTextSize]) {
+  log->CloseLog();
+  const std::string logName = PresetText(name);
+  if (logName.empty())
+    return;
+  const std::string logPath = JoinModulePath(moduleDir, logName);
+  if (logPath.size() <= kMaxPathChars)
+    log->Open(logPath);
+}
+
 }  // namespace
 
 void FormatInfoLine(char (&out)[kInfoLineSize], const PresetInfo& preset, bool cpuClock) {
@@ -68,14 +81,11 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
 
   FormatInfoLine(m_infoLine, preset, m_useCpuClock != 0);
 
-  // The latency log starts afresh with every stream.
-  m_latencyLog.CloseLog();
-  const std::string logName = PresetText(settings.m_latencyLog);
-  if (!logName.empty()) {
-    const std::string logPath = JoinModulePath(moduleDir, logName);
-    if (logPath.size() <= kMaxPathChars)
-      m_latencyLog.Open(logPath);
-  }
+  // The logs start afresh with every stream.
+  OpenBesideModule(&m_latencyLog, moduleDir, settings.m_latencyLog);
+  m_faults = FaultSchedule(preset.faults);
+  m_plan = FramePlan();
+  OpenBesideModule(&m_faultLog, moduleDir, settings.m_faultLog);
 
   // A missing background only blanks the picture.
   const std::string bmpPath = BitmapPath(moduleDir, preset.bmp);
@@ -105,5 +115,6 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
 
 HResultCode FrameProducer::OnThreadDestroy() {
   m_latencyLog.CloseLog();
+  m_faultLog.CloseLog();
   return kS_OK;
 }

@@ -4,6 +4,8 @@
 // current preset.
 #include <cstdint>
 
+#include "stream/fault_settings.h"
+
 constexpr int kPresetTextSize = 260;  // 259 characters and the terminator
 
 struct PresetInfo {
@@ -19,4 +21,5 @@ struct PresetInfo {
   char bmp[kPresetTextSize];      // background bitmap, relative to the module's folder
   char font[kPresetTextSize];     // font sheet bitmap, relative to the module's folder
   char comment[kPresetTextSize];  // shown at the end of the information line
+  FaultSettings faults;           // all off unless the preset asks for them
 };

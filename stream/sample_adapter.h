@@ -23,6 +23,7 @@ class MediaSampleFrame : public FrameSample {
     REFERENCE_TIME stopTime = stop;
     m_sample->SetTime(&startTime, &stopTime);
   }
+  void ClearTime() override { m_sample->SetTime(nullptr, nullptr); }
   void SetSyncPoint(bool sync) override { m_sample->SetSyncPoint(sync ? TRUE : FALSE); }
   void SetActualDataLength(uint32_t length) override {
     m_sample->SetActualDataLength(static_cast<long>(length));

@@ -176,6 +176,20 @@ class SettingsReader {
     ReadText(section, "font", preset->font);
     ReadInt(section, "scroll_x", &preset->scroll_x);
     ReadInt(section, "scroll_y", &preset->scroll_y);
+    ReadFaultKeys(section, &preset->faults);
+  }
+
+  void ReadFaultKeys(const char* section, FaultSettings* faults) const {
+    ReadInt(section, "fault_loss_every", &faults->loss_every);
+    ReadInt(section, "fault_repeat_every", &faults->repeat_every);
+    ReadInt(section, "fault_reorder_every", &faults->reorder_every);
+    ReadInt(section, "fault_jitter_ms", &faults->jitter_ms);
+    ReadInt(section, "fault_jitter_seed", &faults->jitter_seed);
+    ReadInt(section, "fault_stall_ms", &faults->stall_ms);
+    ReadInt(section, "fault_stall_every", &faults->stall_every);
+    ReadInt(section, "fault_no_time_every", &faults->no_time_every);
+    ReadInt(section, "fault_freeze_frames", &faults->freeze_frames);
+    ReadInt(section, "fault_freeze_every", &faults->freeze_every);
   }
 
  private:
@@ -227,9 +241,38 @@ void NormalisePreset(PresetInfo* preset) {
   preset->scroll_y = NormaliseScroll(preset->scroll_y);
   if (uint32_t(preset->interlaced) > 2u)
     preset->interlaced = 0;
+  NormaliseFaults(&preset->faults);
+}
+
+int32_t AtLeastZero(int32_t value) {
+  return value > 0 ? value : 0;
+}
+
+int32_t AtMost(int32_t value, int32_t limit) {
+  return value < limit ? value : limit;
 }
 
 }  // namespace
+
+void NormaliseFaults(FaultSettings* f) {
+  f->loss_every = AtLeastZero(f->loss_every);
+  f->repeat_every = AtLeastZero(f->repeat_every);
+  // A frame is swapped with the next one: the next one is never swapped itself.
+  f->reorder_every = f->reorder_every == 1 ? 2 : AtLeastZero(f->reorder_every);
+  f->jitter_ms = AtMost(AtLeastZero(f->jitter_ms), kMaxJitterMs);
+  f->stall_ms = AtMost(AtLeastZero(f->stall_ms), kMaxStallMs);
+  f->stall_every = AtLeastZero(f->stall_every);
+  if (f->stall_ms == 0 || f->stall_every == 0)
+    f->stall_ms = f->stall_every = 0;
+  f->no_time_every = AtLeastZero(f->no_time_every);
+  // At least one frame between two freezes advances the time stamps again.
+  f->freeze_every = f->freeze_every == 1 ? 2 : AtLeastZero(f->freeze_every);
+  f->freeze_frames = AtLeastZero(f->freeze_frames);
+  if (f->freeze_frames >= f->freeze_every)
+    f->freeze_frames = f->freeze_every - 1;
+  if (f->freeze_frames == 0 || f->freeze_every == 0)
+    f->freeze_frames = f->freeze_every = 0;
+}
 
 PresetInfo DefaultPreset() {
   PresetInfo preset = {};
@@ -252,6 +295,7 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
   m_autoClock = 0;
   m_mouseCursol = 0;
   std::memset(m_latencyLog, 0, sizeof m_latencyLog);
+  std::memset(m_faultLog, 0, sizeof m_faultLog);
   m_presetTable.reset();
   if (!reader)
     reader = &ReadProfileString;
@@ -264,6 +308,7 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
   settings.ReadInt("MAIN", "auto_clock", &m_autoClock);
   settings.ReadInt("MAIN", "mouse_cursol", &m_mouseCursol);
   settings.ReadText("MAIN", "latency_log", m_latencyLog);
+  settings.ReadText("MAIN", "fault_log", m_faultLog);
   if (m_buffNum < 1)
     m_buffNum = 1;
   if (m_presetNum < 1)

@@ -32,7 +32,8 @@ struct StreamSettings {
   int32_t m_autoClock = 0;            // "auto_clock": non-zero lets the graph clock pace frames
   int32_t m_mouseCursol = 0;          // "mouse_cursol": exactly 1 draws the mouse marker
   char m_latencyLog[kPresetTextSize] =
-      {};  // "latency_log": log file beside the module; empty = off
+      {};                                 // "latency_log": log file beside the module; empty = off
+  char m_faultLog[kPresetTextSize] = {};  // "fault_log": one line per injected fault; empty = off
   std::unique_ptr<PresetInfo[]> m_presetTable;  // m_presetNum valid entries
 
   // Reads the settings file at iniPath (a missing file gives every default).

@@ -261,6 +261,68 @@ TEST_F(SettingsFile, MainSectionSwitches) {
   }
 }
 
+// Fault keys: per preset, inherited from PRESET_DEF, off by default; absurd
+// values become safe ones.
+TEST_F(SettingsFile, FaultKeysArePerPresetAndAbsurdValuesBecomeSafe) {
+  struct Case {
+    std::string lines;       // written into [PRESET_01] after enable=1
+    FaultSettings expected;  // loss, repeat, reorder, jitter, seed, stall, stall every,
+                             // no time, freeze frames, freeze every
+  };
+  const std::vector<Case> cases = {
+      {"", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"fault_loss_every=30\nfault_repeat_every=45\nfault_reorder_every=20\n",
+       {30, 45, 20, 0, 0, 0, 0, 0, 0, 0}},
+      {"fault_jitter_ms=8\nfault_jitter_seed=-7\nfault_stall_ms=500\nfault_stall_every=150\n",
+       {0, 0, 0, 8, -7, 500, 150, 0, 0, 0}},
+      {"fault_no_time_every=100\nfault_freeze_frames=3\nfault_freeze_every=70\n",
+       {0, 0, 0, 0, 0, 0, 0, 100, 3, 70}},
+      // Negative periods and waits are off.
+      {"fault_loss_every=-3\nfault_jitter_ms=-1\nfault_no_time_every=-9\n",
+       {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      // A frame cannot be swapped with itself: every frame becomes every second one.
+      {"fault_reorder_every=1\n", {0, 0, 2, 0, 0, 0, 0, 0, 0, 0}},
+      // Waits are held to a second of jitter and a minute of stall.
+      {"fault_jitter_ms=5000\nfault_stall_ms=999999\nfault_stall_every=3\n",
+       {0, 0, 0, 1000, 0, 60000, 3, 0, 0, 0}},
+      // A stall needs both its length and its period.
+      {"fault_stall_ms=100\n", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"fault_stall_every=4\n", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      // A freeze leaves at least one frame between two freezes.
+      {"fault_freeze_frames=5\nfault_freeze_every=3\n", {0, 0, 0, 0, 0, 0, 0, 0, 2, 3}},
+      {"fault_freeze_frames=1\nfault_freeze_every=1\n", {0, 0, 0, 0, 0, 0, 0, 0, 1, 2}},
+      {"fault_freeze_frames=3\n", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"fault_freeze_frames=-2\nfault_freeze_every=4\n", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    const StreamSettings settings = Load("[PRESET_01]\nenable=1\n" + c.lines);
+    ASSERT_EQ(settings.m_presetNum, 1);
+    const FaultSettings& f = settings.m_presetTable[0].faults;
+    const FaultSettings& e = c.expected;
+    EXPECT_EQ(f.loss_every, e.loss_every);
+    EXPECT_EQ(f.repeat_every, e.repeat_every);
+    EXPECT_EQ(f.reorder_every, e.reorder_every);
+    EXPECT_EQ(f.jitter_ms, e.jitter_ms);
+    EXPECT_EQ(f.jitter_seed, e.jitter_seed);
+    EXPECT_EQ(f.stall_ms, e.stall_ms);
+    EXPECT_EQ(f.stall_every, e.stall_every);
+    EXPECT_EQ(f.no_time_every, e.no_time_every);
+    EXPECT_EQ(f.freeze_frames, e.freeze_frames);
+    EXPECT_EQ(f.freeze_every, e.freeze_every);
+  }
+
+  // Inherited from PRESET_DEF; a numbered section can switch one off again.
+  const StreamSettings two = Load(
+      "[MAIN]\npreset_num=2\nfault_log=faults.txt\n[PRESET_DEF]\nfault_loss_every=9\n"
+      "[PRESET_01]\nenable=1\n[PRESET_02]\nenable=1\nfault_loss_every=0\n");
+  ASSERT_EQ(two.m_presetNum, 2);
+  EXPECT_EQ(two.m_presetTable[0].faults.loss_every, 9);
+  EXPECT_EQ(two.m_presetTable[1].faults.loss_every, 0);
+  EXPECT_STREQ(two.m_faultLog, "faults.txt");
+  EXPECT_STREQ(Load("[PRESET_01]\nenable=1\n").m_faultLog, "");
+}
+
 TEST_F(SettingsFile, LoadingAgainReplacesEverythingFromTheNewFile) {
   StreamSettings settings = Load(
       "[MAIN]\nbuff_num=6\nmouse_cursol=1\nlatency_log=a.txt\npreset_num=2\n"

@@ -362,6 +362,7 @@ class GuardedSample : public FrameSample {
     start = s;
     stop = e;
   }
+  void ClearTime() override {}
   void SetSyncPoint(bool) override {}
   void SetActualDataLength(uint32_t length) override { actual = length; }
 
