@@ -45,6 +45,8 @@ STDMETHODIMP CBouncingBall::NonDelegatingQueryInterface(REFIID iid, void** out) 
     return E_POINTER;
   if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
     return GetInterface(static_cast<ISpecifyPropertyPages*>(this), out);
+  if (IsEqualIID(iid, IID_IAMFilterMiscFlags))
+    return GetInterface(static_cast<IAMFilterMiscFlags*>(this), out);
   return CSource::NonDelegatingQueryInterface(iid, out);
 }
 
@@ -65,4 +67,8 @@ STDMETHODIMP CBouncingBall::GetPages(CAUUID* pages) {
     return E_OUTOFMEMORY;
   pages->pElems[0] = CLSID_ZintuDobrelProps;
   return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CBouncingBall::GetMiscFlags() {
+  return AM_FILTER_MISC_FLAGS_IS_SOURCE;
 }

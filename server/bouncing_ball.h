@@ -1,6 +1,7 @@
 // The filter object: a source filter with exactly one output pin, the
-// CBallStream that produces the test video. Adds the property page list and
-// a GetState that reports that the filter cannot cue data while paused.
+// CBallStream that produces the test video. Adds the property page list, a
+// GetState that reports that the filter cannot cue data while paused, and
+// IAMFilterMiscFlags, which tells the graph that it is a source.
 #pragma once
 
 #include <dshow.h>
@@ -8,14 +9,15 @@
 
 #include "baseclasses/source.h"
 
-class CBouncingBall : public CSource, public ISpecifyPropertyPages {
+class CBouncingBall : public CSource, public ISpecifyPropertyPages, public IAMFilterMiscFlags {
  public:
   // Template-table creation function: the new filter's non-delegating
   // identity with a reference count of 0 (also when construction reported a
   // failure through `result`; the caller then deletes it), or null.
   static CUnknown* CreateInstance(IUnknown* outer, HRESULT* result);
 
-  // Interface map: IID_ISpecifyPropertyPages, then the base filter's.
+  // Interface map: IID_ISpecifyPropertyPages, IID_IAMFilterMiscFlags, then
+  // the base filter's.
   STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override;
   ZD_DECLARE_IUNKNOWN
 
@@ -24,6 +26,9 @@ class CBouncingBall : public CSource, public ISpecifyPropertyPages {
 
   // ISpecifyPropertyPages: the one about page. The caller frees the array.
   STDMETHODIMP GetPages(CAUUID* pages) override;
+
+  // IAMFilterMiscFlags: AM_FILTER_MISC_FLAGS_IS_SOURCE.
+  STDMETHODIMP_(ULONG) GetMiscFlags() override;
 
  private:
   CBouncingBall(IUnknown* outer, HRESULT* result);

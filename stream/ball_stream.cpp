@@ -28,6 +28,7 @@ CBallStream::~CBallStream() {
     m_settings.m_presetNum = 0;
   }
   m_producer.m_latencyLog.CloseLog();
+  m_producer.m_faultLog.CloseLog();
 }
 
 STDMETHODIMP CBallStream::NonDelegatingQueryInterface(REFIID iid, void** out) {
@@ -37,6 +38,12 @@ STDMETHODIMP CBallStream::NonDelegatingQueryInterface(REFIID iid, void** out) {
     return GetInterface(static_cast<IKsPropertySet*>(this), out);
   if (IsEqualIID(iid, IID_IAMStreamConfig))
     return GetInterface(static_cast<IAMStreamConfig*>(this), out);
+  if (IsEqualIID(iid, IID_IAMDroppedFrames))
+    return GetInterface(static_cast<IAMDroppedFrames*>(this), out);
+  if (IsEqualIID(iid, IID_IAMPushSource))
+    return GetInterface(static_cast<IAMPushSource*>(this), out);
+  if (IsEqualIID(iid, IID_IAMLatency))
+    return GetInterface(static_cast<IAMLatency*>(static_cast<IAMPushSource*>(this)), out);
   return CSourceStream::NonDelegatingQueryInterface(iid, out);
 }
 
@@ -46,17 +53,33 @@ HRESULT CBallStream::FillBuffer(IMediaSample* sample) {
     return E_POINTER;
   FilterFrameHost host(*m_ballFilter, *this);
   MediaSampleFrame frame(sample);
-  return m_producer.FillBuffer(host, &frame, m_preset, m_settings.m_mouseCursol);
+  const uint32_t lateBefore = m_producer.m_dropCount;
+  const HRESULT hr = m_producer.FillBuffer(host, &frame, m_preset, m_settings.m_mouseCursol);
+  m_deliveryPlan = m_producer.LastPlan();
+  if (m_producer.m_dropCount != lateBefore)
+    m_counts.RecordLate(m_deliveryPlan.frame);
+  return hr;
 }
 
 HRESULT CBallStream::OnThreadCreate() {
   CAutoLock lock(&m_streamLock);
   FilterFrameHost host(*m_ballFilter, *this);
-  return m_producer.OnThreadCreate(host, m_preset, m_settings, ModuleDirectory());
+  m_counts.Reset();
+  m_deliveryPlan = FramePlan();
+  m_heldSample.Reset();
+  // A sample held back for reordering needs a second one to go on with:
+  // with a single buffer the stream would wait for ever, so it reorders nothing.
+  PresetInfo preset = m_preset;
+  ALLOCATOR_PROPERTIES granted = {};
+  IMemAllocator* allocator = GetAllocator();
+  if (!allocator || FAILED(allocator->GetProperties(&granted)) || granted.cBuffers < 2)
+    preset.faults.reorder_every = 0;
+  return m_producer.OnThreadCreate(host, preset, m_settings, ModuleDirectory());
 }
 
 HRESULT CBallStream::OnThreadDestroy() {
   CAutoLock lock(&m_streamLock);
+  m_heldSample.Reset();  // never delivered: the stream ended first
   return m_producer.OnThreadDestroy();
 }
 

@@ -2,7 +2,9 @@
 // its frames. A source stream (its own worker thread) that adds the capture
 // configuration interfaces IAMStreamConfig and IKsPropertySet, and owns all
 // per-stream state: the settings and presets, the current preset and the
-// frame producer with its surfaces, counters and latency log.
+// frame producer with its surfaces, counters and latency log. It reports its
+// own counts through IAMDroppedFrames and its latency through IAMPushSource
+// (with IAMLatency), and applies the delivery faults a preset asks for.
 //
 // Locks:
 // - The filter's state lock (the pin lock) guards connection, negotiation and
@@ -17,19 +19,27 @@
 //   checks, IAMStreamConfig); it is held only for a copy, never across a
 //   call. SetFormat replaces m_preset holding the state lock, m_streamLock
 //   and m_presetLock, in that order.
+// - m_counts has a lock of its own: IAMDroppedFrames reads it without
+//   m_streamLock, which the worker holds while a paused graph waits to run.
 #pragma once
 
 #include <dshow.h>
 
 #include "baseclasses/crit_sec.h"
 #include "baseclasses/source_stream.h"
+#include "baseclasses/com_ptr.h"
+#include "pattern/delivery_counts.h"
 #include "pattern/frame_producer.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
 
 class CBouncingBall;
 
-class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStreamConfig {
+class CBallStream : public CSourceStream,
+                    public IKsPropertySet,
+                    public IAMStreamConfig,
+                    public IAMDroppedFrames,
+                    public IAMPushSource {
  public:
   // The pin's name, the same text as the filter's friendly name.
   static constexpr const wchar_t* kPinName = L"Zintu Dobrel x64";
@@ -37,8 +47,9 @@ class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStrea
   CBallStream(HRESULT* hr, CBouncingBall* filter);
   ~CBallStream() override;
 
-  // Interface map: IID_IKsPropertySet, IID_IAMStreamConfig, then the base
-  // pin's (IPin, IQualityControl, IUnknown).
+  // Interface map: IID_IKsPropertySet, IID_IAMStreamConfig,
+  // IID_IAMDroppedFrames, IID_IAMPushSource and IID_IAMLatency, then the
+  // base pin's (IPin, IQualityControl, IUnknown).
   STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override;
   ZD_DECLARE_IUNKNOWN
 
@@ -46,6 +57,10 @@ class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStrea
   HRESULT FillBuffer(IMediaSample* sample) override;
   HRESULT OnThreadCreate() override;
   HRESULT OnThreadDestroy() override;
+  // Hands the sample downstream as the frame's delivery fault says: lost
+  // (not delivered), repeated (delivered twice) or held back until the next
+  // frame has been delivered (fault_delivery.cpp).
+  HRESULT Deliver(IMediaSample* sample) override;
 
   // --- Negotiation (media_types.cpp) ---
   // Positions 0 and 1 both give the current preset's type (state lock).
@@ -81,6 +96,23 @@ class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStrea
                    void* propData, DWORD dataLength, DWORD* returned) override;
   STDMETHODIMP QuerySupported(REFGUID propSet, DWORD propId, DWORD* support) override;
 
+  // --- IAMDroppedFrames (dropped_frames.cpp): this stream's counts; no
+  // m_streamLock, readable while paused and after a stop ---
+  STDMETHODIMP GetNumDropped(long* dropped) override;
+  STDMETHODIMP GetNumNotDropped(long* notDropped) override;
+  STDMETHODIMP GetDroppedInfo(long size, long* frames, long* copied) override;
+  STDMETHODIMP GetAverageFrameSize(long* averageSize) override;
+
+  // --- IAMPushSource with IAMLatency (dropped_frames.cpp): one frame of
+  // latency, no flags, no stream offset ---
+  STDMETHODIMP GetLatency(REFERENCE_TIME* latency) override;
+  STDMETHODIMP GetPushSourceFlags(ULONG* flags) override;
+  STDMETHODIMP SetPushSourceFlags(ULONG flags) override;
+  STDMETHODIMP SetStreamOffset(REFERENCE_TIME offset) override;
+  STDMETHODIMP GetStreamOffset(REFERENCE_TIME* offset) override;
+  STDMETHODIMP GetMaxStreamOffset(REFERENCE_TIME* offset) override;
+  STDMETHODIMP SetMaxStreamOffset(REFERENCE_TIME offset) override;
+
   // A copy of the current preset (m_presetLock).
   PresetInfo CurrentPreset();
   const StreamSettings& Settings() const { return m_settings; }
@@ -95,4 +127,9 @@ class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStrea
   CCritSec m_presetLock;
   StreamSettings m_settings;  // read once, at construction; never changes after
   FrameProducer m_producer;   // worker thread only, under m_streamLock
+  DeliveryCounts m_counts;    // any thread; its own lock
+  // Worker thread only: the faults of the frame FillBuffer made last, and a
+  // sample held back for reordering (released when the stream ends).
+  FramePlan m_deliveryPlan;
+  ComPtr<IMediaSample> m_heldSample;
 };

@@ -164,7 +164,12 @@ HRESULT CBallStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPER
   if (frameBytes < computed)
     frameBytes = computed;
 
+  // A reordered frame is held back while the next one is made, and a
+  // repeated one may still be downstream when it goes again: one buffer more.
   request->cBuffers = m_settings.m_buffNum;
+  const FaultSettings faults = CurrentPreset().faults;
+  if ((faults.reorder_every > 0 || faults.repeat_every > 0) && request->cBuffers < INT32_MAX)
+    request->cBuffers += 1;
   request->cbBuffer = static_cast<long>(frameBytes);
   ALLOCATOR_PROPERTIES actual = {};
   const HRESULT hr = allocator->SetProperties(request, &actual);

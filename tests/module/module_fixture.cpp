@@ -30,10 +30,14 @@ std::string ModuleTest::ModuleFolder() {
 void ModuleTest::WriteSettings(int useVideoInfoHeader2) {
   char text[4096];
   std::snprintf(text, sizeof(text), kTestSettings, useVideoInfoHeader2);
+  WriteSettingsText(text);
+}
+
+void ModuleTest::WriteSettingsText(const std::string& text) {
   const std::string path = ModuleFolder() + "\\ZintuDobrel.ini";
   FILE* file = std::fopen(path.c_str(), "wb");
   ASSERT_NE(file, nullptr) << path;
-  std::fputs(text, file);
+  std::fputs(text.c_str(), file);
   std::fclose(file);
 }
 

@@ -59,6 +59,7 @@ class ModuleTest : public ::testing::Test {
 
   // Rewrites the settings file; the next filter created reads it.
   static void WriteSettings(int useVideoInfoHeader2);
+  static void WriteSettingsText(const std::string& text);
   static std::string ModuleFolder();
 
   // The exports.

@@ -89,6 +89,7 @@ TEST_F(ModuleTest, FilterAnswersExactlyItsOwnInterfaces) {
       {&IID_IMediaFilter, true},
       {&IID_IPersist, true},
       {&IID_IAMovieSetup, true},
+      {&IID_IAMFilterMiscFlags, true},
       {&IID_IUnknown, true},
       {&IID_IPin, false},
       {&IID_IAMStreamConfig, false},

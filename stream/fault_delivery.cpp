@@ -1,0 +1,53 @@
+// Delivery of each filled sample, with the delivery faults its frame was
+// given: a lost frame is counted and not delivered, a repeated one goes
+// downstream twice, a reordered one is held back and follows the next frame
+// that is delivered. Worker thread only (the sample loop calls Deliver right
+// after FillBuffer); no lock: m_deliveryPlan and m_heldSample belong to the
+// worker, and m_counts has its own.
+#include <utility>
+
+#include "stream/ball_stream.h"
+
+namespace {
+
+// The sample loop's own result rule: anything but S_OK ends the pushing.
+bool Delivered(HRESULT hr) {
+  return hr == S_OK;
+}
+
+}  // namespace
+
+HRESULT CBallStream::Deliver(IMediaSample* sample) {
+  const FramePlan& plan = m_deliveryPlan;
+  switch (plan.delivery) {
+    case DeliveryFault::kLoss:
+      m_counts.RecordLoss(plan.frame);
+      return S_OK;
+    case DeliveryFault::kReorder:
+      if (!m_heldSample) {
+        m_heldSample = ComPtr<IMediaSample>(sample);  // one reference of our own
+        return S_OK;
+      }
+      break;  // one is held already: this one goes on in order
+    case DeliveryFault::kRepeat: {
+      const HRESULT first = CBaseOutputPin::Deliver(sample);
+      if (!Delivered(first))
+        return first;
+      m_counts.RecordDelivered();
+      break;
+    }
+    case DeliveryFault::kNone:
+      break;
+  }
+  const HRESULT hr = CBaseOutputPin::Deliver(sample);
+  if (!Delivered(hr))
+    return hr;
+  m_counts.RecordDelivered();
+  if (!m_heldSample)
+    return S_OK;
+  ComPtr<IMediaSample> held = std::move(m_heldSample);
+  const HRESULT late = CBaseOutputPin::Deliver(held.Get());
+  if (Delivered(late))
+    m_counts.RecordDelivered();
+  return late;
+}
