@@ -136,6 +136,46 @@ void ExpectNear(const std::vector<int>& got, const std::vector<int>& want, int t
     EXPECT_NEAR(got[i], want[i], tolerance) << "byte " << i;
 }
 
+TEST(CaptureReport, SourceCountsAsTheCapturePinReportsThem) {
+  struct Case {
+    const char* name;
+    SourceCounts counts;
+    const char* text;
+    const char* json;
+  };
+  SourceCounts lost;
+  lost.available = true;
+  lost.dropped = 3;
+  lost.not_dropped = 297;
+  lost.average_frame_size = 614400;
+  lost.dropped_frames = {30, 60, 90};
+  SourceCounts more = lost;
+  more.dropped = 4;  // more dropped than the pin listed
+  const Case cases[] = {
+      {"no interface", SourceCounts(), "not reported (no IAMDroppedFrames)",
+       "{\"available\": false, \"dropped\": 0, \"not_dropped\": 0, \"average_frame_size\": 0, "
+       "\"dropped_frames\": []}"},
+      {"three lost", lost,
+       "3 dropped (frames 30, 60, 90), 297 delivered, average frame 614400 bytes",
+       "{\"available\": true, \"dropped\": 3, \"not_dropped\": 297, "
+       "\"average_frame_size\": 614400, \"dropped_frames\": [30, 60, 90]}"},
+      {"more than listed", more,
+       "4 dropped (frames 30, 60, 90, ...), 297 delivered, average frame 614400 bytes", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(SourceCountsText(c.counts), c.text);
+    if (c.json) {
+      EXPECT_EQ(SourceCountsJson(c.counts), c.json);
+    }
+  }
+  CaptureReport report;
+  report.source = lost;
+  EXPECT_NE(FormatReportText(report).find("source counts: 3 dropped"), std::string::npos);
+  EXPECT_NE(FormatReportJson(report).find("\"source_counts\": {\"available\": true"),
+            std::string::npos);
+}
+
 TEST(FrameImage, StudioRangeColoursComeBackAsTheirRgb) {
   // Y, U, V of pure colours as the source's BT.601 and BT.709 (HDYC)
   // conversions make them, and the B, G, R they stand for.

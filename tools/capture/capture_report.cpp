@@ -78,6 +78,7 @@ std::string FormatReportText(const CaptureReport& r) {
                 r.graph_clock ? "the graph's reference clock" : "none (--no-clock)");
   out += Format("late arrivals: %lld frames more than one interval late (max %.3f ms behind)\n",
                 static_cast<long long>(r.lateness.late_frames), r.lateness.max_late_ms);
+  out += "source counts: " + SourceCountsText(r.source) + "\n";
   out += Format("cpu:           %.1f %% of one core (%.1f %% of %d cores)\n", CpuPercent(r),
                 CpuPercent(r) / (r.processors > 0 ? r.processors : 1), r.processors);
   if (r.ended_early)
@@ -158,6 +159,7 @@ std::string FormatReportJson(const CaptureReport& r) {
                 r.graph_clock ? "true" : "false");
   out += "  \"snapshot\": " + JsonString(r.snapshot) + ",\n";
   out += "  \"stream_error\": " + JsonString(r.stream_error) + ",\n";
+  out += "  \"source_counts\": " + SourceCountsJson(r.source) + ",\n";
   out += "  \"problems\": [";
   const std::vector<std::string> problems = r.problems();
   for (size_t k = 0; k < problems.size(); ++k)

@@ -6,6 +6,7 @@
 
 #include "tools/capture/capability.h"
 #include "tools/capture/frame_stats.h"
+#include "tools/capture/source_counts.h"
 
 namespace zdcap {
 
@@ -25,6 +26,7 @@ struct CaptureReport {
   double measured_fps = 0.0;
   std::string snapshot;      // file written, if any
   std::string stream_error;  // error event from the graph, if any
+  SourceCounts source;       // the source's own counts (IAMDroppedFrames), read after the run
   bool ended_early = false;
   bool graph_clock = true;  // the graph ran with its reference clock   // the source ended the
                             // stream before the run was over

@@ -190,6 +190,32 @@ HRESULT FindStreamConfig(ICaptureGraphBuilder2* builder, IBaseFilter* source,
                                 IID_IAMStreamConfig, config->PutVoid());
 }
 
+// The capture pin's own counts, after the run (they stay readable after Stop).
+SourceCounts ReadSourceCounts(ICaptureGraphBuilder2* builder, IBaseFilter* source) {
+  SourceCounts counts;
+  ComPtr<IAMDroppedFrames> dropped;
+  if (FAILED(builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source,
+                                    IID_IAMDroppedFrames, dropped.PutVoid())) ||
+      !dropped)
+    return counts;
+  long value = 0;
+  if (FAILED(dropped->GetNumDropped(&value)))
+    return counts;
+  counts.available = true;
+  counts.dropped = value;
+  if (SUCCEEDED(dropped->GetNumNotDropped(&value)))
+    counts.not_dropped = value;
+  if (SUCCEEDED(dropped->GetAverageFrameSize(&value)))
+    counts.average_frame_size = value;
+  std::vector<long> frames(kDroppedFramesAsked, 0);
+  long copied = 0;
+  if (SUCCEEDED(dropped->GetDroppedInfo(kDroppedFramesAsked, frames.data(), &copied))) {
+    for (long i = 0; i < copied && i < kDroppedFramesAsked; ++i)
+      counts.dropped_frames.push_back(frames[size_t(i)]);
+  }
+  return counts;
+}
+
 struct Graph {
   ComPtr<IGraphBuilder> graph;
   ComPtr<ICaptureGraphBuilder2> builder;
@@ -465,6 +491,7 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   report->cpu_seconds = ProcessCpuSeconds() - cpu_before;
   control->Stop();
   grabber->SetCallback(nullptr, kSampleCallback);
+  report->source = ReadSourceCounts(g.builder.Get(), source);
 
   SYSTEM_INFO system{};
   GetSystemInfo(&system);
