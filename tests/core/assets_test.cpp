@@ -271,9 +271,12 @@ TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
   ASSERT_TRUE(settings.LoadSettings(AssetPath(kSettingsFileName)));
   // Two buffers, plain video headers, paced by the graph's clock when the
   // graph has one (as renderers that wait for time stamps expect), no mouse
-  // marker, no latency log.
+  // marker, no latency log, no fault log.
   zdtest::ExpectSwitches(settings, 2, 0, 1, 0, "");
-  ASSERT_EQ(settings.m_presetNum, 26);
+  EXPECT_STREQ(settings.m_faultLog, "");
+  // Twenty-six formats, then three presets with faults on demand.
+  ASSERT_EQ(settings.m_presetNum, 29);
+  const int formatPresets = 26;
 
   const std::set<int64_t> rates = {DurationOfRate(25.0f),  DurationOfRate(29.97f),
                                    DurationOfRate(30.0f),  DurationOfRate(50.0f),
@@ -285,9 +288,10 @@ TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
   std::set<int64_t> durations;
   std::set<int32_t> scanModes;
   int scrolling = 0;
-  for (int i = 0; i < settings.m_presetNum; ++i) {
+  for (int i = 0; i < formatPresets; ++i) {
     const PresetInfo& p = settings.m_presetTable[i];
     SCOPED_TRACE(i + 1);
+    EXPECT_FALSE(p.faults.Any());
     EXPECT_EQ(p.enable, 1);
     formats.insert({p.compression, p.bit_count});
     sizes.insert({p.w, p.h});
@@ -295,7 +299,7 @@ TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
     scanModes.insert(p.interlaced);
     if (p.scroll_x != 0 || p.scroll_y != 0)
       ++scrolling;
-    if (i + 1 < settings.m_presetNum) {
+    if (i + 1 < formatPresets) {
       EXPECT_EQ(rates.count(p.frame_time), 1u) << p.frame_time;
     }
     EXPECT_GT(std::strlen(p.comment), 0u);
@@ -309,13 +313,27 @@ TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
   for (int64_t d : rates)
     EXPECT_EQ(durations.count(d), 1u) << d;
   EXPECT_EQ(scanModes, (std::set<int32_t>{0, 1, 2}));
-  EXPECT_GE(scrolling, settings.m_presetNum / 2);
+  EXPECT_GE(scrolling, formatPresets / 2);
+
+  // The fault presets: each injects something, in a size and format of its
+  // own, so that SetFormat, which takes the first preset of a format, finds it.
+  for (int i = formatPresets; i < settings.m_presetNum; ++i) {
+    const PresetInfo& p = settings.m_presetTable[i];
+    SCOPED_TRACE(i + 1);
+    EXPECT_TRUE(p.faults.Any());
+    for (int j = 0; j < i; ++j) {
+      const PresetInfo& q = settings.m_presetTable[j];
+      EXPECT_FALSE(q.w == p.w && q.h == p.h && q.compression == p.compression &&
+                   q.bit_count == p.bit_count && q.frame_time == p.frame_time)
+          << "same format as preset " << j + 1;
+    }
+  }
 }
 
 TEST(ShippedSettings, FirstPresetIsVgaRgb32At30FpsScrollingAndLastIsUnpaced) {
   StreamSettings settings;
   ASSERT_TRUE(settings.LoadSettings(AssetPath(kSettingsFileName)));
-  ASSERT_GE(settings.m_presetNum, 2);
+  ASSERT_GE(settings.m_presetNum, 26);
   const PresetInfo& first = settings.m_presetTable[0];
   EXPECT_EQ(first.w, 640);
   EXPECT_EQ(first.h, 480);
@@ -327,7 +345,8 @@ TEST(ShippedSettings, FirstPresetIsVgaRgb32At30FpsScrollingAndLastIsUnpaced) {
   EXPECT_STREQ(first.bmp, "chart.bmp");
   EXPECT_STREQ(first.font, "font.bmp");
 
-  const PresetInfo& last = settings.m_presetTable[settings.m_presetNum - 1];
+  // The last of the format presets (the fault presets follow it).
+  const PresetInfo& last = settings.m_presetTable[25];
   EXPECT_EQ(last.w, 1920);
   EXPECT_EQ(last.h, 1080);
   EXPECT_EQ(last.compression, 0u);
