@@ -10,6 +10,7 @@
 #include "tools/capture/capability.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_report.h"
+#include "tools/capture/frame_findings.h"
 #include "tools/capture/frame_image.h"
 #include "tools/capture/frame_stats.h"
 
@@ -174,6 +175,81 @@ TEST(CaptureReport, SourceCountsAsTheCapturePinReportsThem) {
   EXPECT_NE(FormatReportText(report).find("source counts: 3 dropped"), std::string::npos);
   EXPECT_NE(FormatReportJson(report).find("\"source_counts\": {\"available\": true"),
             std::string::npos);
+}
+
+// Arrivals of the given frame numbers, 10 ms apart, stamped as their codes say.
+std::vector<CodedArrival> Arrivals(const std::vector<int64_t>& frames) {
+  std::vector<CodedArrival> out;
+  for (int64_t n : frames) {
+    CodedArrival a;
+    a.frame = n;
+    a.code_time = n * 100000;
+    a.has_start = true;
+    a.start = a.code_time;
+    a.arrival_ms = 10.0 * double(out.size());
+    out.push_back(a);
+  }
+  return out;
+}
+
+TEST(FrameFindings, EachFaultIsFoundWithItsFrameNumbers) {
+  using Frames = std::vector<int64_t>;
+  // Frame 3 lost; 5 repeated; 7 and 8 swapped.
+  std::vector<CodedArrival> run = Arrivals({0, 1, 2, 4, 5, 5, 6, 8, 7, 9, 10});
+  run[1].has_start = false;                // frame 1 without stamps
+  run[9].start = run[8].start;             // frame 9 with frame 7's stamps
+  for (size_t i = 6; i < run.size(); ++i)  // a 500 ms stall before frame 6
+    run[i].arrival_ms += 500.0;
+  run.back().drops = 2;
+  const FrameFindings f = FindFrameFaults(run, 100000);
+  EXPECT_EQ(f.missing, Frames({3}));
+  EXPECT_EQ(f.repeated, Frames({5}));
+  EXPECT_EQ(f.out_of_order, Frames({7}));
+  EXPECT_EQ(f.without_time, Frames({1}));
+  EXPECT_EQ(f.wrong_time, Frames({9}));
+  EXPECT_EQ(f.stalled, Frames({6}));
+  EXPECT_EQ(f.last_frame, 10);
+  EXPECT_EQ(f.last_drops, 2);
+
+  const FrameFindings clean = FindFrameFaults(Arrivals({0, 1, 2, 3}), 100000);
+  EXPECT_TRUE(clean.missing.empty() && clean.repeated.empty() && clean.out_of_order.empty() &&
+              clean.without_time.empty() && clean.wrong_time.empty() && clean.stalled.empty());
+  EXPECT_EQ(JsonNumberList({30, 60}), "[30, 60]");
+  EXPECT_EQ(JsonNumberList({}), "[]");
+}
+
+TEST(FrameFindings, SourceCountsMustBeTheCodesDropsPlusTheMissingFrames) {
+  // Frames 0..10 arrived but 3 and 6; the last code counts 1 late frame.
+  FrameFindings f = FindFrameFaults(Arrivals({0, 1, 2, 4, 5, 7, 8, 9, 10}), 100000);
+  f.last_drops = 1;
+  struct Case {
+    const char* name;
+    bool available;
+    int64_t dropped, notDropped;
+    std::vector<int64_t> frames;
+    bool checked, agrees;
+  };
+  const Case cases[] = {
+      {"late 8, lost 3 and 6; 12 lost after the last frame", true, 4, 9, {3, 6, 8, 12}, true, true},
+      {"a lost frame unreported", true, 2, 9, {3, 8}, true, false},
+      {"fewer delivered than arrived", true, 3, 8, {3, 6, 8}, true, false},
+      {"not every dropped frame listed", true, 5, 9, {3, 6, 8}, false, false},
+      {"no interface", false, 0, 0, {}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SourceCounts counts;
+    counts.available = c.available;
+    counts.dropped = c.dropped;
+    counts.not_dropped = c.notDropped;
+    counts.dropped_frames = c.frames;
+    const CountsCheck check = CheckSourceCounts(f, counts, 9);
+    EXPECT_EQ(check.checked, c.checked);
+    EXPECT_EQ(check.agrees, c.agrees) << check.note;
+    if (c.checked) {
+      EXPECT_EQ(check.expected, 3);
+    }
+  }
 }
 
 TEST(FrameImage, StudioRangeColoursComeBackAsTheirRgb) {

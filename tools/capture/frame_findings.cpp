@@ -1,0 +1,77 @@
+#include "tools/capture/frame_findings.h"
+
+#include <algorithm>
+#include <set>
+
+namespace zdcap {
+namespace {
+
+constexpr int64_t kTimeMask = 0xFFFFFFFFFFFFll;  // the code keeps 48 bits of time
+
+}  // namespace
+
+FrameFindings FindFrameFaults(const std::vector<CodedArrival>& samples, int64_t frame_time) {
+  FrameFindings f;
+  std::set<int64_t> seen;
+  const double stall_ms = std::max(kStallMinMs, kStallIntervals * double(frame_time) / 10000.0);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    const CodedArrival& s = samples[i];
+    if (seen.count(s.frame))
+      f.repeated.push_back(s.frame);
+    else if (s.frame < f.last_frame)
+      f.out_of_order.push_back(s.frame);
+    seen.insert(s.frame);
+    if (s.frame > f.last_frame) {
+      f.last_frame = s.frame;
+      f.last_drops = s.drops;
+    }
+    if (!s.has_start)
+      f.without_time.push_back(s.frame);
+    else if ((s.start & kTimeMask) != (s.code_time & kTimeMask))
+      f.wrong_time.push_back(s.frame);
+    if (i > 0 && s.arrival_ms - samples[i - 1].arrival_ms > stall_ms)
+      f.stalled.push_back(s.frame);
+  }
+  if (!seen.empty()) {
+    for (int64_t n = *seen.begin(); n < f.last_frame; ++n) {
+      if (!seen.count(n))
+        f.missing.push_back(n);
+    }
+  }
+  return f;
+}
+
+CountsCheck CheckSourceCounts(const FrameFindings& findings, const SourceCounts& counts,
+                              int64_t samples) {
+  CountsCheck c;
+  if (!counts.available) {
+    c.note = "the source reports no counts";
+    return c;
+  }
+  if (int64_t(counts.dropped_frames.size()) < counts.dropped) {
+    c.note = "the source listed fewer dropped frames than it counted";
+    return c;
+  }
+  c.checked = true;
+  c.expected = findings.last_drops + int64_t(findings.missing.size());
+  for (int64_t frame : counts.dropped_frames)
+    c.reported += frame <= findings.last_frame ? 1 : 0;
+  c.agrees = c.expected == c.reported && counts.not_dropped >= samples;
+  if (c.expected != c.reported)
+    c.note = "dropped up to frame " + std::to_string(findings.last_frame) + ": " +
+             std::to_string(c.reported) + " reported, " + std::to_string(c.expected) +
+             " in the codes";
+  else if (counts.not_dropped < samples)
+    c.note = std::to_string(counts.not_dropped) + " delivered reported, " +
+             std::to_string(samples) + " arrived";
+  return c;
+}
+
+std::string JsonNumberList(const std::vector<int64_t>& numbers) {
+  std::string out = "[";
+  for (size_t i = 0; i < numbers.size(); ++i)
+    out += (i ? ", " : "") + std::to_string(numbers[i]);
+  return out + "]";
+}
+
+}  // namespace zdcap
