@@ -262,6 +262,7 @@ TEST_F(SettingsFile, MainSectionSwitches) {
     std::string lines;
     int32_t buffNum, vih2, autoClock, mouse;
     const char* latencyLog;
+    int32_t frameCode = 0;
   };
   const std::vector<Case> cases = {
       {"", 2, 0, 0, 0, ""},
@@ -272,6 +273,8 @@ TEST_F(SettingsFile, MainSectionSwitches) {
       {"use_video_info_header2=-3\nauto_clock=7\nmouse_cursol=2\n", 2, -3, 7, 2, ""},
       {"latency_log = latency.txt \n", 2, 0, 0, 0, "latency.txt"},
       {"latency_log=\n", 2, 0, 0, 0, ""},
+      {"frame_code=1\n", 2, 0, 0, 0, "", 1},
+      {"frame_code=\n", 2, 0, 0, 0, "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
@@ -281,6 +284,7 @@ TEST_F(SettingsFile, MainSectionSwitches) {
     EXPECT_EQ(settings.m_autoClock, c.autoClock);
     EXPECT_EQ(settings.m_mouseCursol, c.mouse);
     EXPECT_STREQ(settings.m_latencyLog, c.latencyLog);
+    EXPECT_EQ(settings.m_frameCode, c.frameCode);
     EXPECT_EQ(settings.m_presetNum, 1);
   }
 }
