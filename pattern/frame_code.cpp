@@ -80,7 +80,8 @@ bool FrameCodeWriter::Prepare(bool enabled, const PresetInfo& preset, uint32_t s
   place(m_height / 2, FrameCodeSlot::kField, &m_fieldSlot);
 
   // The field slot of a frame of the same width is never wider.
-  const size_t lineBytes = size_t(m_frameSlot.spanX1 - m_frameSlot.spanX0) * size_t(m_bytesPerPixel);
+  const size_t lineBytes =
+      size_t(m_frameSlot.spanX1 - m_frameSlot.spanX0) * size_t(m_bytesPerPixel);
   m_scratch.reset(new (std::nothrow) uint8_t[lineBytes]);
   m_enabled = m_scratch != nullptr;
   return m_enabled;

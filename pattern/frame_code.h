@@ -31,8 +31,7 @@ class FrameCodeWriter {
   // Draws nothing when off, or when the buffer is not a frame of the format
   // and size the writer was prepared for.
   void Draw(uint8_t* buffer, uint32_t pitch, uint32_t rowLen, uint32_t rows,
-            const PresetInfo& preset, uint32_t frameNumber, uint32_t dropCount,
-            int64_t sampleTime);
+            const PresetInfo& preset, uint32_t frameNumber, uint32_t dropCount, int64_t sampleTime);
 
  private:
   struct Slot {
@@ -42,8 +41,8 @@ class FrameCodeWriter {
   };
   // One block: line y of the block's picture goes to picture line
   // y * lineStep + lineOffset (lineStep 2 for a field's lines).
-  void DrawBlock(const Slot& slot, const FrameCodePayload& payload, uint8_t* buffer,
-                 uint32_t pitch, int32_t lineStep, int32_t lineOffset);
+  void DrawBlock(const Slot& slot, const FrameCodePayload& payload, uint8_t* buffer, uint32_t pitch,
+                 int32_t lineStep, int32_t lineOffset);
   // The scratch line of one unit row of a block.
   void BuildUnitRow(const Slot& slot, const uint8_t (&bytes)[kFrameCodeBytes], int32_t unitRow);
 
@@ -54,12 +53,12 @@ class FrameCodeWriter {
   int32_t m_height = 0;
   uint32_t m_compression = 0;
   int32_t m_bytesPerPixel = 0;
-  int32_t m_lumaOffset = 0;   // byte of a pixel's luma in a 4:2:2 pair; unused for RGB
-  bool m_rgb = false;         // bottom-up B, G, R[, X]
+  int32_t m_lumaOffset = 0;  // byte of a pixel's luma in a 4:2:2 pair; unused for RGB
+  bool m_rgb = false;        // bottom-up B, G, R[, X]
   int32_t m_interlaced = 0;
   int64_t m_halfFrameTime = 0;
   bool m_fieldCodes = false;  // interlaced and tall enough for a field code
   Slot m_frameSlot;
-  Slot m_fieldSlot;                       // geometry of a field's picture
-  std::unique_ptr<uint8_t[]> m_scratch;   // one line of the widest span
+  Slot m_fieldSlot;                      // geometry of a field's picture
+  std::unique_ptr<uint8_t[]> m_scratch;  // one line of the widest span
 };

@@ -72,8 +72,8 @@ uint32_t FrameCodeCrc32(const uint8_t* bytes, size_t count) {
 
 void PackFrameCode(const FrameCodePayload& payload, uint8_t (&bytes)[kFrameCodeBytes]) {
   const uint32_t capability = payload.capability & 0x3FFu;
-  bytes[0] = uint8_t(((payload.version & 0xFu) << 4) | ((payload.field & 3u) << 2) |
-                     (capability >> 8));
+  bytes[0] =
+      uint8_t(((payload.version & 0xFu) << 4) | ((payload.field & 3u) << 2) | (capability >> 8));
   bytes[1] = uint8_t(capability);
   PutBig(bytes + 2, payload.stream_id, 4);
   PutBig(bytes + 6, payload.frame_number, 4);
@@ -139,7 +139,8 @@ LumaPlane LumaOfFrame(const uint8_t* bytes, size_t size, uint32_t pitch, int32_t
   } else {
     return plane;
   }
-  if (uint64_t(width) * uint64_t(bytesPerPixel) > pitch || uint64_t(pitch) * uint64_t(height) > size)
+  if (uint64_t(width) * uint64_t(bytesPerPixel) > pitch ||
+      uint64_t(pitch) * uint64_t(height) > size)
     return plane;
   plane.width = width;
   plane.height = height;

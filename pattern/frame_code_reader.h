@@ -36,7 +36,7 @@ constexpr int kFrameCodeBlockUnitsX = 26;
 constexpr int kFrameCodeBlockUnitsY = 12;
 constexpr int kFrameCodeCellsX = 24;
 constexpr int kFrameCodeCellsY = 10;
-constexpr int kFrameCodeBytes = 24;        // 20 payload bytes and the CRC-32
+constexpr int kFrameCodeBytes = 24;  // 20 payload bytes and the CRC-32
 constexpr int kFrameCodePayloadBytes = 20;
 // Frames from this size on carry a code; interlaced frames carry field codes
 // when each field is at least this size too (frame height twice the minimum).
@@ -55,8 +55,8 @@ struct FrameCodePayload {
   // 0: the whole frame; 1: the top field (even picture lines, counted from
   // the top from 0); 2: the bottom field (odd picture lines).
   uint8_t field = 0;
-  uint16_t capability = 0;  // the preset's position as GetStreamCaps counts, 0..1023
-  uint32_t stream_id = 0;   // new at every stream start
+  uint16_t capability = 0;    // the preset's position as GetStreamCaps counts, 0..1023
+  uint32_t stream_id = 0;     // new at every stream start
   uint32_t frame_number = 0;  // the status line's frame number
   uint32_t drop_count = 0;    // the status line's drop count
   // The sample's start time in 100-ns units (for a field, the field's own
