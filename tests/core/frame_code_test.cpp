@@ -85,8 +85,8 @@ TEST(FrameCode, FramesAndFieldsSayWhatTheStreamDidInEveryFormat) {
   const Size sizes[] = {{320, 240, 0}, {720, 480, 1}, {1920, 1080, 2}};
   for (const FormatCase& f : kFormats) {
     for (const Size& s : sizes) {
-      SCOPED_TRACE(testing::Message() << f.name << " " << s.w << "x" << s.h << " mode "
-                                      << s.interlaced);
+      SCOPED_TRACE(testing::Message()
+                   << f.name << " " << s.w << "x" << s.h << " mode " << s.interlaced);
       CodedStream stream(s.w, s.h, f, s.interlaced);
       ASSERT_EQ(stream.Start(), kS_OK);
       FakeSample sample(stream.FrameSize());
@@ -111,7 +111,8 @@ TEST(FrameCode, FramesAndFieldsSayWhatTheStreamDidInEveryFormat) {
         const bool rgb = f.compression == kCompressionRgb;
         const int earlyParity = (s.interlaced == 1) != rgb ? 0 : 1;
         for (int parity = 0; parity < 2; ++parity) {
-          const FrameCodeReading field = ReadFrameCode(FieldOf(luma, parity), FrameCodeSlot::kField);
+          const FrameCodeReading field =
+              ReadFrameCode(FieldOf(luma, parity), FrameCodeSlot::kField);
           ASSERT_EQ(field.status, FrameCodeStatus::kDecoded) << "parity " << parity;
           FrameCodePayload expected = frame.payload;
           expected.field = uint8_t(parity + 1);
