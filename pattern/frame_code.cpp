@@ -64,72 +64,76 @@ bool FrameCodeWriter::Prepare(bool enabled, const PresetInfo& preset, uint32_t s
   m_compression = preset.compression;
   m_bytesPerPixel = preset.bit_count / 8;
   m_rgb = IsRgbFormat(preset.compression);
-  m_lumaOffset = (preset.compression == kFourccUYVY || preset.compression == kFourccHDYC) ? 1 : 0;
   m_interlaced = preset.interlaced;
   m_halfFrameTime = preset.frame_time / 2;
   m_fieldCodes = preset.interlaced != 0 && preset.h / 2 >= kFrameCodeMinHeight;
+  FrameCodeGeometry(m_width, m_height, FrameCodeSlot::kFrame, &m_frameSlot);
+  FrameCodeGeometry(m_width, m_height / 2, FrameCodeSlot::kField, &m_fieldSlot);
 
-  auto place = [&](int32_t height, FrameCodeSlot which, Slot* slot) {
-    FrameCodeGeometry(m_width, height, which, &slot->geometry);
-    slot->spanX0 = slot->geometry.x[0] & ~1;
-    slot->spanX1 = (slot->geometry.x[kFrameCodeBlockUnitsX] + 1) & ~1;
-    if (slot->spanX1 > m_width)
-      slot->spanX1 = m_width;
-  };
-  place(m_height, FrameCodeSlot::kFrame, &m_frameSlot);
-  place(m_height / 2, FrameCodeSlot::kField, &m_fieldSlot);
+  const int32_t* x = m_frameSlot.x;
+  m_spanX0 = x[0] & ~1;
+  int32_t spanX1 = (x[kFrameCodeBlockUnitsX] + 1) & ~1;
+  if (spanX1 > m_width)
+    spanX1 = m_width;
+  const size_t bpp = size_t(m_bytesPerPixel);
+  m_lineBytes = size_t(spanX1 - m_spanX0) * bpp;
+  for (int32_t i = 1; i < kFrameCodeBlockUnitsX; ++i)
+    m_unitStart[i] = size_t(x[i] - m_spanX0) * bpp;
+  m_unitStart[0] = 0;
+  m_unitStart[kFrameCodeBlockUnitsX] = m_lineBytes;
 
-  // The field slot of a frame of the same width is never wider.
-  const size_t lineBytes =
-      size_t(m_frameSlot.spanX1 - m_frameSlot.spanX0) * size_t(m_bytesPerPixel);
-  m_scratch.reset(new (std::nothrow) uint8_t[lineBytes]);
-  m_enabled = m_scratch != nullptr;
-  return m_enabled;
+  m_lines.reset(new (std::nothrow) uint8_t[3 * m_lineBytes]);
+  if (!m_lines)
+    return false;
+  // A line of white and a line of black in the frame's format.
+  uint8_t* white = m_lines.get() + m_lineBytes;
+  uint8_t* black = white + m_lineBytes;
+  const int32_t lumaOffset =
+      (preset.compression == kFourccUYVY || preset.compression == kFourccHDYC) ? 1 : 0;
+  for (size_t at = 0; at < m_lineBytes; at += bpp) {
+    if (m_rgb) {
+      std::memset(white + at, kRgbWhite, 3);
+      std::memset(black + at, kRgbBlack, 3);
+      if (bpp == 4)
+        white[at + 3] = black[at + 3] = 0;
+    } else {
+      white[at + size_t(lumaOffset)] = kYuvWhite;
+      black[at + size_t(lumaOffset)] = kYuvBlack;
+      white[at + size_t(1 - lumaOffset)] = black[at + size_t(1 - lumaOffset)] = kNeutralChroma;
+    }
+  }
+  m_enabled = true;
+  return true;
 }
 
 void FrameCodeWriter::Release() {
   m_enabled = false;
-  m_scratch.reset();
+  m_lines.reset();
 }
 
-void FrameCodeWriter::BuildUnitRow(const Slot& slot, const uint8_t (&bytes)[kFrameCodeBytes],
-                                   int32_t unitRow) {
-  const uint8_t white = m_rgb ? kRgbWhite : kYuvWhite;
-  const uint8_t black = m_rgb ? kRgbBlack : kYuvBlack;
-  const FrameCodeBlockGeometry& g = slot.geometry;
-  uint8_t* out = m_scratch.get();
-  int32_t unitX = 0;
-  for (int32_t x = slot.spanX0; x < slot.spanX1; ++x) {
-    // Pixels left of the block and right of it belong to the border.
-    while (unitX < kFrameCodeBlockUnitsX && x >= g.x[unitX + 1])
-      ++unitX;
-    const bool inside = x >= g.x[0] && x < g.x[kFrameCodeBlockUnitsX];
-    const uint8_t v = inside && UnitIsWhite(bytes, unitX, unitRow) ? white : black;
-    if (m_rgb) {
-      out[0] = out[1] = out[2] = v;
-      if (m_bytesPerPixel == 4)
-        out[3] = 0;
-    } else {
-      out[m_lumaOffset] = v;
-      out[1 - m_lumaOffset] = kNeutralChroma;
-    }
-    out += m_bytesPerPixel;
+void FrameCodeWriter::BuildUnitRow(const uint8_t (&bytes)[kFrameCodeBytes], int32_t unitRow) {
+  uint8_t* scratch = m_lines.get();
+  const uint8_t* white = scratch + m_lineBytes;
+  const uint8_t* black = white + m_lineBytes;
+  for (int32_t i = 0; i < kFrameCodeBlockUnitsX; ++i) {
+    const size_t at = m_unitStart[i];
+    const uint8_t* from = UnitIsWhite(bytes, i, unitRow) ? white : black;
+    std::memcpy(scratch + at, from + at, m_unitStart[i + 1] - at);
   }
 }
 
-void FrameCodeWriter::DrawBlock(const Slot& slot, const FrameCodePayload& payload, uint8_t* buffer,
-                                uint32_t pitch, int32_t lineStep, int32_t lineOffset) {
+void FrameCodeWriter::DrawBlock(const FrameCodeBlockGeometry& geometry,
+                                const FrameCodePayload& payload, uint8_t* buffer, uint32_t pitch,
+                                int32_t lineStep, int32_t lineOffset) {
   uint8_t bytes[kFrameCodeBytes];
   PackFrameCode(payload, bytes);
-  const size_t lineBytes = size_t(slot.spanX1 - slot.spanX0) * size_t(m_bytesPerPixel);
-  const size_t column = size_t(slot.spanX0) * size_t(m_bytesPerPixel);
-  const FrameCodeBlockGeometry& g = slot.geometry;
+  const size_t column = size_t(m_spanX0) * size_t(m_bytesPerPixel);
   for (int32_t unitRow = 0; unitRow < kFrameCodeBlockUnitsY; ++unitRow) {
-    BuildUnitRow(slot, bytes, unitRow);
-    for (int32_t y = g.y[unitRow]; y < g.y[unitRow + 1]; ++y) {
+    BuildUnitRow(bytes, unitRow);
+    for (int32_t y = geometry.y[unitRow]; y < geometry.y[unitRow + 1]; ++y) {
       const int32_t line = y * lineStep + lineOffset;
       const int32_t row = m_rgb ? m_height - 1 - line : line;
-      std::memcpy(buffer + size_t(row) * pitch + column, m_scratch.get(), lineBytes);
+      std::memcpy(buffer + size_t(row) * pitch + column, m_lines.get(), m_lineBytes);
     }
   }
 }

@@ -1,8 +1,10 @@
 #pragma once
 // Drawing the frame code (layout and decoder: pattern/frame_code_reader.h).
-// Prepared once per stream start; drawing a frame's code then builds each
-// unit row of a block once into a scratch line and copies it to the rows the
-// unit spans, in the frame's own pixel format. Nothing is allocated per frame.
+// Prepared once per stream start: a line of white and a line of black pixels
+// in the frame's format, as wide as a block. Drawing a frame's code then
+// builds each unit row of a block once into a scratch line, unit by unit from
+// those two, and copies it to every frame row the unit row spans. Nothing is
+// allocated per frame.
 // Worker thread only, like the rest of the frame loop.
 #include <cstdint>
 #include <memory>
@@ -34,17 +36,13 @@ class FrameCodeWriter {
             const PresetInfo& preset, uint32_t frameNumber, uint32_t dropCount, int64_t sampleTime);
 
  private:
-  struct Slot {
-    FrameCodeBlockGeometry geometry;
-    int32_t spanX0 = 0;  // pixels the scratch line covers: the block widened
-    int32_t spanX1 = 0;  // to whole pixel pairs
-  };
-  // One block: line y of the block's picture goes to picture line
-  // y * lineStep + lineOffset (lineStep 2 for a field's lines).
-  void DrawBlock(const Slot& slot, const FrameCodePayload& payload, uint8_t* buffer, uint32_t pitch,
-                 int32_t lineStep, int32_t lineOffset);
+  // One block, rows as the geometry gives them: line y of the block's picture
+  // goes to picture line y * lineStep + lineOffset (lineStep 2 for a field's
+  // lines). Both slots share the columns: they depend on the width alone.
+  void DrawBlock(const FrameCodeBlockGeometry& geometry, const FrameCodePayload& payload,
+                 uint8_t* buffer, uint32_t pitch, int32_t lineStep, int32_t lineOffset);
   // The scratch line of one unit row of a block.
-  void BuildUnitRow(const Slot& slot, const uint8_t (&bytes)[kFrameCodeBytes], int32_t unitRow);
+  void BuildUnitRow(const uint8_t (&bytes)[kFrameCodeBytes], int32_t unitRow);
 
   bool m_enabled = false;
   uint32_t m_streamId = 0;
@@ -53,12 +51,17 @@ class FrameCodeWriter {
   int32_t m_height = 0;
   uint32_t m_compression = 0;
   int32_t m_bytesPerPixel = 0;
-  int32_t m_lumaOffset = 0;  // byte of a pixel's luma in a 4:2:2 pair; unused for RGB
-  bool m_rgb = false;        // bottom-up B, G, R[, X]
+  bool m_rgb = false;  // bottom-up B, G, R[, X]
   int32_t m_interlaced = 0;
   int64_t m_halfFrameTime = 0;
   bool m_fieldCodes = false;  // interlaced and tall enough for a field code
-  Slot m_frameSlot;
-  Slot m_fieldSlot;                      // geometry of a field's picture
-  std::unique_ptr<uint8_t[]> m_scratch;  // one line of the widest span
+  FrameCodeBlockGeometry m_frameSlot;
+  FrameCodeBlockGeometry m_fieldSlot;  // in a field's picture
+  // The pixels a block line covers: the block widened to whole pixel pairs.
+  int32_t m_spanX0 = 0;
+  size_t m_lineBytes = 0;
+  // Byte offset in a block line where each unit column starts (the last entry
+  // is the line's end); the widening belongs to the border units.
+  size_t m_unitStart[kFrameCodeBlockUnitsX + 1] = {};
+  std::unique_ptr<uint8_t[]> m_lines;  // scratch, white and black lines, one after another
 };

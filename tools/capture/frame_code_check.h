@@ -26,16 +26,16 @@ struct SampleCode {
 SampleCode ReadSampleCode(const uint8_t* data, size_t length, const Capability& format);
 
 struct FrameCodeCheck {
-  int64_t frames = 0;      // samples looked at
-  int64_t decoded = 0;     // frame codes read
-  int64_t unreadable = 0;  // frame codes there but unreadable
-  int64_t no_code = 0;     // samples without a code
-  int64_t first_frame = -1;  // frame number of the first code read
-  int64_t last_frame = -1;   // highest frame number of the last stream
-  int64_t missing = 0;       // frame numbers skipped and never delivered
-  int64_t repeated = 0;      // frame numbers delivered again
-  int64_t out_of_order = 0;  // frame numbers delivered after a higher one
-  int64_t restarts = 0;      // changes of stream id
+  int64_t frames = 0;               // samples looked at
+  int64_t decoded = 0;              // frame codes read
+  int64_t unreadable = 0;           // frame codes there but unreadable
+  int64_t no_code = 0;              // samples without a code
+  int64_t first_frame = -1;         // frame number of the first code read
+  int64_t last_frame = -1;          // highest frame number of the last stream
+  int64_t missing = 0;              // frame numbers skipped and never delivered
+  int64_t repeated = 0;             // frame numbers delivered again
+  int64_t out_of_order = 0;         // frame numbers delivered after a higher one
+  int64_t restarts = 0;             // changes of stream id
   int64_t time_mismatch = 0;        // the code's time is not the sample's start time
   int64_t capability_mismatch = 0;  // the code names another capability than selected
   int64_t source_drops = 0;         // the source's drop count in the last code read
