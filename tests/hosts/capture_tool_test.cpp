@@ -167,7 +167,7 @@ TEST(FrameCodeCheck, MissingRepeatedAndReorderedFramesAreCountedByTheirCodes) {
     int64_t missing, repeated, outOfOrder, unreadable, restarts, timeMismatch;
   };
   const std::vector<Case> cases = {
-      {{0, 1, 2, 3}, ~0u, 0, 0, 0, 0, 0, 0},  {{5, 6, 9, 10}, ~0u, 2, 0, 0, 0, 0, 2},
+      {{0, 1, 2, 3}, ~0u, 0, 0, 0, 0, 0, 0},  {{5, 6, 9, 10}, ~0u, 2, 0, 0, 0, 0, 4},
       {{0, 1, 1, 2}, ~0u, 0, 1, 0, 0, 0, 2},  {{0, 2, 1, 3}, ~0u, 0, 0, 1, 0, 0, 2},
       {{0, -1, 2, 3}, ~0u, 1, 0, 0, 1, 0, 0}, {{0, 1, 0, 1}, 2, 0, 0, 0, 0, 1, 2},
   };

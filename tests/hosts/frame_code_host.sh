@@ -5,7 +5,8 @@
 # - zd-capture --verify: 10-second captures in all six pixel formats and of
 #   an interlaced preset; every frame (and field) carries a valid code, in
 #   order, with the sample's time and the selected capability.
-# - The Windows ffmpeg records 1080p as rawvideo AVI; the recording decodes
+# - The Windows ffmpeg records 1080p as rawvideo in NUT (a time stamp per
+#   frame; AVI would repeat frames to fill late arrivals); the recording decodes
 #   exactly, and so does 99.9 % of it re-encoded natively with libx264 CRF 28
 #   at three sizes (frame_code_recordings.sh).
 #
@@ -66,20 +67,20 @@ done
 # 1080p30 YVYU recorded by the Windows ffmpeg, with a buffer of many frames.
 cap=$(pick YVYU 1080)
 frame_time=$(grep -o "\"index\": $cap, [^}]*" "$out/caps.json" | grep -o '"frame_time": [0-9]*' | sed 's/.*: //')
-avi=$out/ffmpeg_1080p.avi
-rm -f "$avi"
+rec=$out/ffmpeg_1080p.nut
+rm -f "$rec"
 echo "== ffmpeg: capability $cap, 1920x1080 YVYU, frame time $frame_time"
 if ! "$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -rtbufsize 500M \
     -pixel_format yvyu422 -video_size 1920x1080 -framerate 30 -i "video=$device" \
-    -frames:v $((seconds * 30)) -vsync passthrough -c:v rawvideo -pix_fmt yvyu422 -y "Z:$avi" \
+    -frames:v $((seconds * 30)) -vsync passthrough -c:v rawvideo -pix_fmt yvyu422 -f nut -y "Z:$rec" \
     </dev/null; then
   echo "FAIL: ffmpeg could not record 1080p" >&2
   exit 1
 fi
-if ! bash "$recordings" file "$scan" "$out/ffmpeg_1080p" "$avi" "$frame_time"; then
+if ! bash "$recordings" file "$scan" "$out/ffmpeg_1080p" "$rec" "$frame_time"; then
   failures=$((failures + 1))
 fi
-rm -f "$avi" "$out/ffmpeg_1080p/recode.mp4"
+rm -f "$rec" "$out/ffmpeg_1080p/recode.mp4"
 
 [ $failures -eq 0 ] || { echo "$failures frame-code checks failed" >&2; exit 1; }
 echo "every capture carried a valid frame code in every frame"

@@ -6,7 +6,9 @@
 #     FRAMES frames of a preset (of that frame time), rendered by zd-preview
 #     with the code on.
 #   frame_code_recordings.sh file SCAN OUT_DIR RECORDING FRAME_TIME
-#     A lossless recording of the filter's frames (the Windows ffmpeg's).
+#     A lossless recording of the filter's frames (the Windows ffmpeg's), in a
+#     container with a time stamp per frame (NUT): an AVI fills late arrivals
+#     with empty chunks, which decode as repeated frames.
 #
 # The source, read losslessly, must decode completely and exactly: every
 # frame's code read, one stream, frame numbers rising (from 0 one by one for
@@ -59,8 +61,9 @@ file)
 esac
 echo "source: ${width}x$height, frame time $frame_time ${scan_args[*]}"
 
-# One read of the source: the x264 recording and the lossless luma for the scan.
-ffmpeg -v error -y -i "$source" -c:v libx264 -crf 28 -pix_fmt yuv420p "$mp4" \
+# One read of the source: the x264 recording and the lossless luma for the scan,
+# frame for frame (no frame dropped or repeated to keep a constant rate).
+ffmpeg -v error -y -i "$source" -vsync passthrough -c:v libx264 -crf 28 -pix_fmt yuv420p "$mp4" \
   -f rawvideo -pix_fmt gray - </dev/null | "$scan" "$width" "$height" "${scan_args[@]}" >"$ref"
 wait
 
