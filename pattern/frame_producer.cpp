@@ -203,6 +203,8 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     }
   }
 
+  m_frameCode.Draw(buffer, pitch, rowLen, rows, preset, m_frameCount, m_dropCount, m_sampleTime);
+
   // Time stamps run 0, frame_time, 2 * frame_time, ... whatever the clock
   // says, unless a fault leaves them out or holds them where they were.
   m_plan = m_faults.PlanFor(m_frameCount);

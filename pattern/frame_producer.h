@@ -13,6 +13,7 @@
 #include <string>
 
 #include "pattern/fault_schedule.h"
+#include "pattern/frame_code.h"
 #include "pattern/frame_host.h"
 #include "pattern/latency_log.h"
 #include "pattern/pixel_surface.h"
@@ -31,8 +32,12 @@ class FrameProducer {
   // clock are reset in either case. Bitmap names are taken relative to
   // moduleDir. When settings name a latency log, it is (re)created beside
   // the module; a log that cannot be created leaves the stream unlogged.
+  // With "frame_code" on, every frame carries the frame code, naming the
+  // preset by capabilityIndex (its position in the settings' preset table,
+  // as GetStreamCaps counts).
   HResultCode OnThreadCreate(FrameHost& host, const PresetInfo& preset,
-                             const StreamSettings& settings, const std::string& moduleDir);
+                             const StreamSettings& settings, const std::string& moduleDir,
+                             int32_t capabilityIndex = 0);
 
   // Fills and stamps one sample of the given preset. S_OK: deliver it, as
   // LastPlan() says; S_FALSE: end of stream (stop requested while not
@@ -78,6 +83,7 @@ class FrameProducer {
   FaultSchedule m_faults;               // the stream's faults, fixed at its start
   FramePlan m_plan;                     // the faults of the last frame made
   LatencyLog m_faultLog;                // the same kind of sink: one line per injected fault
+  FrameCodeWriter m_frameCode;          // off unless the settings turn the code on
 };
 
 // The information line of a preset: "%dx%d%s %s %s #g%s" with size, scan

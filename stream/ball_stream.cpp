@@ -74,7 +74,7 @@ HRESULT CBallStream::OnThreadCreate() {
   IMemAllocator* allocator = GetAllocator();
   if (!allocator || FAILED(allocator->GetProperties(&granted)) || granted.cBuffers < 2)
     preset.faults.reorder_every = 0;
-  return m_producer.OnThreadCreate(host, preset, m_settings, ModuleDirectory());
+  return m_producer.OnThreadCreate(host, preset, m_settings, ModuleDirectory(), m_presetIndex);
 }
 
 HRESULT CBallStream::OnThreadDestroy() {
@@ -92,8 +92,9 @@ PresetInfo CBallStream::CurrentPreset() {
   return m_preset;
 }
 
-void CBallStream::ReplacePreset(const PresetInfo& preset) {
+void CBallStream::ReplacePreset(int32_t index) {
   CAutoLock stream(&m_streamLock);
   CAutoLock current(&m_presetLock);
-  m_preset = preset;
+  m_preset = m_settings.m_presetTable[size_t(index)];
+  m_presetIndex = index;
 }
