@@ -251,6 +251,8 @@ TEST(FrameFindings, SourceCountsMustBeTheCodesDropsPlusTheMissingFrames) {
       EXPECT_EQ(check.expected, 3);
     }
   }
+}
+
 // Samples whose frame codes say frame n of stream id, at n frame times
 // (a negative n: the code could not be read).
 std::vector<SampleCode> CodedRun(const std::vector<int>& numbers, uint32_t restartAt = ~0u) {

@@ -71,6 +71,8 @@ std::vector<std::string> CaptureReport::problems() const {
   count(c.capability_mismatch, "frame codes naming another capability");
   count(c.fields_unreadable, "fields without a readable field code");
   count(c.field_mismatch, "field codes that disagree with their frame's");
+  if (counts.checked && !counts.agrees)
+    list.push_back("the source's IAMDroppedFrames disagrees with the frame codes: " + counts.note);
   return list;
 }
 
@@ -124,6 +126,7 @@ std::string FormatReportText(const CaptureReport& r) {
                     static_cast<long long>(c.fields_decoded),
                     static_cast<long long>(c.fields_unreadable),
                     static_cast<long long>(c.field_mismatch));
+    out += FindingsText(r.findings, r.counts);
   }
   if (r.ended_early)
     out += "note:          the source ended the stream early\n";
@@ -222,6 +225,7 @@ std::string FormatReportJson(const CaptureReport& r) {
         static_cast<long long>(c.capability_mismatch), static_cast<long long>(c.source_drops),
         c.interlaced ? "true" : "false", static_cast<long long>(c.fields_decoded),
         static_cast<long long>(c.fields_unreadable), static_cast<long long>(c.field_mismatch));
+    out += FindingsJson(r.findings, r.counts);
   }
   out += "  \"problems\": [";
   const std::vector<std::string> problems = r.problems();

@@ -6,6 +6,7 @@
 
 #include "tools/capture/capability.h"
 #include "tools/capture/frame_code_check.h"
+#include "tools/capture/frame_findings.h"
 #include "tools/capture/frame_stats.h"
 #include "tools/capture/source_counts.h"
 
@@ -32,6 +33,8 @@ struct CaptureReport {
   bool graph_clock = true;  // the graph ran with its reference clock
   bool verify = false;      // the frame codes were read (--verify)
   FrameCodeCheck codes;     // ... and what they said
+  FrameFindings findings;   // ... frame by frame
+  CountsCheck counts;       // ... and whether the source's own counts agree
 
   // The capture verdict: frames arrived, as many as asked for, every sample
   // of the negotiated size, time stamps in order, no error from the graph;

@@ -240,6 +240,27 @@ SourceCounts ReadSourceCounts(ICaptureGraphBuilder2* builder, IBaseFilter* sourc
   return counts;
 }
 
+// The samples whose frame code was read, with their arrival (codes and
+// frames were kept together, one of each per sample).
+std::vector<CodedArrival> CodedArrivals(const std::vector<SampleCode>& codes,
+                                        const std::vector<FrameRecord>& frames) {
+  std::vector<CodedArrival> out;
+  for (size_t i = 0; i < codes.size() && i < frames.size(); ++i) {
+    const SampleCode& code = codes[i];
+    if (code.frame.status != FrameCodeStatus::kDecoded)
+      continue;
+    CodedArrival a;
+    a.frame = code.frame.payload.frame_number;
+    a.drops = code.frame.payload.drop_count;
+    a.code_time = code.frame.payload.sample_time;
+    a.has_start = code.has_start;
+    a.start = code.start;
+    a.arrival_ms = frames[i].arrival_ms;
+    out.push_back(a);
+  }
+  return out;
+}
+
 struct Graph {
   ComPtr<IGraphBuilder> graph;
   ComPtr<ICaptureGraphBuilder2> builder;
@@ -537,7 +558,10 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
     report->verify = true;
     const bool interlaced =
         report->format.interlace_flags >= 0 && (report->format.interlace_flags & 1) != 0;
-    report->codes = CheckFrameCodes(sink->Codes(), selected, report->format.frame_time, interlaced);
+    const std::vector<SampleCode> codes = sink->Codes();
+    report->codes = CheckFrameCodes(codes, selected, report->format.frame_time, interlaced);
+    report->findings = FindFrameFaults(CodedArrivals(codes, frames), report->format.frame_time);
+    report->counts = CheckSourceCounts(report->findings, report->source, report->frames);
   }
 
   if (raw && std::fclose(raw.release()) != 0) {

@@ -74,4 +74,40 @@ std::string JsonNumberList(const std::vector<int64_t>& numbers) {
   return out + "]";
 }
 
+std::string FindingsText(const FrameFindings& f, const CountsCheck& c) {
+  std::string out =
+      "findings:      missing " + JsonNumberList(f.missing) + ", repeated " +
+      JsonNumberList(f.repeated) + ", out of order " + JsonNumberList(f.out_of_order) +
+      ", without time " + JsonNumberList(f.without_time) + ", other time " +
+      JsonNumberList(f.wrong_time) + ", stall before " + JsonNumberList(f.stalled) + "\n";
+  out += "source check:  ";
+  if (!c.checked)
+    out += "not checked (" + c.note + ")\n";
+  else if (c.agrees)
+    out += "IAMDroppedFrames agrees with the codes (" + std::to_string(c.reported) +
+           " dropped up to frame " + std::to_string(f.last_frame) + ")\n";
+  else
+    out += "IAMDroppedFrames DISAGREES with the codes: " + c.note + "\n";
+  return out;
+}
+
+std::string FindingsJson(const FrameFindings& f, const CountsCheck& c) {
+  std::string out = "  \"findings\": {\"missing\": " + JsonNumberList(f.missing) +
+                    ", \"repeated\": " + JsonNumberList(f.repeated) +
+                    ", \"out_of_order\": " + JsonNumberList(f.out_of_order) +
+                    ", \"without_time\": " + JsonNumberList(f.without_time) +
+                    ", \"wrong_time\": " + JsonNumberList(f.wrong_time) +
+                    ", \"stalled\": " + JsonNumberList(f.stalled) +
+                    ", \"last_frame\": " + std::to_string(f.last_frame) +
+                    ", \"last_drops\": " + std::to_string(f.last_drops) + "},\n";
+  std::string note;
+  for (char ch : c.note)
+    note += ch == '"' || ch == '\\' ? ' ' : ch;
+  out += std::string("  \"counts_check\": {\"checked\": ") + (c.checked ? "true" : "false") +
+         ", \"agrees\": " + (c.agrees ? "true" : "false") +
+         ", \"expected\": " + std::to_string(c.expected) +
+         ", \"reported\": " + std::to_string(c.reported) + ", \"note\": \"" + note + "\"},\n";
+  return out;
+}
+
 }  // namespace zdcap

@@ -60,4 +60,9 @@ CountsCheck CheckSourceCounts(const FrameFindings& findings, const SourceCounts&
 // "[30, 60, 90]"
 std::string JsonNumberList(const std::vector<int64_t>& numbers);
 
+// The report's lines ("findings:", "source check:") and JSON members
+// ("findings", "counts_check").
+std::string FindingsText(const FrameFindings& findings, const CountsCheck& check);
+std::string FindingsJson(const FrameFindings& findings, const CountsCheck& check);
+
 }  // namespace zdcap
