@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "pattern/pixel_format.h"
-#include "tests/core/support/bmp_writer.h"
+#include "tools/common/synthetic_images.h"
 
 namespace zdbench {
 
@@ -44,7 +44,6 @@ const Case& StreamStartCase() {
 }
 
 const std::string& BitmapFolder() {
-  static std::unique_ptr<zdtest::TempDir> temp;
   static const std::string folder = [] {
     const std::string assets = ZD_ASSETS_DIR;
     std::error_code ec;
@@ -52,10 +51,12 @@ const std::string& BitmapFolder() {
         std::filesystem::exists(assets + "/font.bmp", ec)) {
       return assets;
     }
-    temp = std::make_unique<zdtest::TempDir>("bench");
-    zdtest::WriteChartImage(temp->File("chart.bmp"), 640, 480);
-    zdtest::WriteSyntheticFont(temp->File("font.bmp"), 10, 20);
-    return temp->Path();
+    // Without the shipped bitmaps: synthetic ones in the build folder.
+    const std::string work = ZD_BENCH_WORK_DIR;
+    std::filesystem::create_directories(work, ec);
+    zdtools::WriteChartImage(work + "/chart.bmp", 640, 480);
+    zdtools::WriteSyntheticFont(work + "/font.bmp", 10, 20);
+    return work;
   }();
   return folder;
 }
@@ -77,7 +78,7 @@ PresetInfo MakePreset(const Case& c) {
 }
 
 uint32_t FrameBytes(const Case& c) {
-  return zdtest::FrameBytes(c.size.w, c.size.h, c.format.bitCount);
+  return zd::FrameSizeBytes(c.size.w, c.size.h, c.format.bitCount);
 }
 
 FrameBuffers::FrameBuffers(uint32_t size) : m_size(size) {
@@ -105,7 +106,7 @@ bool CompositionRun::Compose(uint64_t k) {
   if (!m_prepared)
     return false;
   m_host.now = m_start + int64_t(k) * kFrameTime;  // exactly on time: no waiting
-  zdtest::BorrowedSample sample(m_buffers.Frame(k), m_buffers.Size());
+  zd::BorrowedSample sample(m_buffers.Frame(k), m_buffers.Size());
   const bool ok = m_producer.FillBuffer(m_host, &sample, m_preset, 0) == kS_OK;
   MemoryFence();
   return ok;

@@ -119,7 +119,7 @@ class CompositionRun {
   Case m_case;
   PresetInfo m_preset;
   StreamSettings m_settings;
-  zdtest::FakeFrameHost m_host;
+  zd::SimulatedFrameHost m_host;
   FrameProducer m_producer;
   FrameBuffers m_buffers;
   int64_t m_start = 0;
@@ -138,7 +138,7 @@ class StreamStartRun {
  private:
   PresetInfo m_preset;
   StreamSettings m_settings;
-  zdtest::FakeFrameHost m_host;
+  zd::SimulatedFrameHost m_host;
   FrameProducer m_producer;
 };
 

@@ -16,6 +16,7 @@
 #include "tests/core/data/bmp_layouts.h"
 #include "tests/core/data/temp_files.h"
 #include "pattern/simulated_frame_host.h"
+#include "tests/core/support/fake_sample.h"
 #include "tests/robustness/mutator.h"
 
 namespace {
@@ -110,7 +111,7 @@ TEST(StreamStartRobustness, StreamsOverDamagedBitmapsStartOrFailAndFramesStayIns
     if (rng.OneIn(2))
       RandomName(rng, "latency.txt", settings.m_latencyLog);
 
-    zdtest::FakeFrameHost host;
+    zd::SimulatedFrameHost host;
     FrameProducer producer;
     const HResultCode hr = producer.OnThreadCreate(host, preset, settings, folder.Path());
     ASSERT_TRUE(hr == kS_OK || hr == kE_OUTOFMEMORY) << rounds.Describe(i) << ": " << hr;

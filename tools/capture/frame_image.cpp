@@ -59,16 +59,6 @@ void RgbRowToBgr(const uint8_t* src, uint8_t* dst, int width, int bytes_per_pixe
   }
 }
 
-void PutLe16(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-  out[at] = static_cast<uint8_t>(value);
-  out[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutLe32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-  PutLe16(out, at, value & 0xffff);
-  PutLe16(out, at + 2, value >> 16);
-}
-
 }  // namespace
 
 PixelFormat PixelFormatFromHeader(uint32_t compression, int bit_count) {
@@ -189,38 +179,10 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
 }
 
 std::vector<uint8_t> EncodeBmp24(const RgbImage& image) {
-  const size_t row = (static_cast<size_t>(image.width) * 3 + 3) & ~size_t{3};
-  const size_t pixels = row * static_cast<size_t>(image.height);
-  constexpr size_t kHeaders = 14 + 40;
-  std::vector<uint8_t> out(kHeaders + pixels, 0);
-  out[0] = 'B';
-  out[1] = 'M';
-  PutLe32(out, 2, static_cast<uint32_t>(out.size()));
-  PutLe32(out, 10, kHeaders);
-  PutLe32(out, 14, 40);
-  PutLe32(out, 18, static_cast<uint32_t>(image.width));
-  PutLe32(out, 22, static_cast<uint32_t>(image.height));  // positive: bottom-up
-  PutLe16(out, 26, 1);
-  PutLe16(out, 28, 24);
-  PutLe32(out, 34, static_cast<uint32_t>(pixels));
-  for (int line = 0; line < image.height; ++line) {
-    const uint8_t* src = image.bgr.data() + static_cast<size_t>(line) * image.width * 3;
-    uint8_t* dst = out.data() + kHeaders + static_cast<size_t>(image.height - 1 - line) * row;
-    std::copy(src, src + static_cast<size_t>(image.width) * 3, dst);
-  }
-  return out;
-}
-
-bool WriteFileBytes(const std::string& path, const uint8_t* data, size_t size) {
-  struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file)
-    return false;
-  if (size != 0 && std::fwrite(data, 1, size, file.get()) != size)
-    return false;
-  return std::fclose(file.release()) == 0;
+  return zdtools::EncodeBmp(image.width, image.height, [&image](int32_t x, int32_t y) {
+    const uint8_t* p = image.bgr.data() + (size_t(y) * size_t(image.width) + size_t(x)) * 3;
+    return zdtools::Bgr{p[0], p[1], p[2]};
+  });
 }
 
 }  // namespace zdcap

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/bmp_writer.h"
+
 namespace zdcap {
 
 enum class PixelFormat { kUnknown, kRgb24, kRgb32, kYuy2, kYvyu, kUyvy, kHdyc };
@@ -44,6 +46,6 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
 // A 24-bit bottom-up BMP file (rows padded to 4 bytes) of the picture.
 std::vector<uint8_t> EncodeBmp24(const RgbImage& image);
 
-bool WriteFileBytes(const std::string& path, const uint8_t* data, size_t size);
+using zdtools::WriteFileBytes;
 
 }  // namespace zdcap

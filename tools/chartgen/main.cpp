@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tools/chartgen/test_chart.h"
-#include "tools/fontgen/bmp_writer.h"
+#include "tools/common/rgb_image.h"
 
 namespace {
 

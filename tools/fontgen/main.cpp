@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "tools/fontgen/bmp_writer.h"
+#include "tools/common/rgb_image.h"
 #include "tools/fontgen/font_sheet.h"
 #include "tools/fontgen/pcf_font.h"
 

@@ -265,8 +265,8 @@ int main(int argc, char** argv) {
                 std::to_string(opt.frames) + " PNG pictures");
   }
 
-  const uint32_t frameBytes = zdtest::FrameBytes(preset.w, preset.h, preset.bit_count);
-  zdtest::FakeSample sample(frameBytes);
+  const uint32_t frameBytes = zd::FrameSizeBytes(preset.w, preset.h, preset.bit_count);
+  zd::SimulatedSample sample(frameBytes);
   const FrameView view{
       sample.memory.data(), frameBytes / uint32_t(preset.h), preset.w, preset.h, preset.compression,
       preset.bit_count};

@@ -4,7 +4,7 @@
 // counters for leak checks.
 #pragma once
 
-#include "tests/framework/graph/com_ref.h"
+#include "tests/framework/graph/ref_count.h"
 
 #include <dshow.h>
 

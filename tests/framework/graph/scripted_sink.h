@@ -6,7 +6,7 @@
 // framework from the outside, as any downstream filter would.
 #pragma once
 
-#include "tests/framework/graph/com_ref.h"
+#include "tests/framework/graph/ref_count.h"
 
 #include <dshow.h>
 
