@@ -3,19 +3,13 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <memory>
-#include <type_traits>
 
 #include "platform/file_bytes.h"
 #include "platform/module_path.h"
 #include "platform/source_bitmap.h"
+#include "platform/unique_handle.h"
 
 namespace {
-
-struct GdiObjectDeleter {
-  void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
-};
-using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
 
 // For a file that our decoder has taken: the sign of an info header's height
 // (the 12-byte core header has no top-down form).
@@ -71,7 +65,7 @@ bool LoadWithSystemLoader(HINSTANCE module, const std::string& path, UINT extraF
                           SourceBitmap* out) {
   const UniqueBitmap bitmap(static_cast<HBITMAP>(
       LoadImageA(module, path.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | extraFlags)));
-  return bitmap && ReadDibSection(bitmap.get(), out);
+  return bitmap && ReadDibSection(bitmap.Get(), out);
 }
 
 }  // namespace

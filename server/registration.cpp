@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "baseclasses/com_ptr.h"
+#include "platform/unique_handle.h"
 #include "server/factory_template.h"
 #include "server/module_globals.h"
 
@@ -17,29 +18,6 @@ constexpr HRESULT kNotRegistered = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);  //
 HRESULT FromWin32(LONG error) {
   return static_cast<HRESULT>(static_cast<ULONG>(error) | 0x80070000u);
 }
-
-// A registry key handle that closes itself.
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  ~RegistryKey() { Reset(); }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-
-  HKEY Get() const { return m_key; }
-  HKEY* Put() {
-    Reset();
-    return &m_key;
-  }
-  void Reset() {
-    if (m_key)
-      RegCloseKey(m_key);
-    m_key = nullptr;
-  }
-
- private:
-  HKEY m_key = nullptr;
-};
 
 // "CLSID\{...}" in ANSI, cut to 259 characters.
 void FormatClassKeyPath(const CLSID& clsid, char (&path)[kTextChars]) {
@@ -94,7 +72,7 @@ HRESULT WriteServerKeys(const CLSID& clsid, const WCHAR* name, const WCHAR* modu
   ToAnsi(threadingModel, ansiModel);
   ToAnsi(serverType, ansiServer);
 
-  RegistryKey classKey;
+  UniqueHkey classKey;
   LONG error = RegCreateKeyA(HKEY_CLASSES_ROOT, keyPath, classKey.Put());
   if (error != ERROR_SUCCESS)
     return FromWin32(error);
@@ -102,7 +80,7 @@ HRESULT WriteServerKeys(const CLSID& clsid, const WCHAR* name, const WCHAR* modu
   if (error != ERROR_SUCCESS)
     return FromWin32(error);
 
-  RegistryKey serverKey;
+  UniqueHkey serverKey;
   error = RegCreateKeyA(classKey.Get(), ansiServer, serverKey.Put());
   if (error != ERROR_SUCCESS)
     return FromWin32(error);
@@ -119,7 +97,7 @@ HRESULT DeleteKeyTree(HKEY root, const char* path) {
   if (!path || !*path)
     return E_FAIL;
 
-  RegistryKey key;
+  UniqueHkey key;
   if (RegOpenKeyExA(root, path, 0, MAXIMUM_ALLOWED, key.Put()) != ERROR_SUCCESS)
     return S_OK;  // nothing to delete
 
@@ -131,7 +109,7 @@ HRESULT DeleteKeyTree(HKEY root, const char* path) {
     if (RegEnumKeyA(key.Get(), index, subKey, sizeof(subKey)) != ERROR_SUCCESS)
       break;
     DeleteKeyTree(key.Get(), subKey);
-    RegistryKey survivor;
+    UniqueHkey survivor;
     if (RegOpenKeyExA(key.Get(), subKey, 0, KEY_READ, survivor.Put()) == ERROR_SUCCESS)
       ++index;
   }

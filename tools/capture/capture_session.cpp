@@ -341,7 +341,7 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   grabber->SetBufferSamples(FALSE);
   grabber->SetOneShot(FALSE);
 
-  HandleOwner done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!done.Get()) {
     *error = "cannot create an event";
     return kExitStream;
@@ -364,7 +364,8 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   settings.snapshot_frame = options.snapshot.empty() ? -2 : options.snapshot_frame;
   settings.dump_dir = options.dump_dir;
   settings.raw = raw.get();
-  ComPtr<GrabberSink> sink = ComPtr<GrabberSink>::Attach(new GrabberSink(settings, done.Get()));
+  ComPtr<GrabberSink> sink;
+  sink.Attach(new GrabberSink(settings, done.Get()));
   hr = grabber->SetCallback(sink.Get(), kSampleCallback);
   if (FAILED(hr)) {
     *error = "ISampleGrabber::SetCallback failed (" + HresultText(hr) + ")";
@@ -383,13 +384,13 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
     *error = "ICaptureGraphBuilder2::RenderStream failed (" + HresultText(hr) + ")";
     return kExitGraph;
   }
-  MediaTypeValue connected;
-  hr = grabber->GetConnectedMediaType(connected.Get());
-  if (FAILED(hr) || !DescribeMediaType(connected.Ref(), &report->format)) {
+  CMediaType connected;
+  hr = grabber->GetConnectedMediaType(&connected);
+  if (FAILED(hr) || !DescribeMediaType(connected, &report->format)) {
     *error = "the connected media type is not a video type (" + HresultText(hr) + ")";
     return kExitGraph;
   }
-  report->sample_bytes = FrameBytes(connected.Ref());
+  report->sample_bytes = FrameBytes(connected);
 
   if (options.no_clock) {
     ComPtr<IMediaFilter> graph_filter;
