@@ -51,6 +51,25 @@ HRESULT CreateFilterMapper2(ComPtr<IFilterMapper2>& mapper) {
                           reinterpret_cast<void**>(mapper.Put()));
 }
 
+// Writes (or removes) the class keys and the filter, then the filter's entry
+// in the video capture source category. Runs on the caller's COM
+// initialisation.
+HRESULT RegisterModule(BOOL doRegister) {
+  HRESULT hr = AMovieDllRegisterServer2(doRegister);
+  if (FAILED(hr))
+    return hr;
+  ComPtr<IFilterMapper2> mapper;
+  hr = CreateFilterMapper2(mapper);
+  if (FAILED(hr))
+    return hr;
+  if (!doRegister)
+    return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kFilterName,
+                                    CLSID_ZintuDobrel);
+  const REGFILTER2 record = MakeCategoryRecord();
+  return mapper->RegisterFilter(CLSID_ZintuDobrel, kFilterName, nullptr,
+                                &CLSID_VideoInputDeviceCategory, kFilterName, &record);
+}
+
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
@@ -106,28 +125,9 @@ STDAPI DllCanUnloadNow() {
 }
 
 STDAPI DllRegisterServer() {
-  HRESULT hr = AMovieDllRegisterServer2(TRUE);
-  if (FAILED(hr))
-    return hr;
-
-  // Runs on the caller's COM initialisation.
-  ComPtr<IFilterMapper2> mapper;
-  hr = CreateFilterMapper2(mapper);
-  if (FAILED(hr))
-    return hr;
-  const REGFILTER2 record = MakeCategoryRecord();
-  return mapper->RegisterFilter(CLSID_ZintuDobrel, kFilterName, nullptr,
-                                &CLSID_VideoInputDeviceCategory, kFilterName, &record);
+  return RegisterModule(TRUE);
 }
 
 STDAPI DllUnregisterServer() {
-  HRESULT hr = AMovieDllRegisterServer2(FALSE);
-  if (FAILED(hr))
-    return hr;
-
-  ComPtr<IFilterMapper2> mapper;
-  hr = CreateFilterMapper2(mapper);
-  if (FAILED(hr))
-    return hr;
-  return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kFilterName, CLSID_ZintuDobrel);
+  return RegisterModule(FALSE);
 }
