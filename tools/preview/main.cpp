@@ -96,6 +96,17 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       *v = argv[++i];
       return true;
     };
+    // A count of at least minimum in the next argument.
+    auto count = [&](long minimum, long* out) {
+      const char* v = nullptr;
+      if (!value(&v))
+        return false;
+      if (!ParseCount(v, minimum, out)) {
+        *error = arg + " wants a number from " + std::to_string(minimum) + ", not \"" + v + "\"";
+        return false;
+      }
+      return true;
+    };
     const char* v = nullptr;
     long n = 0;
     if (arg == "--list") {
@@ -107,27 +118,15 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
         return false;
       o->ini = v;
     } else if (arg == "--preset") {
-      if (!value(&v))
+      if (!count(1, &n))
         return false;
-      if (!ParseCount(v, 1, &n)) {
-        *error = std::string("--preset wants a number from 1, not \"") + v + "\"";
-        return false;
-      }
       o->preset = int(n);
     } else if (arg == "--frames") {
-      if (!value(&v))
+      if (!count(1, &o->frames))
         return false;
-      if (!ParseCount(v, 1, &o->frames)) {
-        *error = std::string("--frames wants a number from 1, not \"") + v + "\"";
-        return false;
-      }
     } else if (arg == "--first") {
-      if (!value(&v))
+      if (!count(0, &o->first))
         return false;
-      if (!ParseCount(v, 0, &o->first)) {
-        *error = std::string("--first wants a number from 0, not \"") + v + "\"";
-        return false;
-      }
     } else if (arg == "--out") {
       if (!value(&v))
         return false;
