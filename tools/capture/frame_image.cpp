@@ -9,13 +9,6 @@
 namespace zdcap {
 namespace {
 
-constexpr uint32_t FourCc(char a, char b, char c, char d) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
-         static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
-}
-
 // Inverse of the studio-range luma/chroma matrix of one colour standard.
 struct YuvToRgb {
   double rv, gu, gv, bu;
@@ -72,73 +65,30 @@ void PutLe32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
 }  // namespace
 
 PixelFormat PixelFormatFromHeader(uint32_t compression, int bit_count) {
-  if (compression == 0) {
-    if (bit_count == 24)
-      return PixelFormat::kRgb24;
-    if (bit_count == 32)
-      return PixelFormat::kRgb32;
-    return PixelFormat::kUnknown;
-  }
-  if (bit_count != 16)
-    return PixelFormat::kUnknown;
-  if (compression == FourCc('Y', 'U', 'Y', '2'))
-    return PixelFormat::kYuy2;
-  if (compression == FourCc('Y', 'V', 'Y', 'U'))
-    return PixelFormat::kYvyu;
-  if (compression == FourCc('U', 'Y', 'V', 'Y'))
-    return PixelFormat::kUyvy;
-  if (compression == FourCc('H', 'D', 'Y', 'C'))
-    return PixelFormat::kHdyc;
-  return PixelFormat::kUnknown;
+  const PixelFormatInfo* info = FindPixelFormat(compression, bit_count);
+  return info ? info->id : PixelFormat::kUnknown;
 }
 
 const char* PixelFormatName(PixelFormat format) {
-  switch (format) {
-    case PixelFormat::kRgb24:
-      return "RGB24";
-    case PixelFormat::kRgb32:
-      return "RGB32";
-    case PixelFormat::kYuy2:
-      return "YUY2";
-    case PixelFormat::kYvyu:
-      return "YVYU";
-    case PixelFormat::kUyvy:
-      return "UYVY";
-    case PixelFormat::kHdyc:
-      return "HDYC";
-    case PixelFormat::kUnknown:
-      break;
-  }
-  return "unknown";
+  const PixelFormatInfo* info = FindPixelFormat(format);
+  return info ? info->subtypeName : "unknown";
 }
 
+// The subtype's name or the settings file's, ignoring letter case.
 PixelFormat PixelFormatFromName(const std::string& text) {
   std::string upper(text);
   for (char& c : upper)
     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (upper == "RG24")
-    return PixelFormat::kRgb24;
-  if (upper == "RG32")
-    return PixelFormat::kRgb32;
-  for (PixelFormat format : {PixelFormat::kRgb24, PixelFormat::kRgb32, PixelFormat::kYuy2,
-                             PixelFormat::kYvyu, PixelFormat::kUyvy, PixelFormat::kHdyc}) {
-    if (upper == PixelFormatName(format))
-      return format;
+  for (const PixelFormatInfo& info : kPixelFormats) {
+    if (upper == info.name || upper == info.subtypeName)
+      return info.id;
   }
   return PixelFormat::kUnknown;
 }
 
 int BytesPerPixel(PixelFormat format) {
-  switch (format) {
-    case PixelFormat::kRgb24:
-      return 3;
-    case PixelFormat::kRgb32:
-      return 4;
-    case PixelFormat::kUnknown:
-      return 0;
-    default:
-      return 2;
-  }
+  const PixelFormatInfo* info = FindPixelFormat(format);
+  return info ? info->bitCount / 8 : 0;
 }
 
 bool IsBottomUp(PixelFormat format) {
