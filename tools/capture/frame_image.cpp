@@ -30,17 +30,35 @@ void YuvPixelToBgr(int y, int u, int v, const YuvToRgb& m, uint8_t* bgr) {
   bgr[2] = Clamp8(luma + m.rv * cr);
 }
 
-// Converts one 4:2:2 row; y0, u, y1, v are the byte positions in a unit.
-void Yuv422RowToBgr(const uint8_t* src, uint8_t* dst, int width, int y0, int u, int y1, int v,
-                    const YuvToRgb& m) {
+// Where a 4:2:2 format keeps its bytes in a two-pixel unit, and its colours.
+struct Yuv422Layout {
+  int y0, u, y1, v;
+  const YuvToRgb& matrix;
+};
+
+Yuv422Layout Yuv422LayoutOf(PixelFormat format) {
+  switch (format) {
+    case PixelFormat::kYvyu:
+      return {0, 3, 2, 1, kBt601};
+    case PixelFormat::kUyvy:
+      return {1, 0, 3, 2, kBt601};
+    case PixelFormat::kHdyc:
+      return {1, 0, 3, 2, kBt709};
+    default:
+      return {0, 1, 2, 3, kBt601};  // YUY2
+  }
+}
+
+// Converts one 4:2:2 row.
+void Yuv422RowToBgr(const uint8_t* src, uint8_t* dst, int width, const Yuv422Layout& l) {
   for (int x = 0; x + 1 < width; x += 2) {
     const uint8_t* unit = src + x * 2;
-    YuvPixelToBgr(unit[y0], unit[u], unit[v], m, dst + x * 3);
-    YuvPixelToBgr(unit[y1], unit[u], unit[v], m, dst + x * 3 + 3);
+    YuvPixelToBgr(unit[l.y0], unit[l.u], unit[l.v], l.matrix, dst + x * 3);
+    YuvPixelToBgr(unit[l.y1], unit[l.u], unit[l.v], l.matrix, dst + x * 3 + 3);
   }
   if (width % 2 != 0) {
     const uint8_t* unit = src + (width - 1) * 2;
-    YuvPixelToBgr(unit[y0], unit[u], unit[v], m, dst + (width - 1) * 3);
+    YuvPixelToBgr(unit[l.y0], unit[l.u], unit[l.v], l.matrix, dst + (width - 1) * 3);
   }
 }
 
@@ -120,16 +138,10 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
         RgbRowToBgr(src, dst, width, bpp);
         break;
       case PixelFormat::kYuy2:
-        Yuv422RowToBgr(src, dst, width, 0, 1, 2, 3, kBt601);
-        break;
       case PixelFormat::kYvyu:
-        Yuv422RowToBgr(src, dst, width, 0, 3, 2, 1, kBt601);
-        break;
       case PixelFormat::kUyvy:
-        Yuv422RowToBgr(src, dst, width, 1, 0, 3, 2, kBt601);
-        break;
       case PixelFormat::kHdyc:
-        Yuv422RowToBgr(src, dst, width, 1, 0, 3, 2, kBt709);
+        Yuv422RowToBgr(src, dst, width, Yuv422LayoutOf(format));
         break;
       case PixelFormat::kUnknown:
         return false;
