@@ -20,13 +20,14 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 }  // namespace
 
-const Format kFormats[3] = {
-    {"RGB32", kCompressionRgb, 32}, {"RGB24", kCompressionRgb, 24}, {"YUY2", kFourccYUY2, 16}};
+const Format kFormats[3] = {*FindPixelFormat(PixelFormatId::kRgb32),
+                            *FindPixelFormat(PixelFormatId::kRgb24),
+                            *FindPixelFormat(PixelFormatId::kYuy2)};
 const Size kSizes[3] = {
     {"1280x720", 1280, 720}, {"1920x1080", 1920, 1080}, {"3840x2160", 3840, 2160}};
 
 std::string Case::Name() const {
-  return std::string(size.name) + "/" + format.name;
+  return std::string(size.name) + "/" + format.subtypeName;
 }
 
 std::vector<Case> AllCases() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pattern/frame_producer.h"
+#include "pattern/pixel_format.h"
 #include "platform/source_bitmap.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
@@ -21,11 +22,8 @@ namespace zdbench {
 constexpr int kBufferCount = 6;
 constexpr int64_t kFrameTime = 333667;
 
-struct Format {
-  const char* name;
-  uint32_t compression;
-  int32_t bitCount;
-};
+// A row of the pixel-format table; cases are named by its subtype name.
+using Format = PixelFormatInfo;
 struct Size {
   const char* name;
   int32_t w, h;

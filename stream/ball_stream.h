@@ -24,6 +24,7 @@
 #include "baseclasses/crit_sec.h"
 #include "baseclasses/source_stream.h"
 #include "pattern/frame_producer.h"
+#include "resources/product_names.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
 
@@ -32,7 +33,7 @@ class CBouncingBall;
 class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStreamConfig {
  public:
   // The pin's name, the same text as the filter's friendly name.
-  static constexpr const wchar_t* kPinName = L"Zintu Dobrel x64";
+  static constexpr const wchar_t* kPinName = kFriendlyNameW;
 
   CBallStream(HRESULT* hr, CBouncingBall* filter);
   ~CBallStream() override;
@@ -59,11 +60,10 @@ class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStrea
   // "buff_num" buffers of one frame each (state lock).
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 
-  // A free-standing, task-allocated media type for the given preset values;
-  // the interlace flags come from the current preset. False when out of
-  // memory (nothing is handed out then).
-  bool CreatePresetMediaType(AM_MEDIA_TYPE** out, int32_t w, int32_t h, uint32_t compression,
-                             int32_t bitCount, int64_t frameTime);
+  // A free-standing, task-allocated media type for the preset's size, format
+  // and frame time; the interlace flags come from the current preset. False
+  // when out of memory (nothing is handed out then).
+  bool CreatePresetMediaType(AM_MEDIA_TYPE** out, const PresetInfo& preset);
 
   // --- IQualityControl: every notification accepted, nothing changes ---
   STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "pattern/pixel_format.h"
 #include "platform/module_path.h"
 #include "platform/profile_reader.h"
 #include "stream/stream_settings.h"
@@ -22,17 +23,6 @@ constexpr const char* kAbsentMarker = "\x01";
 constexpr int64_t kDefaultFrameTime = 333667;
 // "frame_time" values from here on are durations, below it frame rates.
 constexpr int32_t kSmallestDuration = 1000;
-
-struct FormatName {
-  const char* name;
-  uint32_t compression;
-  int32_t bitCount;
-};
-
-constexpr FormatName kFormats[] = {
-    {"RG32", 0, 32},           {"RG24", 0, 24},           {"YUY2", 0x32595559u, 16},
-    {"YVYU", 0x55595659u, 16}, {"UYVY", 0x59565955u, 16}, {"HDYC", 0x43594448u, 16},
-};
 
 bool IsScanBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -135,7 +125,7 @@ class SettingsReader {
     const std::string text = Read(section, "fcc", kAbsentMarker, kFourccChars);
     if (text == kAbsentMarker)
       return;
-    for (const FormatName& format : kFormats) {
+    for (const PixelFormatInfo& format : kPixelFormats) {
       if (SameFourcc(text, format.name)) {
         preset->compression = format.compression;
         preset->bit_count = format.bitCount;

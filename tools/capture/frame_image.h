@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "tools/common/bmp_writer.h"
+#include "pattern/pixel_format.h"
 
 namespace zdcap {
 
-enum class PixelFormat { kUnknown, kRgb24, kRgb32, kYuy2, kYvyu, kUyvy, kHdyc };
+// The formats of the shared pixel-format table.
+using PixelFormat = PixelFormatId;
 
 // From a bitmap header's biCompression (the FOURCC, first character in the
 // lowest byte, or 0 for RGB) and biBitCount.
