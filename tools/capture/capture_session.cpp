@@ -16,6 +16,7 @@
 
 #include "tools/capture/devices.h"
 #include "tools/capture/frame_image.h"
+#include "tools/capture/utf8_files.h"
 
 namespace zdcap {
 namespace {
@@ -348,14 +349,13 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   }
   FilePtr raw;
   if (!options.raw_path.empty()) {
-    raw.reset(std::fopen(options.raw_path.c_str(), "wb"));
+    raw.reset(OpenFileUtf8(options.raw_path, "wb"));
     if (!raw) {
       *error = "cannot create " + options.raw_path;
       return kExitOutput;
     }
   }
-  if (!options.dump_dir.empty() && !CreateDirectoryA(options.dump_dir.c_str(), nullptr) &&
-      GetLastError() != ERROR_ALREADY_EXISTS) {
+  if (!options.dump_dir.empty() && !CreateFolderUtf8(options.dump_dir)) {
     *error = "cannot create the folder " + options.dump_dir;
     return kExitOutput;
   }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "tools/capture/utf8_files.h"
+
 namespace zdcap {
 namespace {
 
@@ -215,7 +217,7 @@ bool WriteFileBytes(const std::string& path, const uint8_t* data, size_t size) {
   struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenFileUtf8(path, "wb"));
   if (!file)
     return false;
   if (size != 0 && std::fwrite(data, 1, size, file.get()) != size)
