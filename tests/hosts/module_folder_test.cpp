@@ -22,6 +22,7 @@ namespace {
 enum class Encoding { kAnsi, kUtf8, kUtf16 };
 
 struct FolderCase {
+  const char* name;  // of the test case
   const wchar_t* folder;
   bool ansiCanSpell;    // whether the ANSI code page of the pinned locale spells the folder
   Encoding settings;    // how the settings file is written
@@ -31,11 +32,13 @@ struct FolderCase {
 
 const FolderCase kCases[] = {
     // UTF-8 as Notepad saves it: no byte order mark.
-    {L"C:\\\u6d4b\u8bd5 \u03a9\u043c\u0435\u0433\u0430", false, Encoding::kUtf8,
-     L"\u0448\u0440\u0438\u0444\u0442.bmp", L"\u0436\u0443\u0440\u043d\u0430\u043b.txt"},
-    {L"C:\\Program Files\\Zintu Dobrel", true, Encoding::kUtf16,
+    {"FolderTheAnsiCodePageCannotSpell", L"C:\\\u6d4b\u8bd5 \u03a9\u043c\u0435\u0433\u0430", false,
+     Encoding::kUtf8, L"\u0448\u0440\u0438\u0444\u0442.bmp",
+     L"\u0436\u0443\u0440\u043d\u0430\u043b.txt"},
+    {"FolderWithSpaces", L"C:\\Program Files\\Zintu Dobrel", true, Encoding::kUtf16,
      L"\u03b3\u03c1\u03b1\u03bc\u03bc\u03b1\u03c4\u03b1.bmp", L"latency \u03b1.txt"},
-    {L"C:\\Gr\u00fc\u00dfe", true, Encoding::kAnsi, L"Schrift \u00fc.bmp", L"Protokoll \u00e4.txt"},
+    {"FolderWithALetterOfTheAnsiCodePage", L"C:\\Gr\u00fc\u00dfe", true, Encoding::kAnsi,
+     L"Schrift \u00fc.bmp", L"Protokoll \u00e4.txt"},
 };
 
 constexpr const char* kDeviceName = "Zintu Dobrel x64";
@@ -201,10 +204,10 @@ TEST_P(InstalledModule, RegistersTheExactPathStreamsWithItsOwnSettingsAndUnregis
   ASSERT_EQ(AnsiCanSpell(m_folder), c.ansiCanSpell)
       << "ANSI code page " << GetACP() << ": pin the locale (LC_ALL=C.UTF-8 gives 1252)";
   ASSERT_NO_FATAL_FAILURE(Install());
-  const std::wstring serverKey =
-      L"CLSID\\" + Widen(ClsidText(CLSID_ZintuDobrel)) + L"\\InprocServer32";
-  const std::wstring pageServerKey =
-      L"CLSID\\" + Widen(ClsidText(CLSID_ZintuDobrelProps)) + L"\\InprocServer32";
+  const std::wstring classKey = L"CLSID\\" + Widen(ClsidText(CLSID_ZintuDobrel));
+  const std::wstring pageKey = L"CLSID\\" + Widen(ClsidText(CLSID_ZintuDobrelProps));
+  const std::wstring serverKey = classKey + L"\\InprocServer32";
+  const std::wstring pageServerKey = pageKey + L"\\InprocServer32";
   RunW(L"regsvr32.exe /u /s \"" + m_module + L"\"");
   ASSERT_EQ(CountDevice(), 0);
 
@@ -228,12 +231,15 @@ TEST_P(InstalledModule, RegistersTheExactPathStreamsWithItsOwnSettingsAndUnregis
 
   ASSERT_EQ(RunW(L"regsvr32.exe /u /s \"" + m_module + L"\""), 0);
   std::wstring left;
-  EXPECT_FALSE(ReadDefaultValue64(serverKey, &left));
-  EXPECT_FALSE(ReadDefaultValue64(pageServerKey, &left));
+  for (const std::wstring& key : {classKey, serverKey, pageKey, pageServerKey})
+    EXPECT_FALSE(ReadDefaultValue64(key, &left)) << Narrow(key, CP_UTF8);
   EXPECT_EQ(CountDevice(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, InstalledModule, ::testing::ValuesIn(kCases));
+INSTANTIATE_TEST_SUITE_P(Folders, InstalledModule, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<FolderCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace zdhost
