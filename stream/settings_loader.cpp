@@ -109,7 +109,8 @@ void CopyText(const std::string& text, char (&target)[N]) {
   std::memcpy(target, text.data(), length);
 }
 
-// Reads the keys of one file through one reader.
+// Reads the keys of one file: file names through the name reader, everything
+// else through the text reader.
 class SettingsReader {
  public:
   SettingsReader(const std::string& path, ProfileReaderFn reader, ProfileReaderFn nameReader)
