@@ -16,6 +16,7 @@
 
 #include "tools/capture/devices.h"
 #include "tools/capture/frame_image.h"
+#include "tools/capture/utf8_files.h"
 
 namespace zdcap {
 namespace {
@@ -340,12 +341,11 @@ StepResult OpenOutputs(Session& s, const CaptureOptions& options) {
   if (!s.done.Get())
     return Failure(kExitStream, "cannot create an event");
   if (!options.raw_path.empty()) {
-    s.raw.reset(std::fopen(options.raw_path.c_str(), "wb"));
+    s.raw.reset(OpenFileUtf8(options.raw_path, "wb"));
     if (!s.raw)
       return Failure(kExitOutput, "cannot create " + options.raw_path);
   }
-  if (!options.dump_dir.empty() && !CreateDirectoryA(options.dump_dir.c_str(), nullptr) &&
-      GetLastError() != ERROR_ALREADY_EXISTS)
+  if (!options.dump_dir.empty() && !CreateFolderUtf8(options.dump_dir))
     return Failure(kExitOutput, "cannot create the folder " + options.dump_dir);
   return Done();
 }

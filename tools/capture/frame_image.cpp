@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "tools/capture/utf8_files.h"
+
 namespace zdcap {
 namespace {
 
@@ -145,6 +147,18 @@ std::vector<uint8_t> EncodeBmp24(const RgbImage& image) {
     const uint8_t* p = image.bgr.data() + (size_t(y) * size_t(image.width) + size_t(x)) * 3;
     return zdtools::Bgr{p[0], p[1], p[2]};
   });
+}
+
+bool WriteFileBytes(const std::string& path, const uint8_t* data, size_t size) {
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file(OpenFileUtf8(path, "wb"));
+  if (!file)
+    return false;
+  if (size != 0 && std::fwrite(data, 1, size, file.get()) != size)
+    return false;
+  return std::fclose(file.release()) == 0;
 }
 
 }  // namespace zdcap

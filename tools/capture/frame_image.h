@@ -48,6 +48,7 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
 // A 24-bit bottom-up BMP file (rows padded to 4 bytes) of the picture.
 std::vector<uint8_t> EncodeBmp24(const RgbImage& image);
 
-using zdtools::WriteFileBytes;
+// Writes the bytes to a file named in UTF-8; false on any failure.
+bool WriteFileBytes(const std::string& path, const uint8_t* data, size_t size);
 
 }  // namespace zdcap

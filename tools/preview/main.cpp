@@ -151,8 +151,9 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
   return true;
 }
 
-std::string Text(const char (&field)[kPresetTextSize]) {
-  return std::string(field, strnlen(field, kPresetTextSize));
+template <size_t N>
+std::string Text(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
 }
 
 void ListPresets(const StreamSettings& s) {
