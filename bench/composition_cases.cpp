@@ -124,6 +124,17 @@ bool CompositionRun::Blit(uint64_t k) {
   return ok;
 }
 
+bool CompositionRun::DrawCode(uint64_t k) {
+  if (!m_prepared || !m_producer.m_frameCode.enabled())
+    return false;
+  const uint32_t pitch = m_buffers.Size() / uint32_t(m_case.size.h);
+  const uint32_t rowLen = pitch / uint32_t(m_case.format.bitCount / 8);
+  m_producer.m_frameCode.Draw(m_buffers.Frame(k), pitch, rowLen, uint32_t(m_case.size.h), m_preset,
+                              uint32_t(k), 0, int64_t(k) * kFrameTime);
+  MemoryFence();
+  return true;
+}
+
 template <typename Work>
 PairedTimes CompositionRun::Paired(uint64_t k, Work work) {
   PairedTimes t;

@@ -104,6 +104,8 @@ class CompositionRun {
   bool Compose(uint64_t k);
   // The background copy alone (BlitScrolled), to tell its cost from the text's.
   bool Blit(uint64_t k);
+  // The frame code alone, into frame k's buffer (a run made with frameCode).
+  bool DrawCode(uint64_t k);
 
   // The memcpy baseline into the next buffer of the rotation, then the frame,
   // each timed on its own: pairing them in one step makes other load on the
