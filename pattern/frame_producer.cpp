@@ -107,6 +107,8 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     return kS_FALSE;
   CountFrame(due.nowMs, preset);
   Compose(host, frame, preset, due.nowMs, mouseCursol);
+  m_frameCode.Draw(frame.buffer, frame.pitch, frame.rowLen, frame.rows, preset, m_frameCount,
+                   m_dropCount, m_sampleTime);
   const int64_t start = Stamp(sample, frame, preset);
   Record(host, start);
   ++m_frameCount;

@@ -52,6 +52,7 @@ constexpr Flag kFlags[] = {
     {"--list-caps", &CaptureOptions::list_caps},
     {"--json", &CaptureOptions::json},
     {"--no-clock", &CaptureOptions::no_clock},
+    {"--verify", &CaptureOptions::verify},
 };
 
 // An option with a value in the next argument; false when the value is invalid.
@@ -159,10 +160,14 @@ const char* CaptureUsage() {
          "  --snapshot-frame K      the frame to save (default: the last one)\n"
          "  --dump-frames DIR       write every frame, as delivered, to DIR/frame_NNNNN.raw\n"
          "  --raw PATH              write every frame, as delivered, into one file\n"
+         "  --verify                read every sample's frame code (the source's\n"
+         "                          frame_code=1) and report frames missing, repeated,\n"
+         "                          out of order and codes that cannot be read\n"
          "  --json                  print the report as JSON\n"
          "exit codes: 0 ok, 1 usage, 2 device not found, 3 format selection failed,\n"
          "  4 graph building failed, 5 streaming failed, 6 output file failed,\n"
-         "  7 stream check failed (time stamps, sample sizes or frame count)\n";
+         "  7 stream check failed (time stamps, sample sizes or frame count),\n"
+         "  8 frame code check failed (--verify; the stream check passed)\n";
 }
 
 }  // namespace zdcap

@@ -65,6 +65,7 @@ class GrabberSink final : public ISampleGrabberCB {
     int snapshot_frame = -2;   // -2: none, -1: the last frame
     std::string dump_dir;      // one file per frame when not empty
     std::FILE* raw = nullptr;  // all frames into one file when set (not owned)
+    bool verify = false;       // read every sample's frame code
   };
 
   GrabberSink(const Settings& settings, HANDLE done) : m_settings(settings), m_done(done) {
@@ -110,6 +111,14 @@ class GrabberSink final : public ISampleGrabberCB {
   }
   STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
 
+  // The connected type, before the graph runs: what --verify reads samples as.
+  void SetFormat(const Capability& format) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_format = format;
+    if (m_settings.verify && m_settings.max_frames > 0)
+      m_codes.reserve(static_cast<size_t>(m_settings.max_frames));
+  }
+
   // Stops collecting: samples after this are ignored.
   void Close() {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -119,6 +128,10 @@ class GrabberSink final : public ISampleGrabberCB {
   std::vector<FrameRecord> Frames() {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_frames;
+  }
+  std::vector<SampleCode> Codes() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_codes;
   }
   std::vector<uint8_t> Snapshot() {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -149,7 +162,16 @@ class GrabberSink final : public ISampleGrabberCB {
     const int64_t index = static_cast<int64_t>(m_frames.size());
     m_frames.push_back(record);
     BYTE* data = nullptr;
-    if (SUCCEEDED(sample->GetPointer(&data)) && data && record.length > 0)
+    if (FAILED(sample->GetPointer(&data)) || record.length <= 0)
+      data = nullptr;
+    if (m_settings.verify) {
+      SampleCode code =
+          data ? ReadSampleCode(data, static_cast<size_t>(record.length), m_format) : SampleCode();
+      code.has_start = record.has_start;
+      code.start = record.start;
+      m_codes.push_back(code);
+    }
+    if (data)
       Keep(index, data, record.length);
     if (m_settings.max_frames > 0 && index + 1 >= m_settings.max_frames) {
       m_collecting = false;
@@ -181,6 +203,8 @@ class GrabberSink final : public ISampleGrabberCB {
   bool m_collecting = true;
   bool m_outOfMemory = false;
   std::vector<FrameRecord> m_frames;
+  Capability m_format;
+  std::vector<SampleCode> m_codes;
   std::vector<uint8_t> m_snapshot;
   std::string m_writeError;
 };
@@ -266,6 +290,7 @@ struct Session {
   UniqueHandle done;  // the event that ends a run by frame count
   FilePtr raw;
   ComPtr<GrabberSink> sink;
+  int selected = -1;  // the capability chosen, when one was
 };
 
 bool WantsFormat(const CaptureOptions& options) {
@@ -308,6 +333,7 @@ StepResult SelectFormat(Session& s, IBaseFilter* source, const CaptureOptions& o
   const StepResult chosen = ChooseCapability(caps, options, &index);
   if (!chosen.ok())
     return chosen;
+  s.selected = index;
   hr = SelectCapability(config.Get(), index);
   if (FAILED(hr))
     return Failure(kExitFormat, "SetFormat of capability " + std::to_string(index) + " failed", hr);
@@ -357,6 +383,7 @@ StepResult AttachSink(Session& s, const CaptureOptions& options) {
   settings.snapshot_frame = options.snapshot.empty() ? -2 : options.snapshot_frame;
   settings.dump_dir = options.dump_dir;
   settings.raw = s.raw.get();
+  settings.verify = options.verify;
   s.sink.Attach(new GrabberSink(settings, s.done.Get()));
   const HRESULT hr = s.grabber->SetCallback(s.sink.Get(), kSampleCallback);
   if (FAILED(hr))
@@ -381,6 +408,7 @@ StepResult Connect(Session& s, IBaseFilter* source, CaptureReport* report) {
   if (FAILED(hr) || !DescribeMediaType(connected, &report->format))
     return Failure(kExitGraph, "the connected media type is not a video type", hr);
   report->sample_bytes = FrameBytes(connected);
+  s.sink->SetFormat(report->format);
   return Done();
 }
 
@@ -554,6 +582,13 @@ StepResult Capture(IBaseFilter* source, const CaptureOptions& options, CaptureRe
   if (!step.ok())
     return step;
   Summarise(s.sink->Frames(), report);
+  if (options.verify) {
+    report->verify = true;
+    const bool interlaced =
+        report->format.interlace_flags >= 0 && (report->format.interlace_flags & 1) != 0;
+    report->codes =
+        CheckFrameCodes(s.sink->Codes(), s.selected, report->format.frame_time, interlaced);
+  }
   return FinishOutputs(s, options, report);
 }
 
@@ -595,7 +630,9 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
     *error = result.error;
     return result.code;
   }
-  return report->ok() ? kExitOk : kExitCheck;
+  if (!report->stream_ok())
+    return kExitCheck;
+  return report->ok() ? kExitOk : kExitVerify;
 }
 
 }  // namespace zdcap
