@@ -190,6 +190,8 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     }
   }
 
+  m_frameCode.Draw(buffer, pitch, rowLen, rows, preset, m_frameCount, m_dropCount, m_sampleTime);
+
   // Time stamps run 0, frame_time, 2 * frame_time, ... whatever the clock says.
   const int64_t start = m_sampleTime;
   m_sampleTime += preset.frame_time;

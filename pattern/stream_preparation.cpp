@@ -41,7 +41,7 @@ void FormatInfoLine(char (&out)[kInfoLineSize], const PresetInfo& preset, bool c
 
 HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& preset,
                                           const StreamSettings& settings,
-                                          const std::string& moduleDir) {
+                                          const std::string& moduleDir, int32_t capabilityIndex) {
   m_sampleTime = 0;
   m_frameCount = 0;
   m_dropCount = 0;
@@ -58,7 +58,8 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   m_perfFrequency = host.PerformanceFrequency();
   if (m_perfFrequency <= 0)
     m_perfFrequency = 1;  // never divide by zero
-  m_perfBaseMs = double(host.PerformanceCounter()) * 1000.0 / double(m_perfFrequency);
+  const int64_t counterAtStart = host.PerformanceCounter();
+  m_perfBaseMs = double(counterAtStart) * 1000.0 / double(m_perfFrequency);
 
   m_nextDueMs = 0.0;
   m_fpsFrameMark = 0;
@@ -76,6 +77,11 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
     if (logPath.size() <= kMaxPathChars)
       m_latencyLog.Open(logPath);
   }
+
+  // The frame code, when asked for: a new stream id for every start.
+  if (!m_frameCode.Prepare(settings.m_frameCode != 0, preset, NewFrameCodeStreamId(counterAtStart),
+                           uint16_t(capabilityIndex)))
+    return kE_OUTOFMEMORY;
 
   // A missing background only blanks the picture.
   const std::string bmpPath = BitmapPath(moduleDir, preset.bmp);

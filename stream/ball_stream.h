@@ -86,11 +86,13 @@ class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStrea
   const StreamSettings& Settings() const { return m_settings; }
 
  private:
-  // Replaces the current preset (state lock held, filter stopped).
-  void ReplacePreset(const PresetInfo& preset);
+  // Replaces the current preset with table entry index (state lock held,
+  // filter stopped).
+  void ReplacePreset(int32_t index);
 
   CBouncingBall* m_ballFilter;  // the owner; no reference
   PresetInfo m_preset;
+  int32_t m_presetIndex = 0;  // m_preset's position in the table, as GetStreamCaps counts
   CCritSec m_streamLock;
   CCritSec m_presetLock;
   StreamSettings m_settings;  // read once, at construction; never changes after

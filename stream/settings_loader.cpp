@@ -251,6 +251,7 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
   m_useVideoInfoHeader2 = 0;
   m_autoClock = 0;
   m_mouseCursol = 0;
+  m_frameCode = 0;
   std::memset(m_latencyLog, 0, sizeof m_latencyLog);
   m_presetTable.reset();
   if (!reader)
@@ -263,6 +264,7 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
   settings.ReadInt("MAIN", "use_video_info_header2", &m_useVideoInfoHeader2);
   settings.ReadInt("MAIN", "auto_clock", &m_autoClock);
   settings.ReadInt("MAIN", "mouse_cursol", &m_mouseCursol);
+  settings.ReadInt("MAIN", "frame_code", &m_frameCode);
   settings.ReadText("MAIN", "latency_log", m_latencyLog);
   if (m_buffNum < 1)
     m_buffNum = 1;

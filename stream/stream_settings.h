@@ -31,6 +31,7 @@ struct StreamSettings {
   int32_t m_useVideoInfoHeader2 = 0;  // "use_video_info_header2": non-zero selects VIDEOINFOHEADER2
   int32_t m_autoClock = 0;            // "auto_clock": non-zero lets the graph clock pace frames
   int32_t m_mouseCursol = 0;          // "mouse_cursol": exactly 1 draws the mouse marker
+  int32_t m_frameCode = 0;            // "frame_code": non-zero draws the frame code in every frame
   char m_latencyLog[kPresetTextSize] =
       {};  // "latency_log": log file beside the module; empty = off
   std::unique_ptr<PresetInfo[]> m_presetTable;  // m_presetNum valid entries

@@ -242,6 +242,7 @@ TEST_F(SettingsFile, MainSectionSwitches) {
     std::string lines;
     int32_t buffNum, vih2, autoClock, mouse;
     const char* latencyLog;
+    int32_t frameCode = 0;
   };
   const std::vector<Case> cases = {
       {"", 2, 0, 0, 0, ""},
@@ -252,11 +253,14 @@ TEST_F(SettingsFile, MainSectionSwitches) {
       {"use_video_info_header2=-3\nauto_clock=7\nmouse_cursol=2\n", 2, -3, 7, 2, ""},
       {"latency_log = latency.txt \n", 2, 0, 0, 0, "latency.txt"},
       {"latency_log=\n", 2, 0, 0, 0, ""},
+      {"frame_code=1\n", 2, 0, 0, 0, "", 1},
+      {"frame_code=\n", 2, 0, 0, 0, "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
     const StreamSettings settings = Load("[MAIN]\n" + c.lines + "[PRESET_01]\nenable=1\n");
     zdtest::ExpectSwitches(settings, c.buffNum, c.vih2, c.autoClock, c.mouse, c.latencyLog);
+    EXPECT_EQ(settings.m_frameCode, c.frameCode);
     EXPECT_EQ(settings.m_presetNum, 1);
   }
 }

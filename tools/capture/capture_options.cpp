@@ -70,6 +70,8 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions* o
       result.json = true;
     } else if (arg == "--no-clock") {
       result.no_clock = true;
+    } else if (arg == "--verify") {
+      result.verify = true;
     } else if (arg == "--device") {
       if (!value(&result.device))
         return false;
@@ -160,10 +162,14 @@ const char* CaptureUsage() {
          "  --snapshot-frame K      the frame to save (default: the last one)\n"
          "  --dump-frames DIR       write every frame, as delivered, to DIR/frame_NNNNN.raw\n"
          "  --raw PATH              write every frame, as delivered, into one file\n"
+         "  --verify                read every sample's frame code (the source's\n"
+         "                          frame_code=1) and report frames missing, repeated,\n"
+         "                          out of order and codes that cannot be read\n"
          "  --json                  print the report as JSON\n"
          "exit codes: 0 ok, 1 usage, 2 device not found, 3 format selection failed,\n"
          "  4 graph building failed, 5 streaming failed, 6 output file failed,\n"
-         "  7 stream check failed (time stamps, sample sizes or frame count)\n";
+         "  7 stream check failed (time stamps, sample sizes or frame count),\n"
+         "  8 frame code check failed (--verify; the stream check passed)\n";
 }
 
 }  // namespace zdcap

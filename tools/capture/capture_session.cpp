@@ -64,6 +64,7 @@ class GrabberSink final : public ISampleGrabberCB {
     int snapshot_frame = -2;   // -2: none, -1: the last frame
     std::string dump_dir;      // one file per frame when not empty
     std::FILE* raw = nullptr;  // all frames into one file when set (not owned)
+    bool verify = false;       // read every sample's frame code
   };
 
   GrabberSink(const Settings& settings, HANDLE done) : m_settings(settings), m_done(done) {
@@ -109,6 +110,14 @@ class GrabberSink final : public ISampleGrabberCB {
   }
   STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
 
+  // The connected type, before the graph runs: what --verify reads samples as.
+  void SetFormat(const Capability& format) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_format = format;
+    if (m_settings.verify && m_settings.max_frames > 0)
+      m_codes.reserve(static_cast<size_t>(m_settings.max_frames));
+  }
+
   // Stops collecting: samples after this are ignored.
   void Close() {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -118,6 +127,10 @@ class GrabberSink final : public ISampleGrabberCB {
   std::vector<FrameRecord> Frames() {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_frames;
+  }
+  std::vector<SampleCode> Codes() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_codes;
   }
   std::vector<uint8_t> Snapshot() {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -148,7 +161,16 @@ class GrabberSink final : public ISampleGrabberCB {
     const int64_t index = static_cast<int64_t>(m_frames.size());
     m_frames.push_back(record);
     BYTE* data = nullptr;
-    if (SUCCEEDED(sample->GetPointer(&data)) && data && record.length > 0)
+    if (FAILED(sample->GetPointer(&data)) || record.length <= 0)
+      data = nullptr;
+    if (m_settings.verify) {
+      SampleCode code =
+          data ? ReadSampleCode(data, static_cast<size_t>(record.length), m_format) : SampleCode();
+      code.has_start = record.has_start;
+      code.start = record.start;
+      m_codes.push_back(code);
+    }
+    if (data)
       Keep(index, data, record.length);
     if (m_settings.max_frames > 0 && index + 1 >= m_settings.max_frames) {
       m_collecting = false;
@@ -180,6 +202,8 @@ class GrabberSink final : public ISampleGrabberCB {
   bool m_collecting = true;
   bool m_outOfMemory = false;
   std::vector<FrameRecord> m_frames;
+  Capability m_format;
+  std::vector<SampleCode> m_codes;
   std::vector<uint8_t> m_snapshot;
   std::string m_writeError;
 };
@@ -278,6 +302,7 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   }
 
   // Format selection, before anything is connected.
+  int selected = -1;  // the capability chosen, when one was
   const bool select =
       options.cap >= 0 || options.width > 0 || !options.format.empty() || options.fps > 0.0;
   if (select) {
@@ -306,6 +331,7 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
         return kExitFormat;
       }
     }
+    selected = index;
     hr = SelectCapability(config.Get(), index);
     if (FAILED(hr)) {
       *error =
@@ -364,6 +390,7 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   settings.snapshot_frame = options.snapshot.empty() ? -2 : options.snapshot_frame;
   settings.dump_dir = options.dump_dir;
   settings.raw = raw.get();
+  settings.verify = options.verify;
   ComPtr<GrabberSink> sink = ComPtr<GrabberSink>::Attach(new GrabberSink(settings, done.Get()));
   hr = grabber->SetCallback(sink.Get(), kSampleCallback);
   if (FAILED(hr)) {
@@ -390,6 +417,7 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
     return kExitGraph;
   }
   report->sample_bytes = FrameBytes(connected.Ref());
+  sink->SetFormat(report->format);
 
   if (options.no_clock) {
     ComPtr<IMediaFilter> graph_filter;
@@ -478,6 +506,12 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
   report->intervals = ArrivalIntervals(frames);
   report->lateness = ArrivalLateness(frames, report->format.frame_time);
   report->measured_fps = MeasuredRate(frames);
+  if (options.verify) {
+    report->verify = true;
+    const bool interlaced =
+        report->format.interlace_flags >= 0 && (report->format.interlace_flags & 1) != 0;
+    report->codes = CheckFrameCodes(sink->Codes(), selected, report->format.frame_time, interlaced);
+  }
 
   if (raw && std::fclose(raw.release()) != 0) {
     *error = "cannot write " + options.raw_path;
@@ -509,7 +543,9 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
     }
     report->snapshot = options.snapshot;
   }
-  return report->ok() ? kExitOk : kExitCheck;
+  if (!report->stream_ok())
+    return kExitCheck;
+  return report->ok() ? kExitOk : kExitVerify;
 }
 
 }  // namespace zdcap

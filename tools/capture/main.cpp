@@ -98,7 +98,7 @@ int Run(int argc, char** argv) {
 
   CaptureReport report;
   const int code = RunCaptureSession(source.Get(), options, &report, &error);
-  if (code != kExitOk && code != kExitCheck) {
+  if (code != kExitOk && code != kExitCheck && code != kExitVerify) {
     std::fprintf(stderr, "zd-capture: %s\n", error.c_str());
     if (code != kExitStream && code != kExitOutput)
       return code;

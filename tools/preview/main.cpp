@@ -39,12 +39,14 @@ struct Options {
   std::string format = "png";
   bool list = false;
   bool graphClock = true;
+  int frameCode = -1;  // -1: as the settings file says
 };
 
 void Usage(std::FILE* to) {
   std::fputs(
       "usage: zd-preview --ini PATH [--preset N] [--frames N] [--first N]\n"
       "                  [--format png|raw|y4m] [--out PATTERN] [--no-graph-clock]\n"
+      "                  [--frame-code 0|1]\n"
       "       zd-preview --ini PATH --list\n"
       "\n"
       "  --ini PATH     settings file; its folder holds the bitmaps it names\n"
@@ -67,7 +69,9 @@ void Usage(std::FILE* to) {
       "                 frames are paced by the performance counter (\"CPU Clock\")\n"
       "                 even with auto_clock set. By default the graph has a clock,\n"
       "                 and with auto_clock set its stream time paces the frames\n"
-      "                 (\"Stream Time\"); with auto_clock=0 it makes no difference.\n",
+      "                 (\"Stream Time\"); with auto_clock=0 it makes no difference.\n"
+      "  --frame-code 0|1  draw the frame code (1) or not (0), whatever the settings\n"
+      "                 file's frame_code says (default: as the file says)\n",
       to);
 }
 
@@ -102,6 +106,14 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       o->list = true;
     } else if (arg == "--no-graph-clock") {
       o->graphClock = false;
+    } else if (arg == "--frame-code") {
+      if (!value(&v))
+        return false;
+      if (std::strcmp(v, "0") != 0 && std::strcmp(v, "1") != 0) {
+        *error = std::string("--frame-code is 0 or 1, not \"") + v + "\"";
+        return false;
+      }
+      o->frameCode = v[0] - '0';
     } else if (arg == "--ini") {
       if (!value(&v))
         return false;
@@ -194,6 +206,8 @@ int main(int argc, char** argv) {
   if (!settings.LoadSettings(opt.ini) || settings.m_presetNum < 1 || !settings.m_presetTable) {
     return Fail("could not read the presets of " + opt.ini + " (too many presets?)");
   }
+  if (opt.frameCode >= 0)
+    settings.m_frameCode = opt.frameCode;
   if (opt.list) {
     ListPresets(settings);
     return 0;
@@ -240,7 +254,7 @@ int main(int argc, char** argv) {
   // With "mouse_cursol" set, the marker shows at a fixed spot, as if the mouse
   // rested at screen position (40, 30).
   zdpreview::PreviewStream stream(opt.graphClock);
-  const HResultCode started = stream.Start(preset, settings, moduleDir);
+  const HResultCode started = stream.Start(preset, settings, moduleDir, opt.preset - 1);
   if (started != kS_OK) {
     return Fail("the stream could not be prepared (result 0x" + [&] {
       char hex[16];
