@@ -55,8 +55,8 @@ struct Timing {
   double effectiveRate = 0;  // frames per second over the container's times
   // Container times against the source's sample times (frame code only).
   bool driftMeasured = false;
-  double driftMs = 0;         // container minus sample time, last readable frame less first
-  double firstOffsetMs = 0;   // container minus sample time at the first readable frame
+  double driftMs = 0;        // container minus sample time, last readable frame less first
+  double firstOffsetMs = 0;  // container minus sample time at the first readable frame
   std::vector<std::string> notMeasured;  // what could not be measured, and why
 };
 

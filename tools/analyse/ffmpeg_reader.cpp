@@ -98,7 +98,8 @@ bool FfmpegReader::Open(const std::string& path, std::string* error) {
   m_info.width = par->width;
   m_info.height = par->height;
   m_info.hasFrameTimes = true;
-  const AVRational rate = av_guess_frame_rate(m_format.get(), const_cast<AVStream*>(stream), nullptr);
+  const AVRational rate =
+      av_guess_frame_rate(m_format.get(), const_cast<AVStream*>(stream), nullptr);
   m_info.nominalRate = rate.den > 0 ? av_q2d(rate) : 0.0;
   m_info.fieldOrder = FieldOrderOf(par->field_order);
   return true;
@@ -201,9 +202,9 @@ ReadStatus FfmpegReader::Next(LumaFrame* frame, std::string* error) {
     return ReadStatus::kError;
   const int64_t stamp = m_frame->best_effort_timestamp;
   frame->hasTime = stamp != AV_NOPTS_VALUE;
-  frame->time =
-      frame->hasTime ? av_rescale_q(stamp, m_format->streams[m_stream]->time_base, {1, 10000000})
-                     : 0;
+  frame->time = frame->hasTime
+                    ? av_rescale_q(stamp, m_format->streams[m_stream]->time_base, {1, 10000000})
+                    : 0;
   frame->fieldOrder = !m_frame->interlaced_frame ? FieldOrder::kProgressive
                       : m_frame->top_field_first ? FieldOrder::kTopFirst
                                                  : FieldOrder::kBottomFirst;

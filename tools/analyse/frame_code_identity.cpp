@@ -4,9 +4,10 @@ namespace zdanalyse {
 namespace {
 
 // Fields of interlaced frames carry their own codes only when each field is
-// large enough for one.
+// large enough for one. Containers often say nothing of the scan (AVI), so the
+// field slots are looked at whatever the frame's flags say.
 bool MayCarryFields(const LumaFrame& frame) {
-  return frame.height >= 2 * kFrameCodeMinHeight && frame.fieldOrder != FieldOrder::kProgressive;
+  return frame.height >= 2 * kFrameCodeMinHeight;
 }
 
 }  // namespace
@@ -40,8 +41,7 @@ size_t FrameCodeIdentity::Calibrate(const std::vector<LumaFrame>& frames) {
     const LumaPlane plane = PlaneOf(f);
     read += ReadFrameCode(plane).status == FrameCodeStatus::kDecoded ? 1 : 0;
     if (MayCarryFields(f) &&
-        ReadFrameCode(FieldOf(plane, 0), FrameCodeSlot::kField).status ==
-            FrameCodeStatus::kDecoded)
+        ReadFrameCode(FieldOf(plane, 0), FrameCodeSlot::kField).status == FrameCodeStatus::kDecoded)
       m_fields = true;
   }
   return read;

@@ -1,6 +1,5 @@
 #include "tools/analyse/glyph_atlas.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/source_bitmap.h"
@@ -29,7 +28,8 @@ bool GlyphAtlas::Build(const SourceBitmap& sheet, bool bt709) {
     const int32_t cellRow = band + (ch - 32) / 32, cellCol = ch % 32;
     for (int32_t i = 0; i < m_cellH; ++i) {
       const int32_t line = cellRow * m_cellH + i;  // from the top of the sheet
-      const uint8_t* px = sheet.Row(sheet.height - 1 - line) + size_t(cellCol) * size_t(m_cellW) * 3;
+      const uint8_t* px =
+          sheet.Row(sheet.height - 1 - line) + size_t(cellCol) * size_t(m_cellW) * 3;
       for (int32_t x = 0; x < m_cellW; ++x, px += 3)
         g.luma[size_t(i) * size_t(m_cellW) + size_t(x)] = LumaOfBgr(px[0], px[1], px[2], bt709);
     }
@@ -40,30 +40,6 @@ bool GlyphAtlas::Build(const SourceBitmap& sheet, bool bt709) {
   for (const char* c = kLabelChars; *c; ++c)
     cut(*c, kYellowBand, true);
   return true;
-}
-
-GlyphMatch GlyphAtlas::Match(const uint8_t* cell) const {
-  GlyphMatch m;
-  const size_t n = size_t(m_cellW) * size_t(m_cellH);
-  std::vector<double> distance(m_glyphs.size());
-  for (size_t g = 0; g < m_glyphs.size(); ++g) {
-    const uint8_t* ref = m_glyphs[g].luma.data();
-    uint64_t sum = 0;
-    for (size_t i = 0; i < n; ++i)
-      sum += uint64_t(std::abs(int(cell[i]) - int(ref[i])));
-    distance[g] = double(sum) / double(n);
-    if (m.index < 0 || distance[g] < m.distance) {
-      m.index = int(g);
-      m.distance = distance[g];
-    }
-  }
-  // The runner-up is the nearest glyph of another character: a blank in white
-  // and one in yellow look alike and are no rivals.
-  for (size_t g = 0; g < m_glyphs.size(); ++g) {
-    if (m.index >= 0 && m_glyphs[g].ch != m_glyphs[size_t(m.index)].ch && distance[g] < m.runnerUp)
-      m.runnerUp = distance[g];
-  }
-  return m;
 }
 
 }  // namespace zdanalyse

@@ -32,9 +32,6 @@ class GlyphAtlas {
   int32_t CellHeight() const { return m_cellH; }
   const std::vector<Glyph>& Glyphs() const { return m_glyphs; }
 
-  // The nearest glyph to a cell of CellWidth() x CellHeight() luma values.
-  GlyphMatch Match(const uint8_t* cell) const;
-
  private:
   int32_t m_cellW = 0;
   int32_t m_cellH = 0;

@@ -42,7 +42,9 @@ void Intervals(const IntervalStats& s, std::FILE* out) {
     std::fprintf(out, "null");
     return;
   }
-  std::fprintf(out, "{\"count\": %" PRId64 ", \"mean_ms\": %s, \"p50_ms\": %s, \"p99_ms\": %s, "
+  std::fprintf(out,
+               "{\"count\": %" PRId64
+               ", \"mean_ms\": %s, \"p50_ms\": %s, \"p99_ms\": %s, "
                "\"max_ms\": %s}",
                s.count, Number(s.mean).c_str(), Number(s.p50).c_str(), Number(s.p99).c_str(),
                Number(s.max).c_str());
@@ -59,13 +61,13 @@ void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
                "\"frame_times\": %s},\n",
                Quote(s.container).c_str(), Quote(s.codec).c_str(), Quote(s.pixelFormat).c_str(),
                int(s.width), int(s.height), Quote(FieldOrderName(s.fieldOrder)).c_str(),
-               s.nominalRate > 0 ? Number(s.nominalRate).c_str() : "null",
-               Bool(s.hasFrameTimes));
+               s.nominalRate > 0 ? Number(s.nominalRate).c_str() : "null", Bool(s.hasFrameTimes));
   std::fprintf(out, "  \"identity\": %s,\n  \"identity_detail\": %s,\n  \"per_field\": %s,\n",
                Quote(IdentityName(r.identity)).c_str(), Quote(r.identityDetail).c_str(),
                Bool(r.perField));
   std::fprintf(out,
-               "  \"records\": %" PRId64 ",\n  \"readable\": %" PRId64 ",\n  \"unreadable\": %" PRId64
+               "  \"records\": %" PRId64 ",\n  \"readable\": %" PRId64
+               ",\n  \"unreadable\": %" PRId64
                ",\n  \"unreadable_percent\": %s,\n  \"least_confidence\": %s,\n",
                r.records, r.readable, r.unreadable, Number(r.unreadablePercent).c_str(),
                Number(r.minConfidence).c_str());
@@ -74,8 +76,8 @@ void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
   else
     std::fprintf(out, "  \"first_frame\": null,\n  \"last_frame\": null,\n");
   std::fprintf(out,
-               "  \"missing\": %" PRId64 ",\n  \"repeated\": %" PRId64 ",\n  \"out_of_order\": %" PRId64
-               ",\n  \"restarts\": %" PRId64 ",\n",
+               "  \"missing\": %" PRId64 ",\n  \"repeated\": %" PRId64
+               ",\n  \"out_of_order\": %" PRId64 ",\n  \"restarts\": %" PRId64 ",\n",
                r.missing, r.repeated, r.outOfOrder, r.restarts);
   if (r.hasDrops)
     std::fprintf(out, "  \"source_drops\": %" PRId64 ",\n", r.sourceDrops);
@@ -90,7 +92,8 @@ void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
     else
       std::fprintf(out, "null");
     std::fprintf(out,
-                 ", \"records\": %" PRId64 ", \"first_frame\": %u, \"last_frame\": %u, "
+                 ", \"records\": %" PRId64
+                 ", \"first_frame\": %u, \"last_frame\": %u, "
                  "\"missing\": %" PRId64 ", \"repeated\": %" PRId64 ", \"out_of_order\": %" PRId64
                  ", \"missing_ranges\": [",
                  st.records, st.firstFrame, st.lastFrame, st.missing, st.repeated, st.outOfOrder);
@@ -116,8 +119,9 @@ void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
     const FrameEvent e = r.events[i];
     if (e == FrameEvent::kInOrder || e == FrameEvent::kFirst)
       continue;
-    std::fprintf(out, "%s\n    {\"index\": %" PRId64 ", \"field\": %d, \"event\": %s", first ? "" : ",",
-                 r.frames[i].index, r.frames[i].field, Quote(EventName(e)).c_str());
+    std::fprintf(out, "%s\n    {\"index\": %" PRId64 ", \"field\": %d, \"event\": %s",
+                 first ? "" : ",", r.frames[i].index, r.frames[i].field,
+                 Quote(EventName(e)).c_str());
     if (r.frames[i].readable)
       std::fprintf(out, ", \"frame\": %u", r.frames[i].frame);
     std::fprintf(out, "}");

@@ -32,12 +32,12 @@ int Fail(const std::string& message) {
 bool LoadStatusCandidates(const AnalyseOptions& opt, const SourceInfo& info,
                           std::vector<StatusLineCandidate>* out, std::string* error) {
   std::error_code ec;
-  const std::string ini = opt.ini.empty()
-                              ? JoinModulePath(ModuleDirectory(), kSettingsFileName)
-                              : std::filesystem::absolute(opt.ini, ec).string();
+  const std::string ini = opt.ini.empty() ? JoinModulePath(ModuleDirectory(), kSettingsFileName)
+                                          : std::filesystem::absolute(opt.ini, ec).string();
   if (!std::filesystem::is_regular_file(ini, ec)) {
-    *error = "settings file not found: " + ini +
-             (opt.ini.empty() ? " (the shipped one belongs beside the program; or --ini PATH)" : "");
+    *error =
+        "settings file not found: " + ini +
+        (opt.ini.empty() ? " (the shipped one belongs beside the program; or --ini PATH)" : "");
     return false;
   }
   StreamSettings settings;
@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
   WriteReport(result, opt.form);
 
   if (!result.anyFrame)
-    return Fail(opt.input + ": no frame identity could be read (neither frame code nor status line)");
+    return Fail(opt.input +
+                ": no frame identity could be read (neither frame code nor status line)");
   return result.anomalies.empty() ? kExitClean : kExitAnomalies;
 }

@@ -21,7 +21,8 @@ bool StatusLineCandidates(const StreamSettings& settings, const std::string& set
                           int32_t width, int32_t height, std::vector<StatusLineCandidate>* out,
                           std::string* error) {
   out->clear();
-  std::vector<std::pair<std::string, std::shared_ptr<const GlyphAtlas>>> atlases;  // per path+matrix
+  std::vector<std::pair<std::string, std::shared_ptr<const GlyphAtlas>>>
+      atlases;  // per path+matrix
   for (int32_t i = 0; i < settings.m_presetNum; ++i) {
     if (only != 0 && i + 1 != only)
       continue;
@@ -38,8 +39,8 @@ bool StatusLineCandidates(const StreamSettings& settings, const std::string& set
     for (bool bt709 : {false, true}) {
       bool known = false;
       for (const StatusLineCandidate& c : *out)
-        known = known || (c.presetW == p.w && c.presetH == p.h && c.fontPath == path &&
-                          c.bt709 == bt709);
+        known = known ||
+                (c.presetW == p.w && c.presetH == p.h && c.fontPath == path && c.bt709 == bt709);
       if (known)
         continue;
       std::shared_ptr<const GlyphAtlas> atlas;
@@ -72,7 +73,8 @@ StatusLineIdentity::StatusLineIdentity(StatusLineCandidate candidate)
     : m_candidate(std::move(candidate)),
       m_reader(m_candidate.atlas.get(), m_candidate.presetW, m_candidate.presetH) {}
 
-void StatusLineIdentity::Read(const LumaFrame& frame, int64_t index, std::vector<FrameRecord>* out) {
+void StatusLineIdentity::Read(const LumaFrame& frame, int64_t index,
+                              std::vector<FrameRecord>* out) {
   FrameRecord r = BlankRecord(frame, index);
   StatusLine line;
   if (m_reader.Read(frame, &line)) {
@@ -94,8 +96,8 @@ size_t ChooseCandidate(const std::vector<StatusLineCandidate>& candidates,
   if (frames.empty())
     return 0;
   for (size_t c = 0; c < candidates.size(); ++c) {
-    const StatusLineReader reader(candidates[c].atlas.get(), candidates[c].presetW,
-                                  candidates[c].presetH);
+    StatusLineReader reader(candidates[c].atlas.get(), candidates[c].presetW,
+                            candidates[c].presetH);
     size_t count = 0;
     for (const LumaFrame& f : frames) {
       StatusLine line;

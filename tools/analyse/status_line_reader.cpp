@@ -67,45 +67,112 @@ StatusLineReader::StatusLineReader(const GlyphAtlas* atlas, int32_t presetW, int
                                    GlyphTolerance tolerance)
     : m_atlas(atlas), m_presetW(presetW), m_presetH(presetH), m_tolerance(tolerance) {}
 
-void StatusLineReader::SampleCell(const LumaFrame& frame, int32_t x0, uint8_t* cell) const {
-  const int32_t cw = m_atlas->CellWidth(), ch = m_atlas->CellHeight();
-  if (frame.width == m_presetW && frame.height == m_presetH) {
-    for (int32_t j = 0; j < ch; ++j)
-      std::copy_n(frame.Row(j) + x0, cw, cell + size_t(j) * size_t(cw));
-    return;
+namespace {
+
+// How much of each source unit [i, i + 1) falls into the footprint of target
+// pixel t, [t / scale, (t + 1) / scale), for source units first..first + n - 1.
+std::vector<double> Footprint(int32_t t, double scale, int32_t first, int32_t n) {
+  std::vector<double> w(size_t(n), 0.0);
+  const double lo = t / scale, hi = (t + 1) / scale;
+  double sum = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const double a = std::max(lo, double(first + i)), b = std::min(hi, double(first + i + 1));
+    w[size_t(i)] = std::max(0.0, b - a);
+    sum += w[size_t(i)];
   }
-  // Bilinear samples at the centres of the preset's pixels.
-  const double sx = double(frame.width) / m_presetW, sy = double(frame.height) / m_presetH;
-  for (int32_t j = 0; j < ch; ++j) {
-    const double fy = std::clamp((j + 0.5) * sy - 0.5, 0.0, double(frame.height - 1));
-    const int32_t y0 = int32_t(fy), y1 = std::min(y0 + 1, frame.height - 1);
-    const double wy = fy - y0;
-    for (int32_t i = 0; i < cw; ++i) {
-      const double fx = std::clamp((x0 + i + 0.5) * sx - 0.5, 0.0, double(frame.width - 1));
-      const int32_t xa = int32_t(fx), xb = std::min(xa + 1, frame.width - 1);
-      const double wx = fx - xa;
-      const double top = frame.Row(y0)[xa] * (1 - wx) + frame.Row(y0)[xb] * wx;
-      const double bottom = frame.Row(y1)[xa] * (1 - wx) + frame.Row(y1)[xb] * wx;
-      cell[size_t(j) * size_t(cw) + size_t(i)] = uint8_t(std::lround(top * (1 - wy) + bottom * wy));
-    }
-  }
+  for (double& v : w)
+    v = sum > 0 ? v / sum : 0;
+  return w;
 }
 
-bool StatusLineReader::Read(const LumaFrame& frame, StatusLine* out) const {
+}  // namespace
+
+const std::vector<StatusLineReader::ScaledCell>& StatusLineReader::CellsFor(int32_t width,
+                                                                            int32_t height) {
+  auto found = m_cells.find({width, height});
+  if (found != m_cells.end())
+    return found->second;
+  std::vector<ScaledCell>& cells = m_cells[{width, height}];
+  const int32_t cw = m_atlas->CellWidth(), ch = m_atlas->CellHeight();
+  const double sx = double(width) / m_presetW, sy = double(height) / m_presetH;
+  const int32_t rows = std::min(height, int32_t(std::floor(ch * sy + 1e-9)));
+  std::vector<std::vector<double>> wy;
+  for (int32_t y = 0; y < rows; ++y)
+    wy.push_back(Footprint(y, sy, 0, ch));
+  for (int32_t k = 0; k < kMaxCells && m_presetW - (k + 1) * cw >= 0; ++k) {
+    const int32_t nx0 = m_presetW - (k + 1) * cw;  // the cell in the preset's frame
+    ScaledCell cell;
+    cell.x0 = int32_t(std::ceil(nx0 * sx - 1e-9));
+    cell.x1 = std::min(width, int32_t(std::floor((nx0 + cw) * sx + 1e-9)));
+    cell.y1 = rows;
+    std::vector<std::vector<double>> wx;
+    for (int32_t x = cell.x0; x < cell.x1; ++x)
+      wx.push_back(Footprint(x, sx, nx0, cw));
+    for (const Glyph& g : m_atlas->Glyphs()) {
+      std::vector<uint8_t> scaled;
+      for (int32_t y = 0; y < cell.y1; ++y) {
+        for (size_t x = 0; x < wx.size(); ++x) {
+          double v = 0;
+          for (int32_t j = 0; j < ch; ++j) {
+            if (wy[size_t(y)][size_t(j)] == 0)
+              continue;
+            const uint8_t* row = g.luma.data() + size_t(j) * size_t(cw);
+            for (int32_t i = 0; i < cw; ++i)
+              v += wy[size_t(y)][size_t(j)] * wx[x][size_t(i)] * row[i];
+          }
+          scaled.push_back(uint8_t(std::lround(std::clamp(v, 0.0, 255.0))));
+        }
+      }
+      cell.glyphs.push_back(std::move(scaled));
+    }
+    cells.push_back(std::move(cell));
+  }
+  return cells;
+}
+
+GlyphMatch StatusLineReader::MatchCell(const LumaFrame& frame, const ScaledCell& cell) const {
+  GlyphMatch m;
+  const size_t w = size_t(cell.x1 - cell.x0), n = w * size_t(cell.y1);
+  if (n == 0)
+    return m;
+  const std::vector<Glyph>& glyphs = m_atlas->Glyphs();
+  std::vector<double> distance(glyphs.size());
+  for (size_t g = 0; g < glyphs.size(); ++g) {
+    const uint8_t* ref = cell.glyphs[g].data();
+    uint64_t sum = 0;
+    for (int32_t y = 0; y < cell.y1; ++y) {
+      const uint8_t* px = frame.Row(y) + cell.x0;
+      for (size_t x = 0; x < w; ++x)
+        sum += uint64_t(std::abs(int(px[x]) - int(*ref++)));
+    }
+    distance[g] = double(sum) / double(n);
+    if (m.index < 0 || distance[g] < m.distance) {
+      m.index = int(g);
+      m.distance = distance[g];
+    }
+  }
+  // The runner-up is the nearest glyph of another character: a blank in white
+  // and one in yellow look alike and are no rivals.
+  for (size_t g = 0; g < glyphs.size(); ++g) {
+    if (glyphs[g].ch != glyphs[size_t(m.index)].ch && distance[g] < m.runnerUp)
+      m.runnerUp = distance[g];
+  }
+  return m;
+}
+
+bool StatusLineReader::Read(const LumaFrame& frame, StatusLine* out) {
   const int32_t cw = m_atlas->CellWidth(), ch = m_atlas->CellHeight();
   if (cw < 1 || ch < 1 || ch > m_presetH || frame.width < 1 || frame.height < 1 ||
       frame.luma.size() < size_t(frame.width) * size_t(frame.height))
     return false;
-  std::vector<uint8_t> cell(size_t(cw) * size_t(ch));
+  const std::vector<ScaledCell>& cells = CellsFor(frame.width, frame.height);
   std::string reversed;  // the line from its right end
   std::vector<bool> yellow;
   double confidence = 1.0;
   for (int32_t k = 0; k < kMaxCells; ++k) {
-    const int32_t x0 = m_presetW - (k + 1) * cw;
-    if (x0 < 0)
+    if (size_t(k) >= cells.size())
       return false;
-    SampleCell(frame, x0, cell.data());
-    const GlyphMatch m = m_atlas->Match(cell.data());
+    const GlyphMatch m = MatchCell(frame, cells[size_t(k)]);
     if (m.index < 0 || m.distance > m_tolerance.maxDistance ||
         m.distance > m_tolerance.maxRatio * m.runnerUp)
       return false;

@@ -225,8 +225,8 @@ void JudgeAnomalies(const Thresholds& th, AnalysisResult* r) {
                                   th.maxUnreadablePercent));
   const Timing& t = r->timing;
   if (th.maxIntervalMs >= 0 && t.intervals.measured && t.intervals.max > th.maxIntervalMs)
-    r->anomalies.push_back(Format("longest interval %.3f ms (more than %.3f ms)",
-                                  t.intervals.max, th.maxIntervalMs));
+    r->anomalies.push_back(
+        Format("longest interval %.3f ms (more than %.3f ms)", t.intervals.max, th.maxIntervalMs));
   if (th.maxP99Ms >= 0 && t.intervals.measured && t.intervals.p99 > th.maxP99Ms)
     r->anomalies.push_back(
         Format("interval p99 %.3f ms (more than %.3f ms)", t.intervals.p99, th.maxP99Ms));

@@ -193,7 +193,8 @@ ReadStatus Y4mReader::Next(LumaFrame* frame, std::string* error) {
     rest -= n;
   }
   if (got != lumaBytes || rest != 0) {
-    *error = "frame " + std::to_string(m_frameIndex) + " is truncated (the recording ends inside it)";
+    *error =
+        "frame " + std::to_string(m_frameIndex) + " is truncated (the recording ends inside it)";
     return ReadStatus::kError;
   }
   ++m_frameIndex;
