@@ -92,6 +92,7 @@ void StatusLineIdentity::Read(const LumaFrame& frame, int64_t index,
 size_t ChooseCandidate(const std::vector<StatusLineCandidate>& candidates,
                        const std::vector<LumaFrame>& frames, size_t* readCount) {
   size_t best = 0, bestCount = 0;
+  double bestConfidence = -1;
   *readCount = 0;
   if (frames.empty())
     return 0;
@@ -99,18 +100,20 @@ size_t ChooseCandidate(const std::vector<StatusLineCandidate>& candidates,
     StatusLineReader reader(candidates[c].atlas.get(), candidates[c].presetW,
                             candidates[c].presetH);
     size_t count = 0;
+    double confidence = 0;
     for (const LumaFrame& f : frames) {
       StatusLine line;
-      count += reader.Read(f, &line) ? 1 : 0;
+      if (reader.Read(f, &line)) {
+        ++count;
+        confidence += line.confidence;
+      }
     }
-    // On a tie the frame's own size wins, then BT.601 (the earlier candidate).
-    const bool exact = candidates[c].presetW == frames.front().width &&
-                       candidates[c].presetH == frames.front().height;
-    const bool bestExact = candidates[best].presetW == frames.front().width &&
-                           candidates[best].presetH == frames.front().height;
-    if (count > bestCount || (count == bestCount && count > 0 && exact && !bestExact)) {
+    // More frames read wins; then the surer reading (BT.601 and BT.709 luma
+    // both read most recordings, but only one of them exactly).
+    if (count > bestCount || (count == bestCount && confidence > bestConfidence)) {
       best = c;
       bestCount = count;
+      bestConfidence = confidence;
     }
   }
   *readCount = bestCount;

@@ -42,8 +42,8 @@ class StatusLineIdentity : public IdentityReader {
   StatusLineReader m_reader;
 };
 
-// The candidate that reads most of the given frames (at the frame's own size
-// and in BT.601 on a tie); its count of read frames in *readCount.
+// The candidate that reads most of the given frames, the surest one among
+// equals; its count of read frames in *readCount.
 size_t ChooseCandidate(const std::vector<StatusLineCandidate>& candidates,
                        const std::vector<LumaFrame>& frames, size_t* readCount);
 
