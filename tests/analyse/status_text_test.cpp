@@ -36,13 +36,13 @@ TEST(StatusText, RefusesTextsTheFilterWouldNotDraw) {
     const char* text;
     int32_t width;
   } cases[] = {
-      {"Frame100 Drop0  Time0h00m03s334ms FPS30.00", 640},    // padding of the frame number
-      {"Frame100  Drop0  Time0h0m03s334ms FPS30.00", 640},    // minutes without two digits
-      {"Frame100  Drop0  Time0h00m03s334ms FPS30.0", 640},    // one decimal
-      {"FR 100(0) TM  4.000s FPS25.00", 640},                 // short form on a wide frame
-      {"Frame100  Drop0  Time0h00m03s334ms FPS30.00", 480},   // long form on a narrow one
-      {"FR100(0) TM  4.000s FPS25.00", 320},                  // frame number not four wide
-      {"FR 100(0) TM  4.000s FPS25.00 ", 320},                // anything after the rate
+      {"Frame100 Drop0  Time0h00m03s334ms FPS30.00", 640},   // padding of the frame number
+      {"Frame100  Drop0  Time0h0m03s334ms FPS30.00", 640},   // minutes without two digits
+      {"Frame100  Drop0  Time0h00m03s334ms FPS30.0", 640},   // one decimal
+      {"FR 100(0) TM  4.000s FPS25.00", 640},                // short form on a wide frame
+      {"Frame100  Drop0  Time0h00m03s334ms FPS30.00", 480},  // long form on a narrow one
+      {"FR100(0) TM  4.000s FPS25.00", 320},                 // frame number not four wide
+      {"FR 100(0) TM  4.000s FPS25.00 ", 320},               // anything after the rate
       {"FR 1-0(0) TM  4.000s FPS25.00", 320},
       {"", 320},
   };

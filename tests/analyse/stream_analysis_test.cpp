@@ -87,8 +87,8 @@ TEST(Analysis, FindsExactlyTheFaultsOfASequence) {
     std::string ranges;
     for (const StreamSummary& s : r.streams)
       for (const FrameRange& g : s.missingRanges)
-        ranges += (ranges.empty() ? "" : " ") + std::to_string(g.first) + "-" +
-                  std::to_string(g.last);
+        ranges +=
+            (ranges.empty() ? "" : " ") + std::to_string(g.first) + "-" + std::to_string(g.last);
     EXPECT_EQ(ranges, c.missingRanges);
     const bool faulty = c.missing + c.repeated + c.outOfOrder > 0 || c.unreadable > 0;
     EXPECT_EQ(r.anomalies.empty(), !faulty);
@@ -123,8 +123,7 @@ TEST(Analysis, TimingFromContainerStampsAndSampleTimes) {
     r.time = 50000 + int64_t(k) * 401000;
     records.push_back(r);
   }
-  const AnalysisResult r =
-      Analyse(records, Container(), IdentitySource::kFrameCode, Thresholds());
+  const AnalysisResult r = Analyse(records, Container(), IdentitySource::kFrameCode, Thresholds());
   EXPECT_TRUE(r.timing.driftMeasured);
   EXPECT_DOUBLE_EQ(r.timing.firstOffsetMs, 5.0);
   EXPECT_DOUBLE_EQ(r.timing.driftMs, 1.0);

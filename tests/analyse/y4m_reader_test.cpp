@@ -37,13 +37,13 @@ TEST(Y4mHeader, FrameSizeFollowsTheColourLayout) {
 
 TEST(Y4mHeader, RefusesWhatCannotBeRead) {
   for (const char* header : {
-           "YUV4MPEG W320 H240",                 // not the magic
-           "YUV4MPEG2 W320",                     // no height
-           "YUV4MPEG2 W0 H240",                  // empty picture
-           "YUV4MPEG2 W-320 H240",               // negative
-           "YUV4MPEG2 W16386 H240",              // beyond the largest side
-           "YUV4MPEG2 W99999999999 H240",        // absurd
-           "YUV4MPEG2 W320 H240 C420p10",        // deeper than 8 bits
+           "YUV4MPEG W320 H240",           // not the magic
+           "YUV4MPEG2 W320",               // no height
+           "YUV4MPEG2 W0 H240",            // empty picture
+           "YUV4MPEG2 W-320 H240",         // negative
+           "YUV4MPEG2 W16386 H240",        // beyond the largest side
+           "YUV4MPEG2 W99999999999 H240",  // absurd
+           "YUV4MPEG2 W320 H240 C420p10",  // deeper than 8 bits
            "YUV4MPEG2 W320 H240 Cfoo",
        }) {
     SourceInfo info;
@@ -89,10 +89,10 @@ TEST(Y4mReader, KeepsTheLumaOfEachFrameAndStopsAtTheEnd) {
 }
 
 TEST(Y4mReader, ATruncatedOrDamagedFrameIsAnError) {
-  for (const std::string& body : {std::string("FRAME\n") + std::string(11, 'a'),  // 12 bytes due
-                                  std::string("FRAME\n") + std::string(5, 'a'),
-                                  std::string("FRAMX\n") + std::string(12, 'a'),
-                                  std::string("FRAME")}) {
+  for (const std::string& body :
+       {std::string("FRAME\n") + std::string(11, 'a'),  // 12 bytes due
+        std::string("FRAME\n") + std::string(5, 'a'), std::string("FRAMX\n") + std::string(12, 'a'),
+        std::string("FRAME")}) {
     TempFile t;
     std::fputs("YUV4MPEG2 W4 H2 C420jpeg\n", t.f);
     std::fwrite(body.data(), 1, body.size(), t.f);

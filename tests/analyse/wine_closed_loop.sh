@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# zd-analyse on recordings the Windows ffmpeg makes from the module under Wine:
+# a module folder of its own (frame code on, or off for the status line),
+# registered in the Wine prefix ZD_WINEPREFIX names and unregistered at the
+# end. A clean capture must give a clean report from the native zd-analyse
+# and the same counts from zd-analyse.exe reading Y4M on its standard input.
+#
+#   wine_closed_loop.sh WINE_RUN FFMPEG_EXE ANALYSE_EXE ANALYSE_NATIVE MODULE ASSETS OUT
+set -euo pipefail
+wine_run=$1 ffmpeg=$2 analyse_exe=$3 analyse=$4 module=$5 assets=$6 out=$7
+device="Zintu Dobrel x64"
+frames=${ZD_ANALYSE_FRAMES:-150}
+mkdir -p "$out"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+field() { grep -o "\"$1\": [0-9.a-z\"]*" "$2" | head -1 | sed 's/.*: //; s/"//g'; }
+[ -f "$ffmpeg" ] || fail "the Windows ffmpeg is missing: $ffmpeg"
+
+export WINEPREFIX=$ZD_WINEPREFIX
+registered=
+cleanup() {
+  [ -n "$registered" ] && "$wine_run" regsvr32 /u /s "Z:$registered" </dev/null >/dev/null 2>&1
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+for code in 1 0; do
+  dir=$out/module_$code
+  mkdir -p "$dir"
+  cp "$module" "$assets"/*.bmp "$dir"/
+  sed "s/^\[MAIN\]/[MAIN]\nframe_code=$code/" "$assets/ZintuDobrel.ini" >"$dir/ZintuDobrel.ini"
+  "$wine_run" regsvr32 /s "Z:$dir/ZintuDobrel64.ax" </dev/null
+  registered=$dir/ZintuDobrel64.ax
+
+  avi=$out/capture_$code.avi
+  rm -f "$avi"
+  "$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -rtbufsize 200M \
+    -pixel_format yuyv422 -video_size 640x480 -framerate 30 -i "video=$device" \
+    -frames:v "$frames" -vsync passthrough -c:v rawvideo -y "Z:$avi" </dev/null ||
+    fail "ffmpeg could not record (frame_code=$code)"
+  "$wine_run" regsvr32 /u /s "Z:$dir/ZintuDobrel64.ax" </dev/null
+  registered=
+
+  json=$avi.json
+  rc=0
+  "$analyse" --json "$avi" >"$json" || rc=$?
+  cat "$json"
+  [ "$rc" = 0 ] || fail "capture_$code: exit code $rc on a clean capture"
+  want="frame code"
+  [ "$code" = 0 ] && want="status line"
+  [ "$(field identity "$json")" = "$want" ] || fail "capture_$code: identity is not $want"
+  [ "$(field readable "$json")" = "$frames" ] || fail "capture_$code: not every frame read"
+  for n in missing repeated out_of_order restarts; do
+    [ "$(field $n "$json")" = 0 ] || fail "capture_$code: $n is not 0"
+  done
+
+  # The Windows build, Y4M on its standard input, as a Windows user pipes it.
+  ffmpeg -nostdin -v error -y -i "$avi" -f yuv4mpegpipe -strict -1 "$out/capture_$code.y4m"
+  rc=0
+  "$wine_run" "$analyse_exe" --json - <"$out/capture_$code.y4m" >"$json.win" || rc=$?
+  [ "$rc" = 0 ] || fail "capture_$code: zd-analyse.exe exit code $rc"
+  for n in readable first_frame last_frame missing repeated out_of_order; do
+    [ "$(field $n "$json.win")" = "$(field $n "$json")" ] ||
+      fail "capture_$code: zd-analyse.exe gives another $n"
+  done
+  rm -f "$out/capture_$code.y4m"
+done
+echo "ok: clean captures give clean reports, in both builds"
