@@ -13,7 +13,8 @@ frames=${ZD_ANALYSE_FRAMES:-150}
 mkdir -p "$out"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-field() { grep -o "\"$1\": [0-9.a-z\"]*" "$2" | head -1 | sed 's/.*: //; s/"//g'; }
+# A value of the JSON report: the first "name": value, without quotes.
+field() { sed -n "s/.*\"$1\": \"\{0,1\}\([^\",}]*\).*/\1/p" "$2" | head -1; }
 [ -f "$ffmpeg" ] || fail "the Windows ffmpeg is missing: $ffmpeg"
 
 export WINEPREFIX=$ZD_WINEPREFIX
@@ -55,7 +56,7 @@ for code in 1 0; do
   done
 
   # The Windows build, Y4M on its standard input, as a Windows user pipes it.
-  ffmpeg -nostdin -v error -y -i "$avi" -f yuv4mpegpipe -strict -1 "$out/capture_$code.y4m"
+  ffmpeg -nostdin -v error -y -i "$avi" -f yuv4mpegpipe -pix_fmt yuv422p "$out/capture_$code.y4m"
   rc=0
   "$wine_run" "$analyse_exe" --json - <"$out/capture_$code.y4m" >"$json.win" || rc=$?
   [ "$rc" = 0 ] || fail "capture_$code: zd-analyse.exe exit code $rc"
