@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "pattern/frame_producer.h"
@@ -29,6 +31,24 @@ std::string StripColours(const char* formatted, std::vector<bool>* yellow) {
       yellow->push_back(inYellow);
   }
   return text;
+}
+
+// The cells of the frame number and the drop count: the digits (and blanks)
+// after "Frame" and "Drop", or after "FR" and "(".
+std::vector<bool> IdentityCells(const std::string& text) {
+  std::vector<bool> mask(text.size(), false);
+  static const char* const kLongForm[2] = {"Frame", "Drop"};
+  static const char* const kShortForm[2] = {"FR", "("};
+  const bool longForm = text.compare(0, 5, "Frame") == 0;
+  for (const char* label : longForm ? kLongForm : kShortForm) {
+    size_t i = text.find(label);
+    if (i == std::string::npos)
+      continue;
+    for (i += std::strlen(label);
+         i < text.size() && (text[i] == ' ' || std::isdigit(uint8_t(text[i]))); ++i)
+      mask[i] = true;
+  }
+  return mask;
 }
 
 }  // namespace
@@ -168,18 +188,18 @@ bool StatusLineReader::Read(const LumaFrame& frame, StatusLine* out) {
   const std::vector<ScaledCell>& cells = CellsFor(frame.width, frame.height);
   std::string reversed;  // the line from its right end
   std::vector<bool> yellow;
-  double confidence = 1.0;
+  std::vector<double> ratio;
   for (int32_t k = 0; k < kMaxCells; ++k) {
     if (size_t(k) >= cells.size())
       return false;
     const GlyphMatch m = MatchCell(frame, cells[size_t(k)]);
     if (m.index < 0 || m.distance > m_tolerance.maxDistance ||
-        m.distance > m_tolerance.maxRatio * m.runnerUp)
+        m.distance > m_tolerance.maxRatioElsewhere * m.runnerUp)
       return false;
     const Glyph& g = m_atlas->Glyphs()[size_t(m.index)];
     reversed.push_back(g.ch);
     yellow.push_back(g.yellow);
-    confidence = std::min(confidence, m.runnerUp > 0 ? 1.0 - m.distance / m.runnerUp : 0.0);
+    ratio.push_back(m.runnerUp > 0 ? m.distance / m.runnerUp : 1.0);
     if (g.ch != 'F' || !g.yellow)
       continue;
     // A yellow F may start the line ("Frame" or "FR"); the one of "FPS" does not parse.
@@ -196,6 +216,15 @@ bool StatusLineReader::Read(const LumaFrame& frame, StatusLine* out) {
     for (size_t i = 0; i < text.size(); ++i) {
       if (text[i] != ' ' && expected[i] != yellow[text.size() - 1 - i])
         return false;
+    }
+    // The frame number and the drop count must be certain, digit by digit.
+    double confidence = 1.0;
+    const std::vector<bool> identity = IdentityCells(text);
+    for (size_t i = 0; i < text.size(); ++i) {
+      const double r = ratio[text.size() - 1 - i];
+      if (identity[i] && r > m_tolerance.maxRatio)
+        return false;
+      confidence = identity[i] ? std::min(confidence, 1.0 - r) : confidence;
     }
     line.confidence = confidence;
     *out = line;

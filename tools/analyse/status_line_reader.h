@@ -22,15 +22,19 @@ struct StatusLine {
   uint32_t drops = 0;       // the source's drop count at this frame
   uint32_t timeMs = 0;      // the source's clock at this frame, in ms
   double fps = 0.0;         // the rate the source measured
-  double confidence = 0.0;  // of the least certain glyph: 1 exact, towards 0 ambiguous
+  double confidence = 0.0;  // of the least certain digit of frame number and drop
+                            // count: 1 exact, towards 0 ambiguous
   std::string text;         // the line as read, without colours
 };
 
 // How far a cell may be from its nearest glyph and still count as read, and
-// how much nearer than the runner-up it must be.
+// how much nearer than the runner-up it must be: strictly for the frame
+// number and the drop count (the frame's identity), less so for the labels,
+// the clock and the rate, which only have to make the line parse.
 struct GlyphTolerance {
-  double maxDistance = 48.0;  // mean absolute luma difference per pixel
-  double maxRatio = 0.6;      // distance / runner-up distance
+  double maxDistance = 48.0;        // mean absolute luma difference per pixel
+  double maxRatio = 0.6;            // distance / runner-up distance, identity digits
+  double maxRatioElsewhere = 0.85;  // the same for every other cell
 };
 
 class StatusLineReader {
