@@ -102,6 +102,7 @@ bool FfmpegReader::Open(const std::string& path, std::string* error) {
       av_guess_frame_rate(m_format.get(), const_cast<AVStream*>(stream), nullptr);
   m_info.nominalRate = rate.den > 0 ? av_q2d(rate) : 0.0;
   m_info.fieldOrder = FieldOrderOf(par->field_order);
+  m_info.expectedFrames = stream->nb_frames > 0 ? stream->nb_frames : 0;
   return true;
 }
 

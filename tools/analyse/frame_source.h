@@ -19,6 +19,7 @@ struct SourceInfo {
   int32_t height = 0;
   bool hasFrameTimes = false;  // frames carry their own time stamps
   double nominalRate = 0.0;    // frames per second given by the header, 0 when none
+  int64_t expectedFrames = 0;  // frames the container announces, 0 when it does not say
   FieldOrder fieldOrder = FieldOrder::kUnknown;
 };
 

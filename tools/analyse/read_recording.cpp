@@ -40,16 +40,19 @@ std::unique_ptr<IdentityReader> Choose(IdentityChoice choice,
 
 bool ReadRecording(FrameSource& source, IdentityChoice choice,
                    const std::vector<StatusLineCandidate>& statusCandidates, Reading* out,
-                   std::string* error) {
+                   std::string* error, const ProgressFn& progress) {
   std::vector<LumaFrame> first;
   std::unique_ptr<IdentityReader> reader;
   LumaFrame frame;
-  int64_t index = 0;
+  int64_t index = 0, frames = 0;
   for (;;) {
     const ReadStatus status = source.Next(&frame, error);
     if (status == ReadStatus::kError)
       return false;
     const bool end = status == ReadStatus::kEnd;
+    if (!end && progress)
+      progress(frames + 1);
+    frames += end ? 0 : 1;
     if (!reader && !end && first.size() < kChoiceFrames) {
       first.push_back(frame);
       continue;

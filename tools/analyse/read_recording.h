@@ -3,6 +3,7 @@
 // (the frame code when any of them carries one, else the status line
 // candidate that reads most of them), then every frame becomes records.
 // Frames are not kept beyond that first handful.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,9 +23,12 @@ struct Reading {
   std::string detail;  // which reader: the sheet and size, or the code
 };
 
+// Called with the number of frames read so far, after each frame.
+using ProgressFn = std::function<void(int64_t framesRead)>;
+
 // statusCandidates may be empty (no settings): then only the frame code is tried.
 bool ReadRecording(FrameSource& source, IdentityChoice choice,
                    const std::vector<StatusLineCandidate>& statusCandidates, Reading* out,
-                   std::string* error);
+                   std::string* error, const ProgressFn& progress = {});
 
 }  // namespace zdanalyse
