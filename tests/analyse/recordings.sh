@@ -109,8 +109,9 @@ lossy)
     expect "$f.json" out_of_order 0
     expect "$f.json" first_frame 0
     expect "$f.json" last_frame $((frames - 1))
-    # The status line of the same frames: all of it at full size; scaled, what
-    # is read is never wrong (the rest is unreadable, never guessed).
+    # The status line of the same frames: at full size at least 99 % (it is
+    # not made for lossy recordings, the code is); whatever is read, at any
+    # size, is never wrong (the rest is unreadable, never guessed).
     rc=0
     "$analyse" --json --identity status "$f" >"$f.status.json" 2>/dev/null || rc=$?
     [ "$rc" = 0 ] || [ "$rc" = 1 ] || fail "$f: status line: exit code $rc"
@@ -119,7 +120,7 @@ lossy)
     expect "$f.status.json" out_of_order 0
     if [ "$size" = 1920x1080 ]; then
       readable=$(field readable "$f.status.json")
-      [ $((readable * 1000)) -ge $((frames * 999)) ] ||
+      [ $((readable * 100)) -ge $((frames * 99)) ] ||
         fail "$f: only $readable of $frames status lines read"
     fi
   done
