@@ -150,7 +150,10 @@ bad_input)
   printf 'YUV4MPEG2 W320 H240 F25:1 C420jpeg\n' >no_frames.y4m
   dd if=/dev/zero bs=1 count=$((320 * 240 * 3 / 2)) 2>/dev/null | { printf 'FRAME\n'; cat; } \
     >>no_frames.y4m  # one black frame: no identity at all
-  for f in truncated.y4m wrong_layout.y4m huge.y4m no_size.y4m bad_frame.y4m noise.bin \
+  # A picture of 4 x 3, the shape of the 640 x 480 presets: glyph cells
+  # smaller than a pixel.
+  { printf 'YUV4MPEG2 W4 H3 F30:1 C444\nFRAME\n'; head -c 36 /dev/urandom; } >tiny.y4m
+  for f in tiny.y4m truncated.y4m wrong_layout.y4m huge.y4m no_size.y4m bad_frame.y4m noise.bin \
     empty.y4m truncated.avi no_frames.y4m missing_file.avi; do
     rc=0
     "$analyse" "$f" >/dev/null 2>"$f.err" || rc=$?

@@ -115,7 +115,7 @@ const std::vector<StatusLineReader::ScaledCell>& StatusLineReader::CellsFor(int3
   std::vector<ScaledCell>& cells = m_cells[{width, height}];
   const int32_t cw = m_atlas->CellWidth(), ch = m_atlas->CellHeight();
   const double sx = double(width) / m_presetW, sy = double(height) / m_presetH;
-  const int32_t rows = std::min(height, int32_t(std::floor(ch * sy + 1e-9)));
+  const int32_t rows = std::max(0, std::min(height, int32_t(std::floor(ch * sy + 1e-9))));
   std::vector<std::vector<double>> wy;
   for (int32_t y = 0; y < rows; ++y)
     wy.push_back(Footprint(y, sy, 0, ch));
@@ -123,7 +123,8 @@ const std::vector<StatusLineReader::ScaledCell>& StatusLineReader::CellsFor(int3
     const int32_t nx0 = m_presetW - (k + 1) * cw;  // the cell in the preset's frame
     ScaledCell cell;
     cell.x0 = int32_t(std::ceil(nx0 * sx - 1e-9));
-    cell.x1 = std::min(width, int32_t(std::floor((nx0 + cw) * sx + 1e-9)));
+    // No pixel lies wholly inside a cell narrower than one: x1 = x0, an empty cell.
+    cell.x1 = std::max(cell.x0, std::min(width, int32_t(std::floor((nx0 + cw) * sx + 1e-9))));
     cell.y1 = rows;
     std::vector<std::vector<double>> wx;
     for (int32_t x = cell.x0; x < cell.x1; ++x)
