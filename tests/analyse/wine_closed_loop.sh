@@ -3,7 +3,8 @@
 # a module folder of its own (frame code on, or off for the status line),
 # registered in the Wine prefix ZD_WINEPREFIX names and unregistered at the
 # end. A clean capture must give a clean report from the native zd-analyse
-# and the same counts from zd-analyse.exe reading Y4M on its standard input.
+# and the same counts from zd-analyse.exe reading Y4M on its standard input,
+# both given the module's settings.
 #
 #   wine_closed_loop.sh WINE_RUN FFMPEG_EXE ANALYSE_EXE ANALYSE_NATIVE MODULE ASSETS OUT
 set -euo pipefail
@@ -44,7 +45,7 @@ for code in 1 0; do
 
   json=$avi.json
   rc=0
-  "$analyse" --json "$avi" >"$json" || rc=$?
+  "$analyse" --json --ini "$dir/ZintuDobrel.ini" "$avi" >"$json" || rc=$?
   cat "$json"
   [ "$rc" = 0 ] || fail "capture_$code: exit code $rc on a clean capture"
   want="frame code"
@@ -58,7 +59,8 @@ for code in 1 0; do
   # The Windows build, Y4M on its standard input, as a Windows user pipes it.
   ffmpeg -nostdin -v error -y -i "$avi" -f yuv4mpegpipe -pix_fmt yuv422p "$out/capture_$code.y4m"
   rc=0
-  "$wine_run" "$analyse_exe" --json - <"$out/capture_$code.y4m" >"$json.win" || rc=$?
+  "$wine_run" "$analyse_exe" --json --ini "Z:$dir/ZintuDobrel.ini" - <"$out/capture_$code.y4m" \
+    >"$json.win" || rc=$?
   [ "$rc" = 0 ] || fail "capture_$code: zd-analyse.exe exit code $rc"
   for n in readable first_frame last_frame missing repeated out_of_order; do
     [ "$(field $n "$json.win")" = "$(field $n "$json")" ] ||
@@ -96,7 +98,7 @@ for pf in yuyv422 uyvy422 bgr0; do
     -frames:v "$frames" -vsync passthrough -c:v rawvideo -pix_fmt "$stored" -y "Z:$avi" \
     </dev/null || fail "ffmpeg could not record $pf with faults"
   json=$avi.json
-  "$analyse" --json "$avi" >"$json" || true
+  "$analyse" --json --ini "$dir/ZintuDobrel.ini" "$avi" >"$json" || true
   last=$(field last_frame "$json")
   [ -n "$last" ] && [ "$last" != null ] || fail "$pf: no frame read"
   # Faults on frames the recording holds whole (a frame held back past the
