@@ -9,14 +9,6 @@
 
 namespace zdanalyse {
 
-FrameRecord BlankRecord(const LumaFrame& frame, int64_t index) {
-  FrameRecord r;
-  r.index = index;
-  r.hasTime = frame.hasTime;
-  r.time = frame.time;
-  return r;
-}
-
 bool StatusLineCandidates(const StreamSettings& settings, const std::string& settingsDir, int only,
                           int32_t width, int32_t height, std::vector<StatusLineCandidate>* out,
                           std::string* error) {
