@@ -2,7 +2,8 @@
 # zd-analyse on recordings the Windows ffmpeg makes from the module under Wine:
 # a module folder of its own (frame code on, or off for the status line),
 # registered in the Wine prefix ZD_WINEPREFIX names and unregistered at the
-# end. A clean capture must give a clean report from the native zd-analyse
+# end. Captures go into NUT: the AVI muxer repeats frames to fill late
+# arrivals, which would be the recording's own repeats. A clean capture must give a clean report from the native zd-analyse
 # and the same counts from zd-analyse.exe reading Y4M on its standard input,
 # both given the module's settings.
 #
@@ -34,18 +35,18 @@ for code in 1 0; do
   "$wine_run" regsvr32 /s "Z:$dir/ZintuDobrel64.ax" </dev/null
   registered=$dir/ZintuDobrel64.ax
 
-  avi=$out/capture_$code.avi
-  rm -f "$avi"
+  rec=$out/capture_$code.nut
+  rm -f "$rec"
   "$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -rtbufsize 200M \
     -pixel_format yuyv422 -video_size 640x480 -framerate 30 -i "video=$device" \
-    -frames:v "$frames" -vsync passthrough -c:v rawvideo -y "Z:$avi" </dev/null ||
+    -frames:v "$frames" -vsync passthrough -c:v rawvideo -y "Z:$rec" </dev/null ||
     fail "ffmpeg could not record (frame_code=$code)"
   "$wine_run" regsvr32 /u /s "Z:$dir/ZintuDobrel64.ax" </dev/null
   registered=
 
-  json=$avi.json
+  json=$rec.json
   rc=0
-  "$analyse" --json --ini "$dir/ZintuDobrel.ini" "$avi" >"$json" || rc=$?
+  "$analyse" --json --ini "$dir/ZintuDobrel.ini" "$rec" >"$json" || rc=$?
   cat "$json"
   [ "$rc" = 0 ] || fail "capture_$code: exit code $rc on a clean capture"
   want="frame code"
@@ -57,7 +58,7 @@ for code in 1 0; do
   done
 
   # The Windows build, Y4M on its standard input, as a Windows user pipes it.
-  ffmpeg -nostdin -v error -y -i "$avi" -f yuv4mpegpipe -pix_fmt yuv422p "$out/capture_$code.y4m"
+  ffmpeg -nostdin -v error -y -i "$rec" -f yuv4mpegpipe -pix_fmt yuv422p "$out/capture_$code.y4m"
   rc=0
   "$wine_run" "$analyse_exe" --json --ini "Z:$dir/ZintuDobrel.ini" - <"$out/capture_$code.y4m" \
     >"$json.win" || rc=$?
@@ -89,16 +90,16 @@ failures=0
 # pixel format and size of the fault presets: 640x360 YUY2 (loss), UYVY
 # (repeat and reorder), RGB32 (jitter, stall, stamps).
 for pf in yuyv422 uyvy422 bgr0; do
-  avi=$out/faults_$pf.avi
+  rec=$out/faults_$pf.nut
   stored=$pf
   [ "$pf" = bgr0 ] && stored=bgra
-  rm -f "$avi" "$dir/faults.txt"
+  rm -f "$rec" "$dir/faults.txt"
   "$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -rtbufsize 200M \
     -pixel_format "$pf" -video_size 640x360 -framerate 30 -i "video=$device" \
-    -frames:v "$frames" -vsync passthrough -c:v rawvideo -pix_fmt "$stored" -y "Z:$avi" \
+    -frames:v "$frames" -vsync passthrough -c:v rawvideo -pix_fmt "$stored" -y "Z:$rec" \
     </dev/null || fail "ffmpeg could not record $pf with faults"
-  json=$avi.json
-  "$analyse" --json --ini "$dir/ZintuDobrel.ini" "$avi" >"$json" || true
+  json=$rec.json
+  "$analyse" --json --ini "$dir/ZintuDobrel.ini" "$rec" >"$json" || true
   last=$(field last_frame "$json")
   [ -n "$last" ] && [ "$last" != null ] || fail "$pf: no frame read"
   # Faults on frames the recording holds whole (a frame held back past the
