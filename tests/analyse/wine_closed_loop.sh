@@ -3,9 +3,10 @@
 # a module folder of its own (frame code on, or off for the status line),
 # registered in the Wine prefix ZD_WINEPREFIX names and unregistered at the
 # end. Captures go into NUT: the AVI muxer repeats frames to fill late
-# arrivals, which would be the recording's own repeats. A clean capture must give a clean report from the native zd-analyse
-# and the same counts from zd-analyse.exe reading Y4M on its standard input,
-# both given the module's settings.
+# arrivals, which would be the recording's own repeats. A clean capture must
+# give a clean report from the native zd-analyse and the same counts from
+# zd-analyse.exe reading Y4M on its standard input, both given the module's
+# settings.
 #
 #   wine_closed_loop.sh WINE_RUN FFMPEG_EXE ANALYSE_EXE ANALYSE_NATIVE MODULE ASSETS OUT
 set -euo pipefail
