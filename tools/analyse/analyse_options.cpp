@@ -35,13 +35,19 @@ void PrintUsage(std::FILE* to) {
       "                     come from (the frame code, or the status line)\n"
       "  --json, --csv      a JSON document, or CSV with one row per frame\n"
       "                     (default: a text summary)\n"
+      "  --html PATH        also write the report as one self-contained web page\n"
+      "                     (summary, timeline, anomalies) to PATH; standard\n"
+      "                     output still gets the text, JSON or CSV form\n"
+      "  --no-progress      no progress line (it only ever appears when standard\n"
+      "                     error is a terminal)\n"
       "  --max-missing N, --max-repeated N, --max-out-of-order N   (default 0)\n"
       "  --max-unreadable PERCENT                                  (default 0.1)\n"
       "  --max-interval MS, --max-p99 MS, --max-drift MS, --min-rate FPS\n"
       "                     timing thresholds, off unless given\n"
       "\n"
       "Exit codes: 0 clean; 1 anomalies (beyond the thresholds); 2 the recording\n"
-      "cannot be read, or no frame identity could be read at all.\n",
+      "cannot be read, or no frame identity could be read at all; 3 the page\n"
+      "(--html) could not be written.\n",
       to);
 }
 
@@ -83,6 +89,14 @@ bool ParseAnalyseOptions(int argc, char** argv, AnalyseOptions* o, std::string* 
       o->form = ReportForm::kJson;
     } else if (arg == "--csv") {
       o->form = ReportForm::kCsv;
+    } else if (arg == "--html") {
+      ok = value(&o->html);
+      if (ok && o->html.empty()) {
+        *error = "--html wants a file name";
+        ok = false;
+      }
+    } else if (arg == "--no-progress") {
+      o->progress = false;
     } else if (arg == "--ini") {
       ok = value(&o->ini);
     } else if (arg == "--preset") {

@@ -1,5 +1,7 @@
 #include "tools/analyse/ffmpeg_reader.h"
 
+#include <cstring>
+
 #include "tools/analyse/y4m_reader.h"
 
 extern "C" {
@@ -84,7 +86,10 @@ bool FfmpegReader::Open(const std::string& path, std::string* error) {
   }
   rc = avcodec_parameters_to_context(m_codec.get(), par);
   if (rc >= 0) {
-    m_codec->thread_count = 1;  // the machine is shared; one decoding thread keeps order simple
+    // As many decoding threads as FFmpeg chooses by default, as the ffmpeg
+    // program does; frames still come out in order.
+    m_codec->thread_count = 0;
+    m_codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     rc = avcodec_open2(m_codec.get(), decoder, nullptr);
   }
   if (rc < 0) {
@@ -103,6 +108,10 @@ bool FfmpegReader::Open(const std::string& path, std::string* error) {
   m_info.nominalRate = rate.den > 0 ? av_q2d(rate) : 0.0;
   m_info.fieldOrder = FieldOrderOf(par->field_order);
   m_info.expectedFrames = stream->nb_frames > 0 ? stream->nb_frames : 0;
+  if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE)
+    m_info.durationSeconds = double(stream->duration) * av_q2d(stream->time_base);
+  else if (m_format->duration > 0)
+    m_info.durationSeconds = double(m_format->duration) / AV_TIME_BASE;
   return true;
 }
 
@@ -159,6 +168,10 @@ bool FfmpegReader::ToLuma(LumaFrame* out, std::string* error) {
     for (int y = 0; y < f->height; ++y) {
       const uint8_t* src = f->data[plane] + ptrdiff_t(y) * f->linesize[plane] + offset;
       uint8_t* dst = out->luma.data() + size_t(y) * size_t(f->width);
+      if (step == 1) {
+        std::memcpy(dst, src, size_t(f->width));
+        continue;
+      }
       for (int x = 0; x < f->width; ++x)
         dst[x] = src[ptrdiff_t(x) * step];
     }

@@ -20,6 +20,7 @@ struct SourceInfo {
   bool hasFrameTimes = false;  // frames carry their own time stamps
   double nominalRate = 0.0;    // frames per second given by the header, 0 when none
   int64_t expectedFrames = 0;  // frames the container announces, 0 when it does not say
+  double durationSeconds = 0;  // the recording's length as the container gives it, 0 when unknown
   FieldOrder fieldOrder = FieldOrder::kUnknown;
 };
 

@@ -10,6 +10,7 @@
 #include "stream/stream_settings.h"
 #include "tools/analyse/analyse_options.h"
 #include "tools/analyse/open_recording.h"
+#include "tools/analyse/progress_line.h"
 #include "tools/analyse/read_recording.h"
 #include "tools/analyse/reports.h"
 #include "tools/analyse/stream_analysis.h"
@@ -21,6 +22,12 @@ using namespace zdanalyse;
 constexpr int kExitClean = 0;
 constexpr int kExitAnomalies = 1;
 constexpr int kExitUnreadable = 2;
+constexpr int kExitPageNotWritten = 3;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "zd-analyse: %s\n", message.c_str());
@@ -69,6 +76,19 @@ void WriteReport(const AnalysisResult& result, ReportForm form) {
   std::fflush(stdout);
 }
 
+// The page, written whole or not at all (a partial file is removed).
+bool WritePage(const AnalysisResult& result, const std::string& path, std::string* error) {
+  FilePtr file(std::fopen(path.c_str(), "wb"));
+  bool written = file && WriteHtmlReport(result, file.get());
+  written = file && std::fclose(file.release()) == 0 && written;
+  if (!written) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    *error = "cannot write the page " + path;
+  }
+  return written;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,14 +116,22 @@ int main(int argc, char** argv) {
   }
 
   Reading reading;
-  if (!ReadRecording(*source, opt.identity, candidates, &reading, &error))
-    return Fail(opt.input + ": " + error);
+  {
+    ProgressLine progress(stderr, ExpectedFrames(source->Info()), opt.progress);
+    if (!ReadRecording(*source, opt.identity, candidates, &reading, &error,
+                       [&progress](int64_t frames) { progress.Update(frames); }))
+      return Fail(opt.input + ": " + error);
+  }
 
   AnalysisResult result =
       Analyse(std::move(reading.records), source->Info(), reading.identity, opt.thresholds);
   result.input = opt.input;
   result.identityDetail = reading.detail;
   WriteReport(result, opt.form);
+  if (!opt.html.empty() && !WritePage(result, opt.html, &error)) {
+    std::fprintf(stderr, "zd-analyse: %s\n", error.c_str());
+    return kExitPageNotWritten;
+  }
 
   if (!result.anyFrame)
     return Fail(opt.input +
