@@ -18,8 +18,8 @@ TEST(ProgressLine, SaysFramesShareAndRate) {
     const char* text;
   } cases[] = {
       {150, 300, 2.0, "150 frames, 50 %, 75.0 fps"},
-      {10, 0, 0.0, "10 frames"},             // length unknown, no time yet
-      {3, 0, 0.5, "3 frames, 6.0 fps"},      // length unknown
+      {10, 0, 0.0, "10 frames"},                       // length unknown, no time yet
+      {3, 0, 0.5, "3 frames, 6.0 fps"},                // length unknown
       {400, 300, 1.0, "400 frames, 99 %, 400.0 fps"},  // the header said too few
   };
   for (const Case& c : cases)

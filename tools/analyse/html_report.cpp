@@ -162,9 +162,9 @@ bool WriteHtmlReport(const AnalysisResult& r, std::FILE* out) {
   std::string verdict;
   for (const std::string& a : r.anomalies)
     verdict += (verdict.empty() ? "" : "; ") + a;
-  page += r.anomalies.empty() ? "<div class=\"verdict clean\">clean</div>\n"
-                              : "<div class=\"verdict bad\">anomalies: " + EscapeHtml(verdict) +
-                                    "</div>\n";
+  page += r.anomalies.empty()
+              ? "<div class=\"verdict clean\">clean</div>\n"
+              : "<div class=\"verdict bad\">anomalies: " + EscapeHtml(verdict) + "</div>\n";
   Summary(r, &page);
   page += "<h2>Timeline</h2>\n";
   page += TimelineSvg(r) + "\n";

@@ -24,9 +24,8 @@ std::string EscapeHtml(const std::string& text) {
         break;
       default:
         // Control characters other than tab and line ends have no place in a page.
-        out += (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
-                   ? '?'
-                   : c;
+        out +=
+            (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') ? '?' : c;
     }
   }
   return out;

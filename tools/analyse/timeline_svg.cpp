@@ -173,16 +173,21 @@ std::string TimelineSvg(const AnalysisResult& r) {
   };
   Line(&svg, "norm", kLeft, stepY(1), kLeft + kPlotWidth, stepY(1));
   Line(&svg, "grid", kLeft, stepY(0), kLeft + kPlotWidth, stepY(0));
-  Label(&svg, "tick", kLeft - 4, stepY(kStepHigh) + 4, "\xE2\x89\xA5" "8");
+  Label(&svg, "tick", kLeft - 4, stepY(kStepHigh) + 4,
+        "\xE2\x89\xA5"
+        "8");
   Label(&svg, "tick", kLeft - 4, stepY(1) + 4, "1");
   Label(&svg, "tick", kLeft - 4, stepY(0) + 8, "0");
-  Label(&svg, "tick", kLeft - 4, stepY(kStepLow) + 4, "\xE2\x89\xA4" "-4");
+  Label(&svg, "tick", kLeft - 4, stepY(kStepLow) + 4,
+        "\xE2\x89\xA4"
+        "-4");
   const std::string stepPath = ColumnPath("steps", Thin(steps, columns), stepY);
 
   // Intervals, up to a scale that shows the nominal one well; longer ones
   // sit at the lane's top edge.
   const double nominal = r.source.nominalRate > 0 ? 1000.0 / r.source.nominalRate : 0;
-  double scale = std::max(nominal * 2.5, r.timing.intervals.measured ? r.timing.intervals.p99 * 1.5 : 0);
+  double scale =
+      std::max(nominal * 2.5, r.timing.intervals.measured ? r.timing.intervals.p99 * 1.5 : 0);
   scale = scale > 0 ? scale : 1.0;
   auto intervalY = [scale](double ms) {
     ms = std::max(0.0, std::min(scale, ms));
@@ -196,7 +201,8 @@ std::string TimelineSvg(const AnalysisResult& r) {
   Label(&svg, "tick", kLeft - 4, intervalY(0) + 4, "0");
   const std::string intervalPath = ColumnPath("intervals", Thin(intervals, columns), intervalY);
   if (!r.source.hasFrameTimes)
-    Label(&svg, "note", kLeft + 8, kLaneTop[1] + kLaneHeight / 2, "no time stamps in this recording");
+    Label(&svg, "note", kLeft + 8, kLaneTop[1] + kLaneHeight / 2,
+          "no time stamps in this recording");
 
   // The record axis.
   Line(&svg, "axis", kLeft, kAxisTop, kLeft + kPlotWidth, kAxisTop);
@@ -204,8 +210,11 @@ std::string TimelineSvg(const AnalysisResult& r) {
     const size_t index = (n - 1) * size_t(k) / 4;
     const double x = kLeft + (double(index) + 0.5) * kPlotWidth / double(n);
     Line(&svg, "axis", x, kAxisTop, x, kAxisTop + 4);
-    Label(&svg, k == 0 ? "tick start" : k == 4 ? "tick" : "tick mid", x, kAxisTop + 16,
-          std::to_string(r.frames[index].index));
+    Label(&svg,
+          k == 0   ? "tick start"
+          : k == 4 ? "tick"
+                   : "tick mid",
+          x, kAxisTop + 16, std::to_string(r.frames[index].index));
   }
 
   // One marker per anomaly, at its own record, whatever the thinning;
