@@ -125,7 +125,8 @@ fi
 # The whole loop. The settings beside the registered module get frame_code=1
 # for the recording (they are read whenever a filter is created, so no new
 # registration is needed); the shipped ones are put back at the end. The
-# recording has the device's default format (the first enabled preset).
+# recording has the device's default format (the first enabled preset), stored
+# as BGRA (AVI takes no bgr0 rawvideo; zd-analyse reads either kind alike).
 step "recording ${record_seconds} s from \"Zintu Dobrel x64\" with ffmpeg.exe (frame code on)"
 sed 's/^\[MAIN\]/[MAIN]\nframe_code=1/' assets/ZintuDobrel.ini >"$module_dir/ZintuDobrel.ini"
 recording=$root/build/recording.avi
@@ -133,7 +134,7 @@ report=$root/build/report.html
 rm -f "$recording" "$report"
 record_status=0
 cmake/wine-run.sh "$ffmpeg_exe" -hide_banner -loglevel error -f dshow -rtbufsize 500M \
-  -i "video=Zintu Dobrel x64" -t "$record_seconds" -vsync passthrough -c:v rawvideo \
+  -i "video=Zintu Dobrel x64" -t "$record_seconds" -vsync passthrough -c:v rawvideo -pix_fmt bgra \
   -y "Z:$recording" </dev/null || record_status=$?
 cp assets/ZintuDobrel.ini "$module_dir/"
 if [ $record_status -ne 0 ] || [ ! -s "$recording" ]; then
