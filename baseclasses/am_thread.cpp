@@ -23,19 +23,15 @@ HRESULT InitializeThreadCom() {
 
 }  // namespace
 
-CAMThread::CAMThread(HRESULT* hr) {
-  m_sendEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  m_completionEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+CAMThread::CAMThread(HRESULT* hr)
+    : m_sendEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_completionEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
   if ((!m_sendEvent || !m_completionEvent) && hr && SUCCEEDED(*hr))
     *hr = E_OUTOFMEMORY;
 }
 
 CAMThread::~CAMThread() {
   Close();
-  if (m_sendEvent)
-    CloseHandle(m_sendEvent);
-  if (m_completionEvent)
-    CloseHandle(m_completionEvent);
 }
 
 DWORD WINAPI CAMThread::ThreadEntry(LPVOID param) {
@@ -61,44 +57,45 @@ BOOL CAMThread::Create() {
   if (!m_sendEvent || !m_completionEvent)
     return FALSE;
   DWORD id = 0;
-  m_thread = CreateThread(nullptr, 0, &CAMThread::ThreadEntry, this, 0, &id);
-  return m_thread != nullptr;
+  m_thread.Reset(CreateThread(nullptr, 0, &CAMThread::ThreadEntry, this, 0, &id));
+  return m_thread.Get() != nullptr;
 }
 
 DWORD CAMThread::CallWorker(DWORD cmd) {
   CAutoLock guard(&m_accessLock);
-  HANDLE thread = m_thread;
+  const HANDLE thread = m_thread.Get();
   if (!thread)
     return static_cast<DWORD>(E_FAIL);
   m_command = cmd;
-  SetEvent(m_sendEvent);
+  SetEvent(m_sendEvent.Get());
   // A worker that has ended can answer nothing: do not wait for it forever.
-  HANDLE waits[2] = {m_completionEvent, thread};
+  HANDLE waits[2] = {m_completionEvent.Get(), thread};
   const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
   if (woken == WAIT_OBJECT_0)
     return m_reply;
   // The worker ended without replying: take the command back.
-  ResetEvent(m_sendEvent);
+  ResetEvent(m_sendEvent.Get());
   return static_cast<DWORD>(E_FAIL);
 }
 
 void CAMThread::Close() {
-  HANDLE thread =
-      static_cast<HANDLE>(InterlockedExchangePointer(const_cast<PVOID*>(&m_thread), nullptr));
+  // One closer only: whoever takes the handle out waits for the worker and
+  // closes it.
+  const UniqueHandle thread(static_cast<HANDLE>(InterlockedExchangePointer(
+      reinterpret_cast<PVOID volatile*>(m_thread.AddressOf()), nullptr)));
   if (!thread)
     return;
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
+  WaitForSingleObject(thread.Get(), INFINITE);
 }
 
 DWORD CAMThread::GetRequest() {
   assert(OnWorkerThread());
-  WaitForSingleObject(m_sendEvent, INFINITE);
+  WaitForSingleObject(m_sendEvent.Get(), INFINITE);
   return m_command;
 }
 
 BOOL CAMThread::CheckRequest(DWORD* cmd) {
-  if (WaitForSingleObject(m_sendEvent, 0) != WAIT_OBJECT_0)
+  if (WaitForSingleObject(m_sendEvent.Get(), 0) != WAIT_OBJECT_0)
     return FALSE;
   if (cmd)
     *cmd = m_command;
@@ -109,6 +106,6 @@ void CAMThread::Reply(DWORD value) {
   assert(OnWorkerThread());
   m_reply = value;
   // Reset before the signal: a command sent after the signal stays pending.
-  ResetEvent(m_sendEvent);
-  SetEvent(m_completionEvent);
+  ResetEvent(m_sendEvent.Get());
+  SetEvent(m_completionEvent.Get());
 }

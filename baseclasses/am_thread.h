@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "baseclasses/crit_sec.h"
+#include "platform/unique_handle.h"
 
 class CAMThread {
  public:
@@ -31,7 +32,7 @@ class CAMThread {
   DWORD CallWorker(DWORD cmd);
   // Waits for the worker to end and closes its handle (one closer only).
   void Close();
-  BOOL ThreadExists() const { return m_thread != nullptr; }
+  BOOL ThreadExists() const { return m_thread.Get() != nullptr; }
   // For debug assertions in code that runs only on the worker.
   bool OnWorkerThread() const { return m_threadId == GetCurrentThreadId(); }
 
@@ -47,11 +48,11 @@ class CAMThread {
  private:
   static DWORD WINAPI ThreadEntry(LPVOID param);
 
-  HANDLE m_sendEvent = nullptr;        // manual reset: set while a command is pending
-  HANDLE m_completionEvent = nullptr;  // auto reset: the worker's reply
+  UniqueHandle m_sendEvent;        // manual reset: set while a command is pending
+  UniqueHandle m_completionEvent;  // auto reset: the worker's reply
   DWORD m_command = 0;
   DWORD m_reply = 0;
-  HANDLE volatile m_thread = nullptr;
+  UniqueHandle m_thread;          // taken by one Close only (an atomic exchange)
   volatile DWORD m_threadId = 0;  // set by the worker itself when it starts
   CCritSec m_accessLock;
 };

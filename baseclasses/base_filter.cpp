@@ -102,19 +102,8 @@ STDMETHODIMP CBaseFilter::GetClassID(CLSID* clsid) {
 STDMETHODIMP CBaseFilter::Stop() {
   CAutoLock guard(m_lock);
   HRESULT result = S_OK;
-  if (m_state != State_Stopped) {
-    const int count = GetPinCount();
-    for (int i = 0; i < count; ++i) {
-      CBasePin* pin = GetPin(i);
-      if (!pin)
-        break;
-      if (!pin->IsConnected())
-        continue;
-      const HRESULT hr = pin->Inactive();
-      if (FAILED(hr) && SUCCEEDED(result))
-        result = hr;
-    }
-  }
+  if (m_state != State_Stopped)
+    result = ForEachConnectedPin(false, [](CBasePin* pin) { return pin->Inactive(); });
   m_state = State_Stopped;
   return result;
 }
@@ -122,17 +111,9 @@ STDMETHODIMP CBaseFilter::Stop() {
 STDMETHODIMP CBaseFilter::Pause() {
   CAutoLock guard(m_lock);
   if (m_state == State_Stopped) {
-    const int count = GetPinCount();
-    for (int i = 0; i < count; ++i) {
-      CBasePin* pin = GetPin(i);
-      if (!pin)
-        break;
-      if (!pin->IsConnected())
-        continue;
-      const HRESULT hr = pin->Active();
-      if (FAILED(hr))
-        return hr;
-    }
+    const HRESULT hr = ForEachConnectedPin(true, [](CBasePin* pin) { return pin->Active(); });
+    if (FAILED(hr))
+      return hr;
   }
   m_state = State_Paused;
   return S_OK;
@@ -147,20 +128,33 @@ STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME start) {
       return hr;
   }
   if (m_state != State_Running) {
-    const int count = GetPinCount();
-    for (int i = 0; i < count; ++i) {
-      CBasePin* pin = GetPin(i);
-      if (!pin)
-        break;
-      if (!pin->IsConnected())
-        continue;
-      const HRESULT hr = pin->Run(start);
-      if (FAILED(hr))
-        return hr;
-    }
+    const HRESULT hr =
+        ForEachConnectedPin(true, [start](CBasePin* pin) { return pin->Run(start); });
+    if (FAILED(hr))
+      return hr;
   }
   m_state = State_Running;
   return S_OK;
+}
+
+HRESULT CBaseFilter::ForEachConnectedPin(bool stopAtFailure,
+                                         const std::function<HRESULT(CBasePin*)>& step) {
+  HRESULT result = S_OK;
+  const int count = GetPinCount();
+  for (int i = 0; i < count; ++i) {
+    CBasePin* pin = GetPin(i);
+    if (!pin)
+      break;
+    if (!pin->IsConnected())
+      continue;
+    const HRESULT hr = step(pin);
+    if (FAILED(hr) && SUCCEEDED(result)) {
+      result = hr;
+      if (stopAtFailure)
+        break;
+    }
+  }
+  return result;
 }
 
 STDMETHODIMP CBaseFilter::GetState(DWORD /*timeoutMs*/, FILTER_STATE* state) {

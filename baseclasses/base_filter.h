@@ -12,6 +12,7 @@
 
 #include <dshow.h>
 
+#include <functional>
 #include <memory>
 
 #include "baseclasses/com_ptr.h"
@@ -83,8 +84,6 @@ class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
   // Sends an event to the graph's sink; E_NOTIMPL when not in a graph. For
   // EC_COMPLETE the second parameter becomes this filter. No lock.
   HRESULT NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2);
-  IFilterGraph* GetFilterGraph() const { return m_graph; }
-  CCritSec* GetFilterLock() const { return m_lock; }
 
  protected:
   FILTER_STATE m_state = State_Stopped;
@@ -99,6 +98,12 @@ class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
   // Guards m_clock only, briefly: StreamTime runs on the streaming thread,
   // which must never wait for m_lock. Always taken after m_lock.
   CCritSec m_clockLock;
+
+ private:
+  // Under m_lock: step for every connected pin in pin order (up to the first
+  // index without a pin). The first failure is the result; the walk ends
+  // there when stopAtFailure, else it goes on through the other pins.
+  HRESULT ForEachConnectedPin(bool stopAtFailure, const std::function<HRESULT(CBasePin*)>& step);
 };
 
 // Registers (or, with doRegister false, only unregisters) a filter through the

@@ -51,35 +51,33 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* inputPin, IMemAllocator** 
     request.cbAlign = 1;
 
   // First choice: the downstream pin's allocator.
-  HRESULT hr = inputPin->GetAllocator(allocator);
-  if (SUCCEEDED(hr) && !*allocator)
-    hr = E_POINTER;
+  ComPtr<IMemAllocator> chosen;
+  HRESULT hr = inputPin->GetAllocator(chosen.Put());
   if (SUCCEEDED(hr))
-    hr = DecideBufferSize(*allocator, &request);
-  if (SUCCEEDED(hr))
-    hr = inputPin->NotifyAllocator(*allocator, FALSE);
-  if (SUCCEEDED(hr))
+    hr = AgreeAllocator(inputPin, chosen.Get(), &request);
+  if (SUCCEEDED(hr)) {
+    *allocator = chosen.Detach();
     return S_OK;
-  if (*allocator) {
-    (*allocator)->Release();
-    *allocator = nullptr;
   }
 
   // Second choice: our own standard memory allocator.
-  hr = InitAllocator(allocator);
-  if (SUCCEEDED(hr) && !*allocator)
-    hr = E_POINTER;
+  hr = InitAllocator(chosen.Put());
   if (SUCCEEDED(hr))
-    hr = DecideBufferSize(*allocator, &request);
-  if (SUCCEEDED(hr))
-    hr = inputPin->NotifyAllocator(*allocator, FALSE);
-  if (SUCCEEDED(hr))
-    return S_OK;
-  if (*allocator) {
-    (*allocator)->Release();
-    *allocator = nullptr;
-  }
-  return hr;
+    hr = AgreeAllocator(inputPin, chosen.Get(), &request);
+  if (FAILED(hr))
+    return hr;
+  *allocator = chosen.Detach();
+  return S_OK;
+}
+
+HRESULT CBaseOutputPin::AgreeAllocator(IMemInputPin* inputPin, IMemAllocator* allocator,
+                                       ALLOCATOR_PROPERTIES* request) {
+  if (!allocator)
+    return E_POINTER;
+  const HRESULT hr = DecideBufferSize(allocator, request);
+  if (FAILED(hr))
+    return hr;
+  return inputPin->NotifyAllocator(allocator, FALSE);
 }
 
 HRESULT CBaseOutputPin::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start,

@@ -51,4 +51,9 @@ class CBaseOutputPin : public CBasePin {
  protected:
   ComPtr<IMemAllocator> m_allocator;  // chosen at connection; one reference
   ComPtr<IMemInputPin> m_inputPin;    // the peer's IMemInputPin; one reference
+
+ private:
+  // Sizes the buffers of a candidate allocator and offers it to the peer.
+  HRESULT AgreeAllocator(IMemInputPin* inputPin, IMemAllocator* allocator,
+                         ALLOCATOR_PROPERTIES* request);
 };

@@ -95,8 +95,6 @@ class CBasePin : public CUnknown, public IPin, public IQualityControl {
   IPin* GetConnected() const { return m_connected.Get(); }
   // The owning filter is stopped (plain read of its state).
   bool IsStopped() const;
-  // The agreed type (kept after a disconnection until the next agreement).
-  const CMediaType& CurrentMediaType() const { return m_mt; }
   CBaseFilter* GetFilter() const { return m_filter; }
 
  protected:

@@ -1,7 +1,9 @@
-// Owning COM interface pointer: releases its reference when it goes.
+// Owning COM interface pointer, the one for the module, the tools and the
+// tests: releases its reference when it goes.
 //   ComPtr<IPin> pin(raw);     // adds a reference
 //   pin.Attach(raw);           // takes over a reference already held
 //   Query(..., pin.Put());     // releases the old pointer, hands out the slot
+//   pin.As(&other);            // QueryInterface into another pointer
 //   *out = pin.Detach();       // gives the reference to the caller
 #pragma once
 
@@ -70,6 +72,19 @@ class ComPtr {
     if (old)
       old->Release();
   }
+  // QueryInterface for iid into *out (which drops what it held); E_POINTER
+  // when this pointer is empty.
+  template <class U>
+  HRESULT As(REFIID iid, ComPtr<U>* out) const {
+    if (!m_ptr)
+      return E_POINTER;
+    return m_ptr->QueryInterface(iid, out->PutVoid());
+  }
+  template <class U>
+  HRESULT As(ComPtr<U>* out) const {
+    return As(__uuidof(U), out);
+  }
+
   // Hands out a new reference; the out-pointer may receive null.
   HRESULT CopyTo(T** out) const {
     if (!out)

@@ -101,11 +101,7 @@ class CMediaType : public AM_MEDIA_TYPE {
   void SetSampleSize(ULONG size);
   void SetTemporalCompression(BOOL compressed) { bTemporalCompression = compressed; }
 
-  const GUID* Type() const { return &majortype; }
-  const GUID* Subtype() const { return &subtype; }
-  const GUID* FormatType() const { return &formattype; }
   BYTE* Format() const { return pbFormat; }
-  ULONG FormatLength() const { return cbFormat; }
 
   // Gives the whole content (format block and pUnk included) to target,
   // whose old content is overwritten; this object is left empty.

@@ -1,5 +1,6 @@
 #include "baseclasses/source.h"
 
+#include <algorithm>
 #include <new>
 
 #include "baseclasses/source_stream.h"
@@ -12,61 +13,48 @@ CSource::~CSource() {
   // working on its pins: stop them before the pins go.
   if (m_state != State_Stopped)
     CBaseFilter::Stop();
-  while (m_pinCount > 0) {
-    const int before = m_pinCount;
-    delete m_streams[m_pinCount - 1];  // its destructor calls RemovePin
-    if (m_pinCount == before)
-      --m_pinCount;  // a stream that did not remove itself
+  while (!m_streams.empty()) {
+    CSourceStream* last = m_streams.back();
+    delete last;  // its destructor calls RemovePin
+    if (!m_streams.empty() && m_streams.back() == last)
+      m_streams.pop_back();  // a stream that did not remove itself
   }
-  m_streams.reset();
 }
 
 int CSource::GetPinCount() {
   CAutoLock guard(&m_stateLock);
-  return m_pinCount;
+  return static_cast<int>(m_streams.size());
 }
 
 CBasePin* CSource::GetPin(int n) {
   CAutoLock guard(&m_stateLock);
-  if (n < 0 || n >= m_pinCount)
+  if (n < 0 || n >= static_cast<int>(m_streams.size()))
     return nullptr;
-  return m_streams[n];
+  return m_streams[static_cast<size_t>(n)];
 }
 
 HRESULT CSource::AddPin(CSourceStream* stream) {
   CAutoLock guard(&m_stateLock);
-  std::unique_ptr<CSourceStream*[]> grown(new (std::nothrow) CSourceStream*[m_pinCount + 1]);
-  if (!grown)
+  try {
+    m_streams.push_back(stream);  // on failure the array stays as it was
+  } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
-  for (int i = 0; i < m_pinCount; ++i)
-    grown[i] = m_streams[i];
-  grown[m_pinCount] = stream;
-  m_streams = std::move(grown);
-  ++m_pinCount;
+  }
   return S_OK;
 }
 
 HRESULT CSource::RemovePin(CSourceStream* stream) {
-  for (int i = 0; i < m_pinCount; ++i) {
-    if (m_streams[i] != stream)
-      continue;
-    if (m_pinCount == 1) {
-      m_streams.reset();
-      m_pinCount = 0;
-    } else {
-      for (int j = i + 1; j < m_pinCount; ++j)
-        m_streams[j - 1] = m_streams[j];
-      --m_pinCount;
-    }
-    return S_OK;
-  }
-  return S_FALSE;
+  const auto found = std::find(m_streams.begin(), m_streams.end(), stream);
+  if (found == m_streams.end())
+    return S_FALSE;
+  m_streams.erase(found);
+  return S_OK;
 }
 
 int CSource::FindPinNumber(IPin* pin) {
-  for (int i = 0; i < m_pinCount; ++i) {
+  for (size_t i = 0; i < m_streams.size(); ++i) {
     if (static_cast<IPin*>(m_streams[i]) == pin)
-      return i;
+      return static_cast<int>(i);
   }
   return -1;
 }

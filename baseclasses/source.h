@@ -1,4 +1,4 @@
-// CSource: a source filter whose pins are CSourceStreams. It owns the pin
+// CSource: a source filter whose pins are CSourceStreams. It holds the pin
 // array and the one state lock that serialises the filter and all its pins
 // (the filter lock of CBaseFilter and every stream's pin lock).
 //
@@ -7,6 +7,8 @@
 // remaining streams when it is destroyed. The destructor does not stop the
 // filter.
 #pragma once
+
+#include <vector>
 
 #include "baseclasses/base_filter.h"
 
@@ -34,7 +36,7 @@ class CSource : public CBaseFilter {
   CCritSec* pStateLock() { return &m_stateLock; }
 
  protected:
-  int m_pinCount = 0;
-  std::unique_ptr<CSourceStream*[]> m_streams;  // null when there are no pins
+  // The streams in pin order; the filter deletes those still here when it goes.
+  std::vector<CSourceStream*> m_streams;
   CCritSec m_stateLock;
 };

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "pattern/pixel_format.h"
-#include "tests/core/support/bmp_writer.h"
+#include "tools/common/synthetic_images.h"
 
 namespace zdbench {
 
@@ -20,13 +20,14 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 }  // namespace
 
-const Format kFormats[3] = {
-    {"RGB32", kCompressionRgb, 32}, {"RGB24", kCompressionRgb, 24}, {"YUY2", kFourccYUY2, 16}};
+const Format kFormats[3] = {*FindPixelFormat(PixelFormatId::kRgb32),
+                            *FindPixelFormat(PixelFormatId::kRgb24),
+                            *FindPixelFormat(PixelFormatId::kYuy2)};
 const Size kSizes[3] = {
     {"1280x720", 1280, 720}, {"1920x1080", 1920, 1080}, {"3840x2160", 3840, 2160}};
 
 std::string Case::Name() const {
-  return std::string(size.name) + "/" + format.name;
+  return std::string(size.name) + "/" + format.subtypeName;
 }
 
 std::vector<Case> AllCases() {
@@ -44,7 +45,6 @@ const Case& StreamStartCase() {
 }
 
 const std::string& BitmapFolder() {
-  static std::unique_ptr<zdtest::TempDir> temp;
   static const std::string folder = [] {
     const std::string assets = ZD_ASSETS_DIR;
     std::error_code ec;
@@ -52,10 +52,12 @@ const std::string& BitmapFolder() {
         std::filesystem::exists(assets + "/font.bmp", ec)) {
       return assets;
     }
-    temp = std::make_unique<zdtest::TempDir>("bench");
-    zdtest::WriteChartImage(temp->File("chart.bmp"), 640, 480);
-    zdtest::WriteSyntheticFont(temp->File("font.bmp"), 10, 20);
-    return temp->Path();
+    // Without the shipped bitmaps: synthetic ones in the build folder.
+    const std::string work = ZD_BENCH_WORK_DIR;
+    std::filesystem::create_directories(work, ec);
+    zdtools::WriteChartImage(work + "/chart.bmp", 640, 480);
+    zdtools::WriteSyntheticFont(work + "/font.bmp", 10, 20);
+    return work;
   }();
   return folder;
 }
@@ -77,7 +79,7 @@ PresetInfo MakePreset(const Case& c) {
 }
 
 uint32_t FrameBytes(const Case& c) {
-  return zdtest::FrameBytes(c.size.w, c.size.h, c.format.bitCount);
+  return zd::FrameSizeBytes(c.size.w, c.size.h, c.format.bitCount);
 }
 
 FrameBuffers::FrameBuffers(uint32_t size) : m_size(size) {
@@ -106,7 +108,7 @@ bool CompositionRun::Compose(uint64_t k) {
   if (!m_prepared)
     return false;
   m_host.now = m_start + int64_t(k) * kFrameTime;  // exactly on time: no waiting
-  zdtest::BorrowedSample sample(m_buffers.Frame(k), m_buffers.Size());
+  zd::BorrowedSample sample(m_buffers.Frame(k), m_buffers.Size());
   const bool ok = m_producer.FillBuffer(m_host, &sample, m_preset, 0) == kS_OK;
   MemoryFence();
   return ok;
@@ -122,6 +124,17 @@ bool CompositionRun::Blit(uint64_t k) {
       m_buffers.Frame(k), pitch, rowLen, uint32_t(m_case.size.h), offset, offset, offset, offset);
   MemoryFence();
   return ok;
+}
+
+bool CompositionRun::DrawCode(uint64_t k) {
+  if (!m_prepared || !m_producer.m_frameCode.enabled())
+    return false;
+  const uint32_t pitch = m_buffers.Size() / uint32_t(m_case.size.h);
+  const uint32_t rowLen = pitch / uint32_t(m_case.format.bitCount / 8);
+  m_producer.m_frameCode.Draw(m_buffers.Frame(k), pitch, rowLen, uint32_t(m_case.size.h), m_preset,
+                              uint32_t(k), 0, int64_t(k) * kFrameTime);
+  MemoryFence();
+  return true;
 }
 
 template <typename Work>

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pattern/frame_producer.h"
+#include "pattern/pixel_format.h"
 #include "platform/source_bitmap.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
@@ -21,11 +22,8 @@ namespace zdbench {
 constexpr int kBufferCount = 6;
 constexpr int64_t kFrameTime = 333667;
 
-struct Format {
-  const char* name;
-  uint32_t compression;
-  int32_t bitCount;
-};
+// A row of the pixel-format table; cases are named by its subtype name.
+using Format = PixelFormatInfo;
 struct Size {
   const char* name;
   int32_t w, h;
@@ -104,6 +102,8 @@ class CompositionRun {
   bool Compose(uint64_t k);
   // The background copy alone (BlitScrolled), to tell its cost from the text's.
   bool Blit(uint64_t k);
+  // The frame code alone, into frame k's buffer (a run made with frameCode).
+  bool DrawCode(uint64_t k);
 
   // The memcpy baseline into the next buffer of the rotation, then the frame,
   // each timed on its own: pairing them in one step makes other load on the
@@ -120,7 +120,7 @@ class CompositionRun {
   Case m_case;
   PresetInfo m_preset;
   StreamSettings m_settings;
-  zdtest::FakeFrameHost m_host;
+  zd::SimulatedFrameHost m_host;
   FrameProducer m_producer;
   FrameBuffers m_buffers;
   int64_t m_start = 0;
@@ -145,7 +145,7 @@ class StreamStartRun {
  private:
   PresetInfo m_preset;
   StreamSettings m_settings;
-  zdtest::FakeFrameHost m_host;
+  zd::SimulatedFrameHost m_host;
   FrameProducer m_producer;
 };
 

@@ -13,6 +13,7 @@
 // Frame code: "ComposeCode" makes every frame twice in the same step, by a
 // stream without the code and by one with it; "x_compose" is the coded
 // frames' time over the plain ones', "code_us" the difference per frame.
+// "DrawFrameCode" is the block alone, drawn into the rotation of buffers.
 // "ReadFrameCode" decodes the frame slot of a coded 1920 x 1080 YUY2 frame.
 //
 // Stream start: OnThreadCreate at 3840 x 2160 YUY2 (loading and converting the
@@ -101,6 +102,17 @@ void BM_ComposeCode(benchmark::State& state, Case c) {
   state.counters["code_us"] = (codedSeconds - plainSeconds) * 1e6 / frames;
 }
 
+void BM_DrawFrameCode(benchmark::State& state, Case c) {
+  CompositionRun run(c, true);
+  uint64_t k = 0;
+  for (auto _ : state) {
+    if (!run.DrawCode(k++)) {
+      state.SkipWithError("code not drawn");
+      break;
+    }
+  }
+}
+
 void BM_ReadFrameCode(benchmark::State& state, Case c) {
   CompositionRun run(c, true);
   if (!run.Prepared() || !run.Compose(0)) {
@@ -170,6 +182,8 @@ const bool kRegistered = [] {
       continue;
     benchmark::RegisterBenchmark(("ComposeCode/" + c.Name()).c_str(), BM_ComposeCode, c)
         ->UseManualTime();
+    benchmark::RegisterBenchmark(("DrawFrameCode/" + c.Name()).c_str(), BM_DrawFrameCode, c)
+        ->Unit(benchmark::kMicrosecond);
     if (c.format.bitCount == 16) {
       benchmark::RegisterBenchmark(("ReadFrameCode/" + c.Name()).c_str(), BM_ReadFrameCode, c)
           ->Unit(benchmark::kMicrosecond);

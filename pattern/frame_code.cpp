@@ -34,14 +34,7 @@ uint32_t Mix(uint64_t v) {
 bool UnitIsWhite(const uint8_t (&bytes)[kFrameCodeBytes], int32_t unitX, int32_t unitY) {
   if (unitX == 0 || unitY == 0 || unitX > kFrameCodeCellsX || unitY > kFrameCodeCellsY)
     return false;
-  const int32_t cx = unitX - 1;
-  const int32_t cy = unitY - 1;
-  if (cy == 0)
-    return (cx & 1) == 0;
-  if (cy == kFrameCodeCellsY - 1)
-    return (cx & 1) == 1;
-  const int32_t bit = (cy - 1) * kFrameCodeCellsX + cx;
-  return ((bytes[bit / 8] >> (7 - bit % 8)) & 1u) != 0;
+  return FrameCodeCellIsWhite(bytes, unitX - 1, unitY - 1);
 }
 
 }  // namespace

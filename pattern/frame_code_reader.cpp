@@ -1,6 +1,8 @@
 // The frame code's layout, geometry and decoder (see frame_code_reader.h).
 #include "pattern/frame_code_reader.h"
 
+#include "pattern/pixel_format.h"  // the FOURCC values only: nothing to link
+
 namespace {
 
 // The first unit of each slot's block in the frame grid.
@@ -12,11 +14,6 @@ constexpr int32_t kMinReadableWidth = kFrameCodeGridX;
 constexpr int32_t kMinReadableHeight = kFrameCodeGridY;
 // A block area whose cells differ by less than this is flat: no code.
 constexpr int kFlatSpread = 32;
-
-constexpr uint32_t kFourccYuy2 = 0x32595559u;
-constexpr uint32_t kFourccYvyu = 0x55595659u;
-constexpr uint32_t kFourccUyvy = 0x59565955u;
-constexpr uint32_t kFourccHdyc = 0x43594448u;
 
 // Pixel edge of grid unit k along a side of `side` pixels out of `units`.
 int32_t UnitEdge(int32_t k, int32_t side, int32_t units) {
@@ -59,6 +56,15 @@ int CellMean(const LumaPlane& p, int32_t x0, int32_t x1, int32_t y0, int32_t y1)
 }
 
 }  // namespace
+
+bool FrameCodeCellIsWhite(const uint8_t (&bytes)[kFrameCodeBytes], int cx, int cy) {
+  if (cy == 0)
+    return (cx & 1) == 0;
+  if (cy == kFrameCodeCellsY - 1)
+    return (cx & 1) == 1;
+  const int bit = (cy - 1) * kFrameCodeCellsX + cx;
+  return ((bytes[bit / 8] >> (7 - bit % 8)) & 1u) != 0;
+}
 
 uint32_t FrameCodeCrc32(const uint8_t* bytes, size_t count) {
   uint32_t crc = 0xFFFFFFFFu;
@@ -128,13 +134,13 @@ LumaPlane LumaOfFrame(const uint8_t* bytes, size_t size, uint32_t pitch, int32_t
   int32_t bytesPerPixel = 2;
   ptrdiff_t offset = 0;
   bool bottomUp = false;
-  if (compression == 0 && (bit_count == 24 || bit_count == 32)) {
+  if (compression == kCompressionRgb && (bit_count == 24 || bit_count == 32)) {
     bytesPerPixel = bit_count / 8;
     offset = 1;  // green
     bottomUp = true;
-  } else if (bit_count == 16 && (compression == kFourccYuy2 || compression == kFourccYvyu)) {
+  } else if (bit_count == 16 && (compression == kFourccYUY2 || compression == kFourccYVYU)) {
     offset = 0;
-  } else if (bit_count == 16 && (compression == kFourccUyvy || compression == kFourccHdyc)) {
+  } else if (bit_count == 16 && (compression == kFourccUYVY || compression == kFourccHDYC)) {
     offset = 1;
   } else {
     return plane;
@@ -175,18 +181,23 @@ FrameCodeReading ReadFrameCode(const LumaPlane& picture, FrameCodeSlot slot) {
   if (highest - lowest < kFlatSpread)
     return reading;  // kNoCode
 
-  // References: the top row starts white, the bottom row black. Every white
-  // reference must be brighter than every black one.
+  // The reference rows: every white reference must be brighter than every
+  // black one.
   reading.status = FrameCodeStatus::kUnreadable;
+  const uint8_t noBytes[kFrameCodeBytes] = {};
   int whiteSum = 0, blackSum = 0, whiteMin = 255, blackMax = 0;
-  for (int cx = 0; cx < kFrameCodeCellsX; ++cx) {
-    const bool topWhite = (cx & 1) == 0;
-    const int white = topWhite ? cells[0][cx] : cells[kFrameCodeCellsY - 1][cx];
-    const int black = topWhite ? cells[kFrameCodeCellsY - 1][cx] : cells[0][cx];
-    whiteSum += white;
-    blackSum += black;
-    whiteMin = white < whiteMin ? white : whiteMin;
-    blackMax = black > blackMax ? black : blackMax;
+  const int referenceRows[] = {0, kFrameCodeCellsY - 1};
+  for (int cy : referenceRows) {
+    for (int cx = 0; cx < kFrameCodeCellsX; ++cx) {
+      const int v = cells[cy][cx];
+      if (FrameCodeCellIsWhite(noBytes, cx, cy)) {
+        whiteSum += v;
+        whiteMin = v < whiteMin ? v : whiteMin;
+      } else {
+        blackSum += v;
+        blackMax = v > blackMax ? v : blackMax;
+      }
+    }
   }
   if (whiteMin <= blackMax)
     return reading;

@@ -75,6 +75,10 @@ struct FrameCodePayload {
 // and final xor 0xFFFFFFFF): "123456789" gives 0xCBF43926.
 uint32_t FrameCodeCrc32(const uint8_t* bytes, size_t count);
 
+// Whether cell (cx, cy) of a block (0..23, 0..9) is white: the reference rows
+// 0 and 9 as the layout fixes them, the data rows as the code bytes say.
+bool FrameCodeCellIsWhite(const uint8_t (&bytes)[kFrameCodeBytes], int cx, int cy);
+
 // The 24 code bytes of a payload, CRC included. Fields beyond their width
 // are cut (capability to 10 bits, sample_time to 48 bits, field to 2 bits).
 void PackFrameCode(const FrameCodePayload& payload, uint8_t (&bytes)[kFrameCodeBytes]);

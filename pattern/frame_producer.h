@@ -84,6 +84,37 @@ class FrameProducer {
   FramePlan m_plan;                     // the faults of the last frame made
   LatencyLog m_faultLog;                // the same kind of sink: one line per injected fault
   FrameCodeWriter m_frameCode;          // off unless the settings turn the code on
+
+ private:
+  // Where a sample's frame lies: rows of pitch bytes holding rowLen pixels.
+  struct FrameLayout {
+    uint8_t* buffer = nullptr;
+    uint32_t size = 0;
+    uint32_t rows = 0;
+    uint32_t pitch = 0;
+    uint32_t rowLen = 0;
+    bool drawable = false;  // a buffer with at least one pixel per row
+  };
+  // The clock reading when the wait ended; reached is false when the stream ends instead.
+  struct DueTime {
+    bool reached;
+    double nowMs;
+  };
+
+  // The steps of FillBuffer, in order.
+  HResultCode WaitForRunning(FrameHost& host) const;
+  static FrameLayout LayoutOf(FrameSample& sample, const PresetInfo& preset);
+  DueTime WaitUntilDue(FrameHost& host) const;
+  void CountFrame(double now, const PresetInfo& preset);
+  void Compose(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset, double now,
+               int32_t mouseCursol) const;
+  int64_t Stamp(FrameSample* sample, const FrameLayout& frame, const PresetInfo& preset);
+  void Record(FrameHost& host, int64_t start, int64_t frameTime);
+
+  // The parts of Compose.
+  void DrawBackground(const FrameLayout& frame, const PresetInfo& preset) const;
+  void DrawText(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset, double now,
+                int32_t mouseCursol) const;
 };
 
 // The information line of a preset: "%dx%d%s %s %s #g%s" with size, scan

@@ -4,15 +4,14 @@
 // the loop's 1 ms sleeps, a small cost per clock reading (so that a busy wait
 // ends), or the caller. Used by the preview tool, the benchmarks and the tests.
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <vector>
 
 #include "pattern/frame_host.h"
 
-namespace zdtest {
+namespace zd {
 
-class FakeFrameHost : public FrameHost {
+class SimulatedFrameHost : public FrameHost {
  public:
   static constexpr int64_t kTicksPerSecond = 10000000;  // 100-ns ticks
   static constexpr int64_t kTicksPerMs = 10000;
@@ -47,7 +46,7 @@ class FakeFrameHost : public FrameHost {
   uint32_t sleepCalls = 0;
   uint32_t getStateCalls = 0;
   // Called after every sleep, with the number of sleeps so far.
-  std::function<void(FakeFrameHost&, uint32_t)> onSleep;
+  std::function<void(SimulatedFrameHost&, uint32_t)> onSleep;
 
   void AdvanceMs(double ms) { now += int64_t(ms * double(kTicksPerMs)); }
   double NowMs() const { return double(now) / double(kTicksPerMs); }
@@ -94,52 +93,19 @@ class FakeFrameHost : public FrameHost {
   }
 };
 
-// A media sample over its own memory. Guard bytes after the sample's size
-// reveal any write past it.
-class FakeSample : public FrameSample {
+// A media sample over its own memory, filled with one byte value at first.
+class SimulatedSample : public FrameSample {
  public:
-  static constexpr uint8_t kGuardByte = 0xA5;
-  static constexpr size_t kGuardSize = 4096;
-
-  explicit FakeSample(uint32_t size, uint8_t fill = 0xCD)
-      : memory(size_t(size) + kGuardSize, kGuardByte), size(size) {
-    std::memset(memory.data(), fill, size);
-  }
+  explicit SimulatedSample(uint32_t size, uint8_t fill = 0xCD) : memory(size, fill) {}
 
   uint8_t* Pointer() override { return memory.data(); }
-  uint32_t Size() override { return size; }
-  void SetTime(int64_t s, int64_t e) override {
-    start = s;
-    stop = e;
-    hasTime = true;
-    ++setTimeCalls;
-  }
-  void ClearTime() override {
-    hasTime = false;
-    ++setTimeCalls;
-  }
-  void SetSyncPoint(bool sync) override { syncPoint = sync; }
-  void SetActualDataLength(uint32_t length) override { actualLength = length; }
-
-  bool GuardIntact() const {
-    for (size_t i = size; i < memory.size(); ++i) {
-      if (memory[i] != kGuardByte)
-        return false;
-    }
-    return true;
-  }
-  std::vector<uint8_t> Frame() const {
-    return std::vector<uint8_t>(memory.begin(), memory.begin() + size);
-  }
+  uint32_t Size() override { return uint32_t(memory.size()); }
+  void SetTime(int64_t, int64_t) override {}
+  void ClearTime() override {}
+  void SetSyncPoint(bool) override {}
+  void SetActualDataLength(uint32_t) override {}
 
   std::vector<uint8_t> memory;
-  uint32_t size;
-  int64_t start = -1;
-  int64_t stop = -1;
-  int setTimeCalls = 0;
-  bool hasTime = false;  // the last call set stamps (not ClearTime)
-  bool syncPoint = false;
-  uint32_t actualLength = 0;
 };
 
 // A sample over memory the caller owns (the benchmarks rotate several).
@@ -159,8 +125,8 @@ class BorrowedSample : public FrameSample {
 };
 
 // Bytes of one frame as the media type sizes it: rows padded to 4 bytes.
-inline uint32_t FrameBytes(int32_t w, int32_t h, int32_t bitCount) {
+inline uint32_t FrameSizeBytes(int32_t w, int32_t h, int32_t bitCount) {
   return ((uint32_t(w) * uint32_t(bitCount) + 31u) / 32u) * 4u * uint32_t(h);
 }
 
-}  // namespace zdtest
+}  // namespace zd

@@ -12,32 +12,30 @@
 namespace {
 
 // A preset text field up to its terminator or its end, whichever comes first.
-std::string PresetText(const char (&field)[kPresetTextSize]) {
-  return std::string(field, strnlen(field, kPresetTextSize));
+template <size_t N>
+std::string PresetText(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
 }
 
-// The full path of a bitmap named by a preset, or empty when there is none to
-// load: no name, or a path too long to be loaded.
-std::string BitmapPath(const std::string& moduleDir, const char (&name)[kPresetTextSize]) {
+// The full path of a file named by the settings, beside the module, or empty
+// when there is none to open: no name, or a path too long to be opened.
+std::string ModuleFilePath(const std::string& moduleDir, const char (&name)[kPresetNameSize]) {
   const std::string file = PresetText(name);
   if (file.empty())
     return {};
   std::string path = JoinModulePath(moduleDir, file);
-  if (path.size() > kMaxPathChars)
+  if (PathChars(path) > kMaxPathChars)
     return {};
   return path;
 }
 
-// (Re)creates a log named by a setting, beside the module; an empty name or
-// a file that cannot be created leaves the log closed.
+// (Re)creates a log named by a setting, beside the module; no name, a path
+// too long or a file that cannot be created leaves the log closed.
 void OpenBesideModule(LatencyLog* log, const std::string& moduleDir,
-                      const char (&name)[kPresetTextSize]) {
+                      const char (&name)[kPresetNameSize]) {
   log->CloseLog();
-  const std::string logName = PresetText(name);
-  if (logName.empty())
-    return;
-  const std::string logPath = JoinModulePath(moduleDir, logName);
-  if (logPath.size() <= kMaxPathChars)
+  const std::string logPath = ModuleFilePath(moduleDir, name);
+  if (!logPath.empty())
     log->Open(logPath);
 }
 
@@ -94,7 +92,7 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
     return kE_OUTOFMEMORY;
 
   // A missing background only blanks the picture.
-  const std::string bmpPath = BitmapPath(moduleDir, preset.bmp);
+  const std::string bmpPath = ModuleFilePath(moduleDir, preset.bmp);
   const bool tiled = !bmpPath.empty() && m_pattern.LoadTile(bmpPath, preset.w, preset.h,
                                                             preset.compression, preset.bit_count);
   if (!tiled && !m_pattern.CreateBlank(preset.w, preset.h, preset.compression, preset.bit_count)) {
@@ -103,7 +101,7 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   }
 
   // A missing font sheet stops the stream from starting.
-  const std::string fontPath = BitmapPath(moduleDir, preset.font);
+  const std::string fontPath = ModuleFilePath(moduleDir, preset.font);
   if (fontPath.empty() || !m_font.LoadTile(fontPath, 0, 0, preset.compression, preset.bit_count)) {
     m_font.Release();  // never keep an earlier stream's sheet in another format
     return kE_OUTOFMEMORY;

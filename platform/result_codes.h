@@ -13,9 +13,6 @@ constexpr HResultCode kE_POINTER = static_cast<HResultCode>(0x80004003u);
 constexpr HResultCode kE_OUTOFMEMORY = static_cast<HResultCode>(0x8007000Eu);
 constexpr HResultCode kE_UNEXPECTED = static_cast<HResultCode>(0x8000FFFFu);
 
-constexpr bool Succeeded(HResultCode hr) {
-  return hr >= 0;
-}
 constexpr bool Failed(HResultCode hr) {
   return hr < 0;
 }

@@ -72,10 +72,7 @@ CBasePropertyPage::~CBasePropertyPage() {
     DestroyWindow(m_window);
     m_window = nullptr;
   }
-  if (m_pageSite) {
-    m_pageSite->Release();
-    m_pageSite = nullptr;
-  }
+  m_pageSite.Reset();  // after the window, whose procedure may still use it
 }
 
 STDMETHODIMP CBasePropertyPage::NonDelegatingQueryInterface(REFIID iid, void** out) {
@@ -105,14 +102,12 @@ STDMETHODIMP CBasePropertyPage::SetPageSite(IPropertyPageSite* site) {
   if (site) {
     if (m_pageSite)
       return E_UNEXPECTED;
-    m_pageSite = site;
-    m_pageSite->AddRef();
+    m_pageSite = ComPtr<IPropertyPageSite>(site);  // a reference of our own
     return S_OK;
   }
   if (!m_pageSite)
     return E_UNEXPECTED;
-  m_pageSite->Release();
-  m_pageSite = nullptr;
+  m_pageSite.Reset();
   return S_OK;
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <ocidl.h>
 
+#include "baseclasses/com_ptr.h"
 #include "server/unknown.h"
 
 class CBasePropertyPage : public IPropertyPage, public CUnknown {
@@ -50,9 +51,9 @@ class CBasePropertyPage : public IPropertyPage, public CUnknown {
   static INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
  protected:
-  IPropertyPageSite* m_pageSite = nullptr;  // one reference held
-  HWND m_window = nullptr;                  // the page window while active
-  HWND m_dialog = nullptr;                  // recorded at WM_INITDIALOG
+  ComPtr<IPropertyPageSite> m_pageSite;  // one reference held
+  HWND m_window = nullptr;               // the page window while active
+  HWND m_dialog = nullptr;               // recorded at WM_INITDIALOG
   BOOL m_dirty = FALSE;
   const int m_titleId;
   const int m_dialogId;

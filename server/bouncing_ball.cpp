@@ -16,24 +16,25 @@ CBouncingBall::CBouncingBall(IUnknown* outer, HRESULT* result)
     : CSource(nullptr, outer, CLSID_ZintuDobrel) {
   CAutoLock lock(&m_stateLock);
 
-  m_streams.reset(new (std::nothrow) CSourceStream*[1]());
-  if (!m_streams) {
+  // Room for the one pin first, so that a filter without memory for its
+  // array reports that before it builds the pin.
+  try {
+    m_streams.reserve(1);
+  } catch (const std::bad_alloc&) {
     if (result)
       *result = E_OUTOFMEMORY;
     return;
   }
 
-  // The stream adds itself to the pin array (which replaces the one-entry
-  // array above) and reports that through its own result.
+  // The stream adds itself to the pin array as entry 0 (AddPin) and reports
+  // that through its own result.
   HRESULT streamResult = result ? *result : S_OK;
   auto* stream = new (std::nothrow) CBallStream(&streamResult, this);
-  if (stream && m_pinCount == 0) {
+  if (stream && m_streams.empty()) {
     // Not added to the filter: nothing would ever delete it.
     delete stream;
     stream = nullptr;
   }
-  if (stream)
-    m_streams[0] = stream;  // the array as it is now, after AddPin
   if (result && FAILED(streamResult))
     *result = streamResult;
   if (!stream && result && SUCCEEDED(*result))

@@ -12,14 +12,13 @@
 #include "server/guids.h"
 #include "server/module_globals.h"
 #include "server/registration.h"
+#include "resources/product_names.h"
 
 HINSTANCE g_module = nullptr;
 DWORD g_platformId = VER_PLATFORM_WIN32_WINDOWS;
 volatile LONG g_serverLocks = 0;
 
 namespace {
-
-constexpr const WCHAR* kFilterName = L"Zintu Dobrel x64";
 
 // The video capture source category record: as the filter description, but
 // the pin names no filter it connects to.
@@ -49,6 +48,25 @@ REGFILTER2 MakeCategoryRecord() {
 HRESULT CreateFilterMapper2(ComPtr<IFilterMapper2>& mapper) {
   return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
                           reinterpret_cast<void**>(mapper.Put()));
+}
+
+// Writes (or removes) the class keys and the filter, then the filter's entry
+// in the video capture source category. Runs on the caller's COM
+// initialisation.
+HRESULT RegisterModule(BOOL doRegister) {
+  HRESULT hr = AMovieDllRegisterServer2(doRegister);
+  if (FAILED(hr))
+    return hr;
+  ComPtr<IFilterMapper2> mapper;
+  hr = CreateFilterMapper2(mapper);
+  if (FAILED(hr))
+    return hr;
+  if (!doRegister)
+    return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kFriendlyNameW,
+                                    CLSID_ZintuDobrel);
+  const REGFILTER2 record = MakeCategoryRecord();
+  return mapper->RegisterFilter(CLSID_ZintuDobrel, kFriendlyNameW, nullptr,
+                                &CLSID_VideoInputDeviceCategory, kFriendlyNameW, &record);
 }
 
 }  // namespace
@@ -106,28 +124,9 @@ STDAPI DllCanUnloadNow() {
 }
 
 STDAPI DllRegisterServer() {
-  HRESULT hr = AMovieDllRegisterServer2(TRUE);
-  if (FAILED(hr))
-    return hr;
-
-  // Runs on the caller's COM initialisation.
-  ComPtr<IFilterMapper2> mapper;
-  hr = CreateFilterMapper2(mapper);
-  if (FAILED(hr))
-    return hr;
-  const REGFILTER2 record = MakeCategoryRecord();
-  return mapper->RegisterFilter(CLSID_ZintuDobrel, kFilterName, nullptr,
-                                &CLSID_VideoInputDeviceCategory, kFilterName, &record);
+  return RegisterModule(TRUE);
 }
 
 STDAPI DllUnregisterServer() {
-  HRESULT hr = AMovieDllRegisterServer2(FALSE);
-  if (FAILED(hr))
-    return hr;
-
-  ComPtr<IFilterMapper2> mapper;
-  hr = CreateFilterMapper2(mapper);
-  if (FAILED(hr))
-    return hr;
-  return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kFilterName, CLSID_ZintuDobrel);
+  return RegisterModule(FALSE);
 }

@@ -30,6 +30,7 @@
 #include "baseclasses/com_ptr.h"
 #include "pattern/delivery_counts.h"
 #include "pattern/frame_producer.h"
+#include "resources/product_names.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
 
@@ -42,7 +43,7 @@ class CBallStream : public CSourceStream,
                     public IAMPushSource {
  public:
   // The pin's name, the same text as the filter's friendly name.
-  static constexpr const wchar_t* kPinName = L"Zintu Dobrel x64";
+  static constexpr const wchar_t* kPinName = kFriendlyNameW;
 
   CBallStream(HRESULT* hr, CBouncingBall* filter);
   ~CBallStream() override;
@@ -74,11 +75,10 @@ class CBallStream : public CSourceStream,
   // "buff_num" buffers of one frame each (state lock).
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 
-  // A free-standing, task-allocated media type for the given preset values;
-  // the interlace flags come from the current preset. False when out of
-  // memory (nothing is handed out then).
-  bool CreatePresetMediaType(AM_MEDIA_TYPE** out, int32_t w, int32_t h, uint32_t compression,
-                             int32_t bitCount, int64_t frameTime);
+  // A free-standing, task-allocated media type for the preset's size, format
+  // and frame time; the interlace flags come from the current preset. False
+  // when out of memory (nothing is handed out then).
+  bool CreatePresetMediaType(AM_MEDIA_TYPE** out, const PresetInfo& preset);
 
   // --- IQualityControl: every notification accepted, nothing changes ---
   STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;

@@ -113,8 +113,7 @@ STDMETHODIMP CBallStream::GetFormat(AM_MEDIA_TYPE** mt) {
   if (!mt)
     return E_POINTER;
   const PresetInfo preset = CurrentPreset();
-  if (!CreatePresetMediaType(mt, preset.w, preset.h, preset.compression, preset.bit_count,
-                             preset.frame_time))
+  if (!CreatePresetMediaType(mt, preset))
     return E_OUTOFMEMORY;
   return S_OK;
 }
@@ -138,8 +137,7 @@ STDMETHODIMP CBallStream::GetStreamCaps(int index, AM_MEDIA_TYPE** mt, BYTE* cap
 
   const PresetInfo& preset = m_settings.m_presetTable[index];
   AM_MEDIA_TYPE* type = nullptr;
-  if (!CreatePresetMediaType(&type, preset.w, preset.h, preset.compression, preset.bit_count,
-                             preset.frame_time))
+  if (!CreatePresetMediaType(&type, preset))
     return E_OUTOFMEMORY;
   const BITMAPINFOHEADER* header = VideoBitmapHeader(*type, m_settings.m_useVideoInfoHeader2 != 0);
 

@@ -128,7 +128,7 @@ TEST(FaultInjection, AStopEndsAStallOrAJitterWaitAtOnce) {
     ASSERT_EQ(f.FrameAt(0.0, sample), kS_OK);
     // Frame 1 waits; a stop arrives 10 sleeps into the wait.
     const uint32_t sleepsBefore = f.host.sleepCalls;
-    f.host.onSleep = [&](zdtest::FakeFrameHost& host, uint32_t sleeps) {
+    f.host.onSleep = [&](zd::SimulatedFrameHost& host, uint32_t sleeps) {
       if (sleeps >= sleepsBefore + 10)
         host.stopRequested = true;
     };

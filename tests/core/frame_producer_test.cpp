@@ -154,7 +154,7 @@ TEST(FrameLoop, WaitsForTheRunningStateAndAnswersStopsAndFailures) {
     ASSERT_EQ(f.Start(), kS_OK);
     f.host.state = c.initialState;
     f.host.stateResult = c.initialResult;
-    f.host.onSleep = [&c](zdtest::FakeFrameHost& h, uint32_t sleeps) {
+    f.host.onSleep = [&c](zd::SimulatedFrameHost& h, uint32_t sleeps) {
       if (sleeps == 5) {
         h.state = c.laterState;
         h.stopRequested = c.laterStop;
@@ -177,7 +177,7 @@ TEST(FrameLoop, StopDuringALongWaitEndsTheStream) {
   ASSERT_EQ(f.Start(), kS_OK);
   FakeSample sample(f.FrameSize());
   ASSERT_EQ(f.NextFrame(sample), kS_OK);
-  f.host.onSleep = [](zdtest::FakeFrameHost& h, uint32_t sleeps) {
+  f.host.onSleep = [](zd::SimulatedFrameHost& h, uint32_t sleeps) {
     if (sleeps == 100)
       h.stopRequested = true;
   };

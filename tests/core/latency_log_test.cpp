@@ -5,7 +5,7 @@
 #include <string>
 
 #include "pattern/latency_log.h"
-#include "tests/core/support/bmp_writer.h"
+#include "tests/core/support/test_pictures.h"
 
 namespace {
 

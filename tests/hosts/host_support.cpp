@@ -28,8 +28,8 @@ int RunAndWait(const std::string& command_line, DWORD timeout_ms) {
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process))
     return -1;
-  zdcap::HandleOwner thread(process.hThread);
-  zdcap::HandleOwner owner(process.hProcess);
+  UniqueHandle thread(process.hThread);
+  UniqueHandle owner(process.hProcess);
   if (WaitForSingleObject(owner.Get(), timeout_ms) != WAIT_OBJECT_0) {
     TerminateProcess(owner.Get(), 1);
     return -1;

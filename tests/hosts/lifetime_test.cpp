@@ -6,6 +6,7 @@
 #include <strmif.h>
 #include <uuids.h>
 
+#include "baseclasses/com_ptr.h"
 #include "server/guids.h"
 #include "tests/hosts/host_support.h"
 #include "tools/capture/com_util.h"
@@ -13,7 +14,6 @@
 namespace zdhost {
 namespace {
 
-using zdcap::ComPtr;
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
 

@@ -88,7 +88,8 @@ failures=0
 for size in "${width}:${height}" "$((width / 2)):$((height / 2))" "1280:720"; do
   w=${size%%:*} h=${size##*:}
   csv=$out/recode_${w}x$h.csv
-  ffmpeg -v error -i "$mp4" -vf "scale=$w:$h" -f rawvideo -pix_fmt gray - </dev/null |
+  ffmpeg -v error -i "$mp4" -vf "scale=$w:$h" -vsync passthrough -f rawvideo -pix_fmt gray - \
+    </dev/null |
     "$scan" "$w" "$h" >"$csv"
   if ! awk -F, -v size="${w}x$h" '
       NR == FNR { if ($2 == "frame") code[$1] = $4 "," $5 "," $6 "," $7 "," $8 "," $9; next }

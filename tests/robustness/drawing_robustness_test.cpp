@@ -16,6 +16,7 @@
 #include "pattern/text_overlay.h"
 #include "platform/source_bitmap.h"
 #include "pattern/simulated_frame_host.h"
+#include "tests/core/support/fake_sample.h"
 #include "tests/core/support/output_formats.h"
 #include "tests/robustness/mutator.h"
 
@@ -424,7 +425,7 @@ TEST(DrawingRobustness, FramesOfAnyPresetAndSampleSizeStayInsideTheSample) {
   const zdrobust::SeededRounds rounds(0xF7A3, 400);
   for (uint32_t i = 0; i < rounds.Count(); ++i) {
     Rng rng = rounds.RngOf(i);
-    zdtest::FakeFrameHost host;
+    zd::SimulatedFrameHost host;
     FrameProducer producer;
     // The surfaces of the stream's preset; frames may come for another one
     // (the preset replaced after the stream started).
@@ -497,7 +498,7 @@ TEST(DrawingRobustness, AbsurdFrameWidthOrCellHeightLeavesTheTextOffTheFrame) {
     ASSERT_EQ(producer.m_font.glyph_h, 4);
     producer.m_font.glyph_h = c.glyph_h;
     FormatInfoLine(producer.m_infoLine, preset, true);
-    zdtest::FakeFrameHost host;
+    zd::SimulatedFrameHost host;
     GuardedSample sample(zdtest::FrameBytes(80, 60, 32));
     ASSERT_EQ(producer.FillBuffer(host, &sample, preset, 0), kS_OK);
     EXPECT_TRUE(sample.GuardsIntact());

@@ -16,6 +16,7 @@
 #include "tests/core/data/bmp_layouts.h"
 #include "tests/core/data/temp_files.h"
 #include "pattern/simulated_frame_host.h"
+#include "tests/core/support/fake_sample.h"
 #include "tests/robustness/mutator.h"
 
 namespace {
@@ -67,7 +68,7 @@ TEST(StreamStartRobustness, DamagedFilesOnDiskLoadAsTheDecoderReadsThemOrNotAtAl
 
 // A bitmap name as a settings file might give it: the file written for this
 // round, a missing one, none, or one too long for any path.
-void RandomName(Rng& rng, const std::string& file, char (&name)[kPresetTextSize]) {
+void RandomName(Rng& rng, const std::string& file, char (&name)[kPresetNameSize]) {
   static const std::string kOthers[] = {"", "missing.bmp", "../nowhere/x.bmp",
                                         std::string(259, 'n'), "sub/dir/../../x.bmp"};
   const std::string chosen = rng.OneIn(6) ? rng.Pick(kOthers) : file;
@@ -110,7 +111,7 @@ TEST(StreamStartRobustness, StreamsOverDamagedBitmapsStartOrFailAndFramesStayIns
     if (rng.OneIn(2))
       RandomName(rng, "latency.txt", settings.m_latencyLog);
 
-    zdtest::FakeFrameHost host;
+    zd::SimulatedFrameHost host;
     FrameProducer producer;
     const HResultCode hr = producer.OnThreadCreate(host, preset, settings, folder.Path());
     ASSERT_TRUE(hr == kS_OK || hr == kE_OUTOFMEMORY) << rounds.Describe(i) << ": " << hr;

@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "resources/product_names.h"
+
 namespace zdcap {
 
-constexpr const char* kDefaultDevice = "Zintu Dobrel x64";
+constexpr const char* kDefaultDevice = kFriendlyName;
 constexpr double kDefaultSeconds = 3.0;
 
 struct CaptureOptions {

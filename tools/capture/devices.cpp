@@ -49,6 +49,15 @@ std::string ReadBagText(IPropertyBag* bag, const wchar_t* name) {
   return text;
 }
 
+// The media type of capability index, ours to free.
+HRESULT CapabilityType(IAMStreamConfig* config, int index, MediaTypePtr* type) {
+  AM_MEDIA_TYPE* raw = nullptr;
+  VIDEO_STREAM_CONFIG_CAPS record{};
+  const HRESULT hr = config->GetStreamCaps(index, &raw, reinterpret_cast<BYTE*>(&record));
+  type->reset(raw);
+  return hr;
+}
+
 }  // namespace
 
 HRESULT ListVideoDevices(std::vector<DeviceEntry>* devices) {
@@ -131,13 +140,12 @@ HRESULT ReadCapabilities(IAMStreamConfig* config, std::vector<Capability>* caps)
     return E_UNEXPECTED;
   for (int index = 0; index < count; ++index) {
     MediaTypePtr type;
-    VIDEO_STREAM_CONFIG_CAPS record{};
-    hr = config->GetStreamCaps(index, type.Put(), reinterpret_cast<BYTE*>(&record));
+    hr = CapabilityType(config, index, &type);
     if (FAILED(hr))
       return hr;
     Capability cap;
     cap.index = index;
-    if (!type || !DescribeMediaType(*type.Get(), &cap))
+    if (!type || !DescribeMediaType(*type, &cap))
       cap.subtype = "not video";
     caps->push_back(cap);
   }
@@ -155,13 +163,12 @@ HRESULT SelectCapability(IAMStreamConfig* config, int index) {
   if (size != static_cast<int>(sizeof(VIDEO_STREAM_CONFIG_CAPS)))
     return E_UNEXPECTED;
   MediaTypePtr type;
-  VIDEO_STREAM_CONFIG_CAPS record{};
-  hr = config->GetStreamCaps(index, type.Put(), reinterpret_cast<BYTE*>(&record));
+  hr = CapabilityType(config, index, &type);
   if (FAILED(hr))
     return hr;
   if (!type)
     return E_POINTER;
-  return config->SetFormat(type.Get());
+  return config->SetFormat(type.get());
 }
 
 }  // namespace zdcap

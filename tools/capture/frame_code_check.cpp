@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "pattern/pixel_format.h"
+
 namespace zdcap {
 namespace {
 
@@ -10,15 +12,15 @@ constexpr int64_t kTimeMask = 0xFFFFFFFFFFFFll;  // the code keeps 48 bits of ti
 uint32_t CompressionOf(PixelFormat format) {
   switch (format) {
     case PixelFormat::kYuy2:
-      return 0x32595559u;
+      return kFourccYUY2;
     case PixelFormat::kYvyu:
-      return 0x55595659u;
+      return kFourccYVYU;
     case PixelFormat::kUyvy:
-      return 0x59565955u;
+      return kFourccUYVY;
     case PixelFormat::kHdyc:
-      return 0x43594448u;
+      return kFourccHDYC;
     default:
-      return 0;
+      return kCompressionRgb;
   }
 }
 

@@ -3,7 +3,7 @@
 // faults at a glance once it is tiled and scrolled behind the text lines.
 #include <string>
 
-#include "tools/fontgen/bmp_writer.h"
+#include "tools/common/rgb_image.h"
 
 namespace zdtools {
 

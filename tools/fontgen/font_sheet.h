@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/fontgen/bmp_writer.h"
+#include "tools/common/rgb_image.h"
 #include "tools/fontgen/pcf_font.h"
 
 namespace zdtools {

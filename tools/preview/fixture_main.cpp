@@ -3,9 +3,11 @@
 // chart, a font sheet, a settings file with auto_clock set, and one whose font
 // sheet is missing.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
-#include "tests/core/support/bmp_writer.h"
+#include "tools/common/bmp_writer.h"
+#include "tools/common/synthetic_images.h"
 
 namespace {
 
@@ -35,11 +37,7 @@ const char kMissingFont[] =
     "[PRESET_01]\r\nenable=1\r\nbmp=chart.bmp\r\nfont=no-such-font.bmp\r\n";
 
 bool WriteText(const std::string& path, const char* text) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f)
-    return false;
-  const bool ok = std::fputs(text, f) >= 0;
-  return std::fclose(f) == 0 && ok;
+  return zdtools::WriteFileBytes(path, reinterpret_cast<const uint8_t*>(text), std::strlen(text));
 }
 
 }  // namespace
@@ -50,8 +48,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  const bool ok = zdtest::WriteChartImage(dir + "/chart.bmp", 120, 90) &&
-                  zdtest::WriteSyntheticFont(dir + "/font.bmp", 4, 6) &&
+  const bool ok = zdtools::WriteChartImage(dir + "/chart.bmp", 120, 90) &&
+                  zdtools::WriteSyntheticFont(dir + "/font.bmp", 4, 6) &&
                   WriteText(dir + "/ZintuDobrel.ini", kSettings) &&
                   WriteText(dir + "/auto_clock.ini", kAutoClock) &&
                   WriteText(dir + "/missing_font.ini", kMissingFont);

@@ -39,7 +39,7 @@ class PreviewStream {
   int64_t ElapsedTicks() const { return m_host.now - m_startTicks; }
 
  private:
-  zdtest::FakeFrameHost m_host;
+  zd::SimulatedFrameHost m_host;
   FrameProducer m_producer;
   PresetInfo m_preset{};
   int32_t m_mouseCursol = 0;

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "stream/stream_settings.h"
-#include "tests/core/support/bmp_writer.h"
-#include "pattern/simulated_frame_host.h"
+#include "tests/core/support/test_pictures.h"
+#include "tests/core/support/fake_sample.h"
 #include "tools/preview/preview_stream.h"
 
 namespace {

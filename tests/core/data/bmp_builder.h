@@ -1,10 +1,14 @@
 #pragma once
 // Writes BMP files byte by byte from the file format's published layout, with
-// a known colour at every pixel, so that loaders can be checked against it.
+// a known colour at every pixel, so that loaders can be checked against it:
+// every header variant, bit depth and damage the loaders must cope with,
+// which the tools' writer (whose fields it uses) never makes.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "tools/common/bmp_writer.h"
 
 struct BmpLayout {
   int32_t width = 1;
@@ -22,28 +26,16 @@ struct BmpLayout {
 };
 
 // The colour of the pixel in column x, row y counted from the bottom.
-struct Bgr {
-  uint8_t b, g, r;
-};
+using zdtools::Bgr;
 inline Bgr PixelColour(int32_t x, int32_t y) {
   return Bgr{uint8_t(x * 37 + y * 11), uint8_t(x * 5 + y * 53 + 1), uint8_t((x ^ y) * 3 + 7)};
 }
 // The fourth byte of a 32-bit pixel, which loaders must drop.
 constexpr uint8_t kFillerByte = 0xA5;
 
-namespace bmp_builder_detail {
-inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(uint8_t(v));
-  out.push_back(uint8_t(v >> 8));
-}
-inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    out.push_back(uint8_t(v >> (8 * i)));
-}
-}  // namespace bmp_builder_detail
-
 inline std::vector<uint8_t> MakeBmp(const BmpLayout& layout) {
-  using namespace bmp_builder_detail;
+  using zdtools::PutLe16;
+  using zdtools::PutLe32;
   const bool core = layout.headerSize == 12;
   const uint32_t paletteEntries = layout.bitCount <= 8 ? (1u << layout.bitCount) : 0;
   const uint32_t paletteBytes = paletteEntries * (core ? 3 : 4);
@@ -55,38 +47,38 @@ inline std::vector<uint8_t> MakeBmp(const BmpLayout& layout) {
   std::vector<uint8_t> out;
   out.push_back('B');
   out.push_back('M');
-  Put32(out, uint32_t(pixelOffset + stride * rows));
-  Put32(out, 0);
-  Put32(out, uint32_t(int64_t(pixelOffset) + layout.pixelOffsetDelta));
+  PutLe32(out, uint32_t(pixelOffset + stride * rows));
+  PutLe32(out, 0);
+  PutLe32(out, uint32_t(int64_t(pixelOffset) + layout.pixelOffsetDelta));
 
   const int64_t width = layout.widthField.value_or(layout.width);
   const int64_t height =
       layout.heightField.value_or(layout.topDown ? -int64_t(rows) : int64_t(rows));
-  Put32(out, layout.headerSize);
+  PutLe32(out, layout.headerSize);
   if (core) {
-    Put16(out, uint32_t(width));
-    Put16(out, uint32_t(height));
-    Put16(out, layout.planes);
-    Put16(out, layout.bitCount);
+    PutLe16(out, uint32_t(width));
+    PutLe16(out, uint32_t(height));
+    PutLe16(out, layout.planes);
+    PutLe16(out, layout.bitCount);
   } else {
-    Put32(out, uint32_t(width));
-    Put32(out, uint32_t(height));
-    Put16(out, layout.planes);
-    Put16(out, layout.bitCount);
-    Put32(out, layout.compression);
-    Put32(out, uint32_t(stride * rows));
-    Put32(out, 2835);  // 72 dots per inch
-    Put32(out, 2835);
-    Put32(out, 0);
-    Put32(out, 0);
+    PutLe32(out, uint32_t(width));
+    PutLe32(out, uint32_t(height));
+    PutLe16(out, layout.planes);
+    PutLe16(out, layout.bitCount);
+    PutLe32(out, layout.compression);
+    PutLe32(out, uint32_t(stride * rows));
+    PutLe32(out, 2835);  // 72 dots per inch
+    PutLe32(out, 2835);
+    PutLe32(out, 0);
+    PutLe32(out, 0);
     // The longer headers: masks first, then zeros (colour space data left empty).
     for (uint32_t field = 40; field < layout.headerSize; field += 4) {
       const uint32_t index = (field - 40) / 4;
-      Put32(out, index < 3 ? layout.masks[index] : 0);
+      PutLe32(out, index < 3 ? layout.masks[index] : 0);
     }
     if (maskBytes) {
       for (uint32_t mask : layout.masks)
-        Put32(out, mask);
+        PutLe32(out, mask);
     }
   }
   // A grey-ramp palette: entry i is (i, 255 - i, i / 2).

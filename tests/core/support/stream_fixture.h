@@ -8,12 +8,14 @@
 #include "pattern/pixel_format.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
-#include "tests/core/support/bmp_writer.h"
 #include "pattern/simulated_frame_host.h"
+#include "tests/core/support/fake_sample.h"
+#include "tests/core/support/test_pictures.h"
 
 namespace zdtest {
 
-inline void SetText(char (&field)[kPresetTextSize], const std::string& text) {
+template <size_t N>
+inline void SetText(char (&field)[N], const std::string& text) {
   std::snprintf(field, sizeof field, "%s", text.c_str());
 }
 
@@ -49,7 +51,7 @@ struct StreamFixture {
   }
   // Puts the clock at ms after the start (it never goes back) and makes a frame.
   HResultCode FrameAt(double ms, FrameSample& sample, int32_t mouseCursol = 0) {
-    const int64_t at = startTicks + int64_t(ms * double(FakeFrameHost::kTicksPerMs));
+    const int64_t at = startTicks + int64_t(ms * double(zd::SimulatedFrameHost::kTicksPerMs));
     if (at > host.now)
       host.now = at;
     return producer.FillBuffer(host, &sample, preset, mouseCursol);
@@ -60,12 +62,12 @@ struct StreamFixture {
     return producer.FillBuffer(host, &sample, preset, mouseCursol);
   }
   double MsSinceStart() const {
-    return double(host.now - startTicks) / double(FakeFrameHost::kTicksPerMs);
+    return double(host.now - startTicks) / double(zd::SimulatedFrameHost::kTicksPerMs);
   }
   uint32_t FrameSize() const { return FrameBytes(preset.w, preset.h, preset.bit_count); }
 
   TempDir dir;
-  FakeFrameHost host;
+  zd::SimulatedFrameHost host;
   StreamSettings settings;
   PresetInfo preset;
   FrameProducer producer;

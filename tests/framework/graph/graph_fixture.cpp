@@ -50,7 +50,7 @@ bool GrabberRecorder::WaitForSamples(int n, DWORD timeoutMs) const {
 SourceRef::SourceRef(const SourceScript& script) {
   object = CreateTestSource(script);
   if (object)
-    filter = ComRef<IBaseFilter>::Attach(static_cast<IBaseFilter*>(object));
+    filter.Attach(static_cast<IBaseFilter*>(object));
 }
 
 void ExpectFillerFrames(const std::vector<ReceivedSample>& samples, const SourceScript& script,

@@ -41,7 +41,7 @@ class GrabberRecorder : public ISampleGrabberCB {
 // The test source with its IBaseFilter face held.
 struct SourceRef {
   CTestSource* object = nullptr;  // valid while filter is held
-  ComRef<IBaseFilter> filter;
+  ComPtr<IBaseFilter> filter;
 
   explicit SourceRef(const SourceScript& script = {});
   CTestStream* Stream() const { return object->Stream(); }

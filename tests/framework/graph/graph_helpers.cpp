@@ -146,12 +146,12 @@ bool Graph::Create() {
          SUCCEEDED(builder->QueryInterface(IID_IMediaFilter, mediaFilter.PutVoid()));
 }
 
-HRESULT CreateFilter(const CLSID& clsid, ComRef<IBaseFilter>& out) {
+HRESULT CreateFilter(const CLSID& clsid, ComPtr<IBaseFilter>& out) {
   return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, out.PutVoid());
 }
 
 HRESULT ConnectToNullRenderer(Graph& graph, IBaseFilter* source, IPin* sourcePin,
-                              ComRef<IBaseFilter>& renderer) {
+                              ComPtr<IBaseFilter>& renderer) {
   auto step = [](HRESULT hr) { return hr == S_OK ? S_OK : (FAILED(hr) ? hr : E_FAIL); };
   HRESULT hr = step(CreateFilter(kClsidNullRenderer, renderer));
   if (hr != S_OK)
@@ -160,18 +160,18 @@ HRESULT ConnectToNullRenderer(Graph& graph, IBaseFilter* source, IPin* sourcePin
     return hr;
   if ((hr = step(graph.builder->AddFilter(renderer.Get(), L"renderer"))) != S_OK)
     return hr;
-  ComRef<IPin> rendererIn = FindPinByDirection(renderer.Get(), PINDIR_INPUT);
+  ComPtr<IPin> rendererIn = FindPinByDirection(renderer.Get(), PINDIR_INPUT);
   if (!rendererIn)
     return E_FAIL;
   return step(graph.builder->ConnectDirect(sourcePin, rendererIn.Get(), nullptr));
 }
 
-ComRef<IPin> FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION dir) {
-  ComRef<IEnumPins> pins;
+ComPtr<IPin> FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION dir) {
+  ComPtr<IEnumPins> pins;
   if (FAILED(filter->EnumPins(pins.Put())))
     return {};
   for (;;) {
-    ComRef<IPin> pin;
+    ComPtr<IPin> pin;
     if (pins->Next(1, pin.Put(), nullptr) != S_OK)
       return {};
     PIN_DIRECTION d;

@@ -4,7 +4,7 @@
 // counters for leak checks.
 #pragma once
 
-#include "tests/framework/graph/com_ref.h"
+#include "tests/framework/graph/ref_count.h"
 
 #include <dshow.h>
 
@@ -75,26 +75,26 @@ struct ProcessResources {
 
 // A filter graph manager with its control and event faces.
 struct Graph {
-  ComRef<IGraphBuilder> builder;
-  ComRef<IMediaControl> control;
-  ComRef<IMediaEvent> events;
-  ComRef<IMediaFilter> mediaFilter;
+  ComPtr<IGraphBuilder> builder;
+  ComPtr<IMediaControl> control;
+  ComPtr<IMediaEvent> events;
+  ComPtr<IMediaFilter> mediaFilter;
 
   // Creates CLSID_FilterGraph; false on failure.
   bool Create();
 };
 
 // Creates a platform filter by class id.
-HRESULT CreateFilter(const CLSID& clsid, ComRef<IBaseFilter>& out);
+HRESULT CreateFilter(const CLSID& clsid, ComPtr<IBaseFilter>& out);
 
 // The first pin of the given direction, with a reference.
-ComRef<IPin> FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION dir);
+ComPtr<IPin> FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION dir);
 
 // Adds the source filter and a new null renderer (its reference in renderer)
 // to the graph and connects sourcePin straight to the renderer's input: S_OK,
 // or the failure of the first step that did not give S_OK.
 HRESULT ConnectToNullRenderer(Graph& graph, IBaseFilter* source, IPin* sourcePin,
-                              ComRef<IBaseFilter>& renderer);
+                              ComPtr<IBaseFilter>& renderer);
 
 // Runs IMediaControl state changes and waits (bounded) until the graph has
 // reached the state; the state change's own result.

@@ -58,8 +58,8 @@ class TestOuter : public IUnknown {
 };
 
 template <typename T>
-ComRef<T> Query(IUnknown* from, REFIID iid) {
-  ComRef<T> out;
+ComPtr<T> Query(IUnknown* from, REFIID iid) {
+  ComPtr<T> out;
   from->QueryInterface(iid, out.PutVoid());
   return out;
 }
@@ -84,20 +84,20 @@ TEST_F(FrameworkGraphTest, FilterPinAndEnumeratorsCountOnTheFilterAndItDiesOnThe
   IUnknown* identity = AsUnknown(source->Inner());
   const IID filterFaces[] = {IID_IBaseFilter, IID_IMediaFilter, IID_IPersist, IID_IAMovieSetup};
   for (const IID& iid : filterFaces) {
-    ComRef<IUnknown> face = Query<IUnknown>(filter, iid);
+    ComPtr<IUnknown> face = Query<IUnknown>(filter, iid);
     ASSERT_TRUE(face);
     EXPECT_EQ(RefCountOf(filter), 2u);
-    ComRef<IUnknown> unknown = Query<IUnknown>(face.Get(), IID_IUnknown);
+    ComPtr<IUnknown> unknown = Query<IUnknown>(face.Get(), IID_IUnknown);
     EXPECT_EQ(unknown.Get(), identity);
     EXPECT_EQ(RefCountOf(filter), 3u);
   }
   // The pin is an object of its own, whose counting goes to the filter.
   const IID pinFaces[] = {IID_IPin, IID_IQualityControl, IID_IKsPropertySet};
   for (const IID& iid : pinFaces) {
-    ComRef<IUnknown> face = Query<IUnknown>(pin, iid);
+    ComPtr<IUnknown> face = Query<IUnknown>(pin, iid);
     ASSERT_TRUE(face);
     EXPECT_EQ(RefCountOf(filter), 2u);
-    ComRef<IUnknown> unknown = Query<IUnknown>(face.Get(), IID_IUnknown);
+    ComPtr<IUnknown> unknown = Query<IUnknown>(face.Get(), IID_IUnknown);
     EXPECT_NE(unknown.Get(), identity);
     EXPECT_EQ(unknown.Get(), Query<IUnknown>(pin, IID_IUnknown).Get());
   }
@@ -107,17 +107,17 @@ TEST_F(FrameworkGraphTest, FilterPinAndEnumeratorsCountOnTheFilterAndItDiesOnThe
   EXPECT_EQ(RefCountOf(filter), 1u);
 
   // Enumerators count themselves and hold the filter.
-  ComRef<IEnumPins> pins;
+  ComPtr<IEnumPins> pins;
   ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
   EXPECT_EQ(RefCountOf(pins.Get()), 1u);
   EXPECT_EQ(RefCountOf(filter), 2u);
-  ComRef<IEnumMediaTypes> types;
+  ComPtr<IEnumMediaTypes> types;
   ASSERT_EQ(pin->EnumMediaTypes(types.Put()), S_OK);
   EXPECT_EQ(RefCountOf(types.Get()), 1u);
   EXPECT_EQ(RefCountOf(filter), 3u);
-  ComRef<IEnumPins> pinsClone;
+  ComPtr<IEnumPins> pinsClone;
   ASSERT_EQ(pins->Clone(pinsClone.Put()), S_OK);
-  ComRef<IEnumMediaTypes> typesClone;
+  ComPtr<IEnumMediaTypes> typesClone;
   ASSERT_EQ(types->Clone(typesClone.Put()), S_OK);
   EXPECT_EQ(RefCountOf(filter), 5u);
   EXPECT_EQ(Query<IUnknown>(pins.Get(), IID_IUnknown).Get(), static_cast<IUnknown*>(pins.Get()));
@@ -143,7 +143,7 @@ TEST_F(FrameworkGraphTest, AggregatedFilterRoutesEveryFaceToTheOuterObject) {
 
   const IID filterFaces[] = {IID_IBaseFilter, IID_IMediaFilter, IID_IPersist, IID_IAMovieSetup};
   for (const IID& iid : filterFaces) {
-    ComRef<IUnknown> face = Query<IUnknown>(outer, iid);
+    ComPtr<IUnknown> face = Query<IUnknown>(outer, iid);
     ASSERT_TRUE(face);
     EXPECT_EQ(outer->Count(), 2u);
     EXPECT_EQ(face->AddRef(), 3u);  // the outer count, unchanged
@@ -159,10 +159,10 @@ TEST_F(FrameworkGraphTest, AggregatedFilterRoutesEveryFaceToTheOuterObject) {
   EXPECT_EQ(outer->Count(), 2u);
   EXPECT_EQ(pin->Release(), 1u);
   {
-    ComRef<IBaseFilter> filter = Query<IBaseFilter>(outer, IID_IBaseFilter);
-    ComRef<IEnumPins> pins;
+    ComPtr<IBaseFilter> filter = Query<IBaseFilter>(outer, IID_IBaseFilter);
+    ComPtr<IEnumPins> pins;
     ASSERT_EQ(filter->EnumPins(pins.Put()), S_OK);
-    ComRef<IPin> first;
+    ComPtr<IPin> first;
     ASSERT_EQ(pins->Next(1, first.Put(), nullptr), S_OK);
     EXPECT_EQ(first.Get(), pin);
     PIN_INFO info = {};
@@ -178,8 +178,8 @@ TEST_F(FrameworkGraphTest, AggregatedFilterRoutesEveryFaceToTheOuterObject) {
   {
     Graph graph;
     ASSERT_TRUE(graph.Create());
-    ComRef<IBaseFilter> filter = Query<IBaseFilter>(outer, IID_IBaseFilter);
-    ComRef<IBaseFilter> renderer;
+    ComPtr<IBaseFilter> filter = Query<IBaseFilter>(outer, IID_IBaseFilter);
+    ComPtr<IBaseFilter> renderer;
     ASSERT_EQ(ConnectToNullRenderer(graph, filter.Get(), pin, renderer), S_OK);
     CTestStream* stream = outer->Source()->Stream();
     auto describe = [stream] {

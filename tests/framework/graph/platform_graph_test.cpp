@@ -9,8 +9,8 @@ namespace {
 struct GrabberGraph {
   Graph graph;
   SourceRef source;
-  ComRef<IBaseFilter> grabber;
-  ComRef<IBaseFilter> renderer;
+  ComPtr<IBaseFilter> grabber;
+  ComPtr<IBaseFilter> renderer;
   GrabberRecorder recorder;
 
   explicit GrabberGraph(const SourceScript& script) : source(script) {}
@@ -18,8 +18,8 @@ struct GrabberGraph {
     if (graph.control)
       graph.control->Stop();
     if (grabber) {
-      ComRef<ISampleGrabber> sg;
-      if (SUCCEEDED(grabber.As(sg)))
+      ComPtr<ISampleGrabber> sg;
+      if (SUCCEEDED(grabber.As(&sg)))
         sg->SetCallback(nullptr, 0);
     }
   }
@@ -33,16 +33,16 @@ struct GrabberGraph {
     ASSERT_EQ(graph.builder->AddFilter(source.filter.Get(), L"Test source"), S_OK);
     ASSERT_EQ(graph.builder->AddFilter(grabber.Get(), L"Grabber"), S_OK);
     ASSERT_EQ(graph.builder->AddFilter(renderer.Get(), L"Null renderer"), S_OK);
-    ComRef<ISampleGrabber> sg;
-    ASSERT_EQ(grabber.As(sg), S_OK);
+    ComPtr<ISampleGrabber> sg;
+    ASSERT_EQ(grabber.As(&sg), S_OK);
     ASSERT_EQ(sg->SetCallback(&recorder, 0), S_OK);
   }
 
   // Connects the pins directly, pin to pin.
   void ConnectByHand() {
-    ComRef<IPin> grabberIn = FindPinByDirection(grabber.Get(), PINDIR_INPUT);
-    ComRef<IPin> grabberOut = FindPinByDirection(grabber.Get(), PINDIR_OUTPUT);
-    ComRef<IPin> rendererIn = FindPinByDirection(renderer.Get(), PINDIR_INPUT);
+    ComPtr<IPin> grabberIn = FindPinByDirection(grabber.Get(), PINDIR_INPUT);
+    ComPtr<IPin> grabberOut = FindPinByDirection(grabber.Get(), PINDIR_OUTPUT);
+    ComPtr<IPin> rendererIn = FindPinByDirection(renderer.Get(), PINDIR_INPUT);
     ASSERT_TRUE(grabberIn && grabberOut && rendererIn);
     ASSERT_EQ(graph.builder->ConnectDirect(source.Pin(), grabberIn.Get(), nullptr), S_OK);
     ASSERT_EQ(graph.builder->ConnectDirect(grabberOut.Get(), rendererIn.Get(), nullptr), S_OK);
@@ -86,10 +86,10 @@ TEST_F(FrameworkGraphTest, TheGraphsClockReachesTheFilterAndGivesItStreamTime) {
     ASSERT_EQ(ChangeGraphState(g.graph.control.Get(), State_Running), S_OK);
     ASSERT_TRUE(g.recorder.WaitForSamples(3, kSampleWaitMs));
 
-    ComRef<IReferenceClock> graphClock;
+    ComPtr<IReferenceClock> graphClock;
     ASSERT_EQ(g.graph.mediaFilter->GetSyncSource(graphClock.Put()), S_OK);
     ASSERT_TRUE(graphClock);
-    ComRef<IReferenceClock> filterClock;
+    ComPtr<IReferenceClock> filterClock;
     ASSERT_EQ(g.source.filter->GetSyncSource(filterClock.Put()), S_OK);
     EXPECT_EQ(filterClock.Get(), graphClock.Get());
     REFERENCE_TIME streamTime = -1;
@@ -161,7 +161,7 @@ TEST_F(FrameworkGraphTest, CaptureGraphBuilderFindsTheCapturePinAndStreamsThroug
     const SourceScript script;
     GrabberGraph g(script);
     ASSERT_NO_FATAL_FAILURE(g.Build());
-    ComRef<ICaptureGraphBuilder2> capture;
+    ComPtr<ICaptureGraphBuilder2> capture;
     ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
                                IID_ICaptureGraphBuilder2, capture.PutVoid()),
               S_OK);
@@ -169,7 +169,7 @@ TEST_F(FrameworkGraphTest, CaptureGraphBuilderFindsTheCapturePinAndStreamsThroug
     ASSERT_TRUE(
         SUCCEEDED(capture->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
                                         g.source.filter.Get(), g.grabber.Get(), g.renderer.Get())));
-    ComRef<IPin> peer;
+    ComPtr<IPin> peer;
     ASSERT_EQ(g.source.Pin()->ConnectedTo(peer.Put()), S_OK);
 
     ASSERT_EQ(ChangeGraphState(g.graph.control.Get(), State_Running), S_OK);

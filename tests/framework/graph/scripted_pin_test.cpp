@@ -10,7 +10,7 @@ namespace {
 // so that neither filter keeps the other alive.
 struct Chain {
   SourceRef source;
-  ComRef<ScriptedSinkFilter> sink;
+  ComPtr<ScriptedSinkFilter> sink;
 
   Chain(const SourceScript& sourceScript, const SinkScript& sinkScript)
       : source(sourceScript), sink(CreateScriptedSink(sinkScript)) {}
@@ -28,7 +28,7 @@ struct Chain {
     return source.Pin()->Connect(sink->InputPin(), mt);
   }
   bool Connected() const {
-    ComRef<IPin> peer;
+    ComPtr<IPin> peer;
     return source.Pin()->ConnectedTo(peer.Put()) == S_OK;
   }
 };
@@ -106,7 +106,7 @@ TEST_F(FrameworkGraphTest, AllocatorComesFromDownstreamOnlyWhenItGrantsTheFullBu
       const SourceScript script;
       Chain chain(script, sinkScript);
       ASSERT_EQ(chain.Connect(), S_OK);
-      ComRef<IMemAllocator> notified = chain.sink->NotifiedAllocator();
+      ComPtr<IMemAllocator> notified = chain.sink->NotifiedAllocator();
       ASSERT_TRUE(notified);
       EXPECT_EQ(notified.Get(), chain.source.Stream()->GetAllocator());
       EXPECT_EQ(notified.Get() == chain.sink->OfferedAllocator(), c.usesOffered);
@@ -191,7 +191,7 @@ TEST_F(FrameworkGraphTest, StopWhileTheWorkerWaitsForAFreeSampleReturnsAndStream
       EXPECT_EQ(chain.source.filter->Stop(), S_OK);
     }
     EXPECT_EQ(chain.source.Stream()->m_threadDestroys, 1);
-    ComRef<IMediaSample> sample;
+    ComPtr<IMediaSample> sample;
     EXPECT_EQ(chain.source.Stream()->GetAllocator()->GetBuffer(sample.Put(), nullptr, nullptr,
                                                                AM_GBF_NOWAIT),
               VFW_E_NOT_COMMITTED);
@@ -213,7 +213,7 @@ TEST_F(FrameworkGraphTest, GraphStopReleasesAWorkerBlockedInDownstreamReceive) {
     SinkScript sinkScript;
     sinkScript.blockReceive = true;
     SourceRef source;
-    ComRef<ScriptedSinkFilter> sink = CreateScriptedSink(sinkScript);
+    ComPtr<ScriptedSinkFilter> sink = CreateScriptedSink(sinkScript);
     Graph graph;
     ASSERT_TRUE(graph.Create());
     ASSERT_EQ(graph.builder->AddFilter(source.filter.Get(), L"source"), S_OK);
@@ -252,7 +252,7 @@ TEST_F(FrameworkGraphTest, FailedStreamStartFailsPauseAndTheNextPauseSucceedsOnc
       EXPECT_EQ(chain.source.Stream()->m_threadDestroys, 1);
       EXPECT_EQ(chain.sink->Counters().receives, 0);
       // The failed start gave its buffers back: the allocator is decommitted.
-      ComRef<IMediaSample> sample;
+      ComPtr<IMediaSample> sample;
       EXPECT_EQ(chain.source.Stream()->GetAllocator()->GetBuffer(sample.Put(), nullptr, nullptr,
                                                                  AM_GBF_NOWAIT),
                 VFW_E_NOT_COMMITTED);
@@ -277,7 +277,7 @@ TEST_F(FrameworkGraphTest, FailedStreamStartInThePlatformGraphFailsTheApplicatio
     SourceRef source(script);
     Graph graph;
     ASSERT_TRUE(graph.Create());
-    ComRef<IBaseFilter> renderer;
+    ComPtr<IBaseFilter> renderer;
     ASSERT_EQ(ConnectToNullRenderer(graph, source.filter.Get(), source.Pin(), renderer), S_OK);
     Watchdog dog("failed pause in the graph", 30);
     const HRESULT paused = graph.control->Pause();
@@ -318,14 +318,14 @@ TEST_F(FrameworkGraphTest, DisconnectedPinConnectsElsewhereAndStreamsAgain) {
   {
     const SourceScript script;
     SourceRef source(script);
-    ComRef<ScriptedSinkFilter> first = CreateScriptedSink({});
+    ComPtr<ScriptedSinkFilter> first = CreateScriptedSink({});
     ASSERT_EQ(source.Pin()->Connect(first->InputPin(), nullptr), S_OK);
     ASSERT_EQ(source.filter->Run(0), S_OK);
     ASSERT_TRUE(first->WaitForSamples(3, kSampleWaitMs));
     // Connection changes wait for the stop.
     EXPECT_EQ(source.Pin()->Disconnect(), VFW_E_NOT_STOPPED);
     ASSERT_EQ(source.filter->Stop(), S_OK);
-    ComRef<IMemAllocator> old = first->NotifiedAllocator();
+    ComPtr<IMemAllocator> old = first->NotifiedAllocator();
     ASSERT_EQ(source.Pin()->Disconnect(), S_OK);
     EXPECT_EQ(source.Pin()->Disconnect(), S_FALSE);
     EXPECT_EQ(first->InputPin()->Disconnect(), S_OK);
@@ -333,7 +333,7 @@ TEST_F(FrameworkGraphTest, DisconnectedPinConnectsElsewhereAndStreamsAgain) {
 
     SinkScript noAllocator;
     noAllocator.offerAllocator = false;
-    ComRef<ScriptedSinkFilter> second = CreateScriptedSink(noAllocator);
+    ComPtr<ScriptedSinkFilter> second = CreateScriptedSink(noAllocator);
     ASSERT_EQ(source.Pin()->Connect(second->InputPin(), nullptr), S_OK);
     EXPECT_NE(second->NotifiedAllocator().Get(), old.Get());
     ASSERT_EQ(source.filter->Run(0), S_OK);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -114,7 +115,7 @@ class ScriptedSinkFilter::Allocator final : public IMemAllocator {
  private:
   ~Allocator() = default;
   std::atomic<ULONG> m_refCount{1};
-  ComRef<IMemAllocator> m_inner;
+  ComPtr<IMemAllocator> m_inner;
   LONG m_shortfall;
 };
 
@@ -177,7 +178,7 @@ class ScriptedSinkFilter::PinEnum final : public IEnumPins {
  private:
   ~PinEnum() = default;
   std::atomic<ULONG> m_refCount{1};
-  ComRef<ScriptedSinkFilter> m_filter;
+  ComPtr<ScriptedSinkFilter> m_filter;
   ULONG m_position;
 };
 
@@ -385,7 +386,7 @@ class ScriptedSinkFilter::Pin final : public IPin, public IMemInputPin {
     if (!m_filter->m_script.offerAllocator)
       return VFW_E_NO_ALLOCATOR;
     if (!m_filter->m_offered) {
-      ComRef<IMemAllocator> inner;
+      ComPtr<IMemAllocator> inner;
       const HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
                                           IID_IMemAllocator, inner.PutVoid());
       if (FAILED(hr))
@@ -460,8 +461,10 @@ class ScriptedSinkFilter::Pin final : public IPin, public IMemInputPin {
   ScriptedSinkFilter* m_filter;
 };
 
-ComRef<ScriptedSinkFilter> CreateScriptedSink(const SinkScript& script) {
-  return ComRef<ScriptedSinkFilter>::Attach(new ScriptedSinkFilter(script));
+ComPtr<ScriptedSinkFilter> CreateScriptedSink(const SinkScript& script) {
+  ComPtr<ScriptedSinkFilter> sink;
+  sink.Attach(new ScriptedSinkFilter(script));
+  return sink;
 }
 
 ScriptedSinkFilter::ScriptedSinkFilter(const SinkScript& script)
@@ -616,9 +619,9 @@ TypeRecord ScriptedSinkFilter::ReceivedType() const {
   return m_receivedType;
 }
 
-ComRef<IMemAllocator> ScriptedSinkFilter::NotifiedAllocator() const {
+ComPtr<IMemAllocator> ScriptedSinkFilter::NotifiedAllocator() const {
   Lock lock(m_mutex);
-  return ComRef<IMemAllocator>(m_notified);
+  return ComPtr<IMemAllocator>(m_notified);
 }
 
 IMemAllocator* ScriptedSinkFilter::OfferedAllocator() const {

@@ -6,7 +6,7 @@
 // framework from the outside, as any downstream filter would.
 #pragma once
 
-#include "tests/framework/graph/com_ref.h"
+#include "tests/framework/graph/ref_count.h"
 
 #include <dshow.h>
 
@@ -79,7 +79,7 @@ struct SinkCounters {
 class ScriptedSinkFilter;
 
 // Creates the filter (reference count 1) with the given script.
-ComRef<ScriptedSinkFilter> CreateScriptedSink(const SinkScript& script);
+ComPtr<ScriptedSinkFilter> CreateScriptedSink(const SinkScript& script);
 
 class ScriptedSinkFilter : public IBaseFilter {
  public:
@@ -117,7 +117,7 @@ class ScriptedSinkFilter : public IBaseFilter {
   // The type of the last ReceiveConnection.
   TypeRecord ReceivedType() const;
   // The allocator handed to NotifyAllocator, with a reference.
-  ComRef<IMemAllocator> NotifiedAllocator() const;
+  ComPtr<IMemAllocator> NotifiedAllocator() const;
   // The allocator this pin offers from GetAllocator (null when none).
   IMemAllocator* OfferedAllocator() const;
   // Waits until at least n samples have been received; false on time-out.

@@ -10,8 +10,8 @@
 
 namespace {
 
-ComRef<IMediaSample> SampleFrom(IMemAllocator* allocator, REFERENCE_TIME start, bool sync) {
-  ComRef<IMediaSample> sample;
+ComPtr<IMediaSample> SampleFrom(IMemAllocator* allocator, REFERENCE_TIME start, bool sync) {
+  ComPtr<IMediaSample> sample;
   if (FAILED(allocator->GetBuffer(sample.Put(), nullptr, nullptr, 0)))
     return {};
   BYTE* data = nullptr;
@@ -25,8 +25,8 @@ ComRef<IMediaSample> SampleFrom(IMemAllocator* allocator, REFERENCE_TIME start, 
   return sample;
 }
 
-ComRef<IMemAllocator> CommittedStandardAllocator(long count, long size) {
-  ComRef<IMemAllocator> allocator;
+ComPtr<IMemAllocator> CommittedStandardAllocator(long count, long size) {
+  ComPtr<IMemAllocator> allocator;
   if (FAILED(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
                               IID_IMemAllocator, allocator.PutVoid())))
     return {};
@@ -42,7 +42,7 @@ ComRef<IMemAllocator> CommittedStandardAllocator(long count, long size) {
 TEST(ScriptedSink, JoinsThePlatformGraphAndFollowsItsStateChanges) {
   Graph graph;
   ASSERT_TRUE(graph.Create());
-  ComRef<ScriptedSinkFilter> sink = CreateScriptedSink({});
+  ComPtr<ScriptedSinkFilter> sink = CreateScriptedSink({});
   ASSERT_EQ(graph.builder->AddFilter(sink.Get(), L"sink"), S_OK);
 
   const FILTER_STATE targets[] = {State_Paused, State_Running, State_Paused, State_Stopped};
@@ -52,7 +52,7 @@ TEST(ScriptedSink, JoinsThePlatformGraphAndFollowsItsStateChanges) {
     ASSERT_EQ(sink->GetState(0, &state), S_OK);
     EXPECT_EQ(state, target);
   }
-  ComRef<IPin> pin;
+  ComPtr<IPin> pin;
   ASSERT_EQ(sink->FindPin(L"In", pin.Put()), S_OK);
   EXPECT_EQ(pin.Get(), sink->InputPin());
   pin.Reset();  // the pin's reference is the filter's
@@ -75,10 +75,10 @@ TEST(ScriptedSink, OfferedAllocatorGrantsTheScriptedShortfallOrNoneAtAll) {
     SinkScript script;
     script.offerAllocator = c.offer;
     script.grantShortfall = c.shortfall;
-    ComRef<ScriptedSinkFilter> sink = CreateScriptedSink(script);
-    ComRef<IMemInputPin> input;
-    ASSERT_EQ(ComRef<IPin>(sink->InputPin()).As(input), S_OK);
-    ComRef<IMemAllocator> allocator;
+    ComPtr<ScriptedSinkFilter> sink = CreateScriptedSink(script);
+    ComPtr<IMemInputPin> input;
+    ASSERT_EQ(ComPtr<IPin>(sink->InputPin()).As(&input), S_OK);
+    ComPtr<IMemAllocator> allocator;
     ASSERT_EQ(input->GetAllocator(allocator.Put()), c.getAllocator);
     if (!allocator)
       continue;
@@ -91,14 +91,14 @@ TEST(ScriptedSink, OfferedAllocatorGrantsTheScriptedShortfallOrNoneAtAll) {
 }
 
 TEST(ScriptedSink, RecordsSampleTimesSyncPointsDataAndStreamCalls) {
-  ComRef<ScriptedSinkFilter> sink = CreateScriptedSink({});
-  ComRef<IMemInputPin> input;
-  ASSERT_EQ(ComRef<IPin>(sink->InputPin()).As(input), S_OK);
-  ComRef<IMemAllocator> allocator = CommittedStandardAllocator(2, 64);
+  ComPtr<ScriptedSinkFilter> sink = CreateScriptedSink({});
+  ComPtr<IMemInputPin> input;
+  ASSERT_EQ(ComPtr<IPin>(sink->InputPin()).As(&input), S_OK);
+  ComPtr<IMemAllocator> allocator = CommittedStandardAllocator(2, 64);
   ASSERT_TRUE(allocator);
 
   for (int i = 0; i < 3; ++i) {
-    ComRef<IMediaSample> sample = SampleFrom(allocator.Get(), 1000 * i, i == 0);
+    ComPtr<IMediaSample> sample = SampleFrom(allocator.Get(), 1000 * i, i == 0);
     ASSERT_TRUE(sample);
     EXPECT_EQ(input->Receive(sample.Get()), S_OK);
   }
@@ -131,16 +131,16 @@ TEST(ScriptedSink, ScriptedReceiveAnswersHeldSamplesAndBlocking) {
   script.receiveOkCount = 1;
   script.receiveAfter = E_FAIL;
   script.holdSamples = true;
-  ComRef<ScriptedSinkFilter> sink = CreateScriptedSink(script);
-  ComRef<IMemInputPin> input;
-  ASSERT_EQ(ComRef<IPin>(sink->InputPin()).As(input), S_OK);
-  ComRef<IMemAllocator> allocator = CommittedStandardAllocator(2, 16);
+  ComPtr<ScriptedSinkFilter> sink = CreateScriptedSink(script);
+  ComPtr<IMemInputPin> input;
+  ASSERT_EQ(ComPtr<IPin>(sink->InputPin()).As(&input), S_OK);
+  ComPtr<IMemAllocator> allocator = CommittedStandardAllocator(2, 16);
   ASSERT_TRUE(allocator);
 
   EXPECT_EQ(input->Receive(SampleFrom(allocator.Get(), 0, true).Get()), S_OK);
   EXPECT_EQ(input->Receive(SampleFrom(allocator.Get(), 1, true).Get()), E_FAIL);
   // Both buffers are held by the sink: the allocator has none left.
-  ComRef<IMediaSample> none;
+  ComPtr<IMediaSample> none;
   EXPECT_NE(allocator->GetBuffer(none.Put(), nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
   sink->ReleaseHeldSamples();
   EXPECT_TRUE(SampleFrom(allocator.Get(), 2, true));
@@ -149,7 +149,7 @@ TEST(ScriptedSink, ScriptedReceiveAnswersHeldSamplesAndBlocking) {
   script.blockReceive = true;
   sink->ChangeScript(script);
   sink->Pause();
-  ComRef<IMediaSample> sample = SampleFrom(allocator.Get(), 3, true);
+  ComPtr<IMediaSample> sample = SampleFrom(allocator.Get(), 3, true);
   HRESULT received = E_FAIL;
   std::thread caller([&] { received = input->Receive(sample.Get()); });
   while (!sink->ReceiveIsBlocked())

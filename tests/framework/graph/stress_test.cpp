@@ -29,7 +29,7 @@ void QueryWhileStreaming(IBaseFilter* filter, IPin* pin, std::atomic<bool>& stop
     } else {
       ++failures;
     }
-    ComRef<IEnumPins> pins;
+    ComPtr<IEnumPins> pins;
     if (filter->EnumPins(pins.Put()) != S_OK)
       ++failures;
     AM_MEDIA_TYPE mt;
@@ -41,10 +41,10 @@ void QueryWhileStreaming(IBaseFilter* filter, IPin* pin, std::atomic<bool>& stop
     } else {
       ++failures;
     }
-    ComRef<IEnumMediaTypes> types;
+    ComPtr<IEnumMediaTypes> types;
     if (pin->EnumMediaTypes(types.Put()) != S_OK)
       ++failures;
-    ComRef<IReferenceClock> clock;
+    ComPtr<IReferenceClock> clock;
     if (filter->GetSyncSource(clock.Put()) != S_OK)
       ++failures;
     Sleep(0);
@@ -60,7 +60,7 @@ TEST_F(FrameworkGraphTest, AThousandPauseRunStopCyclesNeitherHangNorLeak) {
     SinkScript sinkScript;
     sinkScript.keptBytes = 16;
     SourceRef source;
-    ComRef<ScriptedSinkFilter> sink = CreateScriptedSink(sinkScript);
+    ComPtr<ScriptedSinkFilter> sink = CreateScriptedSink(sinkScript);
     ASSERT_EQ(source.Pin()->Connect(sink->InputPin(), nullptr), S_OK);
 
     std::atomic<bool> stopQueries{false};
@@ -118,7 +118,7 @@ TEST_F(FrameworkGraphTest, AThousandGraphCyclesThroughTheNullRendererNeitherHang
     SourceRef source;
     Graph graph;
     ASSERT_TRUE(graph.Create());
-    ComRef<IBaseFilter> renderer;
+    ComPtr<IBaseFilter> renderer;
     ASSERT_EQ(ConnectToNullRenderer(graph, source.filter.Get(), source.Pin(), renderer), S_OK);
 
     ProcessResources start;
