@@ -59,7 +59,7 @@ for code in 1 0; do
   done
 
   # The Windows build, Y4M on its standard input, as a Windows user pipes it.
-  ffmpeg -nostdin -v error -y -i "$rec" -f yuv4mpegpipe -pix_fmt yuv422p "$out/capture_$code.y4m"
+  ffmpeg -nostdin -v error -y -i "$rec" -vsync passthrough -f yuv4mpegpipe -pix_fmt yuv422p "$out/capture_$code.y4m"
   rc=0
   "$wine_run" "$analyse_exe" --json --ini "Z:$dir/ZintuDobrel.ini" - <"$out/capture_$code.y4m" \
     >"$json.win" || rc=$?

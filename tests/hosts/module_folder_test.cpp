@@ -14,6 +14,7 @@
 
 #include "server/guids.h"
 #include "tests/hosts/host_support.h"
+#include "platform/unique_handle.h"
 #include "tools/capture/com_util.h"
 
 namespace zdhost {
@@ -98,7 +99,7 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return false;
-  zdcap::HandleOwner owner(file);
+  UniqueHandle owner(file);
   DWORD written = 0;
   return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written == bytes.size();
@@ -116,8 +117,8 @@ int RunW(const std::wstring& commandLine) {
   if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process))
     return -1;
-  zdcap::HandleOwner thread(process.hThread);
-  zdcap::HandleOwner owner(process.hProcess);
+  UniqueHandle thread(process.hThread);
+  UniqueHandle owner(process.hProcess);
   if (WaitForSingleObject(owner.Get(), 120000) != WAIT_OBJECT_0) {
     TerminateProcess(owner.Get(), 1);
     return -1;

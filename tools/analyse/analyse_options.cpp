@@ -20,7 +20,7 @@ bool ParseNumber(const std::string& text, double minimum, double* out) {
 void PrintUsage(std::FILE* to) {
   std::fputs(
       "usage: zd-analyse [options] RECORDING\n"
-      "       ffmpeg -i rec.mp4 -f yuv4mpegpipe - | zd-analyse [options] -\n"
+      "       ffmpeg -i rec.mp4 -vsync passthrough -f yuv4mpegpipe - | zd-analyse [options] -\n"
       "\n"
       "Reads a recording of the Zintu Dobrel x64 source back and reports what the\n"
       "capture pipeline did to the stream: missing, repeated and out-of-order\n"

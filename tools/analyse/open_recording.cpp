@@ -46,7 +46,7 @@ std::unique_ptr<FrameSource> OpenRecording(const std::string& path, std::string*
   *error = path +
            " is not a Y4M stream, and this build reads Y4M only: convert it with\n"
            "  ffmpeg -i " +
-           path + " -f yuv4mpegpipe - | zd-analyse -";
+           path + " -vsync passthrough -f yuv4mpegpipe - | zd-analyse -";
   return nullptr;
 #endif
 }
