@@ -3,11 +3,12 @@
 #include <cstdio>
 #include <new>
 
+#include "resources/product.h"
 #include "resources/resource_ids.h"
 
 namespace {
 
-constexpr const char* kProductName = "Zintu Dobrel x64";
+constexpr const char* kProductName = ZD_FRIENDLY_NAME;
 constexpr const char* kVersion = "400";
 // The author and the web address are this build's own.
 constexpr const char* kAuthor = "Zintu Dobrel Project";

@@ -12,6 +12,7 @@
 #include "server/guids.h"
 #include "server/module_globals.h"
 #include "server/registration.h"
+#include "resources/product.h"
 
 HINSTANCE g_module = nullptr;
 DWORD g_platformId = VER_PLATFORM_WIN32_WINDOWS;
@@ -19,7 +20,7 @@ volatile LONG g_serverLocks = 0;
 
 namespace {
 
-constexpr const WCHAR* kFilterName = L"Zintu Dobrel x64";
+constexpr const WCHAR* kFilterName = L"" ZD_FRIENDLY_NAME;
 
 // The video capture source category record: as the filter description, but
 // the pin names no filter it connects to.

@@ -24,6 +24,7 @@
 #include "baseclasses/crit_sec.h"
 #include "baseclasses/source_stream.h"
 #include "pattern/frame_producer.h"
+#include "resources/product.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
 
@@ -32,7 +33,7 @@ class CBouncingBall;
 class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStreamConfig {
  public:
   // The pin's name, the same text as the filter's friendly name.
-  static constexpr const wchar_t* kPinName = L"Zintu Dobrel x64";
+  static constexpr const wchar_t* kPinName = L"" ZD_FRIENDLY_NAME;
 
   CBallStream(HRESULT* hr, CBouncingBall* filter);
   ~CBallStream() override;

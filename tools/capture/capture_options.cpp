@@ -62,6 +62,8 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions* o
     std::string text;
     if (arg == "-h" || arg == "--help") {
       result.help = true;
+    } else if (arg == "--version") {
+      result.version = true;
     } else if (arg == "--list-devices") {
       result.list_devices = true;
     } else if (arg == "--list-caps") {
@@ -147,7 +149,8 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions* o
 const char* CaptureUsage() {
   return "usage: zd-capture [options]\n"
          "  --list-devices          list the video capture devices and exit\n"
-         "  --device NAME           device to open (default \"Zintu Dobrel x64\")\n"
+         "  --device NAME           device to open (default \"" ZD_FRIENDLY_NAME
+         "\")\n"
          "  --list-caps             list the device's capabilities and exit\n"
          "  --cap N                 select capability N before connecting\n"
          "  --size WxH --format F --fps R\n"
@@ -161,6 +164,7 @@ const char* CaptureUsage() {
          "  --dump-frames DIR       write every frame, as delivered, to DIR/frame_NNNNN.raw\n"
          "  --raw PATH              write every frame, as delivered, into one file\n"
          "  --json                  print the report as JSON\n"
+         "  --version               print the version and exit\n"
          "exit codes: 0 ok, 1 usage, 2 device not found, 3 format selection failed,\n"
          "  4 graph building failed, 5 streaming failed, 6 output file failed,\n"
          "  7 stream check failed (time stamps, sample sizes or frame count)\n";

@@ -3,13 +3,16 @@
 #include <string>
 #include <vector>
 
+#include "resources/product.h"
+
 namespace zdcap {
 
-constexpr const char* kDefaultDevice = "Zintu Dobrel x64";
+constexpr const char* kDefaultDevice = ZD_FRIENDLY_NAME;
 constexpr double kDefaultSeconds = 3.0;
 
 struct CaptureOptions {
   bool help = false;
+  bool version = false;
   bool list_devices = false;
   bool list_caps = false;
   bool json = false;

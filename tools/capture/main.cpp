@@ -12,6 +12,7 @@
 #include "tools/capture/capture_session.h"
 #include "tools/capture/com_util.h"
 #include "tools/capture/devices.h"
+#include "resources/product.h"
 
 using namespace zdcap;
 
@@ -68,6 +69,10 @@ int Run(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(CaptureUsage(), stdout);
+    return kExitOk;
+  }
+  if (options.version) {
+    std::puts("zd-capture " ZD_VERSION_TEXT " (" ZD_ARCHITECTURE ")");
     return kExitOk;
   }
   // A single-threaded apartment, as user-interface capture applications use.
