@@ -5,7 +5,8 @@
 # A VERSIONINFO resource (product name, file description, the project
 # version, original file name) compiled into the target; with ZD_SPLIT_DEBUG
 # the DWARF sections are copied to <file>.debug and stripped from the file,
-# which keeps a .gnu_debuglink to them.
+# which keeps a .gnu_debuglink to them (the symbol table goes to the .debug
+# file too).
 function(zd_ship target description)
   if(NOT ZD_WINDOWS)
     return()
@@ -37,7 +38,7 @@ function(zd_ship target description)
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}>
         $<TARGET_FILE:${target}>.debug
-      COMMAND ${CMAKE_STRIP} --strip-debug $<TARGET_FILE:${target}>
+      COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${target}>
       COMMAND ${CMAKE_COMMAND} -E chdir $<TARGET_FILE_DIR:${target}> ${CMAKE_OBJCOPY}
         --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug $<TARGET_FILE_NAME:${target}>
       COMMENT "Debug information of ${ZD_FILE_NAME} into ${ZD_FILE_NAME}.debug"
