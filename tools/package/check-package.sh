@@ -50,7 +50,7 @@ x86/zd-capture.exe zd-capture.exe"
 actual=$(cd "$work" && find . -type f | sed 's|^\./||' | sort)
 want=$(for f in $expected; do echo "$name/$f"; done
   for f in zd-analyse.exe x86/zd-analyse.exe; do
-    [ -f "$pkg/$f" ] && echo "$name/$f"
+    if [ -f "$pkg/$f" ]; then echo "$name/$f"; fi
   done)
 want=$(echo "$want" | sort)
 if [ "$actual" = "$want" ]; then
@@ -62,8 +62,8 @@ fi
 
 # 2-4. Each module and tool: version resource, no debug sections, processor,
 # imports.
-system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll
-oleaut32.dll quartz.dll shell32.dll user32.dll winmm.dll psapi.dll "
+system_dlls=" advapi32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll "
+system_dlls+="winmm.dll quartz.dll psapi.dll shell32.dll comctl32.dll comdlg32.dll "
 check_binary() {  # FILE BITS DESCRIPTION_PART
   local file=$1 bits=$2 part=$3 tool rc base format imports dll
   base=$(basename "$file")
@@ -90,8 +90,8 @@ check_binary "$pkg/ZintuDobrel64.ax" 64 "Zintu Dobrel x64"
 check_binary "$pkg/ZintuDobrel32.ax" 32 "Zintu Dobrel x86"
 check_binary "$pkg/zd-capture.exe" 64 "(x64)"
 check_binary "$pkg/x86/zd-capture.exe" 32 "(x86)"
-[ -f "$pkg/zd-analyse.exe" ] && check_binary "$pkg/zd-analyse.exe" 64 ""
-[ -f "$pkg/x86/zd-analyse.exe" ] && check_binary "$pkg/x86/zd-analyse.exe" 32 ""
+if [ -f "$pkg/zd-analyse.exe" ]; then check_binary "$pkg/zd-analyse.exe" 64 "(x64)"; fi
+if [ -f "$pkg/x86/zd-analyse.exe" ]; then check_binary "$pkg/x86/zd-analyse.exe" 32 "(x86)"; fi
 for script in install.cmd uninstall.cmd; do
   if grep -q $'[^\r]$' "$pkg/$script"; then fail "$script: lines without CRLF"; fi
 done
@@ -99,6 +99,12 @@ done
 if [ $wine_checks = 1 ]; then
   export ZD_WINEPREFIX=${ZD_WINEPREFIX:-$root/build/wineprefix}
   wine_run=$root/cmake/wine-run.sh
+  "$wine_run" cmd /c exit 0 </dev/null >/dev/null 2>&1  # a warm prefix and server
+  # With 32-bit Wine installed, "wine" starts Wine's own programs (cmd, reg,
+  # regedit) as 32-bit ones; wine64 starts the 64-bit ones.
+  wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  wine64_run() { WINEPREFIX=$ZD_WINEPREFIX WINEDEBUG=-all "$wine64" "$@"; }
+  wine32_run() { WINEPREFIX=$ZD_WINEPREFIX WINEDEBUG=-all wine "$@"; }
   win_pkg="Z:${pkg//\//\\}"
   dest='C:\Program Files\Zintu Dobrel'
   clsid='{DE946144-E77A-42EE-93BE-7E3E48DA72FA}'
@@ -108,7 +114,7 @@ if [ $wine_checks = 1 ]; then
     local out=$1 key
     : >"$out"
     for key in 'HKEY_LOCAL_MACHINE\Software\Classes' 'HKEY_LOCAL_MACHINE\Software\Wow6432Node\Classes'; do
-      "$wine_run" regedit /E "Z:${work//\//\\}\\snap.reg" "$key" </dev/null >/dev/null 2>&1 || true
+      wine64_run regedit /E "Z:${work//\//\\}\\snap.reg" "$key" </dev/null >/dev/null 2>&1 || true
       [ -f "$work/snap.reg" ] && iconv -f UTF-16LE -t UTF-8 "$work/snap.reg" | tr -d '\r' >>"$out"
       rm -f "$work/snap.reg"
     done
@@ -122,9 +128,14 @@ if [ $wine_checks = 1 ]; then
   devices() {  # ZD_CAPTURE
     "$wine_run" "$1" --list-devices </dev/null 2>/dev/null | tr -d '\r'
   }
-  run_cmd() {  # CMD_EXE SCRIPT
-    "$wine_run" "$1" /c "$win_pkg\\$2" /quiet </dev/null 2>&1 | tr -d '\r' | sed 's/^/    /'
-    return "${PIPESTATUS[0]}"
+  run_cmd() {  # 64|32 SCRIPT: the script in the 64-bit or the 32-bit cmd
+    "wine$1_run" cmd /c "$win_pkg\\$2" /quiet </dev/null >"$work/cmd.txt" 2>&1
+    local code=$?
+    tr -d '\r' <"$work/cmd.txt" | sed 's/^/    /'
+    return $code
+  }
+  installed_files() {
+    find "$ZD_WINEPREFIX/drive_c/Program Files/Zintu Dobrel" -type f 2>/dev/null | wc -l
   }
 
   round() {  # INSTALL_CMD UNINSTALL_CMD LABEL [capture]
@@ -142,7 +153,7 @@ if [ $wine_checks = 1 ]; then
       fail "$label: the 64-bit zd-capture does not list \"Zintu Dobrel x64\""
     devices "$pkg/x86/zd-capture.exe" | grep -qx "Zintu Dobrel x86" ||
       fail "$label: the 32-bit zd-capture does not list \"Zintu Dobrel x86\""
-    if [ "$4" = capture ]; then
+    if [ "${4:-}" = capture ]; then
       # The installed (stripped) modules stream: a few frames from each.
       "$wine_run" "$pkg/zd-capture.exe" --frames 5 </dev/null >"$work/capture64.txt" 2>&1 ||
         fail "$label: zd-capture could not capture from \"Zintu Dobrel x64\""
@@ -150,8 +161,9 @@ if [ $wine_checks = 1 ]; then
         fail "$label: x86/zd-capture could not capture from \"Zintu Dobrel x86\""
     fi
     local installed
-    installed=$(ls "$ZD_WINEPREFIX/drive_c/Program Files/Zintu Dobrel" 2>/dev/null | wc -l)
-    [ "$installed" = 10 ] || fail "$label: $installed files installed, expected 10"
+    installed=$(installed_files)
+    [ "$installed" = 9 ] || fail "$label: $installed files installed, expected 9"
+    if [ "${4:-}" = capture ]; then in_use "$label"; fi
     echo "$label: uninstall.cmd"
     run_cmd "$2" uninstall.cmd || fail "$label: uninstall.cmd failed"
     [ ! -e "$ZD_WINEPREFIX/drive_c/Program Files/Zintu Dobrel" ] ||
@@ -164,10 +176,47 @@ if [ $wine_checks = 1 ]; then
       head -40 "$work/registry.diff" >&2
     fi
   }
-  cmd64='C:\windows\system32\cmd.exe'
-  cmd32='C:\windows\syswow64\cmd.exe'
-  round "$cmd64" "$cmd32" "64-bit cmd installs, 32-bit cmd uninstalls" capture
-  round "$cmd32" "$cmd64" "32-bit cmd installs, 64-bit cmd uninstalls"
+  # While an application has the 32-bit module loaded, install.cmd (an
+  # upgrade) and uninstall.cmd refuse, say why and change nothing.
+  in_use() {  # LABEL
+    local label=$1 frames=$work/holder holder registry_before registry_after
+    mkdir -p "$frames"
+    "$wine_run" "$pkg/x86/zd-capture.exe" --seconds 300 --dump-frames "Z:${frames//\//\\}" \
+      </dev/null >/dev/null 2>&1 &
+    holder=$!
+    # The first frame on disk: the module is loaded and streaming.
+    for _ in $(seq 600); do
+      [ -e "$frames/frame_00000.raw" ] && break
+      kill -0 $holder 2>/dev/null || break
+      sleep 0.1
+    done
+    local failures_before=$failures
+    if [ ! -e "$frames/frame_00000.raw" ]; then
+      fail "$label: x86/zd-capture did not stream from the installed module"
+    else
+      registry_before=$(server_path 64)/$(server_path 32)
+      if run_cmd 64 install.cmd; then
+        fail "$label: install.cmd succeeded while the module was loaded"
+      fi
+      grep -q "ZintuDobrel32.ax .* is in use" "$work/cmd.txt" ||
+        fail "$label: install.cmd did not name the module in use"
+      if run_cmd 32 uninstall.cmd; then
+        fail "$label: uninstall.cmd succeeded while the module was loaded"
+      fi
+      grep -q "ZintuDobrel32.ax .* is in use" "$work/cmd.txt" ||
+        fail "$label: uninstall.cmd did not name the module in use"
+      registry_after=$(server_path 64)/$(server_path 32)
+      [ "$registry_after" = "$registry_before" ] || fail "$label: the registration changed"
+      [ "$(installed_files)" = 9 ] || fail "$label: installed files changed"
+      [ $failures -ne $failures_before ] ||
+        ok "$label: install.cmd and uninstall.cmd refuse while an application has the module loaded"
+    fi
+    kill $holder 2>/dev/null || true
+    wait $holder 2>/dev/null || true
+  }
+
+  round 64 32 "64-bit cmd installs, 32-bit cmd uninstalls" capture
+  round 32 64 "32-bit cmd installs, 64-bit cmd uninstalls"
 fi
 
 if [ $failures -ne 0 ]; then

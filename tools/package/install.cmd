@@ -6,10 +6,9 @@ rem
 rem   install.cmd [/quiet] [folder]
 rem
 rem /quiet: no pause at the end. folder: where to install, by default
-rem "%ProgramFiles%\Zintu Dobrel" (the 64-bit Program Files on 64-bit Windows).
-rem Exit code 0 when installed, 1 otherwise; on failure nothing is left
-rem registered that was not registered before, or the earlier installation
-rem stays as it was.
+rem "Zintu Dobrel" in the 64-bit Program Files folder (on 32-bit Windows in the
+rem Program Files folder). Exit code 0 when installed, 1 otherwise. On failure
+rem the registration is as it was before.
 setlocal EnableExtensions DisableDelayedExpansion
 set "SRC=%~dp0"
 set "QUIET="
@@ -21,14 +20,16 @@ shift
 goto args
 :args_done
 
-call :find_system || goto finish_failed
+call :find_system
+if not defined REG32 goto finish_failed
 if not defined DEST set "DEST=%PROGRAMS%\Zintu Dobrel"
 
 rem What this Windows gets: both modules on 64-bit Windows, the 32-bit one on
 rem 32-bit Windows.
-set "FILES=ZintuDobrel.ini chart.bmp chart_small.bmp font.bmp font_large.bmp LICENSE.txt README-windows.txt ZintuDobrel32.ax"
-if defined REG64 set "FILES=%FILES% ZintuDobrel64.ax"
-for %%f in (%FILES%) do (
+set "MODULES=ZintuDobrel32.ax"
+if defined REG64 set "MODULES=ZintuDobrel64.ax ZintuDobrel32.ax"
+set "FILES=%MODULES% chart.bmp chart_small.bmp font.bmp font_large.bmp LICENSE.txt README-windows.txt"
+for %%f in (%FILES% ZintuDobrel.ini) do (
   if not exist "%SRC%%%f" (
     echo install: %%f is missing beside install.cmd in "%SRC%".
     echo Unpack the whole package into one folder and run install.cmd from there.
@@ -37,42 +38,49 @@ for %%f in (%FILES%) do (
 )
 
 echo Installing Zintu Dobrel into "%DEST%"
-if not exist "%DEST%\" mkdir "%DEST%" 2>nul
-copy /y nul "%DEST%\install.tmp" >nul 2>&1 || goto need_admin
+if not exist "%DEST%\" mkdir "%DEST%" >nul 2>&1
+copy /y nul "%DEST%\install.tmp" >nul 2>&1
+if errorlevel 1 goto need_admin
 del /f /q "%DEST%\install.tmp" >nul 2>&1
 
 rem An upgrade: a module that an application still has loaded cannot be
-rem replaced. Find out before anything changes.
-for %%m in (ZintuDobrel64.ax ZintuDobrel32.ax) do (
+rem written. Find out before anything changes: write each installed module
+rem over itself (through a copy, so that its content stays).
+for %%m in (%MODULES%) do (
   if exist "%DEST%\%%m" (
-    2>nul (>>"%DEST%\%%m" echo off) || (set "BUSY=%%m" & goto in_use)
+    copy /y "%DEST%\%%m" "%DEST%\%%m.check" >nul 2>&1
+    copy /y "%DEST%\%%m.check" "%DEST%\%%m" >nul 2>&1
+    if errorlevel 1 (
+      del /f /q "%DEST%\%%m.check" >nul 2>&1
+      set "BUSY=%%m"
+      goto in_use
+    )
+    del /f /q "%DEST%\%%m.check" >nul 2>&1
   )
 )
 
+for %%f in (%FILES%) do (
+  copy /y "%SRC%%%f" "%DEST%\%%f" >nul 2>&1
+  if errorlevel 1 goto copy_failed
+)
 rem A settings file edited by the user is kept; the shipped one is put beside
 rem it as ZintuDobrel.ini.new.
-set "KEEP_INI="
+set "SETTINGS=ZintuDobrel.ini"
 if exist "%DEST%\ZintuDobrel.ini" (
-  fc /b "%SRC%ZintuDobrel.ini" "%DEST%\ZintuDobrel.ini" >nul 2>&1 || set "KEEP_INI=1"
+  fc /b "%SRC%ZintuDobrel.ini" "%DEST%\ZintuDobrel.ini" >nul 2>&1
+  if errorlevel 1 set "SETTINGS=ZintuDobrel.ini.new"
 )
-for %%f in (%FILES%) do (
-  if /i "%%f"=="ZintuDobrel.ini" (
-    if defined KEEP_INI (
-      copy /y "%SRC%%%f" "%DEST%\ZintuDobrel.ini.new" >nul || goto copy_failed
-    ) else (
-      copy /y "%SRC%%%f" "%DEST%\%%f" >nul || goto copy_failed
-    )
-  ) else (
-    copy /y "%SRC%%%f" "%DEST%\%%f" >nul || goto copy_failed
-  )
-)
-if defined KEEP_INI echo Your ZintuDobrel.ini is kept; the shipped one is ZintuDobrel.ini.new.
+copy /y "%SRC%ZintuDobrel.ini" "%DEST%\%SETTINGS%" >nul 2>&1
+if errorlevel 1 goto copy_failed
+if "%SETTINGS%"=="ZintuDobrel.ini.new" echo Your ZintuDobrel.ini is kept; the shipped one is ZintuDobrel.ini.new.
 
 if defined REG64 (
-  "%REG64%" /s "%DEST%\ZintuDobrel64.ax" || goto register_failed
+  "%REG64%" /s "%DEST%\ZintuDobrel64.ax"
+  if errorlevel 1 goto register_failed
   echo Registered "Zintu Dobrel x64" for 64-bit applications.
 )
-"%REG32%" /s "%DEST%\ZintuDobrel32.ax" || goto register_failed
+"%REG32%" /s "%DEST%\ZintuDobrel32.ax"
+if errorlevel 1 goto register_failed
 echo Registered "Zintu Dobrel x86" for 32-bit applications.
 echo Done. Restart the applications that should list the new device.
 goto finish_ok
@@ -109,21 +117,23 @@ echo Registration needs an administrator prompt: right-click install.cmd and
 echo choose "Run as administrator". Nothing is registered now.
 goto finish_failed
 
-rem Sets REG64 (64-bit Windows only), REG32 and PROGRAMS for this Windows.
-rem A 32-bit cmd on 64-bit Windows sees the 32-bit System32: the 64-bit
-rem regsvr32 is then reached through Sysnative.
+rem Sets REG64 (64-bit Windows only), REG32 and PROGRAMS for this Windows;
+rem leaves REG32 unset on a Windows it cannot serve. A 32-bit cmd on 64-bit
+rem Windows sees the 32-bit System32: it reaches the 64-bit regsvr32 through
+rem Sysnative.
 :find_system
 set "ARCH=%PROCESSOR_ARCHITECTURE%"
 if defined PROCESSOR_ARCHITEW6432 set "ARCH=%PROCESSOR_ARCHITEW6432%"
 set "REG64="
+set "REG32="
 if /i "%ARCH%"=="x86" (
   set "REG32=%SystemRoot%\System32\regsvr32.exe"
   set "PROGRAMS=%ProgramFiles%"
-  exit /b 0
+  goto :eof
 )
 if /i not "%ARCH%"=="AMD64" (
-  echo install: this Windows runs on %ARCH% processors; Zintu Dobrel is built for x64 and x86 Windows.
-  exit /b 1
+  echo This Windows runs on %ARCH% processors; Zintu Dobrel is built for x64 and x86 Windows.
+  goto :eof
 )
 if defined PROCESSOR_ARCHITEW6432 (
   set "REG64=%SystemRoot%\Sysnative\regsvr32.exe"
@@ -133,7 +143,7 @@ if defined PROCESSOR_ARCHITEW6432 (
 set "REG32=%SystemRoot%\SysWOW64\regsvr32.exe"
 set "PROGRAMS=%ProgramW6432%"
 if not defined PROGRAMS set "PROGRAMS=%ProgramFiles%"
-exit /b 0
+goto :eof
 
 :finish_ok
 if not defined QUIET pause
