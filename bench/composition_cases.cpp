@@ -20,13 +20,14 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 }  // namespace
 
-const Format kFormats[3] = {
-    {"RGB32", kCompressionRgb, 32}, {"RGB24", kCompressionRgb, 24}, {"YUY2", kFourccYUY2, 16}};
+const Format kFormats[3] = {*FindPixelFormat(PixelFormatId::kRgb32),
+                            *FindPixelFormat(PixelFormatId::kRgb24),
+                            *FindPixelFormat(PixelFormatId::kYuy2)};
 const Size kSizes[3] = {
     {"1280x720", 1280, 720}, {"1920x1080", 1920, 1080}, {"3840x2160", 3840, 2160}};
 
 std::string Case::Name() const {
-  return std::string(size.name) + "/" + format.name;
+  return std::string(size.name) + "/" + format.subtypeName;
 }
 
 std::vector<Case> AllCases() {
@@ -96,8 +97,9 @@ void FrameBuffers::CopyFrame(uint64_t k) {
   MemoryFence();
 }
 
-CompositionRun::CompositionRun(const Case& c)
+CompositionRun::CompositionRun(const Case& c, bool frameCode)
     : m_case(c), m_preset(MakePreset(c)), m_buffers(FrameBytes(c)) {
+  m_settings.m_frameCode = frameCode ? 1 : 0;
   m_prepared = m_producer.OnThreadCreate(m_host, m_preset, m_settings, BitmapFolder()) == kS_OK;
   m_start = m_host.now;
 }
@@ -124,6 +126,17 @@ bool CompositionRun::Blit(uint64_t k) {
   return ok;
 }
 
+bool CompositionRun::DrawCode(uint64_t k) {
+  if (!m_prepared || !m_producer.m_frameCode.enabled())
+    return false;
+  const uint32_t pitch = m_buffers.Size() / uint32_t(m_case.size.h);
+  const uint32_t rowLen = pitch / uint32_t(m_case.format.bitCount / 8);
+  m_producer.m_frameCode.Draw(m_buffers.Frame(k), pitch, rowLen, uint32_t(m_case.size.h), m_preset,
+                              uint32_t(k), 0, int64_t(k) * kFrameTime);
+  MemoryFence();
+  return true;
+}
+
 template <typename Work>
 PairedTimes CompositionRun::Paired(uint64_t k, Work work) {
   PairedTimes t;
@@ -143,6 +156,18 @@ PairedTimes CompositionRun::ComposeBesideMemcpy(uint64_t k) {
 
 PairedTimes CompositionRun::BlitBesideMemcpy(uint64_t k) {
   return Paired(k, [this](uint64_t n) { return Blit(n); });
+}
+
+PairedTimes CodedBesidePlain(CompositionRun& plain, CompositionRun& coded, uint64_t k) {
+  PairedTimes t;
+  const auto t0 = Clock::now();
+  const bool plainOk = plain.Compose(k);
+  const auto t1 = Clock::now();
+  t.ok = coded.Compose(k) && plainOk;
+  const auto t2 = Clock::now();
+  t.copySeconds = Seconds(t0, t1);
+  t.workSeconds = Seconds(t1, t2);
+  return t;
 }
 
 StreamStartRun::StreamStartRun() : m_preset(MakePreset(StreamStartCase())) {}

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pattern/frame_producer.h"
+#include "pattern/pixel_format.h"
 #include "platform/source_bitmap.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
@@ -21,11 +22,8 @@ namespace zdbench {
 constexpr int kBufferCount = 6;
 constexpr int64_t kFrameTime = 333667;
 
-struct Format {
-  const char* name;
-  uint32_t compression;
-  int32_t bitCount;
-};
+// A row of the pixel-format table; cases are named by its subtype name.
+using Format = PixelFormatInfo;
 struct Size {
   const char* name;
   int32_t w, h;
@@ -93,7 +91,8 @@ struct PairedTimes {
 // frame, so that FillBuffer never waits.
 class CompositionRun {
  public:
-  explicit CompositionRun(const Case& c);
+  // frameCode: the stream draws the frame code into every frame.
+  explicit CompositionRun(const Case& c, bool frameCode = false);
   // False when the stream could not be prepared (bitmaps missing?).
   bool Prepared() const { return m_prepared; }
   uint32_t FrameSize() const { return m_buffers.Size(); }
@@ -103,6 +102,8 @@ class CompositionRun {
   bool Compose(uint64_t k);
   // The background copy alone (BlitScrolled), to tell its cost from the text's.
   bool Blit(uint64_t k);
+  // The frame code alone, into frame k's buffer (a run made with frameCode).
+  bool DrawCode(uint64_t k);
 
   // The memcpy baseline into the next buffer of the rotation, then the frame,
   // each timed on its own: pairing them in one step makes other load on the
@@ -125,6 +126,12 @@ class CompositionRun {
   int64_t m_start = 0;
   bool m_prepared = false;
 };
+
+// Frame k made by a stream without the frame code and by one with it, in the
+// same step and each timed on its own: copySeconds is the plain frame's time,
+// workSeconds the coded frame's. Pairing them makes other load on the
+// machine weigh on both alike.
+PairedTimes CodedBesidePlain(CompositionRun& plain, CompositionRun& coded, uint64_t k);
 
 // Stream start: OnThreadCreate of the stream-start case (loading chart.bmp and
 // font.bmp, converting the tile and the font sheet), then OnThreadDestroy.

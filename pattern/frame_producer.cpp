@@ -98,8 +98,25 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
                                       const PresetInfo& preset, int32_t mouseCursol) {
   if (!sample)
     return kE_POINTER;
+  const HResultCode running = WaitForRunning(host);
+  if (running != kS_OK)
+    return running;
+  const FrameLayout frame = LayoutOf(*sample, preset);
+  const DueTime due = WaitUntilDue(host);
+  if (!due.reached)
+    return kS_FALSE;
+  CountFrame(due.nowMs, preset);
+  Compose(host, frame, preset, due.nowMs, mouseCursol);
+  m_frameCode.Draw(frame.buffer, frame.pitch, frame.rowLen, frame.rows, preset, m_frameCount,
+                   m_dropCount, m_sampleTime);
+  const int64_t start = Stamp(sample, frame, preset);
+  Record(host, start);
+  ++m_frameCount;
+  return kS_OK;
+}
 
-  // Hold the sample until the graph runs, or give it back on a stop.
+// Holds the sample until the graph runs, or gives it back on a stop.
+HResultCode FrameProducer::WaitForRunning(FrameHost& host) const {
   int32_t state = kStateStopped;
   HResultCode hr = host.GetState(&state);
   if (Failed(hr))
@@ -112,20 +129,27 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     if (Failed(hr))
       return hr;
   }
+  return kS_OK;
+}
 
-  // Rows start every size / h bytes and hold pitch / bytes-per-pixel pixels,
-  // so nothing below reaches past the sample's size, whatever that is.
-  uint8_t* const buffer = sample->Pointer();
-  const uint32_t size = sample->Size();
-  const uint32_t rows = preset.h > 0 ? uint32_t(preset.h) : 0;
+// Rows start every size / h bytes and hold pitch / bytes-per-pixel pixels,
+// so nothing drawn reaches past the sample's size, whatever that is.
+FrameProducer::FrameLayout FrameProducer::LayoutOf(FrameSample& sample, const PresetInfo& preset) {
+  FrameLayout frame;
+  frame.buffer = sample.Pointer();
+  frame.size = sample.Size();
+  frame.rows = preset.h > 0 ? uint32_t(preset.h) : 0;
   const uint32_t bytesPerPixel = preset.bit_count > 0 ? uint32_t(preset.bit_count) / 8 : 0;
-  const uint32_t pitch = rows ? size / rows : 0;
-  const uint32_t rowLen = bytesPerPixel ? pitch / bytesPerPixel : 0;
-  const bool drawable = buffer && rowLen > 0;
+  frame.pitch = frame.rows ? frame.size / frame.rows : 0;
+  frame.rowLen = bytesPerPixel ? frame.pitch / bytesPerPixel : 0;
+  frame.drawable = frame.buffer && frame.rowLen > 0;
+  return frame;
+}
 
-  // Wait until the frame is due. The guard ends the stream when the clock
-  // fails to reach the due time within a second of when it should have: a
-  // stalled clock ends the stream, a frame interval of several seconds does not.
+// Waits until the frame is due. The guard ends the stream when the clock
+// fails to reach the due time within a second of when it should have: a
+// stalled clock ends the stream, a frame interval of several seconds does not.
+FrameProducer::DueTime FrameProducer::WaitUntilDue(FrameHost& host) const {
   double now = GetCurrentMs(host);
   const double ahead = m_nextDueMs - now;
   const uint32_t waitMs = ahead > 0.0 ? uint32_t(std::ceil(std::fmin(ahead, kMaxWaitMs))) : 0u;
@@ -134,16 +158,20 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     if (m_nextDueMs > now + kSpinMs) {
       // A long wait still answers a stop at once.
       if (host.StopRequested())
-        return kS_FALSE;
+        return {false, now};
       host.SleepMs(1);
     }
     if (TickPast(host.TickCountMs(), deadline))
-      return kS_FALSE;
+      return {false, now};
     now = GetCurrentMs(host);
   }
+  return {true, now};
+}
 
-  // The schedule advances one interval per frame and is never re-based, so
-  // after a stall frames follow back to back until they have caught up.
+// Advances the schedule, counts a late frame as a drop and updates the frame
+// rate. The schedule advances one interval per frame and is never re-based,
+// so after a stall frames follow back to back until they have caught up.
+void FrameProducer::CountFrame(double now, const PresetInfo& preset) {
   const double intervalMs = double(preset.frame_time) / 10000.0;
   if (m_nextDueMs == 0.0) {
     m_nextDueMs = now + intervalMs;  // the first frame is never a drop
@@ -151,15 +179,6 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     m_nextDueMs += intervalMs;
     if (now >= m_nextDueMs)
       ++m_dropCount;
-  }
-
-  if (buffer) {
-    if (drawable && SurfaceFits(m_pattern, preset)) {
-      const ScrollOffsets s = ScrollFor(m_frameCount, preset, m_scrollOriginX, m_scrollOriginY);
-      m_pattern.BlitScrolled(buffer, pitch, rowLen, rows, s.xEven, s.xOdd, s.yEven, s.yOdd);
-    } else {
-      std::memset(buffer, 0, size);
-    }
   }
 
   // The frame rate over the last second or so, updated once a second.
@@ -172,31 +191,63 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     m_fpsNextMs = now + 1000.0;
     m_fpsFrameMark = int32_t(m_frameCount);
   }
+}
 
-  if (drawable && SurfaceFits(m_font, preset)) {
-    char status[kStatusLineSize];
-    const uint32_t timeMs = uint32_t(int64_t(now));  // wraps after 2^32 ms
-    FormatStatusLine(status, sizeof status, preset.w, m_frameCount, m_dropCount, timeMs, m_fps);
-    // Positions in 64 bits, held to the 32-bit range: a preset or sheet of
-    // absurd size puts the text off the frame instead of overflowing.
-    const int32_t infoY = ClampToInt32(int64_t(preset.h) - m_font.glyph_h);
-    const int32_t statusX = ClampToInt32(int64_t(preset.w) - MeasureString(m_font, status));
-    DrawString(m_font, buffer, pitch, rowLen, rows, 0, infoY, m_infoLine);
-    DrawString(m_font, buffer, pitch, rowLen, rows, statusX, 0, status);
-    int32_t cursorX = 0, cursorY = 0;
-    if (mouseCursol == 1 && host.CursorPosition(&cursorX, &cursorY)) {
-      DrawCursorMarker(m_font, buffer, pitch, rowLen, rows, int32_t(2u * uint32_t(cursorX)),
-                       int32_t(2u * uint32_t(cursorY)));
-    }
+// The picture: the scrolled background, then the text lines and the marker.
+void FrameProducer::Compose(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset,
+                            double now, int32_t mouseCursol) const {
+  DrawBackground(frame, preset);
+  DrawText(host, frame, preset, now, mouseCursol);
+}
+
+void FrameProducer::DrawBackground(const FrameLayout& frame, const PresetInfo& preset) const {
+  if (!frame.buffer)
+    return;
+  if (frame.drawable && SurfaceFits(m_pattern, preset)) {
+    const ScrollOffsets s = ScrollFor(m_frameCount, preset, m_scrollOriginX, m_scrollOriginY);
+    m_pattern.BlitScrolled(frame.buffer, frame.pitch, frame.rowLen, frame.rows, s.xEven, s.xOdd,
+                           s.yEven, s.yOdd);
+  } else {
+    std::memset(frame.buffer, 0, frame.size);
   }
+}
 
-  // Time stamps run 0, frame_time, 2 * frame_time, ... whatever the clock says.
+// The information line at the bottom left, the status line at the top right
+// and, when enabled, the mouse marker.
+void FrameProducer::DrawText(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset,
+                             double now, int32_t mouseCursol) const {
+  if (!frame.drawable || !SurfaceFits(m_font, preset))
+    return;
+  char status[kStatusLineSize];
+  const uint32_t timeMs = uint32_t(int64_t(now));  // wraps after 2^32 ms
+  FormatStatusLine(status, sizeof status, preset.w, m_frameCount, m_dropCount, timeMs, m_fps);
+  // Positions in 64 bits, held to the 32-bit range: a preset or sheet of
+  // absurd size puts the text off the frame instead of overflowing.
+  const int32_t infoY = ClampToInt32(int64_t(preset.h) - m_font.glyph_h);
+  const int32_t statusX = ClampToInt32(int64_t(preset.w) - MeasureString(m_font, status));
+  DrawString(m_font, frame.buffer, frame.pitch, frame.rowLen, frame.rows, 0, infoY, m_infoLine);
+  DrawString(m_font, frame.buffer, frame.pitch, frame.rowLen, frame.rows, statusX, 0, status);
+  int32_t cursorX = 0, cursorY = 0;
+  if (mouseCursol == 1 && host.CursorPosition(&cursorX, &cursorY)) {
+    DrawCursorMarker(m_font, frame.buffer, frame.pitch, frame.rowLen, frame.rows,
+                     int32_t(2u * uint32_t(cursorX)), int32_t(2u * uint32_t(cursorY)));
+  }
+}
+
+// Time stamps run 0, frame_time, 2 * frame_time, ... whatever the clock says.
+// Returns the sample's start time.
+int64_t FrameProducer::Stamp(FrameSample* sample, const FrameLayout& frame,
+                             const PresetInfo& preset) {
   const int64_t start = m_sampleTime;
   m_sampleTime += preset.frame_time;
   sample->SetTime(start, m_sampleTime);
   sample->SetSyncPoint(true);
-  sample->SetActualDataLength(size);
+  sample->SetActualDataLength(frame.size);
+  return start;
+}
 
+// One latency record per frame when the log is open.
+void FrameProducer::Record(FrameHost& host, int64_t start) {
   const int32_t finishedMs = int32_t(int64_t(GetCurrentMs(host)));
   if (m_latencyLog.IsOpen()) {
     char record[kRecordSize];
@@ -205,7 +256,4 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     m_latencyLog.Append(record, len);
   }
   m_lastLogMs = finishedMs;
-
-  ++m_frameCount;
-  return kS_OK;
 }

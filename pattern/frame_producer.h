@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "pattern/frame_code.h"
 #include "pattern/frame_host.h"
 #include "pattern/latency_log.h"
 #include "pattern/pixel_surface.h"
@@ -30,8 +31,12 @@ class FrameProducer {
   // clock are reset in either case. Bitmap names are taken relative to
   // moduleDir. When settings name a latency log, it is (re)created beside
   // the module; a log that cannot be created leaves the stream unlogged.
+  // With "frame_code" on, every frame carries the frame code, naming the
+  // preset by capabilityIndex (its position in the settings' preset table,
+  // as GetStreamCaps counts).
   HResultCode OnThreadCreate(FrameHost& host, const PresetInfo& preset,
-                             const StreamSettings& settings, const std::string& moduleDir);
+                             const StreamSettings& settings, const std::string& moduleDir,
+                             int32_t capabilityIndex = 0);
 
   // Fills and stamps one sample of the given preset. S_OK: deliver it;
   // S_FALSE: end of stream (stop requested while not running, or the frame's
@@ -65,6 +70,38 @@ class FrameProducer {
   PixelSurface m_font;                  // font sheet in the output format
   char m_infoLine[kInfoLineSize] = {};  // drawn at the bottom left of every frame
   LatencyLog m_latencyLog;              // closed unless the settings name a file
+  FrameCodeWriter m_frameCode;          // off unless the settings turn the code on
+
+ private:
+  // Where a sample's frame lies: rows of pitch bytes holding rowLen pixels.
+  struct FrameLayout {
+    uint8_t* buffer = nullptr;
+    uint32_t size = 0;
+    uint32_t rows = 0;
+    uint32_t pitch = 0;
+    uint32_t rowLen = 0;
+    bool drawable = false;  // a buffer with at least one pixel per row
+  };
+  // The clock reading when the wait ended; reached is false when the stream ends instead.
+  struct DueTime {
+    bool reached;
+    double nowMs;
+  };
+
+  // The steps of FillBuffer, in order.
+  HResultCode WaitForRunning(FrameHost& host) const;
+  static FrameLayout LayoutOf(FrameSample& sample, const PresetInfo& preset);
+  DueTime WaitUntilDue(FrameHost& host) const;
+  void CountFrame(double now, const PresetInfo& preset);
+  void Compose(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset, double now,
+               int32_t mouseCursol) const;
+  int64_t Stamp(FrameSample* sample, const FrameLayout& frame, const PresetInfo& preset);
+  void Record(FrameHost& host, int64_t start);
+
+  // The parts of Compose.
+  void DrawBackground(const FrameLayout& frame, const PresetInfo& preset) const;
+  void DrawText(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset, double now,
+                int32_t mouseCursol) const;
 };
 
 // The information line of a preset: "%dx%d%s %s %s #g%s" with size, scan

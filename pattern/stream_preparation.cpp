@@ -12,18 +12,19 @@
 namespace {
 
 // A preset text field up to its terminator or its end, whichever comes first.
-std::string PresetText(const char (&field)[kPresetTextSize]) {
-  return std::string(field, strnlen(field, kPresetTextSize));
+template <size_t N>
+std::string PresetText(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
 }
 
-// The full path of a bitmap named by a preset, or empty when there is none to
-// load: no name, or a path too long to be loaded.
-std::string BitmapPath(const std::string& moduleDir, const char (&name)[kPresetTextSize]) {
+// The full path of a file named by the settings, beside the module, or empty
+// when there is none to open: no name, or a path too long to be opened.
+std::string ModuleFilePath(const std::string& moduleDir, const char (&name)[kPresetNameSize]) {
   const std::string file = PresetText(name);
   if (file.empty())
     return {};
   std::string path = JoinModulePath(moduleDir, file);
-  if (path.size() > kMaxPathChars)
+  if (PathChars(path) > kMaxPathChars)
     return {};
   return path;
 }
@@ -41,7 +42,7 @@ void FormatInfoLine(char (&out)[kInfoLineSize], const PresetInfo& preset, bool c
 
 HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& preset,
                                           const StreamSettings& settings,
-                                          const std::string& moduleDir) {
+                                          const std::string& moduleDir, int32_t capabilityIndex) {
   m_sampleTime = 0;
   m_frameCount = 0;
   m_dropCount = 0;
@@ -58,7 +59,8 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   m_perfFrequency = host.PerformanceFrequency();
   if (m_perfFrequency <= 0)
     m_perfFrequency = 1;  // never divide by zero
-  m_perfBaseMs = double(host.PerformanceCounter()) * 1000.0 / double(m_perfFrequency);
+  const int64_t counterAtStart = host.PerformanceCounter();
+  m_perfBaseMs = double(counterAtStart) * 1000.0 / double(m_perfFrequency);
 
   m_nextDueMs = 0.0;
   m_fpsFrameMark = 0;
@@ -70,15 +72,17 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
 
   // The latency log starts afresh with every stream.
   m_latencyLog.CloseLog();
-  const std::string logName = PresetText(settings.m_latencyLog);
-  if (!logName.empty()) {
-    const std::string logPath = JoinModulePath(moduleDir, logName);
-    if (logPath.size() <= kMaxPathChars)
-      m_latencyLog.Open(logPath);
-  }
+  const std::string logPath = ModuleFilePath(moduleDir, settings.m_latencyLog);
+  if (!logPath.empty())
+    m_latencyLog.Open(logPath);
+
+  // The frame code, when asked for: a new stream id for every start.
+  if (!m_frameCode.Prepare(settings.m_frameCode != 0, preset, NewFrameCodeStreamId(counterAtStart),
+                           uint16_t(capabilityIndex)))
+    return kE_OUTOFMEMORY;
 
   // A missing background only blanks the picture.
-  const std::string bmpPath = BitmapPath(moduleDir, preset.bmp);
+  const std::string bmpPath = ModuleFilePath(moduleDir, preset.bmp);
   const bool tiled = !bmpPath.empty() && m_pattern.LoadTile(bmpPath, preset.w, preset.h,
                                                             preset.compression, preset.bit_count);
   if (!tiled && !m_pattern.CreateBlank(preset.w, preset.h, preset.compression, preset.bit_count)) {
@@ -87,7 +91,7 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   }
 
   // A missing font sheet stops the stream from starting.
-  const std::string fontPath = BitmapPath(moduleDir, preset.font);
+  const std::string fontPath = ModuleFilePath(moduleDir, preset.font);
   if (fontPath.empty() || !m_font.LoadTile(fontPath, 0, 0, preset.compression, preset.bit_count)) {
     m_font.Release();  // never keep an earlier stream's sheet in another format
     return kE_OUTOFMEMORY;

@@ -355,34 +355,39 @@ void Bgr24ToHdycRow_Reference(const uint8_t* src_bgr, uint8_t* dst_hdyc, int32_t
   RowReference<OrderUyvy, Bt709>(src_bgr, dst_hdyc, width);
 }
 
+namespace {
+
+// The row functions of each 4:2:2 format: the fast one and its reference twin.
+struct RowFunctions {
+  uint32_t compression;
+  Bgr24To422RowFn fast;
+  Bgr24To422RowFn reference;
+};
+
+constexpr RowFunctions kRowFunctions[] = {
+    {kFourccYUY2, &Bgr24ToYuy2Row, &Bgr24ToYuy2Row_Reference},
+    {kFourccYVYU, &Bgr24ToYvyuRow, &Bgr24ToYvyuRow_Reference},
+    {kFourccUYVY, &Bgr24ToUyvyRow, &Bgr24ToUyvyRow_Reference},
+    {kFourccHDYC, &Bgr24ToHdycRow, &Bgr24ToHdycRow_Reference},
+};
+
+const RowFunctions* RowFunctionsFor(uint32_t compression) {
+  for (const RowFunctions& functions : kRowFunctions)
+    if (functions.compression == compression)
+      return &functions;
+  return nullptr;
+}
+
+}  // namespace
+
 Bgr24To422RowFn Bgr24To422RowFor(uint32_t compression) {
-  switch (compression) {
-    case kFourccYUY2:
-      return &Bgr24ToYuy2Row;
-    case kFourccYVYU:
-      return &Bgr24ToYvyuRow;
-    case kFourccUYVY:
-      return &Bgr24ToUyvyRow;
-    case kFourccHDYC:
-      return &Bgr24ToHdycRow;
-    default:
-      return nullptr;
-  }
+  const RowFunctions* functions = RowFunctionsFor(compression);
+  return functions ? functions->fast : nullptr;
 }
 
 Bgr24To422RowFn Bgr24To422RowFor_Reference(uint32_t compression) {
-  switch (compression) {
-    case kFourccYUY2:
-      return &Bgr24ToYuy2Row_Reference;
-    case kFourccYVYU:
-      return &Bgr24ToYvyuRow_Reference;
-    case kFourccUYVY:
-      return &Bgr24ToUyvyRow_Reference;
-    case kFourccHDYC:
-      return &Bgr24ToHdycRow_Reference;
-    default:
-      return nullptr;
-  }
+  const RowFunctions* functions = RowFunctionsFor(compression);
+  return functions ? functions->reference : nullptr;
 }
 
 bool SourceImageUsable(const SourceBitmap& image) {

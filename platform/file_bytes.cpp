@@ -1,20 +1,17 @@
 #include "platform/file_bytes.h"
 
 #include <cstdio>
-#include <memory>
+
+#include "platform/stdio_file.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
 
 constexpr long kLargestFile = 0x40001000L;
 
 }  // namespace
 
 bool ReadBitmapFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  const UniqueStdioFile file = OpenStdioFile(path, "rb");
   if (!file)
     return false;
   if (std::fseek(file.get(), 0, SEEK_END) != 0)

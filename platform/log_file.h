@@ -11,6 +11,7 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
+  // path is UTF-8 (on Windows opened through the wide-character functions).
   bool Open(const std::string& path);
   bool IsOpen() const;
   // Bytes actually written; fewer than size means a failed write.

@@ -2,12 +2,16 @@
 #include <windows.h>
 
 #include "platform/log_file.h"
+#include "platform/wide_text.h"
 
 static_assert(sizeof(intptr_t) == sizeof(HANDLE), "a HANDLE fits the stored value");
 
 bool LogFile::Open(const std::string& path) {
   Close();
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  std::wstring widePath;
+  if (path.empty() || !WideFromUtf8(path, &widePath))
+    return false;
+  const HANDLE file = CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return false;

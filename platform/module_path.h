@@ -3,8 +3,13 @@
 // application's): the settings file and the bitmaps lie there.
 #include <string>
 
-// Without a trailing separator. Windows: from GetModuleFileNameA of the module
-// that contains this code. Native: the executable's folder unless overridden.
+// Paths are UTF-8 text in both builds. On Windows they reach the system through
+// its wide-character functions, so any folder name works, also one that the
+// ANSI code page cannot spell.
+
+// Without a trailing separator. Windows: from GetModuleFileNameW of the module
+// that contains this code; empty when the path does not fit 259 characters.
+// Native: the executable's folder unless overridden.
 std::string ModuleDirectory();
 
 // Native builds (tools, tests): use this folder instead. Ignored on Windows.
@@ -20,3 +25,12 @@ std::string DirectoryOfModulePath(const std::string& fullPath);
 
 // Paths of 260 characters or more are not loaded (they count as a failed load).
 constexpr size_t kMaxPathChars = 259;
+
+// The length of a path or file name as the platform counts it against that
+// limit: in UTF-16 units on Windows (one for each character of the ANSI code
+// page's single-byte sets, two for a character beyond U+FFFF), in bytes natively.
+size_t PathChars(const std::string& path);
+
+// Cuts a name to at most maxChars characters as PathChars counts them; on
+// Windows never inside a character's UTF-8 sequence.
+void CutPathName(std::string* name, size_t maxChars);

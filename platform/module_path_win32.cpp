@@ -3,20 +3,25 @@
 #include <windows.h>
 
 #include "platform/module_path.h"
+#include "platform/wide_text.h"
 
 void SetModuleDirectoryOverride(const std::string&) {}
 
 std::string ModuleDirectory() {
   HMODULE module = nullptr;
-  if (!GetModuleHandleExA(
+  if (!GetModuleHandleExW(
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(&ModuleDirectory), &module)) {
+          reinterpret_cast<LPCWSTR>(&ModuleDirectory), &module)) {
     return std::string();
   }
-  char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
   // 0 is a failure, MAX_PATH a path cut short: neither names the real folder.
   if (length == 0 || length >= MAX_PATH)
     return std::string();
-  return DirectoryOfModulePath(std::string(path, length));
+  // A name that is not valid UTF-16 has no exact UTF-8 form: no folder then.
+  std::string utf8;
+  if (!Utf8FromWide(std::wstring(path, length), &utf8))
+    return std::string();
+  return DirectoryOfModulePath(utf8);
 }

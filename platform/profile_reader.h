@@ -6,12 +6,24 @@
 //    marks when it is enclosed in them;
 //  - an absent key, section or file yields the given default;
 //  - a value longer than the buffer is cut to bufferSize - 1 characters.
-// The Windows build calls GetPrivateProfileStringA; the native build has its own reader.
+// The path is UTF-8. The Windows build calls GetPrivateProfileStringW with the
+// wide path and gives the value in the ANSI code page, byte for byte what
+// GetPrivateProfileStringA gives for the same file; the native build has its
+// own reader.
 #include <cstddef>
 #include <string>
 
 std::string ReadProfileString(const char* section, const char* key, const char* defaultValue,
                               size_t bufferSize, const std::string& path);
+
+// A file name (the bitmaps, the latency log) as UTF-8, the form of paths, cut
+// to bufferSize - 1 characters as PathChars counts them. Natively the same as
+// ReadProfileString: the file's own bytes. On Windows the file's encoding
+// decides: a file with a UTF-8 byte order mark, or without one but valid UTF-8
+// with at least one byte beyond ASCII, is read by our reader below; any other
+// file (ANSI, or UTF-16 with a byte order mark) by GetPrivateProfileStringW.
+std::string ReadProfileName(const char* section, const char* key, const char* defaultValue,
+                            size_t bufferSize, const std::string& path);
 
 // Our own reader, built in both configurations: the native ReadProfileString
 // forwards to it, and the Windows tests hold it against GetPrivateProfileStringA.

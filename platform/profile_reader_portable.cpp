@@ -1,11 +1,11 @@
 // Our own reader of INI-form settings, matching GetPrivateProfileStringA in
 // everything the settings loader relies on (see profile_reader.h).
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/profile_reader.h"
+#include "platform/stdio_file.h"
 
 namespace {
 
@@ -88,10 +88,7 @@ bool SectionHeader(std::string_view line, std::string_view* name) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string* text) {
-  struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  const UniqueStdioFile file = OpenStdioFile(path, "rb");
   if (!file)
     return false;
   char chunk[4096];

@@ -22,12 +22,11 @@ struct SourceBitmap {
 constexpr int32_t kMaxSourceBitmapSide = 16384;
 
 // Loads a 24- or 32-bit BMP (a 32-bit image keeps the first three bytes of each
-// pixel). Windows: LoadImageA (as a resource of the main module, then as a file)
-// and GetObjectA; a file must also pass our decoder's checks, so that damaged
-// files are refused alike in both builds, and a top-down file is taken from our
-// decoder (the system loader may give it without pixels). Native: our own
-// decoder. False, with *out emptied, when the image cannot be loaded or has
-// another bit depth.
+// pixel). The path is UTF-8. Windows: LoadImageW (as a resource of the main
+// module, then as a file) and GetObjectW; a file must also pass our decoder's checks, so that
+// damaged files are refused alike in both builds, and a top-down file is taken from our decoder
+// (the system loader may give it without pixels). Native: our own decoder. False, with *out
+// emptied, when the image cannot be loaded or has another bit depth.
 bool LoadSourceBitmap(const std::string& path, SourceBitmap* out);
 
 // The native decoder over a whole file held in memory; also used by the Windows
@@ -39,8 +38,8 @@ bool LoadSourceBitmap(const std::string& path, SourceBitmap* out);
 bool DecodeBmp(const uint8_t* data, size_t size, SourceBitmap* out);
 
 #ifdef _WIN32
-// Windows build only: a BMP file through the system's loader alone (LoadImageA
-// with LR_LOADFROMFILE, GetObjectA), without the checks of LoadSourceBitmap.
+// Windows build only: a BMP file through the system's loader alone (LoadImageW
+// with LR_LOADFROMFILE, GetObjectW), without the checks of LoadSourceBitmap.
 // For the tests that hold both loaders side by side.
 bool LoadBmpFileWithSystemLoader(const std::string& path, SourceBitmap* out);
 #endif

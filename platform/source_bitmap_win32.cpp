@@ -8,6 +8,7 @@
 #include "platform/module_path.h"
 #include "platform/source_bitmap.h"
 #include "platform/unique_handle.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ bool IsTopDownBmp(const std::vector<uint8_t>& bytes) {
 // written only on success.
 bool ReadDibSection(HBITMAP bitmap, SourceBitmap* out) {
   DIBSECTION dib = {};
-  if (GetObjectA(bitmap, sizeof dib, &dib) != int(sizeof dib))
+  if (GetObjectW(bitmap, sizeof dib, &dib) != int(sizeof dib))
     return false;
   const BITMAP& bm = dib.dsBm;
   if (!bm.bmBits || (bm.bmBitsPixel != 24 && bm.bmBitsPixel != 32))
@@ -61,10 +62,14 @@ bool ReadDibSection(HBITMAP bitmap, SourceBitmap* out) {
   return true;
 }
 
+// path is UTF-8: a resource name or a file name.
 bool LoadWithSystemLoader(HINSTANCE module, const std::string& path, UINT extraFlags,
                           SourceBitmap* out) {
+  std::wstring widePath;
+  if (!WideFromUtf8(path, &widePath))
+    return false;
   const UniqueBitmap bitmap(static_cast<HBITMAP>(
-      LoadImageA(module, path.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | extraFlags)));
+      LoadImageW(module, widePath.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | extraFlags)));
   return bitmap && ReadDibSection(bitmap.Get(), out);
 }
 
@@ -81,9 +86,9 @@ bool LoadSourceBitmap(const std::string& path, SourceBitmap* out) {
   if (!out)
     return false;
   *out = SourceBitmap();
-  if (path.empty() || path.size() > kMaxPathChars)
+  if (path.empty() || PathChars(path) > kMaxPathChars)
     return false;
-  if (LoadWithSystemLoader(GetModuleHandleA(nullptr), path, 0, out))
+  if (LoadWithSystemLoader(GetModuleHandleW(nullptr), path, 0, out))
     return true;
 
   // A file: the system loader reads damaged files (short pixel data, offsets

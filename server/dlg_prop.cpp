@@ -3,12 +3,11 @@
 #include <cstdio>
 #include <new>
 
-#include "resources/product.h"
 #include "resources/resource_ids.h"
+#include "resources/product_names.h"
 
 namespace {
 
-constexpr const char* kProductName = ZD_FRIENDLY_NAME;
 constexpr const char* kVersion = "400";
 // The author and the web address are this build's own.
 constexpr const char* kAuthor = "Zintu Dobrel Project";
@@ -17,7 +16,7 @@ constexpr const char* kWebAddress = "https://zintudobrel.example.org/";
 }  // namespace
 
 void FormatAboutText(char* text, size_t capacity) {
-  std::snprintf(text, capacity, "%s Ver%s\r\nAuthor  %s\r\n%s", kProductName, kVersion, kAuthor,
+  std::snprintf(text, capacity, "%s Ver%s\r\nAuthor  %s\r\n%s", kFriendlyName, kVersion, kAuthor,
                 kWebAddress);
 }
 

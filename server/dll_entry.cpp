@@ -12,15 +12,13 @@
 #include "server/guids.h"
 #include "server/module_globals.h"
 #include "server/registration.h"
-#include "resources/product.h"
+#include "resources/product_names.h"
 
 HINSTANCE g_module = nullptr;
 DWORD g_platformId = VER_PLATFORM_WIN32_WINDOWS;
 volatile LONG g_serverLocks = 0;
 
 namespace {
-
-constexpr const WCHAR* kFilterName = L"" ZD_FRIENDLY_NAME;
 
 // The video capture source category record: as the filter description, but
 // the pin names no filter it connects to.
@@ -64,11 +62,11 @@ HRESULT RegisterModule(BOOL doRegister) {
   if (FAILED(hr))
     return hr;
   if (!doRegister)
-    return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kFilterName,
+    return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kFriendlyNameW,
                                     CLSID_ZintuDobrel);
   const REGFILTER2 record = MakeCategoryRecord();
-  return mapper->RegisterFilter(CLSID_ZintuDobrel, kFilterName, nullptr,
-                                &CLSID_VideoInputDeviceCategory, kFilterName, &record);
+  return mapper->RegisterFilter(CLSID_ZintuDobrel, kFriendlyNameW, nullptr,
+                                &CLSID_VideoInputDeviceCategory, kFriendlyNameW, &record);
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 #include <dshow.h>
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "baseclasses/com_ptr.h"
 #include "platform/unique_handle.h"
+#include "platform/module_path.h"
 #include "server/factory_template.h"
 #include "server/module_globals.h"
 
@@ -26,34 +29,35 @@ void FormatClassKeyPath(const CLSID& clsid, char (&path)[kTextChars]) {
   std::snprintf(path, kTextChars, "CLSID\\%ls", clsidText);
 }
 
-// Wide text to ANSI, cut to 259 characters.
-void ToAnsi(const WCHAR* text, char (&out)[kTextChars]) {
-  out[0] = '\0';
+// Wide text cut to 259 characters, as every registry text is.
+std::wstring RegistryText(const WCHAR* text) {
   if (!text)
-    return;
-  if (WideCharToMultiByte(CP_ACP, 0, text, -1, out, kTextChars, nullptr, nullptr) == 0) {
-    // Longer than the buffer: keep what fits.
-    out[kTextChars - 1] = '\0';
-  }
+    return std::wstring();
+  const std::wstring whole(text);
+  return whole.substr(0, kTextChars - 1);
 }
 
-LONG SetStringValue(HKEY key, const char* valueName, const char* text) {
-  return RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                        static_cast<DWORD>(lstrlenA(text) + 1));
+// REG_SZ in the registry's own form, UTF-16: the exact text whatever the ANSI
+// code page can spell. Text that the code page can spell is stored as the
+// ANSI function stored it.
+LONG SetStringValue(HKEY key, const WCHAR* valueName, const std::wstring& text) {
+  return RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
 }
 
-// The module's full path. A path that does not fit MAX_PATH is refused rather
-// than registered cut short.
+// The module's full path, exactly. A path that does not fit MAX_PATH is
+// refused rather than registered cut short, and so is one that the module
+// itself could not use to find its settings file and bitmaps (a name that is
+// not valid UTF-16): registering it would record a module that cannot work.
 HRESULT GetModulePath(WCHAR (&path)[kTextChars]) {
-  char ansiPath[kTextChars] = {};
   SetLastError(ERROR_SUCCESS);
-  const DWORD length = GetModuleFileNameA(g_module, ansiPath, kTextChars);
+  const DWORD length = GetModuleFileNameW(g_module, path, kTextChars);
   if (length == 0)
     return FromWin32(static_cast<LONG>(GetLastError()));
   if (length >= static_cast<DWORD>(kTextChars))
     return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-  if (MultiByteToWideChar(CP_ACP, 0, ansiPath, -1, path, kTextChars) == 0)
-    return FromWin32(static_cast<LONG>(GetLastError()));
+  if (ModuleDirectory().empty())
+    return HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION);
   return S_OK;
 }
 
@@ -61,33 +65,26 @@ HRESULT GetModulePath(WCHAR (&path)[kTextChars]) {
 
 HRESULT WriteServerKeys(const CLSID& clsid, const WCHAR* name, const WCHAR* modulePath,
                         const WCHAR* threadingModel, const WCHAR* serverType) {
-  char keyPath[kTextChars];
-  FormatClassKeyPath(clsid, keyPath);
-  char ansiName[kTextChars];
-  char ansiPath[kTextChars];
-  char ansiModel[kTextChars];
-  char ansiServer[kTextChars];
-  ToAnsi(name, ansiName);
-  ToAnsi(modulePath, ansiPath);
-  ToAnsi(threadingModel, ansiModel);
-  ToAnsi(serverType, ansiServer);
+  char ansiKeyPath[kTextChars];
+  FormatClassKeyPath(clsid, ansiKeyPath);
+  const std::wstring keyPath(ansiKeyPath, ansiKeyPath + std::strlen(ansiKeyPath));  // ASCII
 
   UniqueHkey classKey;
-  LONG error = RegCreateKeyA(HKEY_CLASSES_ROOT, keyPath, classKey.Put());
+  LONG error = RegCreateKeyW(HKEY_CLASSES_ROOT, keyPath.c_str(), classKey.Put());
   if (error != ERROR_SUCCESS)
     return FromWin32(error);
-  error = SetStringValue(classKey.Get(), nullptr, ansiName);
+  error = SetStringValue(classKey.Get(), nullptr, RegistryText(name));
   if (error != ERROR_SUCCESS)
     return FromWin32(error);
 
   UniqueHkey serverKey;
-  error = RegCreateKeyA(classKey.Get(), ansiServer, serverKey.Put());
+  error = RegCreateKeyW(classKey.Get(), RegistryText(serverType).c_str(), serverKey.Put());
   if (error != ERROR_SUCCESS)
     return FromWin32(error);
-  error = SetStringValue(serverKey.Get(), nullptr, ansiPath);
+  error = SetStringValue(serverKey.Get(), nullptr, RegistryText(modulePath));
   if (error != ERROR_SUCCESS)
     return FromWin32(error);
-  error = SetStringValue(serverKey.Get(), "ThreadingModel", ansiModel);
+  error = SetStringValue(serverKey.Get(), L"ThreadingModel", RegistryText(threadingModel));
   if (error != ERROR_SUCCESS)
     return FromWin32(error & 0xFFFF);
   return S_OK;

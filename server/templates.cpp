@@ -7,7 +7,7 @@
 #include "server/dlg_prop.h"
 #include "server/factory_template.h"
 #include "server/guids.h"
-#include "resources/product.h"
+#include "resources/product_names.h"
 
 namespace {
 
@@ -26,15 +26,14 @@ const AMOVIESETUP_PIN kPins[] = {{
 }};
 
 const AMOVIESETUP_FILTER kFilterSetup = {
-    &CLSID_ZintuDobrel, L"" ZD_FRIENDLY_NAME, MERIT_DO_NOT_USE, 1, kPins,
+    &CLSID_ZintuDobrel, kFriendlyNameW, MERIT_DO_NOT_USE, 1, kPins,
 };
 
 }  // namespace
 
 const CFactoryTemplate g_Templates[] = {
-    {L"" ZD_FRIENDLY_NAME, &CLSID_ZintuDobrel, CBouncingBall::CreateInstance, nullptr,
-     &kFilterSetup},
-    {L"" ZD_PAGE_CLASS_NAME, &CLSID_ZintuDobrelProps, CDlgProp::CreateInstance, nullptr, nullptr},
+    {kFriendlyNameW, &CLSID_ZintuDobrel, CBouncingBall::CreateInstance, nullptr, &kFilterSetup},
+    {kPropertyPageNameW, &CLSID_ZintuDobrelProps, CDlgProp::CreateInstance, nullptr, nullptr},
 };
 
 const int g_cTemplates = static_cast<int>(sizeof(g_Templates) / sizeof(g_Templates[0]));

@@ -52,7 +52,7 @@ HRESULT CBallStream::FillBuffer(IMediaSample* sample) {
 HRESULT CBallStream::OnThreadCreate() {
   CAutoLock lock(&m_streamLock);
   FilterFrameHost host(*m_ballFilter, *this);
-  return m_producer.OnThreadCreate(host, m_preset, m_settings, ModuleDirectory());
+  return m_producer.OnThreadCreate(host, m_preset, m_settings, ModuleDirectory(), m_presetIndex);
 }
 
 HRESULT CBallStream::OnThreadDestroy() {
@@ -69,8 +69,9 @@ PresetInfo CBallStream::CurrentPreset() {
   return m_preset;
 }
 
-void CBallStream::ReplacePreset(const PresetInfo& preset) {
+void CBallStream::ReplacePreset(int32_t index) {
   CAutoLock stream(&m_streamLock);
   CAutoLock current(&m_presetLock);
-  m_preset = preset;
+  m_preset = m_settings.m_presetTable[size_t(index)];
+  m_presetIndex = index;
 }

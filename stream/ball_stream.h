@@ -24,7 +24,7 @@
 #include "baseclasses/crit_sec.h"
 #include "baseclasses/source_stream.h"
 #include "pattern/frame_producer.h"
-#include "resources/product.h"
+#include "resources/product_names.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
 
@@ -33,7 +33,7 @@ class CBouncingBall;
 class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStreamConfig {
  public:
   // The pin's name, the same text as the filter's friendly name.
-  static constexpr const wchar_t* kPinName = L"" ZD_FRIENDLY_NAME;
+  static constexpr const wchar_t* kPinName = kFriendlyNameW;
 
   CBallStream(HRESULT* hr, CBouncingBall* filter);
   ~CBallStream() override;
@@ -60,11 +60,10 @@ class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStrea
   // "buff_num" buffers of one frame each (state lock).
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 
-  // A free-standing, task-allocated media type for the given preset values;
-  // the interlace flags come from the current preset. False when out of
-  // memory (nothing is handed out then).
-  bool CreatePresetMediaType(AM_MEDIA_TYPE** out, int32_t w, int32_t h, uint32_t compression,
-                             int32_t bitCount, int64_t frameTime);
+  // A free-standing, task-allocated media type for the preset's size, format
+  // and frame time; the interlace flags come from the current preset. False
+  // when out of memory (nothing is handed out then).
+  bool CreatePresetMediaType(AM_MEDIA_TYPE** out, const PresetInfo& preset);
 
   // --- IQualityControl: every notification accepted, nothing changes ---
   STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;
@@ -87,11 +86,13 @@ class CBallStream : public CSourceStream, public IKsPropertySet, public IAMStrea
   const StreamSettings& Settings() const { return m_settings; }
 
  private:
-  // Replaces the current preset (state lock held, filter stopped).
-  void ReplacePreset(const PresetInfo& preset);
+  // Replaces the current preset with table entry index (state lock held,
+  // filter stopped).
+  void ReplacePreset(int32_t index);
 
   CBouncingBall* m_ballFilter;  // the owner; no reference
   PresetInfo m_preset;
+  int32_t m_presetIndex = 0;  // m_preset's position in the table, as GetStreamCaps counts
   CCritSec m_streamLock;
   CCritSec m_presetLock;
   StreamSettings m_settings;  // read once, at construction; never changes after

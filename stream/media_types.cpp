@@ -9,31 +9,53 @@
 
 namespace {
 
-void FillBitmapHeader(BITMAPINFOHEADER* header, int32_t w, int32_t h, uint32_t compression,
-                      int32_t bitCount) {
+void FillBitmapHeader(BITMAPINFOHEADER* header, const PresetInfo& preset) {
   *header = {};
   header->biSize = sizeof(BITMAPINFOHEADER);
-  header->biWidth = w;
-  header->biHeight = h;  // positive for every format: RGB bottom-up, 4:2:2 top-down
+  header->biWidth = preset.w;
+  header->biHeight = preset.h;  // positive for every format: RGB bottom-up, 4:2:2 top-down
   header->biPlanes = 1;
-  header->biBitCount = static_cast<WORD>(bitCount);
-  header->biCompression = compression;
+  header->biBitCount = static_cast<WORD>(preset.bit_count);
+  header->biCompression = preset.compression;
   header->biSizeImage = GetBitmapSize(header);
 }
 
-void FillVideoInfo(VIDEOINFOHEADER* vih, int32_t w, int32_t h, uint32_t compression,
-                   int32_t bitCount, int64_t frameTime) {
-  vih->AvgTimePerFrame = frameTime;
-  FillBitmapHeader(&vih->bmiHeader, w, h, compression, bitCount);
+// The format block's size: a VIDEOINFOHEADER2, or in the other layout a
+// whole VIDEOINFO (colour table area included) for the pin's own types and
+// a bare VIDEOINFOHEADER for the types handed out through IAMStreamConfig.
+ULONG FormatBlockSize(bool videoInfo2, bool wholeVideoInfo) {
+  if (videoInfo2)
+    return sizeof(VIDEOINFOHEADER2);
+  return wholeVideoInfo ? sizeof(VIDEOINFO) : sizeof(VIDEOINFOHEADER);
 }
 
-void FillVideoInfo2(VIDEOINFOHEADER2* vih, int32_t w, int32_t h, uint32_t compression,
-                    int32_t bitCount, int64_t frameTime, int32_t interlaced) {
-  vih->AvgTimePerFrame = frameTime;
-  vih->dwInterlaceFlags = InterlaceFlags(interlaced);
-  vih->dwPictAspectRatioX = static_cast<DWORD>(w);  // square pixels
-  vih->dwPictAspectRatioY = static_cast<DWORD>(h);
-  FillBitmapHeader(&vih->bmiHeader, w, h, compression, bitCount);
+// The one description of a preset's media type: fills the zeroed format
+// block of the chosen layout and the type's fields around it (not the
+// block's address and length, nor pUnk).
+void DescribePresetType(AM_MEDIA_TYPE* type, BYTE* block, const PresetInfo& preset,
+                        int32_t interlaced, bool videoInfo2) {
+  const BITMAPINFOHEADER* header = nullptr;
+  if (videoInfo2) {
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(block);
+    vih->AvgTimePerFrame = preset.frame_time;
+    vih->dwInterlaceFlags = InterlaceFlags(interlaced);
+    vih->dwPictAspectRatioX = static_cast<DWORD>(preset.w);  // square pixels
+    vih->dwPictAspectRatioY = static_cast<DWORD>(preset.h);
+    FillBitmapHeader(&vih->bmiHeader, preset);
+    header = &vih->bmiHeader;
+    type->formattype = FORMAT_VideoInfo2;
+  } else {
+    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(block);
+    vih->AvgTimePerFrame = preset.frame_time;
+    FillBitmapHeader(&vih->bmiHeader, preset);
+    header = &vih->bmiHeader;
+    type->formattype = FORMAT_VideoInfo;
+  }
+  type->majortype = MEDIATYPE_Video;
+  type->subtype = GetBitmapSubtype(header);
+  type->bFixedSizeSamples = TRUE;
+  type->bTemporalCompression = FALSE;
+  type->lSampleSize = header->biSizeImage;
 }
 
 }  // namespace
@@ -64,32 +86,12 @@ const BITMAPINFOHEADER* VideoBitmapHeader(const AM_MEDIA_TYPE& mt, bool videoInf
 
 bool BuildPresetMediaType(CMediaType* mt, const PresetInfo& preset, int32_t interlaced,
                           bool videoInfo2) {
-  const BITMAPINFOHEADER* header = nullptr;
-  if (videoInfo2) {
-    BYTE* block = mt->AllocFormatBuffer(sizeof(VIDEOINFOHEADER2));
-    if (!block)
-      return false;
-    ZeroMemory(block, sizeof(VIDEOINFOHEADER2));
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(block);
-    FillVideoInfo2(vih, preset.w, preset.h, preset.compression, preset.bit_count, preset.frame_time,
-                   interlaced);
-    header = &vih->bmiHeader;
-    mt->SetFormatType(&FORMAT_VideoInfo2);
-  } else {
-    BYTE* block = mt->AllocFormatBuffer(sizeof(VIDEOINFO));
-    if (!block)
-      return false;
-    ZeroMemory(block, sizeof(VIDEOINFO));
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(block);
-    FillVideoInfo(vih, preset.w, preset.h, preset.compression, preset.bit_count, preset.frame_time);
-    header = &vih->bmiHeader;
-    mt->SetFormatType(&FORMAT_VideoInfo);
-  }
-  mt->SetType(&MEDIATYPE_Video);
-  mt->SetTemporalCompression(FALSE);
-  const GUID subtype = GetBitmapSubtype(header);
-  mt->SetSubtype(&subtype);
-  mt->SetSampleSize(header->biSizeImage);
+  const ULONG blockSize = FormatBlockSize(videoInfo2, true);
+  BYTE* block = mt->AllocFormatBuffer(blockSize);
+  if (!block)
+    return false;
+  ZeroMemory(block, blockSize);
+  DescribePresetType(mt, block, preset, interlaced, videoInfo2);
   return true;
 }
 
@@ -176,8 +178,7 @@ HRESULT CBallStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPER
   return S_OK;
 }
 
-bool CBallStream::CreatePresetMediaType(AM_MEDIA_TYPE** out, int32_t w, int32_t h,
-                                        uint32_t compression, int32_t bitCount, int64_t frameTime) {
+bool CBallStream::CreatePresetMediaType(AM_MEDIA_TYPE** out, const PresetInfo& preset) {
   if (!out)
     return false;
   *out = nullptr;
@@ -186,31 +187,13 @@ bool CBallStream::CreatePresetMediaType(AM_MEDIA_TYPE** out, int32_t w, int32_t 
   if (!type)
     return false;
   ZeroMemory(type.Get(), sizeof(AM_MEDIA_TYPE));
-  const ULONG blockSize = videoInfo2 ? sizeof(VIDEOINFOHEADER2) : sizeof(VIDEOINFOHEADER);
+  const ULONG blockSize = FormatBlockSize(videoInfo2, false);
   auto block = TaskMemPtr<BYTE>::Alloc(blockSize);
   if (!block)
     return false;
   ZeroMemory(block.Get(), blockSize);
-
-  const BITMAPINFOHEADER* header = nullptr;
-  if (videoInfo2) {
-    // The interlace flags are the current preset's.
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(block.Get());
-    FillVideoInfo2(vih, w, h, compression, bitCount, frameTime, CurrentPreset().interlaced);
-    header = &vih->bmiHeader;
-    type->formattype = FORMAT_VideoInfo2;
-  } else {
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(block.Get());
-    FillVideoInfo(vih, w, h, compression, bitCount, frameTime);
-    header = &vih->bmiHeader;
-    type->formattype = FORMAT_VideoInfo;
-  }
-  type->majortype = MEDIATYPE_Video;
-  type->subtype = GetBitmapSubtype(header);
-  type->bFixedSizeSamples = TRUE;
-  type->bTemporalCompression = FALSE;
-  type->lSampleSize = header->biSizeImage;
-  type->pUnk = nullptr;
+  // The interlace flags are the current preset's.
+  DescribePresetType(type.Get(), block.Get(), preset, CurrentPreset().interlaced, videoInfo2);
   type->cbFormat = blockSize;
   type->pbFormat = block.Detach();
   *out = type.Detach();

@@ -5,6 +5,9 @@
 #include <cstdint>
 
 constexpr int kPresetTextSize = 260;  // 259 characters and the terminator
+// File names are UTF-8 and count 259 characters as the platform counts them
+// (UTF-16 units on Windows, bytes natively): up to three bytes each.
+constexpr int kPresetNameSize = 3 * (kPresetTextSize - 1) + 1;
 
 struct PresetInfo {
   int32_t enable;                 // 1: from an enabled numbered section; 0: the fallback default
@@ -16,7 +19,7 @@ struct PresetInfo {
   int32_t interlaced;             // 0 progressive, 1 field 1 first, 2 field 2 first
   int32_t scroll_x;               // pattern movement in pixels per frame; even
   int32_t scroll_y;               // even
-  char bmp[kPresetTextSize];      // background bitmap, relative to the module's folder
-  char font[kPresetTextSize];     // font sheet bitmap, relative to the module's folder
+  char bmp[kPresetNameSize];      // background bitmap, relative to the module's folder
+  char font[kPresetNameSize];     // font sheet bitmap, relative to the module's folder
   char comment[kPresetTextSize];  // shown at the end of the information line
 };

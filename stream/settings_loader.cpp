@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "pattern/pixel_format.h"
 #include "platform/module_path.h"
 #include "platform/profile_reader.h"
 #include "stream/stream_settings.h"
@@ -22,17 +23,6 @@ constexpr const char* kAbsentMarker = "\x01";
 constexpr int64_t kDefaultFrameTime = 333667;
 // "frame_time" values from here on are durations, below it frame rates.
 constexpr int32_t kSmallestDuration = 1000;
-
-struct FormatName {
-  const char* name;
-  uint32_t compression;
-  int32_t bitCount;
-};
-
-constexpr FormatName kFormats[] = {
-    {"RG32", 0, 32},           {"RG24", 0, 24},           {"YUY2", 0x32595559u, 16},
-    {"YVYU", 0x55595659u, 16}, {"UYVY", 0x59565955u, 16}, {"HDYC", 0x43594448u, 16},
-};
 
 bool IsScanBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -102,17 +92,19 @@ bool SameFourcc(const std::string& text, const char* name) {
   return true;
 }
 
-void CopyText(const std::string& text, char (&target)[kPresetTextSize]) {
-  const size_t length = text.size() < kPresetTextSize - 1 ? text.size() : kPresetTextSize - 1;
+template <size_t N>
+void CopyText(const std::string& text, char (&target)[N]) {
+  const size_t length = text.size() < N - 1 ? text.size() : N - 1;
   std::memset(target, 0, sizeof target);
   std::memcpy(target, text.data(), length);
 }
 
-// Reads the keys of one file through one reader.
+// Reads the keys of one file: file names through the name reader, everything
+// else through the text reader.
 class SettingsReader {
  public:
-  SettingsReader(const std::string& path, ProfileReaderFn reader)
-      : m_path(path), m_reader(reader) {}
+  SettingsReader(const std::string& path, ProfileReaderFn reader, ProfileReaderFn nameReader)
+      : m_path(path), m_reader(reader), m_nameReader(nameReader) {}
 
   // An absent, empty or digit-less value keeps the target.
   void ReadInt(const char* section, const char* key, int32_t* target) const {
@@ -129,13 +121,23 @@ class SettingsReader {
       CopyText(text, target);
   }
 
+  // A file name: as a text key, but in the form of paths (UTF-8) and cut to
+  // 259 characters as the platform counts them.
+  void ReadName(const char* section, const char* key, char (&target)[kPresetNameSize]) const {
+    std::string name = m_nameReader(section, key, kAbsentMarker, kValueChars + 2, m_path);
+    if (name == kAbsentMarker)
+      return;
+    CutPathName(&name, kValueChars);
+    CopyText(name, target);
+  }
+
   // One of the six format names sets compression and bit count; anything
   // else keeps the inherited format.
   void ReadFourcc(const char* section, PresetInfo* preset) const {
     const std::string text = Read(section, "fcc", kAbsentMarker, kFourccChars);
     if (text == kAbsentMarker)
       return;
-    for (const FormatName& format : kFormats) {
+    for (const PixelFormatInfo& format : kPixelFormats) {
       if (SameFourcc(text, format.name)) {
         preset->compression = format.compression;
         preset->bit_count = format.bitCount;
@@ -172,8 +174,8 @@ class SettingsReader {
     ReadInt(section, "w", &preset->w);
     ReadInt(section, "h", &preset->h);
     ReadInt(section, "interlaced", &preset->interlaced);
-    ReadText(section, "bmp", preset->bmp);
-    ReadText(section, "font", preset->font);
+    ReadName(section, "bmp", preset->bmp);
+    ReadName(section, "font", preset->font);
     ReadInt(section, "scroll_x", &preset->scroll_x);
     ReadInt(section, "scroll_y", &preset->scroll_y);
   }
@@ -192,6 +194,7 @@ class SettingsReader {
 
   const std::string& m_path;
   ProfileReaderFn m_reader;
+  ProfileReaderFn m_nameReader;
 };
 
 // Made even (odd values grow by one), at least the minimum when compared
@@ -242,20 +245,24 @@ PresetInfo DefaultPreset() {
 }
 
 bool StreamSettings::LoadSettings(const std::string& iniPath) {
-  return LoadSettings(iniPath, &ReadProfileString);
+  return LoadSettings(iniPath, &ReadProfileString, &ReadProfileName);
 }
 
-bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn reader) {
+bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn reader,
+                                  ProfileReaderFn nameReader) {
   m_buffNum = 2;
   m_presetNum = 1;
   m_useVideoInfoHeader2 = 0;
   m_autoClock = 0;
   m_mouseCursol = 0;
+  m_frameCode = 0;
   std::memset(m_latencyLog, 0, sizeof m_latencyLog);
   m_presetTable.reset();
-  if (!reader)
+  if (!reader) {
     reader = &ReadProfileString;
-  const SettingsReader settings(iniPath, reader);
+    nameReader = &ReadProfileName;
+  }
+  const SettingsReader settings(iniPath, reader, nameReader ? nameReader : reader);
 
   settings.ReadInt("MAIN", "buff_num", &m_buffNum);
   // The trailing blank is the key's historical spelling; the reader ignores it.
@@ -263,7 +270,8 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
   settings.ReadInt("MAIN", "use_video_info_header2", &m_useVideoInfoHeader2);
   settings.ReadInt("MAIN", "auto_clock", &m_autoClock);
   settings.ReadInt("MAIN", "mouse_cursol", &m_mouseCursol);
-  settings.ReadText("MAIN", "latency_log", m_latencyLog);
+  settings.ReadInt("MAIN", "frame_code", &m_frameCode);
+  settings.ReadName("MAIN", "latency_log", m_latencyLog);
   if (m_buffNum < 1)
     m_buffNum = 1;
   if (m_presetNum < 1)

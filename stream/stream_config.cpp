@@ -61,21 +61,22 @@ STDMETHODIMP CBallStream::SetFormat(AM_MEDIA_TYPE* mt) {
       m_settings.m_presetNum < 1)
     return kNoMatch;
 
-  const PresetInfo* chosen = nullptr;
+  int32_t chosenIndex = -1;
   for (int32_t i = 0; i < m_settings.m_presetNum; ++i) {
     if (Matches(m_settings.m_presetTable[i], request)) {
-      chosen = &m_settings.m_presetTable[i];
+      chosenIndex = i;
       break;
     }
   }
-  if (!chosen)
+  if (chosenIndex < 0)
     return kNoMatch;
+  const PresetInfo* chosen = &m_settings.m_presetTable[chosenIndex];
 
   CAutoLock lock(m_ballFilter->pStateLock());
   if (!IsStopped())
     return VFW_E_NOT_STOPPED;
   if (!IsConnected()) {
-    ReplacePreset(*chosen);
+    ReplacePreset(chosenIndex);
     return S_OK;
   }
 
@@ -83,7 +84,7 @@ STDMETHODIMP CBallStream::SetFormat(AM_MEDIA_TYPE* mt) {
   if (!BuildPresetMediaType(&newType, *chosen, CurrentPreset().interlaced, videoInfo2))
     return E_OUTOFMEMORY;
   if (newType == m_mt) {
-    ReplacePreset(*chosen);
+    ReplacePreset(chosenIndex);
     return S_OK;
   }
 
@@ -93,13 +94,13 @@ STDMETHODIMP CBallStream::SetFormat(AM_MEDIA_TYPE* mt) {
 
   // Both ends are stopped: take the connection apart and make it again with
   // the new preset's type; on failure restore the old preset and type.
-  const PresetInfo previous = CurrentPreset();
+  const int32_t previous = m_presetIndex;
   CMediaType previousType(m_mt);
   HRESULT hr = Disconnect();
   if (FAILED(hr))
     return hr;
   peer->Disconnect();
-  ReplacePreset(*chosen);
+  ReplacePreset(chosenIndex);
   hr = Connect(peer.Get(), &newType);
   if (SUCCEEDED(hr))
     return S_OK;
@@ -112,8 +113,7 @@ STDMETHODIMP CBallStream::GetFormat(AM_MEDIA_TYPE** mt) {
   if (!mt)
     return E_POINTER;
   const PresetInfo preset = CurrentPreset();
-  if (!CreatePresetMediaType(mt, preset.w, preset.h, preset.compression, preset.bit_count,
-                             preset.frame_time))
+  if (!CreatePresetMediaType(mt, preset))
     return E_OUTOFMEMORY;
   return S_OK;
 }
@@ -137,8 +137,7 @@ STDMETHODIMP CBallStream::GetStreamCaps(int index, AM_MEDIA_TYPE** mt, BYTE* cap
 
   const PresetInfo& preset = m_settings.m_presetTable[index];
   AM_MEDIA_TYPE* type = nullptr;
-  if (!CreatePresetMediaType(&type, preset.w, preset.h, preset.compression, preset.bit_count,
-                             preset.frame_time))
+  if (!CreatePresetMediaType(&type, preset))
     return E_OUTOFMEMORY;
   const BITMAPINFOHEADER* header = VideoBitmapHeader(*type, m_settings.m_useVideoInfoHeader2 != 0);
 

@@ -20,7 +20,7 @@ constexpr int32_t kMaxFrameSide = 16384;
 // and scroll steps within -kMaxScrollStep..kMaxScrollStep.
 constexpr int32_t kMaxScrollStep = 16384;
 
-// Reads one settings value; ReadProfileString has this form.
+// Reads one settings value; ReadProfileString and ReadProfileName have this form.
 using ProfileReaderFn = std::string (*)(const char* section, const char* key,
                                         const char* defaultValue, size_t bufferSize,
                                         const std::string& path);
@@ -31,15 +31,18 @@ struct StreamSettings {
   int32_t m_useVideoInfoHeader2 = 0;  // "use_video_info_header2": non-zero selects VIDEOINFOHEADER2
   int32_t m_autoClock = 0;            // "auto_clock": non-zero lets the graph clock pace frames
   int32_t m_mouseCursol = 0;          // "mouse_cursol": exactly 1 draws the mouse marker
-  char m_latencyLog[kPresetTextSize] =
+  int32_t m_frameCode = 0;            // "frame_code": non-zero draws the frame code in every frame
+  char m_latencyLog[kPresetNameSize] =
       {};  // "latency_log": log file beside the module; empty = off
   std::unique_ptr<PresetInfo[]> m_presetTable;  // m_presetNum valid entries
 
   // Reads the settings file at iniPath (a missing file gives every default).
   // False only when the preset table cannot be allocated; m_presetNum is then 0.
   bool LoadSettings(const std::string& iniPath);
-  // The same through another reader of the file's values.
-  bool LoadSettings(const std::string& iniPath, ProfileReaderFn reader);
+  // The same through another reader of the file's values; file names are read
+  // through nameReader, or through reader when it is null.
+  bool LoadSettings(const std::string& iniPath, ProfileReaderFn reader,
+                    ProfileReaderFn nameReader = nullptr);
 
   // Entry 0 of the table, or the built-in default preset when there is no table.
   PresetInfo FirstPreset() const;

@@ -242,6 +242,7 @@ TEST_F(SettingsFile, MainSectionSwitches) {
     std::string lines;
     int32_t buffNum, vih2, autoClock, mouse;
     const char* latencyLog;
+    int32_t frameCode = 0;
   };
   const std::vector<Case> cases = {
       {"", 2, 0, 0, 0, ""},
@@ -252,11 +253,14 @@ TEST_F(SettingsFile, MainSectionSwitches) {
       {"use_video_info_header2=-3\nauto_clock=7\nmouse_cursol=2\n", 2, -3, 7, 2, ""},
       {"latency_log = latency.txt \n", 2, 0, 0, 0, "latency.txt"},
       {"latency_log=\n", 2, 0, 0, 0, ""},
+      {"frame_code=1\n", 2, 0, 0, 0, "", 1},
+      {"frame_code=\n", 2, 0, 0, 0, "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
     const StreamSettings settings = Load("[MAIN]\n" + c.lines + "[PRESET_01]\nenable=1\n");
     zdtest::ExpectSwitches(settings, c.buffNum, c.vih2, c.autoClock, c.mouse, c.latencyLog);
+    EXPECT_EQ(settings.m_frameCode, c.frameCode);
     EXPECT_EQ(settings.m_presetNum, 1);
   }
 }
@@ -277,6 +281,28 @@ TEST_F(SettingsFile, WithoutATableTheFirstPresetIsTheBuiltInOne) {
   ExpectSamePreset(settings.FirstPreset(), BuiltInPreset());
   settings.m_presetNum = 0;
   ExpectSamePreset(settings.FirstPreset(), BuiltInPreset());
+}
+
+// A UTF-8 file whose names and comment are 200 two-byte letters (400 bytes):
+// Windows keeps the names whole (259 characters fit), natively a name is cut
+// to 259 bytes as before; the comment is 259 bytes in both.
+TEST_F(SettingsFile, FileNamesKeep259CharactersAsThePlatformCountsThem) {
+  std::string letters;
+  for (int i = 0; i < 200; ++i)
+    letters += "\xD0\xB6";
+  const StreamSettings settings =
+      Load("[MAIN]\nlatency_log=" + letters + "\n[PRESET_01]\nenable=1\nbmp=" + letters +
+           "\nfont=" + letters + "\ncomment=" + letters + "\n");
+  ASSERT_EQ(settings.m_presetNum, 1);
+#ifdef _WIN32
+  const std::string name = letters;
+#else
+  const std::string name = letters.substr(0, 259);
+#endif
+  EXPECT_EQ(settings.m_presetTable[0].bmp, name);
+  EXPECT_EQ(settings.m_presetTable[0].font, name);
+  EXPECT_EQ(settings.m_latencyLog, name);
+  EXPECT_EQ(settings.m_presetTable[0].comment, letters.substr(0, 259));
 }
 
 // A reader that knows only one value, to show that the loader asks through it.
@@ -335,6 +361,37 @@ TEST(ModulePath, TheFolderIsThePathWithoutFileNameAndTrailingSeparator) {
 #else
   EXPECT_EQ(JoinModulePath("/dir", "a.bmp"), "/dir/a.bmp");
 #endif
+}
+
+// Windows counts a path's characters in UTF-16 units, as its wide functions
+// do (so a name the ANSI code page spells counts as it did there); natively
+// a path is counted in bytes.
+TEST(ModulePath, PathsCountAndCutTheirCharactersAsThePlatformDoes) {
+  struct Case {
+    const char* text;
+    size_t windowsChars;
+    const char* windowsCutToTwo;
+  };
+  const std::vector<Case> cases = {
+      {"abc", 3, "ab"},
+      {"\xC3\xBC\xC3\x9F", 2, "\xC3\xBC\xC3\x9F"},                   // two letters of two bytes
+      {"\xE6\xB5\x8B\xE8\xAF\x95x", 3, "\xE6\xB5\x8B\xE8\xAF\x95"},  // three bytes each
+      {"\xF0\x9F\x98\x80"
+       "a",
+       3, "\xF0\x9F\x98\x80"},        // beyond U+FFFF: two units
+      {"a\xF0\x9F\x98\x80", 3, "a"},  // never half a character
+  };
+  for (const Case& c : cases) {
+    std::string cut = c.text;
+    CutPathName(&cut, 2);
+#ifdef _WIN32
+    EXPECT_EQ(PathChars(c.text), c.windowsChars) << c.text;
+    EXPECT_EQ(cut, c.windowsCutToTwo) << c.text;
+#else
+    EXPECT_EQ(PathChars(c.text), std::strlen(c.text)) << c.text;
+    EXPECT_EQ(cut, std::string(c.text).substr(0, 2)) << c.text;
+#endif
+  }
 }
 
 }  // namespace

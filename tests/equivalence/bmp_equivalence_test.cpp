@@ -1,4 +1,4 @@
-// The Windows loader (LoadImageA and GetObjectA) and our BMP decoder agree on
+// The Windows loader (LoadImageW and GetObjectW) and our BMP decoder agree on
 // which files load and on every pixel of those that do.
 #include <gtest/gtest.h>
 

@@ -1,6 +1,9 @@
 // Our INI reader gives what GetPrivateProfileStringA gives, for awkward files
-// and every kind of query the settings loader makes.
+// and every kind of query the settings loader makes; and so does the module's
+// reader, which goes through GetPrivateProfileStringW.
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -143,6 +146,16 @@ bool IsQuotedValueFillingTheBuffer(const std::string& section, const std::string
   return ReadProfileString(section.c_str(), key.c_str(), "", size + 1, path) == ours;
 }
 
+// GetPrivateProfileStringA itself, as the module called it before it read its
+// settings through the wide-character function.
+std::string ReadWithAnsiFunction(const std::string& section, const std::string& key,
+                                 const char* dflt, size_t size, const std::string& path) {
+  std::vector<char> buffer(size, '\0');
+  const DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), dflt, buffer.data(),
+                                                DWORD(size), path.c_str());
+  return std::string(buffer.data(), length < size ? length : size - 1);
+}
+
 TEST(ProfileEquivalence, OurReaderAnswersEveryQueryAsTheSystemReaderDoes) {
   TempFolder folder;
   const std::vector<size_t> bufferSizes = {1, 5, 259, 260, 400};
@@ -158,6 +171,13 @@ TEST(ProfileEquivalence, OurReaderAnswersEveryQueryAsTheSystemReaderDoes) {
           for (const char* dflt : defaults) {
             const std::string system =
                 ReadProfileString(section.c_str(), key.c_str(), dflt, size, path);
+            // The module's reader gives the ANSI function's bytes exactly (asked
+            // with the default of text keys, to keep the run short).
+            if (dflt == defaults[1]) {
+              ASSERT_EQ(Visible(system),
+                        Visible(ReadWithAnsiFunction(section, key, dflt, size, path)))
+                  << "[" << Visible(section) << "] " << Visible(key) << " size " << size;
+            }
             const std::string ours =
                 ReadProfileStringPortable(section.c_str(), key.c_str(), dflt, size, path);
             ++compared;
@@ -184,6 +204,77 @@ TEST(ProfileEquivalence, MissingFilesGiveTheDefaultInBothReaders) {
   for (size_t size : {size_t(1), size_t(4), size_t(260)}) {
     EXPECT_EQ(ReadProfileStringPortable("MAIN", "w", "default ", size, path),
               ReadProfileString("MAIN", "w", "default ", size, path));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::string Encode(const std::wstring& text, UINT codePage) {
+  const int n = WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n > 0 ? n : 1), '\0');
+  WideCharToMultiByte(codePage, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+std::string Utf16WithMark(const std::wstring& text) {
+  std::string bytes = "\xFF\xFE";
+  for (wchar_t ch : text) {
+    bytes += char(ch & 0xFF);
+    bytes += char((ch >> 8) & 0xFF);
+  }
+  return bytes;
+}
+
+TEST(ProfileNames, FileNamesComeBackAsUtf8FromEachEncodingOfTheSettingsFile) {
+  TempFolder folder;
+  const std::wstring latin = L"Gr\u00fc\u00dfe \u00e9.bmp";  // within code page 1252
+  const std::wstring beyond = L"\u0448\u0440\u0438\u0444\u0442 \u6d4b\u8bd5 \u03a9.bmp";
+  const std::wstring lines = L"[PRESET_01]\r\nenable=1\r\nbmp= \"";
+  struct Case {
+    const char* name;
+    std::wstring bmp;
+    std::string fileBytes;
+  };
+  const std::vector<Case> cases = {
+      {"ANSI", latin, Encode(lines + latin + L"\" \r\n", CP_ACP)},
+      {"UTF-8 without a byte order mark", beyond, Encode(lines + beyond + L"\" \r\n", CP_UTF8)},
+      {"UTF-8 with a byte order mark", beyond,
+       "\xEF\xBB\xBF" + Encode(lines + beyond + L"\" \r\n", CP_UTF8)},
+      {"UTF-16 with a byte order mark", beyond, Utf16WithMark(lines + beyond + L"\" \r\n")},
+  };
+  ASSERT_EQ(GetACP(), 1252u) << "the ANSI case is written for code page 1252";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = folder.Write("names.ini", c.fileBytes);
+    EXPECT_EQ(Visible(ReadProfileName("PRESET_01", "bmp", "\x01", 261, path)),
+              Visible(Encode(c.bmp, CP_UTF8)));
+    // Other values keep the bytes the ANSI function gives.
+    EXPECT_EQ(Visible(ReadProfileString("PRESET_01", "bmp", "\x01", 261, path)),
+              Visible(ReadWithAnsiFunction("PRESET_01", "bmp", "\x01", 261, path)));
+    EXPECT_EQ(ReadProfileName("PRESET_01", "enable", "", 261, path), "1");
+  }
+}
+
+TEST(ProfileNames, NamesCountTheirLengthInCharactersNotInBytes) {
+  TempFolder folder;
+  const std::wstring letter = L"\u0436";  // two bytes in UTF-8
+  struct Case {
+    size_t letters;
+    size_t expected;
+  };
+  for (const Case& c : {Case{259, 259}, Case{260, 259}, Case{400, 259}}) {
+    std::wstring name;
+    for (size_t i = 0; i < c.letters; ++i)
+      name += letter;
+    const std::string path = folder.Write("long.ini", Utf16WithMark(L"[MAIN]\r\nn=" + name));
+    std::wstring expected;
+    for (size_t i = 0; i < c.expected; ++i)
+      expected += letter;
+    EXPECT_EQ(ReadProfileName("MAIN", "n", "", 260, path), Encode(expected, CP_UTF8))
+        << c.letters << " letters";
   }
 }
 

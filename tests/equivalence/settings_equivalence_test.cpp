@@ -1,5 +1,5 @@
 // The settings loader gives the same switches and presets whether it reads
-// through GetPrivateProfileStringA or through our own reader.
+// through the system's reader, as the module does, or through our own reader.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -52,7 +52,7 @@ TEST(SettingsEquivalence, BothReadersGiveTheSameSettingsAndPresets) {
     const std::string path = folder.Write("ZintuDobrel.ini", c.text);
     StreamSettings system;
     StreamSettings ours;
-    ASSERT_TRUE(system.LoadSettings(path, &ReadProfileString));
+    ASSERT_TRUE(system.LoadSettings(path, &ReadProfileString, &ReadProfileName));
     ASSERT_TRUE(ours.LoadSettings(path, &ReadProfileStringPortable));
     zdtest::ExpectSwitches(ours, system.m_buffNum, system.m_useVideoInfoHeader2, system.m_autoClock,
                            system.m_mouseCursol, system.m_latencyLog);

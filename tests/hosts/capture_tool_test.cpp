@@ -11,6 +11,7 @@
 #include "tools/capture/capability.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_report.h"
+#include "tools/capture/frame_code_check.h"
 #include "tools/capture/frame_image.h"
 #include "tools/capture/frame_stats.h"
 
@@ -137,6 +138,64 @@ void ExpectNear(const std::vector<int>& got, const std::vector<int>& want, int t
     EXPECT_NEAR(got[i], want[i], tolerance) << "byte " << i;
 }
 
+// Samples whose frame codes say frame n of stream id, at n frame times
+// (a negative n: the code could not be read).
+std::vector<SampleCode> CodedRun(const std::vector<int>& numbers, uint32_t restartAt = ~0u) {
+  constexpr int64_t kFrameTime = 400000;
+  std::vector<SampleCode> run;
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    SampleCode s;
+    s.has_start = true;
+    s.start = int64_t(i) * kFrameTime;
+    if (numbers[i] >= 0) {
+      s.frame.status = FrameCodeStatus::kDecoded;
+      s.frame.payload.frame_number = uint32_t(numbers[i]);
+      s.frame.payload.stream_id = i >= restartAt ? 2 : 1;
+      s.frame.payload.capability = 3;
+      s.frame.payload.sample_time = int64_t(numbers[i]) * kFrameTime;
+    } else {
+      s.frame.status = FrameCodeStatus::kUnreadable;
+    }
+    run.push_back(s);
+  }
+  return run;
+}
+
+TEST(FrameCodeCheck, MissingRepeatedAndReorderedFramesAreCountedByTheirCodes) {
+  struct Case {
+    std::vector<int> numbers;
+    uint32_t restartAt;
+    int64_t missing, repeated, outOfOrder, unreadable, restarts, timeMismatch;
+  };
+  const std::vector<Case> cases = {
+      {{0, 1, 2, 3}, ~0u, 0, 0, 0, 0, 0, 0},  {{5, 6, 9, 10}, ~0u, 2, 0, 0, 0, 0, 4},
+      {{0, 1, 1, 2}, ~0u, 0, 1, 0, 0, 0, 2},  {{0, 2, 1, 3}, ~0u, 0, 0, 1, 0, 0, 2},
+      {{0, -1, 2, 3}, ~0u, 1, 0, 0, 1, 0, 0}, {{0, 1, 0, 1}, 2, 0, 0, 0, 0, 1, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases.data()));
+    const FrameCodeCheck check =
+        CheckFrameCodes(CodedRun(c.numbers, c.restartAt), 3, 400000, false);
+    EXPECT_EQ(check.frames, int64_t(c.numbers.size()));
+    EXPECT_EQ(check.missing, c.missing);
+    EXPECT_EQ(check.repeated, c.repeated);
+    EXPECT_EQ(check.out_of_order, c.outOfOrder);
+    EXPECT_EQ(check.unreadable, c.unreadable);
+    EXPECT_EQ(check.restarts, c.restarts);
+    EXPECT_EQ(check.time_mismatch, c.timeMismatch);
+    const bool clean =
+        c.missing + c.repeated + c.outOfOrder + c.unreadable + c.restarts + c.timeMismatch == 0;
+    EXPECT_EQ(check.ok(), clean);
+  }
+  // Another capability than the one selected is a mismatch; none selected, no check.
+  EXPECT_EQ(CheckFrameCodes(CodedRun({0, 1}), 4, 400000, false).capability_mismatch, 2);
+  EXPECT_TRUE(CheckFrameCodes(CodedRun({0, 1}), -1, 400000, false).ok());
+  // A type that says interlaced wants both fields' codes of every frame.
+  const FrameCodeCheck interlaced = CheckFrameCodes(CodedRun({0, 1}), 3, 400000, true);
+  EXPECT_EQ(interlaced.fields_unreadable, 4);
+  EXPECT_FALSE(interlaced.ok());
+}
+
 TEST(FrameImage, StudioRangeColoursComeBackAsTheirRgb) {
   // Y, U, V of pure colours as the source's BT.601 and BT.709 (HDYC)
   // conversions make them, and the B, G, R they stand for.
@@ -257,6 +316,7 @@ TEST(CaptureOptions, CommandLines) {
       {{"--bogus"}, false, "unknown argument"},
       {{"--cap", "1", "--format", "YUY2"}, false, "cannot be combined"},
       {{"--snapshot-frame", "2"}, false, "--snapshot"},
+      {{"--verify", "--seconds", "10"}, true, ""},
   };
   for (const Case& c : cases) {
     std::string joined;

@@ -68,7 +68,7 @@ TEST(StreamStartRobustness, DamagedFilesOnDiskLoadAsTheDecoderReadsThemOrNotAtAl
 
 // A bitmap name as a settings file might give it: the file written for this
 // round, a missing one, none, or one too long for any path.
-void RandomName(Rng& rng, const std::string& file, char (&name)[kPresetTextSize]) {
+void RandomName(Rng& rng, const std::string& file, char (&name)[kPresetNameSize]) {
   static const std::string kOthers[] = {"", "missing.bmp", "../nowhere/x.bmp",
                                         std::string(259, 'n'), "sub/dir/../../x.bmp"};
   const std::string chosen = rng.OneIn(6) ? rng.Pick(kOthers) : file;

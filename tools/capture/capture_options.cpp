@@ -39,6 +39,77 @@ bool ParseSize(const std::string& text, int* width, int* height) {
   return ParseInt(text.substr(0, x), 1, width) && ParseInt(text.substr(x + 1), 1, height);
 }
 
+// An option without a value: it sets one switch.
+struct Flag {
+  const char* name;
+  bool CaptureOptions::*field;
+};
+
+constexpr Flag kFlags[] = {
+    {"-h", &CaptureOptions::help},
+    {"--help", &CaptureOptions::help},
+    {"--version", &CaptureOptions::version},
+    {"--list-devices", &CaptureOptions::list_devices},
+    {"--list-caps", &CaptureOptions::list_caps},
+    {"--json", &CaptureOptions::json},
+    {"--no-clock", &CaptureOptions::no_clock},
+    {"--verify", &CaptureOptions::verify},
+};
+
+// An option with a value in the next argument; false when the value is invalid.
+struct ValueOption {
+  const char* name;
+  bool (*store)(const std::string& text, CaptureOptions* o);
+};
+
+bool StoreText(const std::string& text, std::string* field) {
+  *field = text;
+  return !text.empty();
+}
+
+const ValueOption kValueOptions[] = {
+    {"--device", [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->device); }},
+    {"--cap", [](const std::string& t, CaptureOptions* o) { return ParseInt(t, 0, &o->cap); }},
+    {"--size",
+     [](const std::string& t, CaptureOptions* o) { return ParseSize(t, &o->width, &o->height); }},
+    {"--format", [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->format); }},
+    {"--fps",
+     [](const std::string& t, CaptureOptions* o) { return ParsePositiveDouble(t, &o->fps); }},
+    {"--frames",
+     [](const std::string& t, CaptureOptions* o) { return ParseInt(t, 1, &o->frames); }},
+    {"--seconds",
+     [](const std::string& t, CaptureOptions* o) { return ParsePositiveDouble(t, &o->seconds); }},
+    {"--snapshot",
+     [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->snapshot); }},
+    {"--snapshot-frame",
+     [](const std::string& t, CaptureOptions* o) { return ParseInt(t, 0, &o->snapshot_frame); }},
+    {"--dump-frames",
+     [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->dump_dir); }},
+    {"--raw", [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->raw_path); }},
+};
+
+// The table row of the option named arg, or null.
+template <class Row, size_t N>
+const Row* FindOption(const Row (&table)[N], const std::string& arg) {
+  for (const Row& row : table)
+    if (arg == row.name)
+      return &row;
+  return nullptr;
+}
+
+// Options that exclude or need each other.
+bool CheckCombinations(const CaptureOptions& o, std::string* error) {
+  if (o.cap >= 0 && (o.width > 0 || !o.format.empty() || o.fps > 0.0)) {
+    *error = "--cap cannot be combined with --size, --format or --fps";
+    return false;
+  }
+  if (o.snapshot_frame >= 0 && o.snapshot.empty()) {
+    *error = "--snapshot-frame needs --snapshot";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions* options,
@@ -46,100 +117,27 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions* o
   CaptureOptions result;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    // Options that take a value read it from the next argument.
-    auto value = [&](std::string* out) {
-      if (i + 1 >= args.size()) {
-        *error = arg + " needs a value";
-        return false;
-      }
-      *out = args[++i];
-      return true;
-    };
-    auto bad = [&](const std::string& text) {
-      *error = "invalid value for " + arg + ": '" + text + "'";
-      return false;
-    };
-    std::string text;
-    if (arg == "-h" || arg == "--help") {
-      result.help = true;
-    } else if (arg == "--version") {
-      result.version = true;
-    } else if (arg == "--list-devices") {
-      result.list_devices = true;
-    } else if (arg == "--list-caps") {
-      result.list_caps = true;
-    } else if (arg == "--json") {
-      result.json = true;
-    } else if (arg == "--no-clock") {
-      result.no_clock = true;
-    } else if (arg == "--device") {
-      if (!value(&result.device))
-        return false;
-      if (result.device.empty())
-        return bad(result.device);
-    } else if (arg == "--cap") {
-      if (!value(&text))
-        return false;
-      if (!ParseInt(text, 0, &result.cap))
-        return bad(text);
-    } else if (arg == "--size") {
-      if (!value(&text))
-        return false;
-      if (!ParseSize(text, &result.width, &result.height))
-        return bad(text);
-    } else if (arg == "--format") {
-      if (!value(&result.format))
-        return false;
-      if (result.format.empty())
-        return bad(result.format);
-    } else if (arg == "--fps") {
-      if (!value(&text))
-        return false;
-      if (!ParsePositiveDouble(text, &result.fps))
-        return bad(text);
-    } else if (arg == "--frames") {
-      if (!value(&text))
-        return false;
-      if (!ParseInt(text, 1, &result.frames))
-        return bad(text);
-    } else if (arg == "--seconds") {
-      if (!value(&text))
-        return false;
-      if (!ParsePositiveDouble(text, &result.seconds))
-        return bad(text);
-    } else if (arg == "--snapshot") {
-      if (!value(&result.snapshot))
-        return false;
-      if (result.snapshot.empty())
-        return bad(result.snapshot);
-    } else if (arg == "--snapshot-frame") {
-      if (!value(&text))
-        return false;
-      if (!ParseInt(text, 0, &result.snapshot_frame))
-        return bad(text);
-    } else if (arg == "--dump-frames") {
-      if (!value(&result.dump_dir))
-        return false;
-      if (result.dump_dir.empty())
-        return bad(result.dump_dir);
-    } else if (arg == "--raw") {
-      if (!value(&result.raw_path))
-        return false;
-      if (result.raw_path.empty())
-        return bad(result.raw_path);
-    } else {
+    if (const Flag* flag = FindOption(kFlags, arg)) {
+      result.*(flag->field) = true;
+      continue;
+    }
+    const ValueOption* option = FindOption(kValueOptions, arg);
+    if (!option) {
       *error = "unknown argument '" + arg + "' (see --help)";
       return false;
     }
+    if (i + 1 >= args.size()) {
+      *error = arg + " needs a value";
+      return false;
+    }
+    const std::string& text = args[++i];
+    if (!option->store(text, &result)) {
+      *error = "invalid value for " + arg + ": '" + text + "'";
+      return false;
+    }
   }
-  if (result.cap >= 0 && (result.width > 0 || !result.format.empty() || result.fps > 0.0)) {
-    *error = "--cap cannot be combined with --size, --format or --fps";
+  if (!CheckCombinations(result, error))
     return false;
-  }
-  if (result.snapshot_frame >= 0 && result.snapshot.empty()) {
-    *error = "--snapshot-frame needs --snapshot";
-    return false;
-  }
   if (result.frames == 0 && result.seconds == 0.0)
     result.seconds = kDefaultSeconds;
   *options = result;
@@ -163,11 +161,15 @@ const char* CaptureUsage() {
          "  --snapshot-frame K      the frame to save (default: the last one)\n"
          "  --dump-frames DIR       write every frame, as delivered, to DIR/frame_NNNNN.raw\n"
          "  --raw PATH              write every frame, as delivered, into one file\n"
+         "  --verify                read every sample's frame code (the source's\n"
+         "                          frame_code=1) and report frames missing, repeated,\n"
+         "                          out of order and codes that cannot be read\n"
          "  --json                  print the report as JSON\n"
          "  --version               print the version and exit\n"
          "exit codes: 0 ok, 1 usage, 2 device not found, 3 format selection failed,\n"
          "  4 graph building failed, 5 streaming failed, 6 output file failed,\n"
-         "  7 stream check failed (time stamps, sample sizes or frame count)\n";
+         "  7 stream check failed (time stamps, sample sizes or frame count),\n"
+         "  8 frame code check failed (--verify; the stream check passed)\n";
 }
 
 }  // namespace zdcap

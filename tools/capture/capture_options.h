@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "resources/product.h"
+#include "resources/product_names.h"
 
 namespace zdcap {
 
-constexpr const char* kDefaultDevice = ZD_FRIENDLY_NAME;
+constexpr const char* kDefaultDevice = kFriendlyName;
 constexpr double kDefaultSeconds = 3.0;
 
 struct CaptureOptions {
@@ -20,6 +20,8 @@ struct CaptureOptions {
   // with none), as hosts that want frames as soon as they are made do; the
   // renderer then holds no sample back until its time stamp is due.
   bool no_clock = false;
+  // Read every sample's frame code and check the run by the codes.
+  bool verify = false;
   std::string device = kDefaultDevice;
   // Capability selection: an index, or a size/format/rate to match. Unset
   // values (-1, 0, empty) leave the device's current format.

@@ -21,30 +21,56 @@ double CpuPercent(const CaptureReport& report) {
   return report.wall_seconds > 0.0 ? report.cpu_seconds * 100.0 / report.wall_seconds : 0.0;
 }
 
+// The stream's own problems: what --verify does not add.
+std::vector<std::string> StreamProblems(const CaptureReport& r) {
+  std::vector<std::string> list;
+  if (!r.stream_error.empty())
+    list.push_back("the graph reported an error: " + r.stream_error);
+  if (r.frames == 0) {
+    list.push_back("no frames arrived");
+    return list;
+  }
+  if (r.requested_frames > 0 && r.frames < r.requested_frames)
+    list.push_back(Format("only %lld of %lld frames arrived", static_cast<long long>(r.frames),
+                          static_cast<long long>(r.requested_frames)));
+  if (r.wrong_size > 0)
+    list.push_back(Format("%lld samples were not %lld bytes long",
+                          static_cast<long long>(r.wrong_size),
+                          static_cast<long long>(r.sample_bytes)));
+  if (!r.timestamps.ok())
+    list.push_back(Format("time stamps out of order from frame %lld",
+                          static_cast<long long>(r.timestamps.first_bad_index)));
+  return list;
+}
+
 }  // namespace
 
 bool CaptureReport::ok() const {
   return problems().empty();
 }
 
+bool CaptureReport::stream_ok() const {
+  return StreamProblems(*this).empty();
+}
+
 std::vector<std::string> CaptureReport::problems() const {
-  std::vector<std::string> list;
-  if (!stream_error.empty())
-    list.push_back("the graph reported an error: " + stream_error);
-  if (frames == 0) {
-    list.push_back("no frames arrived");
+  std::vector<std::string> list = StreamProblems(*this);
+  if (!verify)
     return list;
-  }
-  if (requested_frames > 0 && frames < requested_frames)
-    list.push_back(Format("only %lld of %lld frames arrived", static_cast<long long>(frames),
-                          static_cast<long long>(requested_frames)));
-  if (wrong_size > 0)
-    list.push_back(Format("%lld samples were not %lld bytes long",
-                          static_cast<long long>(wrong_size),
-                          static_cast<long long>(sample_bytes)));
-  if (!timestamps.ok())
-    list.push_back(Format("time stamps out of order from frame %lld",
-                          static_cast<long long>(timestamps.first_bad_index)));
+  const FrameCodeCheck& c = codes;
+  auto count = [&](int64_t n, const char* what) {
+    if (n > 0)
+      list.push_back(Format("%lld %s", static_cast<long long>(n), what));
+  };
+  count(c.frames - c.decoded, "frames without a readable frame code");
+  count(c.missing, "frames missing");
+  count(c.repeated, "frames repeated");
+  count(c.out_of_order, "frames out of order");
+  count(c.restarts, "stream restarts");
+  count(c.time_mismatch, "frame codes whose time is not the sample's");
+  count(c.capability_mismatch, "frame codes naming another capability");
+  count(c.fields_unreadable, "fields without a readable field code");
+  count(c.field_mismatch, "field codes that disagree with their frame's");
   return list;
 }
 
@@ -80,6 +106,24 @@ std::string FormatReportText(const CaptureReport& r) {
                 static_cast<long long>(r.lateness.late_frames), r.lateness.max_late_ms);
   out += Format("cpu:           %.1f %% of one core (%.1f %% of %d cores)\n", CpuPercent(r),
                 CpuPercent(r) / (r.processors > 0 ? r.processors : 1), r.processors);
+  if (r.verify) {
+    const FrameCodeCheck& c = r.codes;
+    out += Format(
+        "frame codes:   %lld of %lld read (%lld unreadable, %lld without a code), frames %lld "
+        "to %lld: %lld missing, %lld repeated, %lld out of order, %lld restarts; source drops "
+        "%lld\n",
+        static_cast<long long>(c.decoded), static_cast<long long>(c.frames),
+        static_cast<long long>(c.unreadable), static_cast<long long>(c.no_code),
+        static_cast<long long>(c.first_frame), static_cast<long long>(c.last_frame),
+        static_cast<long long>(c.missing), static_cast<long long>(c.repeated),
+        static_cast<long long>(c.out_of_order), static_cast<long long>(c.restarts),
+        static_cast<long long>(c.source_drops));
+    if (c.interlaced)
+      out += Format("field codes:   %lld read, %lld unreadable, %lld disagreeing\n",
+                    static_cast<long long>(c.fields_decoded),
+                    static_cast<long long>(c.fields_unreadable),
+                    static_cast<long long>(c.field_mismatch));
+  }
   if (r.ended_early)
     out += "note:          the source ended the stream early\n";
   if (!r.snapshot.empty())
@@ -158,6 +202,25 @@ std::string FormatReportJson(const CaptureReport& r) {
                 r.graph_clock ? "true" : "false");
   out += "  \"snapshot\": " + JsonString(r.snapshot) + ",\n";
   out += "  \"stream_error\": " + JsonString(r.stream_error) + ",\n";
+  if (r.verify) {
+    const FrameCodeCheck& c = r.codes;
+    out += Format(
+        "  \"frame_code\": {\"ok\": %s, \"frames\": %lld, \"decoded\": %lld, "
+        "\"unreadable\": %lld, \"no_code\": %lld, \"first_frame\": %lld, "
+        "\"last_frame\": %lld, \"missing\": %lld, \"repeated\": %lld, "
+        "\"out_of_order\": %lld, \"restarts\": %lld, \"time_mismatch\": %lld, "
+        "\"capability_mismatch\": %lld, \"source_drops\": %lld, \"interlaced\": %s, "
+        "\"fields_decoded\": %lld, \"fields_unreadable\": %lld, \"field_mismatch\": %lld},\n",
+        c.ok() ? "true" : "false", static_cast<long long>(c.frames),
+        static_cast<long long>(c.decoded), static_cast<long long>(c.unreadable),
+        static_cast<long long>(c.no_code), static_cast<long long>(c.first_frame),
+        static_cast<long long>(c.last_frame), static_cast<long long>(c.missing),
+        static_cast<long long>(c.repeated), static_cast<long long>(c.out_of_order),
+        static_cast<long long>(c.restarts), static_cast<long long>(c.time_mismatch),
+        static_cast<long long>(c.capability_mismatch), static_cast<long long>(c.source_drops),
+        c.interlaced ? "true" : "false", static_cast<long long>(c.fields_decoded),
+        static_cast<long long>(c.fields_unreadable), static_cast<long long>(c.field_mismatch));
+  }
   out += "  \"problems\": [";
   const std::vector<std::string> problems = r.problems();
   for (size_t k = 0; k < problems.size(); ++k)

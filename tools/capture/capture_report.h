@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/capture/capability.h"
+#include "tools/capture/frame_code_check.h"
 #include "tools/capture/frame_stats.h"
 
 namespace zdcap {
@@ -26,12 +27,16 @@ struct CaptureReport {
   std::string snapshot;      // file written, if any
   std::string stream_error;  // error event from the graph, if any
   bool ended_early = false;
-  bool graph_clock = true;  // the graph ran with its reference clock   // the source ended the
-                            // stream before the run was over
+  bool graph_clock = true;  // the graph ran with its reference clock
+  bool verify = false;      // the frame codes were read (--verify)
+  FrameCodeCheck codes;     // ... and what they said
 
   // The capture verdict: frames arrived, as many as asked for, every sample
-  // of the negotiated size, time stamps in order, no error from the graph.
+  // of the negotiated size, time stamps in order, no error from the graph;
+  // with --verify also every frame code read and in order.
   bool ok() const;
+  // The same without the frame codes.
+  bool stream_ok() const;
   // The reasons ok() is false, one per entry.
   std::vector<std::string> problems() const;
 };

@@ -16,6 +16,7 @@
 
 #include "tools/capture/devices.h"
 #include "tools/capture/frame_image.h"
+#include "tools/capture/utf8_files.h"
 
 namespace zdcap {
 namespace {
@@ -64,6 +65,7 @@ class GrabberSink final : public ISampleGrabberCB {
     int snapshot_frame = -2;   // -2: none, -1: the last frame
     std::string dump_dir;      // one file per frame when not empty
     std::FILE* raw = nullptr;  // all frames into one file when set (not owned)
+    bool verify = false;       // read every sample's frame code
   };
 
   GrabberSink(const Settings& settings, HANDLE done) : m_settings(settings), m_done(done) {
@@ -109,6 +111,14 @@ class GrabberSink final : public ISampleGrabberCB {
   }
   STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
 
+  // The connected type, before the graph runs: what --verify reads samples as.
+  void SetFormat(const Capability& format) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_format = format;
+    if (m_settings.verify && m_settings.max_frames > 0)
+      m_codes.reserve(static_cast<size_t>(m_settings.max_frames));
+  }
+
   // Stops collecting: samples after this are ignored.
   void Close() {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -118,6 +128,10 @@ class GrabberSink final : public ISampleGrabberCB {
   std::vector<FrameRecord> Frames() {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_frames;
+  }
+  std::vector<SampleCode> Codes() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_codes;
   }
   std::vector<uint8_t> Snapshot() {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -148,7 +162,16 @@ class GrabberSink final : public ISampleGrabberCB {
     const int64_t index = static_cast<int64_t>(m_frames.size());
     m_frames.push_back(record);
     BYTE* data = nullptr;
-    if (SUCCEEDED(sample->GetPointer(&data)) && data && record.length > 0)
+    if (FAILED(sample->GetPointer(&data)) || record.length <= 0)
+      data = nullptr;
+    if (m_settings.verify) {
+      SampleCode code =
+          data ? ReadSampleCode(data, static_cast<size_t>(record.length), m_format) : SampleCode();
+      code.has_start = record.has_start;
+      code.start = record.start;
+      m_codes.push_back(code);
+    }
+    if (data)
       Keep(index, data, record.length);
     if (m_settings.max_frames > 0 && index + 1 >= m_settings.max_frames) {
       m_collecting = false;
@@ -180,6 +203,8 @@ class GrabberSink final : public ISampleGrabberCB {
   bool m_collecting = true;
   bool m_outOfMemory = false;
   std::vector<FrameRecord> m_frames;
+  Capability m_format;
+  std::vector<SampleCode> m_codes;
   std::vector<uint8_t> m_snapshot;
   std::string m_writeError;
 };
@@ -237,6 +262,336 @@ std::string EventName(long code) {
   }
 }
 
+// What a step of the session ends with: kExitOk, or the exit code and what failed.
+struct StepResult {
+  int code = kExitOk;
+  std::string error;
+  bool ok() const { return code == kExitOk; }
+};
+
+StepResult Done() {
+  return {};
+}
+
+StepResult Failure(int code, const std::string& error) {
+  return {code, error};
+}
+
+StepResult Failure(int code, const std::string& what, HRESULT hr) {
+  return {code, what + " (" + HresultText(hr) + ")"};
+}
+
+// Everything one capture holds, released in reverse order.
+struct Session {
+  Graph g;
+  ComPtr<IBaseFilter> grabber_filter;
+  ComPtr<IBaseFilter> null_renderer;
+  ComPtr<ISampleGrabber> grabber;
+  UniqueHandle done;  // the event that ends a run by frame count
+  FilePtr raw;
+  ComPtr<GrabberSink> sink;
+  int selected = -1;  // the capability chosen, when one was
+};
+
+bool WantsFormat(const CaptureOptions& options) {
+  return options.cap >= 0 || options.width > 0 || !options.format.empty() || options.fps > 0.0;
+}
+
+// The capability asked for by number, or else the first that matches the
+// requested size, format and rate.
+StepResult ChooseCapability(const std::vector<Capability>& caps, const CaptureOptions& options,
+                            int* index) {
+  *index = options.cap;
+  if (*index >= static_cast<int>(caps.size())) {
+    return Failure(kExitFormat, "there is no capability " + std::to_string(*index) +
+                                    ": the device has " + std::to_string(caps.size()) +
+                                    " (see --list-caps)");
+  }
+  if (*index < 0) {
+    *index = MatchCapability(caps, options.width, options.height, options.format, options.fps);
+    if (*index < 0) {
+      return Failure(kExitFormat,
+                     "no capability matches the requested size, format and rate (see --list-caps)");
+    }
+  }
+  return Done();
+}
+
+// Format selection, before anything is connected; nothing when none is asked for.
+StepResult SelectFormat(Session& s, IBaseFilter* source, const CaptureOptions& options) {
+  if (!WantsFormat(options))
+    return Done();
+  ComPtr<IAMStreamConfig> config;
+  HRESULT hr = FindStreamConfig(s.g.builder.Get(), source, &config);
+  if (FAILED(hr))
+    return Failure(kExitFormat, "the capture pin has no IAMStreamConfig", hr);
+  std::vector<Capability> caps;
+  hr = ReadCapabilities(config.Get(), &caps);
+  if (FAILED(hr))
+    return Failure(kExitFormat, "cannot read the capabilities", hr);
+  int index = -1;
+  const StepResult chosen = ChooseCapability(caps, options, &index);
+  if (!chosen.ok())
+    return chosen;
+  s.selected = index;
+  hr = SelectCapability(config.Get(), index);
+  if (FAILED(hr))
+    return Failure(kExitFormat, "SetFormat of capability " + std::to_string(index) + " failed", hr);
+  return Done();
+}
+
+// The sample grabber, accepting any video, and the null renderer behind it.
+StepResult CreateRenderers(Session& s) {
+  HRESULT hr = CoCreateInstance(kSampleGrabberClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                s.grabber_filter.PutVoid());
+  if (FAILED(hr))
+    return Failure(kExitGraph, "cannot create the sample grabber", hr);
+  hr = CoCreateInstance(kNullRendererClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                        s.null_renderer.PutVoid());
+  if (FAILED(hr))
+    return Failure(kExitGraph, "cannot create the null renderer", hr);
+  hr = s.grabber_filter.As(IID_ISampleGrabber, &s.grabber);
+  if (FAILED(hr))
+    return Failure(kExitGraph, "the sample grabber has no ISampleGrabber", hr);
+  AM_MEDIA_TYPE accept{};
+  accept.majortype = MEDIATYPE_Video;  // any video subtype and layout
+  s.grabber->SetMediaType(&accept);
+  s.grabber->SetBufferSamples(FALSE);
+  s.grabber->SetOneShot(FALSE);
+  return Done();
+}
+
+// The event that ends a run by frame count, the raw file and the dump folder.
+StepResult OpenOutputs(Session& s, const CaptureOptions& options) {
+  s.done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!s.done.Get())
+    return Failure(kExitStream, "cannot create an event");
+  if (!options.raw_path.empty()) {
+    s.raw.reset(OpenFileUtf8(options.raw_path, "wb"));
+    if (!s.raw)
+      return Failure(kExitOutput, "cannot create " + options.raw_path);
+  }
+  if (!options.dump_dir.empty() && !CreateFolderUtf8(options.dump_dir))
+    return Failure(kExitOutput, "cannot create the folder " + options.dump_dir);
+  return Done();
+}
+
+// The callback that collects every sample, installed in the grabber.
+StepResult AttachSink(Session& s, const CaptureOptions& options) {
+  GrabberSink::Settings settings;
+  settings.max_frames = options.frames;
+  settings.snapshot_frame = options.snapshot.empty() ? -2 : options.snapshot_frame;
+  settings.dump_dir = options.dump_dir;
+  settings.raw = s.raw.get();
+  settings.verify = options.verify;
+  s.sink.Attach(new GrabberSink(settings, s.done.Get()));
+  const HRESULT hr = s.grabber->SetCallback(s.sink.Get(), kSampleCallback);
+  if (FAILED(hr))
+    return Failure(kExitGraph, "ISampleGrabber::SetCallback failed", hr);
+  return Done();
+}
+
+// Renders the capture pin through the grabber into the null renderer and
+// records the connected format.
+StepResult Connect(Session& s, IBaseFilter* source, CaptureReport* report) {
+  HRESULT hr = s.g.graph->AddFilter(s.grabber_filter.Get(), L"Sample grabber");
+  if (SUCCEEDED(hr))
+    hr = s.g.graph->AddFilter(s.null_renderer.Get(), L"Null renderer");
+  if (FAILED(hr))
+    return Failure(kExitGraph, "cannot add the sample grabber and null renderer", hr);
+  hr = s.g.builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source,
+                                 s.grabber_filter.Get(), s.null_renderer.Get());
+  if (FAILED(hr))
+    return Failure(kExitGraph, "ICaptureGraphBuilder2::RenderStream failed", hr);
+  CMediaType connected;
+  hr = s.grabber->GetConnectedMediaType(&connected);
+  if (FAILED(hr) || !DescribeMediaType(connected, &report->format))
+    return Failure(kExitGraph, "the connected media type is not a video type", hr);
+  report->sample_bytes = FrameBytes(connected);
+  s.sink->SetFormat(report->format);
+  return Done();
+}
+
+// With --no-clock the graph runs without a reference clock.
+StepResult ChooseClock(Session& s, const CaptureOptions& options, CaptureReport* report) {
+  if (options.no_clock) {
+    ComPtr<IMediaFilter> graph_filter;
+    HRESULT hr = s.g.graph.As(IID_IMediaFilter, &graph_filter);
+    if (SUCCEEDED(hr))
+      hr = graph_filter->SetSyncSource(nullptr);
+    if (FAILED(hr))
+      return Failure(kExitGraph, "cannot run the graph without a clock", hr);
+  }
+  report->graph_clock = !options.no_clock;
+  return Done();
+}
+
+// The run's time limit in seconds. A frame count without a time gets a
+// generous limit so that a stalled source cannot hang the host.
+double TimeLimitSeconds(const CaptureOptions& options, const CaptureReport& report) {
+  if (options.seconds > 0.0)
+    return options.seconds;
+  const double frame_ms = static_cast<double>(report.format.frame_time) / 10000.0;
+  return std::max(10.0, 3.0 * static_cast<double>(options.frames) * frame_ms / 1000.0 + 10.0);
+}
+
+// Takes the graph's pending events. True when one ends the run: the source
+// ended the stream, or the graph reports an error.
+bool TakeEvents(IMediaEventEx* events, CaptureReport* report) {
+  long code = 0;
+  LONG_PTR param1 = 0;
+  LONG_PTR param2 = 0;
+  bool finished = false;
+  while (events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+    events->FreeEventParams(code, param1, param2);
+    if (code == EC_COMPLETE) {
+      report->ended_early = true;
+      finished = true;
+    } else if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED ||
+               code == EC_ERROR_STILLPLAYING || code == EC_DEVICE_LOST) {
+      report->stream_error =
+          EventName(code) + " (" + HresultText(static_cast<HRESULT>(param1)) + ")";
+      finished = true;
+    }
+  }
+  return finished;
+}
+
+// Waits, dispatching window messages, until the frame count or the time is
+// reached or an event ends the run.
+void WaitForEnd(HANDLE done, IMediaEventEx* events, double started, double limit_s,
+                CaptureReport* report) {
+  for (;;) {
+    const double elapsed = NowMs() - started;
+    if (elapsed >= limit_s * 1000.0)
+      return;
+    const DWORD wait = static_cast<DWORD>(std::min(20.0, limit_s * 1000.0 - elapsed) + 1.0);
+    HANDLE handles[1] = {done};
+    const DWORD woke = MsgWaitForMultipleObjects(1, handles, FALSE, wait, QS_ALLINPUT);
+    if (woke == WAIT_OBJECT_0)
+      return;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageW(&message);
+    if (TakeEvents(events, report))
+      return;
+  }
+}
+
+// Runs the graph until the run ends, stops it and measures the run's wall
+// and processor time.
+StepResult RunGraph(Session& s, const CaptureOptions& options, CaptureReport* report) {
+  ComPtr<IMediaControl> control;
+  ComPtr<IMediaEventEx> events;
+  HRESULT hr = s.g.graph.As(IID_IMediaControl, &control);
+  if (SUCCEEDED(hr))
+    hr = s.g.graph.As(IID_IMediaEventEx, &events);
+  if (FAILED(hr))
+    return Failure(kExitGraph, "the filter graph lacks IMediaControl or IMediaEventEx", hr);
+
+  const double limit_s = TimeLimitSeconds(options, *report);
+  const double cpu_before = ProcessCpuSeconds();
+  const double started = NowMs();
+  hr = control->Run();
+  if (FAILED(hr)) {
+    control->Stop();
+    return Failure(kExitStream, "IMediaControl::Run failed", hr);
+  }
+  WaitForEnd(s.done.Get(), events.Get(), started, limit_s, report);
+  s.sink->Close();
+  report->wall_seconds = (NowMs() - started) / 1000.0;
+  report->cpu_seconds = ProcessCpuSeconds() - cpu_before;
+  control->Stop();
+  s.grabber->SetCallback(nullptr, kSampleCallback);
+  return Done();
+}
+
+// The report's checks and figures over the frames that arrived.
+void Summarise(const std::vector<FrameRecord>& frames, CaptureReport* report) {
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  report->processors = static_cast<int>(system.dwNumberOfProcessors);
+  report->frames = static_cast<int64_t>(frames.size());
+  for (const FrameRecord& frame : frames)
+    if (frame.length != report->sample_bytes)
+      ++report->wrong_size;
+  report->timestamps = CheckTimestamps(frames, report->format.frame_time);
+  report->intervals = ArrivalIntervals(frames);
+  report->lateness = ArrivalLateness(frames, report->format.frame_time);
+  report->measured_fps = MeasuredRate(frames);
+}
+
+// The chosen frame as an upright 24-bit BMP file.
+StepResult WriteSnapshot(const std::vector<uint8_t>& bytes, const CaptureOptions& options,
+                         CaptureReport* report) {
+  if (bytes.empty()) {
+    return Failure(kExitOutput, options.snapshot_frame >= 0
+                                    ? "frame " + std::to_string(options.snapshot_frame) +
+                                          " never arrived: no snapshot"
+                                    : "no frame arrived: no snapshot");
+  }
+  RgbImage image;
+  if (!FrameToRgb(bytes.data(), bytes.size(), report->format.width, report->format.height,
+                  report->format.format, &image))
+    return Failure(kExitOutput,
+                   "cannot convert a " + report->format.subtype + " frame into a picture");
+  const std::vector<uint8_t> bmp = EncodeBmp24(image);
+  if (!WriteFileBytes(options.snapshot, bmp.data(), bmp.size()))
+    return Failure(kExitOutput, "cannot write " + options.snapshot);
+  report->snapshot = options.snapshot;
+  return Done();
+}
+
+// Closes the raw file, and reports what could not be written and the snapshot.
+StepResult FinishOutputs(Session& s, const CaptureOptions& options, CaptureReport* report) {
+  if (s.raw && std::fclose(s.raw.release()) != 0)
+    return Failure(kExitOutput, "cannot write " + options.raw_path);
+  const std::string write_error = s.sink->WriteError();
+  if (!write_error.empty())
+    return Failure(kExitOutput, write_error);
+  if (options.snapshot.empty())
+    return Done();
+  return WriteSnapshot(s.sink->Snapshot(), options, report);
+}
+
+// The steps of a capture, in order; the first that fails ends it.
+StepResult Capture(IBaseFilter* source, const CaptureOptions& options, CaptureReport* report) {
+  Session s;
+  const HRESULT hr = MakeGraph(source, &s.g);
+  if (FAILED(hr))
+    return Failure(kExitGraph, "cannot build a filter graph", hr);
+  StepResult step = SelectFormat(s, source, options);
+  if (!step.ok())
+    return step;
+  step = CreateRenderers(s);
+  if (!step.ok())
+    return step;
+  step = OpenOutputs(s, options);
+  if (!step.ok())
+    return step;
+  step = AttachSink(s, options);
+  if (!step.ok())
+    return step;
+  step = Connect(s, source, report);
+  if (!step.ok())
+    return step;
+  step = ChooseClock(s, options, report);
+  if (!step.ok())
+    return step;
+  step = RunGraph(s, options, report);
+  if (!step.ok())
+    return step;
+  Summarise(s.sink->Frames(), report);
+  if (options.verify) {
+    report->verify = true;
+    const bool interlaced =
+        report->format.interlace_flags >= 0 && (report->format.interlace_flags & 1) != 0;
+    report->codes =
+        CheckFrameCodes(s.sink->Codes(), s.selected, report->format.frame_time, interlaced);
+  }
+  return FinishOutputs(s, options, report);
+}
+
 }  // namespace
 
 int ListSourceCapabilities(IBaseFilter* source, const CaptureOptions& options) {
@@ -270,247 +625,14 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
                       std::string* error) {
   report->device = options.device;
   report->requested_frames = options.frames;
-  Graph g;
-  HRESULT hr = MakeGraph(source, &g);
-  if (FAILED(hr)) {
-    *error = "cannot build a filter graph (" + HresultText(hr) + ")";
-    return kExitGraph;
+  const StepResult result = Capture(source, options, report);
+  if (!result.ok()) {
+    *error = result.error;
+    return result.code;
   }
-
-  // Format selection, before anything is connected.
-  const bool select =
-      options.cap >= 0 || options.width > 0 || !options.format.empty() || options.fps > 0.0;
-  if (select) {
-    ComPtr<IAMStreamConfig> config;
-    hr = FindStreamConfig(g.builder.Get(), source, &config);
-    if (FAILED(hr)) {
-      *error = "the capture pin has no IAMStreamConfig (" + HresultText(hr) + ")";
-      return kExitFormat;
-    }
-    std::vector<Capability> caps;
-    hr = ReadCapabilities(config.Get(), &caps);
-    if (FAILED(hr)) {
-      *error = "cannot read the capabilities (" + HresultText(hr) + ")";
-      return kExitFormat;
-    }
-    int index = options.cap;
-    if (index >= static_cast<int>(caps.size())) {
-      *error = "there is no capability " + std::to_string(index) + ": the device has " +
-               std::to_string(caps.size()) + " (see --list-caps)";
-      return kExitFormat;
-    }
-    if (index < 0) {
-      index = MatchCapability(caps, options.width, options.height, options.format, options.fps);
-      if (index < 0) {
-        *error = "no capability matches the requested size, format and rate (see --list-caps)";
-        return kExitFormat;
-      }
-    }
-    hr = SelectCapability(config.Get(), index);
-    if (FAILED(hr)) {
-      *error =
-          "SetFormat of capability " + std::to_string(index) + " failed (" + HresultText(hr) + ")";
-      return kExitFormat;
-    }
-  }
-
-  // Sample grabber and null renderer behind the capture pin.
-  ComPtr<IBaseFilter> grabber_filter;
-  hr = CoCreateInstance(kSampleGrabberClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                        grabber_filter.PutVoid());
-  if (FAILED(hr)) {
-    *error = "cannot create the sample grabber (" + HresultText(hr) + ")";
-    return kExitGraph;
-  }
-  ComPtr<IBaseFilter> null_renderer;
-  hr = CoCreateInstance(kNullRendererClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                        null_renderer.PutVoid());
-  if (FAILED(hr)) {
-    *error = "cannot create the null renderer (" + HresultText(hr) + ")";
-    return kExitGraph;
-  }
-  ComPtr<ISampleGrabber> grabber;
-  hr = grabber_filter.As(IID_ISampleGrabber, &grabber);
-  if (FAILED(hr)) {
-    *error = "the sample grabber has no ISampleGrabber (" + HresultText(hr) + ")";
-    return kExitGraph;
-  }
-  AM_MEDIA_TYPE accept{};
-  accept.majortype = MEDIATYPE_Video;  // any video subtype and layout
-  grabber->SetMediaType(&accept);
-  grabber->SetBufferSamples(FALSE);
-  grabber->SetOneShot(FALSE);
-
-  UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!done.Get()) {
-    *error = "cannot create an event";
-    return kExitStream;
-  }
-  FilePtr raw;
-  if (!options.raw_path.empty()) {
-    raw.reset(std::fopen(options.raw_path.c_str(), "wb"));
-    if (!raw) {
-      *error = "cannot create " + options.raw_path;
-      return kExitOutput;
-    }
-  }
-  if (!options.dump_dir.empty() && !CreateDirectoryA(options.dump_dir.c_str(), nullptr) &&
-      GetLastError() != ERROR_ALREADY_EXISTS) {
-    *error = "cannot create the folder " + options.dump_dir;
-    return kExitOutput;
-  }
-  GrabberSink::Settings settings;
-  settings.max_frames = options.frames;
-  settings.snapshot_frame = options.snapshot.empty() ? -2 : options.snapshot_frame;
-  settings.dump_dir = options.dump_dir;
-  settings.raw = raw.get();
-  ComPtr<GrabberSink> sink;
-  sink.Attach(new GrabberSink(settings, done.Get()));
-  hr = grabber->SetCallback(sink.Get(), kSampleCallback);
-  if (FAILED(hr)) {
-    *error = "ISampleGrabber::SetCallback failed (" + HresultText(hr) + ")";
-    return kExitGraph;
-  }
-  hr = g.graph->AddFilter(grabber_filter.Get(), L"Sample grabber");
-  if (SUCCEEDED(hr))
-    hr = g.graph->AddFilter(null_renderer.Get(), L"Null renderer");
-  if (FAILED(hr)) {
-    *error = "cannot add the sample grabber and null renderer (" + HresultText(hr) + ")";
-    return kExitGraph;
-  }
-  hr = g.builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source,
-                               grabber_filter.Get(), null_renderer.Get());
-  if (FAILED(hr)) {
-    *error = "ICaptureGraphBuilder2::RenderStream failed (" + HresultText(hr) + ")";
-    return kExitGraph;
-  }
-  CMediaType connected;
-  hr = grabber->GetConnectedMediaType(&connected);
-  if (FAILED(hr) || !DescribeMediaType(connected, &report->format)) {
-    *error = "the connected media type is not a video type (" + HresultText(hr) + ")";
-    return kExitGraph;
-  }
-  report->sample_bytes = FrameBytes(connected);
-
-  if (options.no_clock) {
-    ComPtr<IMediaFilter> graph_filter;
-    hr = g.graph.As(IID_IMediaFilter, &graph_filter);
-    if (SUCCEEDED(hr))
-      hr = graph_filter->SetSyncSource(nullptr);
-    if (FAILED(hr)) {
-      *error = "cannot run the graph without a clock (" + HresultText(hr) + ")";
-      return kExitGraph;
-    }
-  }
-  report->graph_clock = !options.no_clock;
-
-  ComPtr<IMediaControl> control;
-  ComPtr<IMediaEventEx> events;
-  hr = g.graph.As(IID_IMediaControl, &control);
-  if (SUCCEEDED(hr))
-    hr = g.graph.As(IID_IMediaEventEx, &events);
-  if (FAILED(hr)) {
-    *error = "the filter graph lacks IMediaControl or IMediaEventEx (" + HresultText(hr) + ")";
-    return kExitGraph;
-  }
-
-  // Run until the frame count or the time is reached, the source ends the
-  // stream, or the graph reports an error. A frame count without a time gets
-  // a generous time limit so that a stalled source cannot hang the host.
-  double limit_s = options.seconds;
-  if (limit_s <= 0.0) {
-    const double frame_ms = static_cast<double>(report->format.frame_time) / 10000.0;
-    limit_s = std::max(10.0, 3.0 * static_cast<double>(options.frames) * frame_ms / 1000.0 + 10.0);
-  }
-  const double cpu_before = ProcessCpuSeconds();
-  const double started = NowMs();
-  hr = control->Run();
-  if (FAILED(hr)) {
-    control->Stop();
-    *error = "IMediaControl::Run failed (" + HresultText(hr) + ")";
-    return kExitStream;
-  }
-  for (;;) {
-    const double elapsed = NowMs() - started;
-    if (elapsed >= limit_s * 1000.0)
-      break;
-    const DWORD wait = static_cast<DWORD>(std::min(20.0, limit_s * 1000.0 - elapsed) + 1.0);
-    HANDLE handles[1] = {done.Get()};
-    const DWORD woke = MsgWaitForMultipleObjects(1, handles, FALSE, wait, QS_ALLINPUT);
-    if (woke == WAIT_OBJECT_0)
-      break;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-      DispatchMessageW(&message);
-    long code = 0;
-    LONG_PTR param1 = 0;
-    LONG_PTR param2 = 0;
-    bool finished = false;
-    while (events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
-      events->FreeEventParams(code, param1, param2);
-      if (code == EC_COMPLETE) {
-        report->ended_early = true;
-        finished = true;
-      } else if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED ||
-                 code == EC_ERROR_STILLPLAYING || code == EC_DEVICE_LOST) {
-        report->stream_error =
-            EventName(code) + " (" + HresultText(static_cast<HRESULT>(param1)) + ")";
-        finished = true;
-      }
-    }
-    if (finished)
-      break;
-  }
-  sink->Close();
-  report->wall_seconds = (NowMs() - started) / 1000.0;
-  report->cpu_seconds = ProcessCpuSeconds() - cpu_before;
-  control->Stop();
-  grabber->SetCallback(nullptr, kSampleCallback);
-
-  SYSTEM_INFO system{};
-  GetSystemInfo(&system);
-  report->processors = static_cast<int>(system.dwNumberOfProcessors);
-  const std::vector<FrameRecord> frames = sink->Frames();
-  report->frames = static_cast<int64_t>(frames.size());
-  for (const FrameRecord& frame : frames)
-    if (frame.length != report->sample_bytes)
-      ++report->wrong_size;
-  report->timestamps = CheckTimestamps(frames, report->format.frame_time);
-  report->intervals = ArrivalIntervals(frames);
-  report->lateness = ArrivalLateness(frames, report->format.frame_time);
-  report->measured_fps = MeasuredRate(frames);
-
-  if (raw && std::fclose(raw.release()) != 0) {
-    *error = "cannot write " + options.raw_path;
-    return kExitOutput;
-  }
-  const std::string write_error = sink->WriteError();
-  if (!write_error.empty()) {
-    *error = write_error;
-    return kExitOutput;
-  }
-  if (!options.snapshot.empty()) {
-    const std::vector<uint8_t> bytes = sink->Snapshot();
-    if (bytes.empty()) {
-      *error = options.snapshot_frame >= 0 ? "frame " + std::to_string(options.snapshot_frame) +
-                                                 " never arrived: no snapshot"
-                                           : "no frame arrived: no snapshot";
-      return kExitOutput;
-    }
-    RgbImage image;
-    if (!FrameToRgb(bytes.data(), bytes.size(), report->format.width, report->format.height,
-                    report->format.format, &image)) {
-      *error = "cannot convert a " + report->format.subtype + " frame into a picture";
-      return kExitOutput;
-    }
-    const std::vector<uint8_t> bmp = EncodeBmp24(image);
-    if (!WriteFileBytes(options.snapshot, bmp.data(), bmp.size())) {
-      *error = "cannot write " + options.snapshot;
-      return kExitOutput;
-    }
-    report->snapshot = options.snapshot;
-  }
-  return report->ok() ? kExitOk : kExitCheck;
+  if (!report->stream_ok())
+    return kExitCheck;
+  return report->ok() ? kExitOk : kExitVerify;
 }
 
 }  // namespace zdcap

@@ -20,6 +20,7 @@ enum ExitCode : int {
   kExitStream = 5,
   kExitOutput = 6,
   kExitCheck = 7,
+  kExitVerify = 8,
 };
 
 // Lists the capabilities of the source's capture pin (--list-caps).
@@ -27,7 +28,7 @@ int ListSourceCapabilities(IBaseFilter* source, const CaptureOptions& options);
 
 // Selects the requested format, builds the graph, captures, writes the
 // requested files and fills the report. Returns an ExitCode; error names the
-// failing step when it is not kExitOk or kExitCheck.
+// failing step when it is not kExitOk, kExitCheck or kExitVerify.
 int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, CaptureReport* report,
                       std::string* error);
 

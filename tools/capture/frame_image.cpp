@@ -6,15 +6,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "tools/capture/utf8_files.h"
+
 namespace zdcap {
 namespace {
-
-constexpr uint32_t FourCc(char a, char b, char c, char d) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
-         static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
-}
 
 // Inverse of the studio-range luma/chroma matrix of one colour standard.
 struct YuvToRgb {
@@ -37,17 +32,35 @@ void YuvPixelToBgr(int y, int u, int v, const YuvToRgb& m, uint8_t* bgr) {
   bgr[2] = Clamp8(luma + m.rv * cr);
 }
 
-// Converts one 4:2:2 row; y0, u, y1, v are the byte positions in a unit.
-void Yuv422RowToBgr(const uint8_t* src, uint8_t* dst, int width, int y0, int u, int y1, int v,
-                    const YuvToRgb& m) {
+// Where a 4:2:2 format keeps its bytes in a two-pixel unit, and its colours.
+struct Yuv422Layout {
+  int y0, u, y1, v;
+  const YuvToRgb& matrix;
+};
+
+Yuv422Layout Yuv422LayoutOf(PixelFormat format) {
+  switch (format) {
+    case PixelFormat::kYvyu:
+      return {0, 3, 2, 1, kBt601};
+    case PixelFormat::kUyvy:
+      return {1, 0, 3, 2, kBt601};
+    case PixelFormat::kHdyc:
+      return {1, 0, 3, 2, kBt709};
+    default:
+      return {0, 1, 2, 3, kBt601};  // YUY2
+  }
+}
+
+// Converts one 4:2:2 row.
+void Yuv422RowToBgr(const uint8_t* src, uint8_t* dst, int width, const Yuv422Layout& l) {
   for (int x = 0; x + 1 < width; x += 2) {
     const uint8_t* unit = src + x * 2;
-    YuvPixelToBgr(unit[y0], unit[u], unit[v], m, dst + x * 3);
-    YuvPixelToBgr(unit[y1], unit[u], unit[v], m, dst + x * 3 + 3);
+    YuvPixelToBgr(unit[l.y0], unit[l.u], unit[l.v], l.matrix, dst + x * 3);
+    YuvPixelToBgr(unit[l.y1], unit[l.u], unit[l.v], l.matrix, dst + x * 3 + 3);
   }
   if (width % 2 != 0) {
     const uint8_t* unit = src + (width - 1) * 2;
-    YuvPixelToBgr(unit[y0], unit[u], unit[v], m, dst + (width - 1) * 3);
+    YuvPixelToBgr(unit[l.y0], unit[l.u], unit[l.v], l.matrix, dst + (width - 1) * 3);
   }
 }
 
@@ -62,73 +75,30 @@ void RgbRowToBgr(const uint8_t* src, uint8_t* dst, int width, int bytes_per_pixe
 }  // namespace
 
 PixelFormat PixelFormatFromHeader(uint32_t compression, int bit_count) {
-  if (compression == 0) {
-    if (bit_count == 24)
-      return PixelFormat::kRgb24;
-    if (bit_count == 32)
-      return PixelFormat::kRgb32;
-    return PixelFormat::kUnknown;
-  }
-  if (bit_count != 16)
-    return PixelFormat::kUnknown;
-  if (compression == FourCc('Y', 'U', 'Y', '2'))
-    return PixelFormat::kYuy2;
-  if (compression == FourCc('Y', 'V', 'Y', 'U'))
-    return PixelFormat::kYvyu;
-  if (compression == FourCc('U', 'Y', 'V', 'Y'))
-    return PixelFormat::kUyvy;
-  if (compression == FourCc('H', 'D', 'Y', 'C'))
-    return PixelFormat::kHdyc;
-  return PixelFormat::kUnknown;
+  const PixelFormatInfo* info = FindPixelFormat(compression, bit_count);
+  return info ? info->id : PixelFormat::kUnknown;
 }
 
 const char* PixelFormatName(PixelFormat format) {
-  switch (format) {
-    case PixelFormat::kRgb24:
-      return "RGB24";
-    case PixelFormat::kRgb32:
-      return "RGB32";
-    case PixelFormat::kYuy2:
-      return "YUY2";
-    case PixelFormat::kYvyu:
-      return "YVYU";
-    case PixelFormat::kUyvy:
-      return "UYVY";
-    case PixelFormat::kHdyc:
-      return "HDYC";
-    case PixelFormat::kUnknown:
-      break;
-  }
-  return "unknown";
+  const PixelFormatInfo* info = FindPixelFormat(format);
+  return info ? info->subtypeName : "unknown";
 }
 
+// The subtype's name or the settings file's, ignoring letter case.
 PixelFormat PixelFormatFromName(const std::string& text) {
   std::string upper(text);
   for (char& c : upper)
     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (upper == "RG24")
-    return PixelFormat::kRgb24;
-  if (upper == "RG32")
-    return PixelFormat::kRgb32;
-  for (PixelFormat format : {PixelFormat::kRgb24, PixelFormat::kRgb32, PixelFormat::kYuy2,
-                             PixelFormat::kYvyu, PixelFormat::kUyvy, PixelFormat::kHdyc}) {
-    if (upper == PixelFormatName(format))
-      return format;
+  for (const PixelFormatInfo& info : kPixelFormats) {
+    if (upper == info.name || upper == info.subtypeName)
+      return info.id;
   }
   return PixelFormat::kUnknown;
 }
 
 int BytesPerPixel(PixelFormat format) {
-  switch (format) {
-    case PixelFormat::kRgb24:
-      return 3;
-    case PixelFormat::kRgb32:
-      return 4;
-    case PixelFormat::kUnknown:
-      return 0;
-    default:
-      return 2;
-  }
+  const PixelFormatInfo* info = FindPixelFormat(format);
+  return info ? info->bitCount / 8 : 0;
 }
 
 bool IsBottomUp(PixelFormat format) {
@@ -160,16 +130,10 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
         RgbRowToBgr(src, dst, width, bpp);
         break;
       case PixelFormat::kYuy2:
-        Yuv422RowToBgr(src, dst, width, 0, 1, 2, 3, kBt601);
-        break;
       case PixelFormat::kYvyu:
-        Yuv422RowToBgr(src, dst, width, 0, 3, 2, 1, kBt601);
-        break;
       case PixelFormat::kUyvy:
-        Yuv422RowToBgr(src, dst, width, 1, 0, 3, 2, kBt601);
-        break;
       case PixelFormat::kHdyc:
-        Yuv422RowToBgr(src, dst, width, 1, 0, 3, 2, kBt709);
+        Yuv422RowToBgr(src, dst, width, Yuv422LayoutOf(format));
         break;
       case PixelFormat::kUnknown:
         return false;
@@ -183,6 +147,18 @@ std::vector<uint8_t> EncodeBmp24(const RgbImage& image) {
     const uint8_t* p = image.bgr.data() + (size_t(y) * size_t(image.width) + size_t(x)) * 3;
     return zdtools::Bgr{p[0], p[1], p[2]};
   });
+}
+
+bool WriteFileBytes(const std::string& path, const uint8_t* data, size_t size) {
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file(OpenFileUtf8(path, "wb"));
+  if (!file)
+    return false;
+  if (size != 0 && std::fwrite(data, 1, size, file.get()) != size)
+    return false;
+  return std::fclose(file.release()) == 0;
 }
 
 }  // namespace zdcap

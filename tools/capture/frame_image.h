@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "tools/common/bmp_writer.h"
+#include "pattern/pixel_format.h"
 
 namespace zdcap {
 
-enum class PixelFormat { kUnknown, kRgb24, kRgb32, kYuy2, kYvyu, kUyvy, kHdyc };
+// The formats of the shared pixel-format table.
+using PixelFormat = PixelFormatId;
 
 // From a bitmap header's biCompression (the FOURCC, first character in the
 // lowest byte, or 0 for RGB) and biBitCount.
@@ -46,6 +48,7 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
 // A 24-bit bottom-up BMP file (rows padded to 4 bytes) of the picture.
 std::vector<uint8_t> EncodeBmp24(const RgbImage& image);
 
-using zdtools::WriteFileBytes;
+// Writes the bytes to a file named in UTF-8; false on any failure.
+bool WriteFileBytes(const std::string& path, const uint8_t* data, size_t size);
 
 }  // namespace zdcap

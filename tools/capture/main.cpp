@@ -12,7 +12,8 @@
 #include "tools/capture/capture_session.h"
 #include "tools/capture/com_util.h"
 #include "tools/capture/devices.h"
-#include "resources/product.h"
+#include "resources/product_names.h"
+#include "tools/capture/utf8_files.h"
 
 using namespace zdcap;
 
@@ -59,8 +60,9 @@ void PrintKnownDevices() {
 
 }  // namespace
 
-int Run(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+// Arguments (device names, file and folder paths) arrive wide and are kept as
+// UTF-8; what is printed is UTF-8 too.
+int Run(const std::vector<std::string>& args) {
   CaptureOptions options;
   std::string error;
   if (!ParseCaptureOptions(args, &options, &error)) {
@@ -103,7 +105,7 @@ int Run(int argc, char** argv) {
 
   CaptureReport report;
   const int code = RunCaptureSession(source.Get(), options, &report, &error);
-  if (code != kExitOk && code != kExitCheck) {
+  if (code != kExitOk && code != kExitCheck && code != kExitVerify) {
     std::fprintf(stderr, "zd-capture: %s\n", error.c_str());
     if (code != kExitStream && code != kExitOutput)
       return code;
@@ -113,9 +115,10 @@ int Run(int argc, char** argv) {
   return code;
 }
 
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** argv) {
   try {
-    return Run(argc, argv);
+    const Utf8Console console;
+    return Run(Utf8Arguments(argc, argv));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "zd-capture: %s\n", e.what());
     return kExitStream;

@@ -8,6 +8,7 @@
 
 #include "tools/chartgen/test_chart.h"
 #include "tools/common/rgb_image.h"
+#include "tools/common/size_option.h"
 
 namespace {
 
@@ -19,20 +20,6 @@ int Usage() {
   return 2;
 }
 
-bool ParseSize(const char* text, int* w, int* h) {
-  char* end = nullptr;
-  const long sw = std::strtol(text, &end, 10);
-  if (end == text || (*end != 'x' && *end != 'X'))
-    return false;
-  const char* second = end + 1;
-  const long sh = std::strtol(second, &end, 10);
-  if (end == second || *end != '\0' || sw < 1 || sh < 1 || sw > 16384 || sh > 16384)
-    return false;
-  *w = int(sw);
-  *h = int(sh);
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,7 +27,7 @@ int main(int argc, char** argv) {
   const char* outPath = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
-      if (!ParseSize(argv[++i], &width, &height))
+      if (!zdtools::ParseSizeOption(argv[++i], 16384, &width, &height))
         return Usage();
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       return Usage();

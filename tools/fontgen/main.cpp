@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/common/rgb_image.h"
+#include "tools/common/size_option.h"
 #include "tools/fontgen/font_sheet.h"
 #include "tools/fontgen/pcf_font.h"
 
@@ -21,20 +22,6 @@ int Usage() {
   return 2;
 }
 
-bool ParseCell(const char* text, int* w, int* h) {
-  char* end = nullptr;
-  const long cw = std::strtol(text, &end, 10);
-  if (end == text || (*end != 'x' && *end != 'X'))
-    return false;
-  const char* second = end + 1;
-  const long ch = std::strtol(second, &end, 10);
-  if (end == second || *end != '\0' || cw < 1 || ch < 1 || cw > 256 || ch > 256)
-    return false;
-  *w = int(cw);
-  *h = int(ch);
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,7 +32,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--scale") == 0 && i + 1 < argc) {
       options.scale = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--cell") == 0 && i + 1 < argc) {
-      if (!ParseCell(argv[++i], &options.cellWidth, &options.cellHeight))
+      if (!zdtools::ParseSizeOption(argv[++i], 256, &options.cellWidth, &options.cellHeight))
         return Usage();
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       return Usage();

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <memory>
+#include <utility>
 
 namespace zdtools {
 namespace {
@@ -130,6 +131,242 @@ struct GzCloser {
   void operator()(gzFile f) const { gzclose(f); }
 };
 
+// The table of contents after the file's magic number.
+bool ReadToc(const std::vector<uint8_t>& data, std::vector<TocEntry>* toc, std::string* error) {
+  if (data.size() < 8 || data[0] != 1 || data[1] != 'f' || data[2] != 'c' || data[3] != 'p') {
+    *error = "not a PCF font";
+    return false;
+  }
+  TableReader header(data, 0, data.size());
+  header.Lsb32();
+  const uint32_t tableCount = header.Lsb32();
+  if (tableCount > 64) {
+    *error = "implausible table count";
+    return false;
+  }
+  toc->assign(tableCount, TocEntry());
+  for (TocEntry& e : *toc) {
+    e.type = header.Lsb32();
+    e.format = header.Lsb32();
+    e.size = header.Lsb32();
+    e.offset = header.Lsb32();
+  }
+  if (!header.ok()) {
+    *error = "truncated table of contents";
+    return false;
+  }
+  return true;
+}
+
+// Font ascent and descent: from the BDF accelerators if present, else the plain ones.
+bool ReadAccelerators(const std::vector<uint8_t>& data, const std::vector<TocEntry>& toc,
+                      int* ascent, int* descent, std::string* error) {
+  const TocEntry* accel = FindTable(toc, kPcfBdfAccelerators);
+  if (!accel)
+    accel = FindTable(toc, kPcfAccelerators);
+  if (!accel) {
+    *error = "no accelerator table";
+    return false;
+  }
+  uint32_t format = 0;
+  TableReader r = OpenTable(data, *accel, &format);
+  const uint32_t kind = format & kFormatMask;
+  if (kind != kDefaultFormat && kind != kAccelWithInkBounds) {
+    *error = "unknown accelerator format";
+    return false;
+  }
+  r.Skip(8);  // flags: overlap, constant metrics, terminal font, ... padding
+  *ascent = r.I32();
+  *descent = r.I32();
+  if (!r.ok()) {
+    *error = "truncated accelerator table";
+    return false;
+  }
+  return true;
+}
+
+// Metrics of every glyph, in the compressed (one byte each) or the full form.
+bool ReadGlyphMetrics(TableReader& r, uint32_t kind, std::vector<PcfGlyph>* glyphs,
+                      std::string* error) {
+  if (kind == kCompressedMetrics) {
+    const int count = uint16_t(r.I16());
+    glyphs->resize(size_t(count));
+    for (PcfGlyph& g : *glyphs) {
+      g.left = int(r.U8()) - 0x80;
+      g.right = int(r.U8()) - 0x80;
+      g.advance = int(r.U8()) - 0x80;
+      g.ascent = int(r.U8()) - 0x80;
+      g.descent = int(r.U8()) - 0x80;
+    }
+    return true;
+  }
+  if (kind == kDefaultFormat) {
+    const int32_t count = r.I32();
+    if (count < 0 || count > 0x10000) {
+      *error = "implausible glyph count";
+      return false;
+    }
+    glyphs->resize(size_t(count));
+    for (PcfGlyph& g : *glyphs) {
+      g.left = r.I16();
+      g.right = r.I16();
+      g.advance = r.I16();
+      g.ascent = r.I16();
+      g.descent = r.I16();
+      r.I16();  // attributes
+    }
+    return true;
+  }
+  *error = "unknown metrics format";
+  return false;
+}
+
+bool ReadMetrics(const std::vector<uint8_t>& data, const std::vector<TocEntry>& toc,
+                 std::vector<PcfGlyph>* glyphs, std::string* error) {
+  const TocEntry* metrics = FindTable(toc, kPcfMetrics);
+  if (!metrics) {
+    *error = "no metrics table";
+    return false;
+  }
+  uint32_t format = 0;
+  TableReader r = OpenTable(data, *metrics, &format);
+  if (!ReadGlyphMetrics(r, format & kFormatMask, glyphs, error))
+    return false;
+  if (!r.ok()) {
+    *error = "truncated metrics table";
+    return false;
+  }
+  for (const PcfGlyph& g : *glyphs) {
+    if (g.InkWidth() < 0 || g.InkHeight() < 0 || g.InkWidth() > 256 || g.InkHeight() > 256) {
+      *error = "implausible glyph metrics";
+      return false;
+    }
+  }
+  return true;
+}
+
+// How the bitmap table's rows are stored.
+struct BitmapLayout {
+  uint32_t pad;   // row padding in bytes
+  uint32_t unit;  // scan unit in bytes
+  bool msbBits;
+  bool msbBytes;
+};
+
+// One glyph's rows unpacked to one byte per pixel.
+void UnpackGlyph(const uint8_t* packed, uint32_t rowBytes, const BitmapLayout& layout,
+                 PcfGlyph* g) {
+  const int w = g->InkWidth(), h = g->InkHeight();
+  // Bring the rows into most-significant-bit-first byte order first.
+  std::vector<uint8_t> rows(packed, packed + size_t(rowBytes) * size_t(h));
+  if (!layout.msbBits)
+    for (uint8_t& b : rows)
+      b = ReverseBits(b);
+  if (layout.msbBits != layout.msbBytes && layout.unit > 1) {
+    for (size_t at = 0; at + layout.unit <= rows.size(); at += layout.unit)
+      for (uint32_t k = 0; k < layout.unit / 2; ++k)
+        std::swap(rows[at + k], rows[at + layout.unit - 1 - k]);
+  }
+  g->ink.assign(size_t(w) * size_t(h), 0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      g->ink[size_t(y) * size_t(w) + size_t(x)] =
+          (rows[size_t(y) * rowBytes + size_t(x) / 8] >> (7 - x % 8)) & 1;
+}
+
+// Glyph bitmaps, unpacked to one byte per pixel.
+bool ReadBitmaps(const std::vector<uint8_t>& data, const std::vector<TocEntry>& toc,
+                 std::vector<PcfGlyph>* glyphs, std::string* error) {
+  const TocEntry* bitmaps = FindTable(toc, kPcfBitmaps);
+  if (!bitmaps) {
+    *error = "no bitmap table";
+    return false;
+  }
+  uint32_t format = 0;
+  TableReader r = OpenTable(data, *bitmaps, &format);
+  if ((format & kFormatMask) != kDefaultFormat) {
+    *error = "unknown bitmap format";
+    return false;
+  }
+  const int32_t count = r.I32();
+  if (count != int32_t(glyphs->size())) {
+    *error = "bitmap and metrics tables disagree";
+    return false;
+  }
+  std::vector<uint32_t> offsets(static_cast<size_t>(count));
+  for (uint32_t& o : offsets)
+    o = uint32_t(r.I32());
+  uint32_t sizes[4];
+  for (uint32_t& s : sizes)
+    s = uint32_t(r.I32());
+  const uint32_t padIndex = format & 3;
+  const BitmapLayout layout{1u << padIndex, 1u << ((format >> 4) & 3), (format & kBitOrderMsb) != 0,
+                            (format & kByteOrderMsb) != 0};
+  const uint8_t* all = r.Bytes(sizes[padIndex]);
+  if (!r.ok() || !all) {
+    *error = "truncated bitmap table";
+    return false;
+  }
+  for (size_t i = 0; i < glyphs->size(); ++i) {
+    PcfGlyph& g = (*glyphs)[i];
+    const uint32_t rowBytes =
+        ((uint32_t(g.InkWidth()) + 7) / 8 + layout.pad - 1) / layout.pad * layout.pad;
+    if (offsets[i] > sizes[padIndex] ||
+        uint64_t(rowBytes) * uint32_t(g.InkHeight()) > sizes[padIndex] - offsets[i]) {
+      *error = "glyph bitmap outside its table";
+      return false;
+    }
+    UnpackGlyph(all + offsets[i], rowBytes, layout, &g);
+  }
+  return true;
+}
+
+// The code-to-glyph map: a range of encoding rows and columns, and a glyph
+// (or 0xFFFF for none) for each cell.
+struct EncodingTable {
+  int firstCol = 0, lastCol = -1, firstRow = 0, lastRow = -1;
+  std::vector<uint16_t> glyphIndex;
+};
+
+// Character codes to glyphs.
+bool ReadEncodings(const std::vector<uint8_t>& data, const std::vector<TocEntry>& toc,
+                   size_t glyphCount, EncodingTable* table, std::string* error) {
+  const TocEntry* encodings = FindTable(toc, kPcfBdfEncodings);
+  if (!encodings) {
+    *error = "no encoding table";
+    return false;
+  }
+  uint32_t format = 0;
+  TableReader r = OpenTable(data, *encodings, &format);
+  if ((format & kFormatMask) != kDefaultFormat) {
+    *error = "unknown encoding format";
+    return false;
+  }
+  table->firstCol = r.I16();
+  table->lastCol = r.I16();
+  table->firstRow = r.I16();
+  table->lastRow = r.I16();
+  r.I16();  // default character
+  if (table->firstCol < 0 || table->lastCol > 255 || table->firstRow < 0 || table->lastRow > 255 ||
+      table->lastCol < table->firstCol || table->lastRow < table->firstRow) {
+    *error = "implausible encoding range";
+    return false;
+  }
+  const size_t cells =
+      size_t(table->lastCol - table->firstCol + 1) * size_t(table->lastRow - table->firstRow + 1);
+  table->glyphIndex.resize(cells);
+  for (uint16_t& index : table->glyphIndex) {
+    index = uint16_t(r.I16());
+    if (index != 0xFFFF && index >= glyphCount)
+      index = 0xFFFF;
+  }
+  if (!r.ok()) {
+    *error = "truncated encoding table";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool PcfFont::Load(const std::string& path, std::string* error) {
@@ -161,201 +398,18 @@ bool PcfFont::Load(const std::string& path, std::string* error) {
 bool PcfFont::Parse(const std::vector<uint8_t>& data, std::string* error) {
   m_glyphs.clear();
   m_glyphIndex.clear();
-  if (data.size() < 8 || data[0] != 1 || data[1] != 'f' || data[2] != 'c' || data[3] != 'p') {
-    *error = "not a PCF font";
+  std::vector<TocEntry> toc;
+  EncodingTable encoding;
+  if (!ReadToc(data, &toc, error) ||
+      !ReadAccelerators(data, toc, &m_fontAscent, &m_fontDescent, error) ||
+      !ReadMetrics(data, toc, &m_glyphs, error) || !ReadBitmaps(data, toc, &m_glyphs, error) ||
+      !ReadEncodings(data, toc, m_glyphs.size(), &encoding, error))
     return false;
-  }
-  TableReader header(data, 0, data.size());
-  header.Lsb32();
-  const uint32_t tableCount = header.Lsb32();
-  if (tableCount > 64) {
-    *error = "implausible table count";
-    return false;
-  }
-  std::vector<TocEntry> toc(tableCount);
-  for (TocEntry& e : toc) {
-    e.type = header.Lsb32();
-    e.format = header.Lsb32();
-    e.size = header.Lsb32();
-    e.offset = header.Lsb32();
-  }
-  if (!header.ok()) {
-    *error = "truncated table of contents";
-    return false;
-  }
-
-  // Font ascent and descent: from the BDF accelerators if present, else the plain ones.
-  const TocEntry* accel = FindTable(toc, kPcfBdfAccelerators);
-  if (!accel)
-    accel = FindTable(toc, kPcfAccelerators);
-  if (!accel) {
-    *error = "no accelerator table";
-    return false;
-  }
-  {
-    uint32_t format = 0;
-    TableReader r = OpenTable(data, *accel, &format);
-    const uint32_t kind = format & kFormatMask;
-    if (kind != kDefaultFormat && kind != kAccelWithInkBounds) {
-      *error = "unknown accelerator format";
-      return false;
-    }
-    r.Skip(8);  // flags: overlap, constant metrics, terminal font, ... padding
-    m_fontAscent = r.I32();
-    m_fontDescent = r.I32();
-    if (!r.ok()) {
-      *error = "truncated accelerator table";
-      return false;
-    }
-  }
-
-  // Metrics of every glyph.
-  const TocEntry* metrics = FindTable(toc, kPcfMetrics);
-  if (!metrics) {
-    *error = "no metrics table";
-    return false;
-  }
-  {
-    uint32_t format = 0;
-    TableReader r = OpenTable(data, *metrics, &format);
-    const uint32_t kind = format & kFormatMask;
-    if (kind == kCompressedMetrics) {
-      const int count = uint16_t(r.I16());
-      m_glyphs.resize(size_t(count));
-      for (PcfGlyph& g : m_glyphs) {
-        g.left = int(r.U8()) - 0x80;
-        g.right = int(r.U8()) - 0x80;
-        g.advance = int(r.U8()) - 0x80;
-        g.ascent = int(r.U8()) - 0x80;
-        g.descent = int(r.U8()) - 0x80;
-      }
-    } else if (kind == kDefaultFormat) {
-      const int32_t count = r.I32();
-      if (count < 0 || count > 0x10000) {
-        *error = "implausible glyph count";
-        return false;
-      }
-      m_glyphs.resize(size_t(count));
-      for (PcfGlyph& g : m_glyphs) {
-        g.left = r.I16();
-        g.right = r.I16();
-        g.advance = r.I16();
-        g.ascent = r.I16();
-        g.descent = r.I16();
-        r.I16();  // attributes
-      }
-    } else {
-      *error = "unknown metrics format";
-      return false;
-    }
-    if (!r.ok()) {
-      *error = "truncated metrics table";
-      return false;
-    }
-    for (const PcfGlyph& g : m_glyphs) {
-      if (g.InkWidth() < 0 || g.InkHeight() < 0 || g.InkWidth() > 256 || g.InkHeight() > 256) {
-        *error = "implausible glyph metrics";
-        return false;
-      }
-    }
-  }
-
-  // Glyph bitmaps, unpacked to one byte per pixel.
-  const TocEntry* bitmaps = FindTable(toc, kPcfBitmaps);
-  if (!bitmaps) {
-    *error = "no bitmap table";
-    return false;
-  }
-  {
-    uint32_t format = 0;
-    TableReader r = OpenTable(data, *bitmaps, &format);
-    if ((format & kFormatMask) != kDefaultFormat) {
-      *error = "unknown bitmap format";
-      return false;
-    }
-    const int32_t count = r.I32();
-    if (count != int32_t(m_glyphs.size())) {
-      *error = "bitmap and metrics tables disagree";
-      return false;
-    }
-    std::vector<uint32_t> offsets(static_cast<size_t>(count));
-    for (uint32_t& o : offsets)
-      o = uint32_t(r.I32());
-    uint32_t sizes[4];
-    for (uint32_t& s : sizes)
-      s = uint32_t(r.I32());
-    const uint32_t padIndex = format & 3;
-    const uint32_t pad = 1u << padIndex;              // row padding in bytes
-    const uint32_t unit = 1u << ((format >> 4) & 3);  // scan unit in bytes
-    const bool msbBits = (format & kBitOrderMsb) != 0;
-    const bool msbBytes = (format & kByteOrderMsb) != 0;
-    const uint8_t* all = r.Bytes(sizes[padIndex]);
-    if (!r.ok() || !all) {
-      *error = "truncated bitmap table";
-      return false;
-    }
-    for (size_t i = 0; i < m_glyphs.size(); ++i) {
-      PcfGlyph& g = m_glyphs[i];
-      const int w = g.InkWidth(), h = g.InkHeight();
-      const uint32_t rowBytes = ((uint32_t(w) + 7) / 8 + pad - 1) / pad * pad;
-      if (offsets[i] > sizes[padIndex] ||
-          uint64_t(rowBytes) * uint32_t(h) > sizes[padIndex] - offsets[i]) {
-        *error = "glyph bitmap outside its table";
-        return false;
-      }
-      // Bring the rows into most-significant-bit-first byte order first.
-      std::vector<uint8_t> rows(all + offsets[i], all + offsets[i] + size_t(rowBytes) * size_t(h));
-      if (!msbBits)
-        for (uint8_t& b : rows)
-          b = ReverseBits(b);
-      if (msbBits != msbBytes && unit > 1) {
-        for (size_t at = 0; at + unit <= rows.size(); at += unit)
-          for (uint32_t k = 0; k < unit / 2; ++k)
-            std::swap(rows[at + k], rows[at + unit - 1 - k]);
-      }
-      g.ink.assign(size_t(w) * size_t(h), 0);
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-          g.ink[size_t(y) * size_t(w) + size_t(x)] =
-              (rows[size_t(y) * rowBytes + size_t(x) / 8] >> (7 - x % 8)) & 1;
-    }
-  }
-
-  // Character codes to glyphs.
-  const TocEntry* encodings = FindTable(toc, kPcfBdfEncodings);
-  if (!encodings) {
-    *error = "no encoding table";
-    return false;
-  }
-  {
-    uint32_t format = 0;
-    TableReader r = OpenTable(data, *encodings, &format);
-    if ((format & kFormatMask) != kDefaultFormat) {
-      *error = "unknown encoding format";
-      return false;
-    }
-    m_firstCol = r.I16();
-    m_lastCol = r.I16();
-    m_firstRow = r.I16();
-    m_lastRow = r.I16();
-    r.I16();  // default character
-    if (m_firstCol < 0 || m_lastCol > 255 || m_firstRow < 0 || m_lastRow > 255 ||
-        m_lastCol < m_firstCol || m_lastRow < m_firstRow) {
-      *error = "implausible encoding range";
-      return false;
-    }
-    const size_t cells = size_t(m_lastCol - m_firstCol + 1) * size_t(m_lastRow - m_firstRow + 1);
-    m_glyphIndex.resize(cells);
-    for (uint16_t& index : m_glyphIndex) {
-      index = uint16_t(r.I16());
-      if (index != 0xFFFF && index >= m_glyphs.size())
-        index = 0xFFFF;
-    }
-    if (!r.ok()) {
-      *error = "truncated encoding table";
-      return false;
-    }
-  }
+  m_firstCol = encoding.firstCol;
+  m_lastCol = encoding.lastCol;
+  m_firstRow = encoding.firstRow;
+  m_lastRow = encoding.lastRow;
+  m_glyphIndex = std::move(encoding.glyphIndex);
   return true;
 }
 

@@ -3,7 +3,7 @@
 #
 #   tools/package/check-package.sh ZIP [--no-wine]
 #
-# - the file names: exactly the files a user gets (zd-analyse.exe optional);
+# - the file names: exactly the files a user gets;
 # - the version resources of the modules and tools: file and product version
 #   equal the project version in CMakeLists.txt, the original file name is
 #   the file's own name, the modules' descriptions name their bitness;
@@ -46,13 +46,10 @@ pkg=$work/$name
 # 1. File names.
 expected="LICENSE.txt README-windows.txt ZintuDobrel.ini ZintuDobrel32.ax ZintuDobrel64.ax
 chart.bmp chart_small.bmp font.bmp font_large.bmp install.cmd uninstall.cmd
-x86/zd-capture.exe zd-capture.exe"
+x86/zd-capture.exe zd-capture.exe x86/zd-analyse.exe zd-analyse.exe
+x86/ZintuDobrel.ini x86/font.bmp x86/font_large.bmp"
 actual=$(cd "$work" && find . -type f | sed 's|^\./||' | sort)
-want=$(for f in $expected; do echo "$name/$f"; done
-  for f in zd-analyse.exe x86/zd-analyse.exe; do
-    if [ -f "$pkg/$f" ]; then echo "$name/$f"; fi
-  done)
-want=$(echo "$want" | sort)
+want=$(for f in $expected; do echo "$name/$f"; done | sort)
 if [ "$actual" = "$want" ]; then
   ok "files: $(echo "$actual" | wc -l) as expected"
 else
@@ -90,8 +87,8 @@ check_binary "$pkg/ZintuDobrel64.ax" 64 "Zintu Dobrel x64"
 check_binary "$pkg/ZintuDobrel32.ax" 32 "Zintu Dobrel x86"
 check_binary "$pkg/zd-capture.exe" 64 "(x64)"
 check_binary "$pkg/x86/zd-capture.exe" 32 "(x86)"
-if [ -f "$pkg/zd-analyse.exe" ]; then check_binary "$pkg/zd-analyse.exe" 64 "(x64)"; fi
-if [ -f "$pkg/x86/zd-analyse.exe" ]; then check_binary "$pkg/x86/zd-analyse.exe" 32 "(x86)"; fi
+check_binary "$pkg/zd-analyse.exe" 64 "(x64)"
+check_binary "$pkg/x86/zd-analyse.exe" 32 "(x86)"
 for script in install.cmd uninstall.cmd; do
   if grep -q $'[^\r]$' "$pkg/$script"; then fail "$script: lines without CRLF"; fi
 done

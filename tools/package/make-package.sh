@@ -7,8 +7,8 @@
 # cmake --build --preset release64, the same for release32) and build/package.
 # Writes OUT/ZintuDobrel-<version>-windows.zip, one folder
 # ZintuDobrel-<version>/ inside: both modules, the settings file, the
-# bitmaps, zd-capture.exe (x86/zd-capture.exe for 32-bit Windows),
-# zd-analyse.exe when the builds have it, README-windows.txt, LICENSE.txt,
+# bitmaps, zd-capture.exe and zd-analyse.exe (x86/ holds the 32-bit ones,
+# with the settings and font sheets zd-analyse reads), README-windows.txt, LICENSE.txt,
 # install.cmd and uninstall.cmd. The debug information of the modules and
 # tools goes to OUT/ZintuDobrel-<version>-symbols/, not into the zip. The
 # version is the CMake project version of the builds.
@@ -64,14 +64,15 @@ ship "$build64/server/ZintuDobrel64.ax" .
 ship "$build32/server/ZintuDobrel32.ax" .
 ship "$build64/tools/capture/zd-capture.exe" .
 ship "$build32/tools/capture/zd-capture.exe" x86
-# zd-analyse, once the builds have it.
-for pair in "$build64:." "$build32:x86"; do
-  analyse=$(find "${pair%%:*}/tools" -name zd-analyse.exe -print -quit 2>/dev/null || true)
-  [ -z "$analyse" ] || ship "$analyse" "${pair##*:}"
-done
+ship "$build64/tools/analyse/zd-analyse.exe" .
+ship "$build32/tools/analyse/zd-analyse.exe" x86
 
 for asset in ZintuDobrel.ini chart.bmp chart_small.bmp font.bmp font_large.bmp; do
   cp "$root/assets/$asset" "$stage/"
+done
+# zd-analyse reads the settings and the font sheets beside itself.
+for asset in ZintuDobrel.ini font.bmp font_large.bmp; do
+  cp "$root/assets/$asset" "$stage/x86/"
 done
 cp "$here/README-windows.txt" "$here/LICENSE.txt" "$stage/"
 # Windows line ends for what a user reads or runs.

@@ -39,12 +39,14 @@ struct Options {
   std::string format = "png";
   bool list = false;
   bool graphClock = true;
+  int frameCode = -1;  // -1: as the settings file says
 };
 
 void Usage(std::FILE* to) {
   std::fputs(
       "usage: zd-preview --ini PATH [--preset N] [--frames N] [--first N]\n"
       "                  [--format png|raw|y4m] [--out PATTERN] [--no-graph-clock]\n"
+      "                  [--frame-code 0|1]\n"
       "       zd-preview --ini PATH --list\n"
       "\n"
       "  --ini PATH     settings file; its folder holds the bitmaps it names\n"
@@ -67,7 +69,9 @@ void Usage(std::FILE* to) {
       "                 frames are paced by the performance counter (\"CPU Clock\")\n"
       "                 even with auto_clock set. By default the graph has a clock,\n"
       "                 and with auto_clock set its stream time paces the frames\n"
-      "                 (\"Stream Time\"); with auto_clock=0 it makes no difference.\n",
+      "                 (\"Stream Time\"); with auto_clock=0 it makes no difference.\n"
+      "  --frame-code 0|1  draw the frame code (1) or not (0), whatever the settings\n"
+      "                 file's frame_code says (default: as the file says)\n",
       to);
 }
 
@@ -96,38 +100,45 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       *v = argv[++i];
       return true;
     };
+    // A count of at least minimum in the next argument.
+    auto count = [&](long minimum, long* out) {
+      const char* v = nullptr;
+      if (!value(&v))
+        return false;
+      if (!ParseCount(v, minimum, out)) {
+        *error = arg + " wants a number from " + std::to_string(minimum) + ", not \"" + v + "\"";
+        return false;
+      }
+      return true;
+    };
     const char* v = nullptr;
     long n = 0;
     if (arg == "--list") {
       o->list = true;
     } else if (arg == "--no-graph-clock") {
       o->graphClock = false;
+    } else if (arg == "--frame-code") {
+      if (!value(&v))
+        return false;
+      if (std::strcmp(v, "0") != 0 && std::strcmp(v, "1") != 0) {
+        *error = std::string("--frame-code is 0 or 1, not \"") + v + "\"";
+        return false;
+      }
+      o->frameCode = v[0] - '0';
     } else if (arg == "--ini") {
       if (!value(&v))
         return false;
       o->ini = v;
     } else if (arg == "--preset") {
-      if (!value(&v))
+      if (!count(1, &n))
         return false;
-      if (!ParseCount(v, 1, &n)) {
-        *error = std::string("--preset wants a number from 1, not \"") + v + "\"";
-        return false;
-      }
       o->preset = int(n);
     } else if (arg == "--frames") {
-      if (!value(&v))
+      if (!count(1, &o->frames))
         return false;
-      if (!ParseCount(v, 1, &o->frames)) {
-        *error = std::string("--frames wants a number from 1, not \"") + v + "\"";
-        return false;
-      }
     } else if (arg == "--first") {
-      if (!value(&v))
+      if (!count(0, &o->first))
         return false;
-      if (!ParseCount(v, 0, &o->first)) {
-        *error = std::string("--first wants a number from 0, not \"") + v + "\"";
-        return false;
-      }
     } else if (arg == "--out") {
       if (!value(&v))
         return false;
@@ -152,8 +163,9 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
   return true;
 }
 
-std::string Text(const char (&field)[kPresetTextSize]) {
-  return std::string(field, strnlen(field, kPresetTextSize));
+template <size_t N>
+std::string Text(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
 }
 
 void ListPresets(const StreamSettings& s) {
@@ -167,62 +179,65 @@ void ListPresets(const StreamSettings& s) {
   }
 }
 
-}  // namespace
+bool AsksForHelp(int argc, char** argv) {
+  return argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+}
 
-int main(int argc, char** argv) {
-  Options opt;
-  std::string error;
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    Usage(stdout);
-    return 0;
-  }
-  if (!ParseOptions(argc, argv, &opt, &error)) {
-    std::fprintf(stderr, "zd-preview: %s\n\n", error.c_str());
-    Usage(stderr);
-    return 2;
-  }
-
+// Reads the settings file; its folder stands in for the module's folder.
+bool LoadPresets(const Options& opt, StreamSettings* settings, std::string* moduleDir) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(opt.ini, ec)) {
-    return Fail("settings file not found: " + opt.ini);
+    Fail("settings file not found: " + opt.ini);
+    return false;
   }
-  const std::string moduleDir =
-      std::filesystem::absolute(opt.ini, ec).parent_path().lexically_normal().string();
-  SetModuleDirectoryOverride(moduleDir);
+  *moduleDir = std::filesystem::absolute(opt.ini, ec).parent_path().lexically_normal().string();
+  SetModuleDirectoryOverride(*moduleDir);
+  if (!settings->LoadSettings(opt.ini) || settings->m_presetNum < 1 || !settings->m_presetTable) {
+    Fail("could not read the presets of " + opt.ini + " (too many presets?)");
+    return false;
+  }
+  if (opt.frameCode >= 0)
+    settings->m_frameCode = opt.frameCode;
+  return true;
+}
 
-  StreamSettings settings;
-  if (!settings.LoadSettings(opt.ini) || settings.m_presetNum < 1 || !settings.m_presetTable) {
-    return Fail("could not read the presets of " + opt.ini + " (too many presets?)");
-  }
-  if (opt.list) {
-    ListPresets(settings);
-    return 0;
-  }
+// The preset asked for, when it exists and has a size and format the
+// preview can render.
+bool ChoosePreset(const Options& opt, const StreamSettings& settings, PresetInfo* preset) {
   if (opt.preset > settings.m_presetNum) {
-    return Fail("preset " + std::to_string(opt.preset) + " does not exist: " + opt.ini + " has " +
-                std::to_string(settings.m_presetNum) + " (see --list)");
+    Fail("preset " + std::to_string(opt.preset) + " does not exist: " + opt.ini + " has " +
+         std::to_string(settings.m_presetNum) + " (see --list)");
+    return false;
   }
-  const PresetInfo preset = settings.m_presetTable[size_t(opt.preset - 1)];
-  if (preset.w <= 0 || preset.h <= 0 || preset.w > kMaxSide || preset.h > kMaxSide) {
-    return Fail("preset " + std::to_string(opt.preset) + " has an unusable size " +
-                std::to_string(preset.w) + "x" + std::to_string(preset.h));
+  *preset = settings.m_presetTable[size_t(opt.preset - 1)];
+  if (preset->w <= 0 || preset->h <= 0 || preset->w > kMaxSide || preset->h > kMaxSide) {
+    Fail("preset " + std::to_string(opt.preset) + " has an unusable size " +
+         std::to_string(preset->w) + "x" + std::to_string(preset->h));
+    return false;
   }
-  if (!IsSupportedFormat(preset.compression, preset.bit_count)) {
-    return Fail("preset " + std::to_string(opt.preset) + " has an unsupported pixel format");
+  if (!IsSupportedFormat(preset->compression, preset->bit_count)) {
+    Fail("preset " + std::to_string(opt.preset) + " has an unsupported pixel format");
+    return false;
   }
+  return true;
+}
 
-  // Say why a stream would not start, or would show no background.
+// Says why a stream would not start (no usable font sheet: false), or would
+// show no background (a note or a warning only).
+bool CheckBitmaps(const Options& opt, const PresetInfo& preset, const std::string& moduleDir) {
   SourceBitmap image;
   const std::string fontName = Text(preset.font);
   if (fontName.empty()) {
-    return Fail("preset " + std::to_string(opt.preset) +
-                " names no font sheet (\"font\"): the filter would not start streaming");
+    Fail("preset " + std::to_string(opt.preset) +
+         " names no font sheet (\"font\"): the filter would not start streaming");
+    return false;
   }
   const std::string fontPath = JoinModulePath(moduleDir, fontName);
   if (!LoadSourceBitmap(fontPath, &image)) {
-    return Fail("font sheet \"" + fontName + "\" could not be loaded from " + fontPath +
-                " (missing, unreadable, or not a 24- or 32-bit BMP): the filter would not start "
-                "streaming");
+    Fail("font sheet \"" + fontName + "\" could not be loaded from " + fontPath +
+         " (missing, unreadable, or not a 24- or 32-bit BMP): the filter would not start "
+         "streaming");
+    return false;
   }
   const std::string bmpName = Text(preset.bmp);
   if (bmpName.empty()) {
@@ -235,91 +250,162 @@ int main(int argc, char** argv) {
                  "background is blank, as the filter would show it\n",
                  bmpName.c_str(), JoinModulePath(moduleDir, bmpName).c_str());
   }
-  image = SourceBitmap();
+  return true;
+}
 
-  // With "mouse_cursol" set, the marker shows at a fixed spot, as if the mouse
-  // rested at screen position (40, 30).
-  zdpreview::PreviewStream stream(opt.graphClock);
-  const HResultCode started = stream.Start(preset, settings, moduleDir);
-  if (started != kS_OK) {
-    return Fail("the stream could not be prepared (result 0x" + [&] {
-      char hex[16];
-      std::snprintf(hex, sizeof hex, "%08X", unsigned(started));
-      return std::string(hex);
-    }() + "): the bitmaps could not be converted");
-  }
+// Prepares the stream as the filter does at its first pause. With
+// "mouse_cursol" set, the marker shows at a fixed spot, as if the mouse
+// rested at screen position (40, 30).
+bool StartStream(zdpreview::PreviewStream* stream, const PresetInfo& preset,
+                 const StreamSettings& settings, const std::string& moduleDir, int capIndex) {
+  const HResultCode started = stream->Start(preset, settings, moduleDir, capIndex);
+  if (started == kS_OK)
+    return true;
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08X", unsigned(started));
+  Fail(std::string("the stream could not be prepared (result 0x") + hex +
+       "): the bitmaps could not be converted");
+  return false;
+}
 
-  std::string pattern = opt.out;
-  if (pattern.empty()) {
-    pattern = opt.format == "png"   ? "frame%04d.png"
-              : opt.format == "raw" ? "frames.raw"
-                                    : "frames.y4m";
-  }
-  std::string path;
+// Where the frames go: one file per frame (PNG, or raw with a number in the
+// name), one raw file for all of them, or one Y4M stream.
+struct Output {
+  std::string pattern;
+  std::string path;  // the current frame's file
   bool numbered = false;
-  if (!zdpreview::ExpandPattern(pattern, uint32_t(opt.first), &path, &numbered)) {
-    return Fail("--out \"" + pattern + "\": only one %d (like %04d) is allowed in the name");
-  }
-  if (opt.format == "png" && opt.frames > 1 && !numbered) {
-    return Fail("--out \"" + pattern + "\" needs a frame number such as %04d to hold " +
-                std::to_string(opt.frames) + " PNG pictures");
-  }
+  zdpreview::Y4mWriter y4m;
+  std::FILE* raw = nullptr;  // all raw frames, when the name has no number
 
+  Output() = default;
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+  ~Output() {
+    if (raw)
+      std::fclose(raw);
+  }
+  // Closes the files; false when a write failed.
+  bool Close() {
+    bool ok = true;
+    if (raw)
+      ok = std::fclose(raw) == 0;
+    raw = nullptr;
+    return y4m.Close() && ok;
+  }
+};
+
+std::string DefaultPattern(const std::string& format) {
+  return format == "png" ? "frame%04d.png" : format == "raw" ? "frames.raw" : "frames.y4m";
+}
+
+// Resolves the output name and opens the files that hold every frame.
+bool OpenOutput(const Options& opt, const PresetInfo& preset, Output* out) {
+  out->pattern = opt.out.empty() ? DefaultPattern(opt.format) : opt.out;
+  if (!zdpreview::ExpandPattern(out->pattern, uint32_t(opt.first), &out->path, &out->numbered)) {
+    Fail("--out \"" + out->pattern + "\": only one %d (like %04d) is allowed in the name");
+    return false;
+  }
+  if (opt.format == "png" && opt.frames > 1 && !out->numbered) {
+    Fail("--out \"" + out->pattern + "\" needs a frame number such as %04d to hold " +
+         std::to_string(opt.frames) + " PNG pictures");
+    return false;
+  }
+  if (opt.format == "y4m") {
+    int64_t num = 0, den = 1;
+    zdpreview::FrameRateOf(preset.frame_time, &num, &den);
+    if (!out->y4m.Open(out->path, preset.w, preset.h, num, den, zdpreview::Y4mInterlace(preset),
+                       !IsRgbFormat(preset.compression))) {
+      Fail("cannot write " + out->path);
+      return false;
+    }
+  } else if (opt.format == "raw" && !out->numbered) {
+    out->raw = std::fopen(out->path.c_str(), "wb");
+    if (!out->raw) {
+      Fail("cannot write " + out->path);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool WriteRawFile(const std::string& path, const uint8_t* bytes, uint32_t size) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  bool written = f && std::fwrite(bytes, 1, size, f) == size;
+  if (f)
+    written = (std::fclose(f) == 0) && written;
+  return written;
+}
+
+// Writes frame k in the chosen format; false when it could not be written.
+bool WriteFrame(const Options& opt, const FrameView& view, uint32_t frameBytes, long k,
+                Output* out) {
+  if (out->numbered)
+    zdpreview::ExpandPattern(out->pattern, uint32_t(k), &out->path, &out->numbered);
+  if (opt.format == "png") {
+    const std::vector<uint8_t> rgb = zdpreview::ToRgb(view);
+    return zdpreview::WritePng(out->path, view.w, view.h, rgb.data());
+  }
+  if (opt.format == "y4m")
+    return out->y4m.WriteFrame(zdpreview::ToPlanar(view));
+  if (out->raw)
+    return std::fwrite(view.data, 1, frameBytes, out->raw) == frameBytes;
+  return WriteRawFile(out->path, view.data, frameBytes);
+}
+
+// Makes frames 0 to first + frames - 1 and writes those from first on.
+// 0, or 1 after saying what failed.
+int RenderFrames(const Options& opt, const PresetInfo& preset, zdpreview::PreviewStream* stream,
+                 Output* out) {
   const uint32_t frameBytes = zd::FrameSizeBytes(preset.w, preset.h, preset.bit_count);
   zd::SimulatedSample sample(frameBytes);
   const FrameView view{
       sample.memory.data(), frameBytes / uint32_t(preset.h), preset.w, preset.h, preset.compression,
       preset.bit_count};
-
-  zdpreview::Y4mWriter y4m;
-  std::FILE* raw = nullptr;
-  if (opt.format == "y4m") {
-    int64_t num = 0, den = 1;
-    zdpreview::FrameRateOf(preset.frame_time, &num, &den);
-    if (!y4m.Open(path, preset.w, preset.h, num, den, zdpreview::Y4mInterlace(preset),
-                  !IsRgbFormat(preset.compression))) {
-      return Fail("cannot write " + path);
-    }
-  } else if (opt.format == "raw" && !numbered) {
-    raw = std::fopen(path.c_str(), "wb");
-    if (!raw)
-      return Fail("cannot write " + path);
-  }
-
   const long last = opt.first + opt.frames;
-  int status = 0;
-  for (long k = 0; k < last && status == 0; ++k) {
-    const HResultCode hr = stream.MakeFrame(&sample);
-    if (hr != kS_OK) {
-      status = Fail("frame " + std::to_string(k) + " was not made");
-      break;
-    }
-    if (k < opt.first)
-      continue;
-    if (numbered)
-      zdpreview::ExpandPattern(pattern, uint32_t(k), &path, &numbered);
-    bool written = true;
-    if (opt.format == "png") {
-      const std::vector<uint8_t> rgb = zdpreview::ToRgb(view);
-      written = zdpreview::WritePng(path, preset.w, preset.h, rgb.data());
-    } else if (opt.format == "y4m") {
-      written = y4m.WriteFrame(zdpreview::ToPlanar(view));
-    } else if (raw) {
-      written = std::fwrite(sample.memory.data(), 1, frameBytes, raw) == frameBytes;
-    } else {
-      std::FILE* f = std::fopen(path.c_str(), "wb");
-      written = f && std::fwrite(sample.memory.data(), 1, frameBytes, f) == frameBytes;
-      if (f)
-        written = (std::fclose(f) == 0) && written;
-    }
-    if (!written)
-      status = Fail("cannot write " + path);
+  for (long k = 0; k < last; ++k) {
+    if (stream->MakeFrame(&sample) != kS_OK)
+      return Fail("frame " + std::to_string(k) + " was not made");
+    if (k >= opt.first && !WriteFrame(opt, view, frameBytes, k, out))
+      return Fail("cannot write " + out->path);
   }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (AsksForHelp(argc, argv)) {
+    Usage(stdout);
+    return 0;
+  }
+  Options opt;
+  std::string error;
+  if (!ParseOptions(argc, argv, &opt, &error)) {
+    std::fprintf(stderr, "zd-preview: %s\n\n", error.c_str());
+    Usage(stderr);
+    return 2;
+  }
+  StreamSettings settings;
+  std::string moduleDir;
+  if (!LoadPresets(opt, &settings, &moduleDir))
+    return 1;
+  if (opt.list) {
+    ListPresets(settings);
+    return 0;
+  }
+  PresetInfo preset{};
+  if (!ChoosePreset(opt, settings, &preset) || !CheckBitmaps(opt, preset, moduleDir))
+    return 1;
+  zdpreview::PreviewStream stream(opt.graphClock);
+  if (!StartStream(&stream, preset, settings, moduleDir, opt.preset - 1))
+    return 1;
+  Output out;
+  if (!OpenOutput(opt, preset, &out))
+    return 1;
+  int status = RenderFrames(opt, preset, &stream, &out);
   stream.Stop();
-  if (raw && std::fclose(raw) != 0 && status == 0)
-    status = Fail("cannot write " + path);
-  if (!y4m.Close() && status == 0)
-    status = Fail("cannot write " + path);
+  if (!out.Close() && status == 0)
+    status = Fail("cannot write " + out.path);
   if (status == 0) {
     std::printf("%ld frame(s) of preset %d (%s) written\n", opt.frames, opt.preset,
                 stream.Producer().m_infoLine);

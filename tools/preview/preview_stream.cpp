@@ -17,7 +17,7 @@ PreviewStream::PreviewStream(bool graphClock) {
 }
 
 HResultCode PreviewStream::Start(const PresetInfo& preset, const StreamSettings& settings,
-                                 const std::string& moduleDir) {
+                                 const std::string& moduleDir, int32_t capabilityIndex) {
   m_preset = preset;
   m_mouseCursol = settings.m_mouseCursol;
   // The stream-wide switches without the preset table, and without a latency
@@ -27,7 +27,9 @@ HResultCode PreviewStream::Start(const PresetInfo& preset, const StreamSettings&
   unlogged.m_useVideoInfoHeader2 = settings.m_useVideoInfoHeader2;
   unlogged.m_autoClock = settings.m_autoClock;
   unlogged.m_mouseCursol = settings.m_mouseCursol;
-  const HResultCode hr = m_producer.OnThreadCreate(m_host, preset, unlogged, moduleDir);
+  unlogged.m_frameCode = settings.m_frameCode;
+  const HResultCode hr =
+      m_producer.OnThreadCreate(m_host, preset, unlogged, moduleDir, capabilityIndex);
   m_startTicks = m_host.now;
   m_framesAsked = 0;
   return hr;

@@ -25,8 +25,9 @@ class PreviewStream {
   // Prepares the stream as the worker thread does at the graph's first pause.
   // Bitmaps are taken relative to moduleDir; the settings' latency log is not
   // opened. The mouse marker, when enabled, rests at screen position (40, 30).
+  // The frame code, when on, names the preset by capabilityIndex.
   HResultCode Start(const PresetInfo& preset, const StreamSettings& settings,
-                    const std::string& moduleDir);
+                    const std::string& moduleDir, int32_t capabilityIndex = 0);
   // Makes the next frame. Frame k is asked for k frame intervals after the
   // start, or later when the loop's own wait took longer: the clock only
   // moves forward, as a real one does.

@@ -14,7 +14,8 @@
 
 namespace zdtest {
 
-inline void SetText(char (&field)[kPresetTextSize], const std::string& text) {
+template <size_t N>
+inline void SetText(char (&field)[N], const std::string& text) {
   std::snprintf(field, sizeof field, "%s", text.c_str());
 }
 

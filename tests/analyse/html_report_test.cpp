@@ -1,0 +1,100 @@
+// The web page: every anomaly marked however long the recording, text from
+// the recording kept as text, and nothing asked of other files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/analyse/reports.h"
+#include "tools/analyse/stream_analysis.h"
+
+namespace zdanalyse {
+namespace {
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++n;
+  return n;
+}
+
+std::string Page(const AnalysisResult& result) {
+  std::FILE* f = std::tmpfile();
+  EXPECT_NE(f, nullptr);
+  EXPECT_TRUE(WriteHtmlReport(result, f));
+  std::rewind(f);
+  std::string page;
+  char buffer[65536];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+    page.append(buffer, n);
+  std::fclose(f);
+  return page;
+}
+
+// Frames 0 to count - 1 at 60 fps, one stream, without the numbers in
+// `skipped` and with frame `repeatedFrame` twice.
+AnalysisResult Recording(uint32_t count, const std::vector<uint32_t>& skipped,
+                         uint32_t repeatedFrame, const std::string& name) {
+  std::vector<FrameRecord> records;
+  auto add = [&records](uint32_t frame) {
+    FrameRecord r;
+    r.index = int64_t(records.size());
+    r.hasTime = true;
+    r.time = r.index * 166667;
+    r.readable = true;
+    r.confidence = 1.0;
+    r.hasStream = true;
+    r.stream = 7;
+    r.frame = frame;
+    records.push_back(r);
+  };
+  for (uint32_t k = 0; k < count; ++k) {
+    bool skip = false;
+    for (uint32_t s : skipped)
+      skip = skip || s == k;
+    if (!skip)
+      add(k);
+    if (k == repeatedFrame)
+      add(k);
+  }
+  SourceInfo source;
+  source.container = "mp4";
+  source.hasFrameTimes = true;
+  source.nominalRate = 60;
+  AnalysisResult result =
+      Analyse(std::move(records), source, IdentitySource::kFrameCode, Thresholds());
+  result.input = name;
+  return result;
+}
+
+TEST(HtmlReport, AnHourAt60FpsIsThinnedForDrawingButEveryAnomalyKeepsItsMarker) {
+  // Two gaps (frame 1000, frames 150000 to 150002) and one repeat (frame
+  // 200000): three anomalies among 216000 frames.
+  const AnalysisResult result = Recording(216000, {1000, 150000, 150001, 150002}, 200000, "long");
+  const std::string page = Page(result);
+  EXPECT_EQ(Occurrences(page, "class=\"anomaly-mark ev-after-gap\""), 2u);
+  EXPECT_EQ(Occurrences(page, "class=\"anomaly-mark ev-repeated\""), 1u);
+  EXPECT_EQ(Occurrences(page, "class=\"anomaly-mark"), 3u);
+  EXPECT_EQ(Occurrences(page, "class=\"anomaly-row\""), 3u);
+  // A thousand columns per lane, not 216000 points: well under a megabyte.
+  EXPECT_LT(page.size(), 200000u);
+}
+
+TEST(HtmlReport, ACleanRecordingHasNoMarkerAndSaysClean) {
+  const std::string page = Page(Recording(300, {}, 1000, "clean.mp4"));
+  EXPECT_EQ(Occurrences(page, "anomaly-mark"), 0u);
+  EXPECT_NE(page.find("<div class=\"verdict clean\">clean</div>"), std::string::npos);
+}
+
+TEST(HtmlReport, TheRecordingsNameStaysTextAndThePageAsksForNothingElse) {
+  const std::string name = "a<script>x</script>&\"'.mp4";
+  const std::string page = Page(Recording(10, {4}, 100, name));
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_NE(page.find("a&lt;script&gt;x&lt;/script&gt;&amp;&quot;&#39;.mp4"), std::string::npos);
+  for (const char* reference : {"src=", "href=", "url(", "@import", "<link", "<img"})
+    EXPECT_EQ(page.find(reference), std::string::npos) << reference;
+}
+
+}  // namespace
+}  // namespace zdanalyse

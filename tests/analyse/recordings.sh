@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# zd-analyse on recordings made natively: frames of zd-preview recorded with
+# ffmpeg, damaged with ffmpeg's own filters, re-encoded, or broken on purpose.
+# Expected counts come from what the filters were told to do.
+# usage: recordings.sh PREVIEW ANALYSE INI WORKDIR CASE
+set -euo pipefail
+preview=$1 analyse=$2 ini=$3 work=$4 case=$5
+mkdir -p "$work"
+cd "$work"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# A number from the JSON report: the first "name": value.
+field() { grep -o "\"$1\": [0-9.a-z]*" "$2" | head -1 | sed 's/.*: //'; }
+expect() {  # expect FILE NAME VALUE
+  local got
+  got=$(field "$2" "$1")
+  [ "$got" = "$3" ] || fail "$1: $2 is $got, expected $3"
+}
+# analyse FILE EXITCODE [options...]: the JSON report in FILE.json
+analyse() {
+  local file=$1 want=$2 rc=0
+  shift 2
+  "$analyse" --json "$@" "$file" >"$file.json" 2>"$file.err" || rc=$?
+  [ "$rc" = "$want" ] || { cat "$file.err" >&2; fail "$file: exit code $rc, expected $want"; }
+}
+
+# record PRESET FRAMES CODE PIXFMT SIZE RATE OUT: the preview's raw frames as
+# a rawvideo AVI (RGB frames are stored bottom-up, so they are turned upright).
+record() {
+  local preset=$1 frames=$2 code=$3 pixfmt=$4 size=$5 rate=$6 out=$7 flip=()
+  "$preview" --ini "$ini" --preset "$preset" --frames "$frames" --frame-code "$code" \
+    --format raw --out "$out.raw" >/dev/null
+  case $pixfmt in bgra | bgr24) flip=(-vf vflip) ;; esac
+  ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt "$pixfmt" -s "$size" -r "$rate" -i "$out.raw" \
+    "${flip[@]}" -c:v rawvideo "$out"
+  rm -f "$out.raw"
+}
+
+case $case in
+formats)
+  # Every frame of a lossless recording is read, in each of the six formats,
+  # with the frame code and from the status line alone.
+  while read -r preset pixfmt size rate; do
+    for code in 0 1; do
+      f=fmt_${preset}_$code.avi
+      record "$preset" 30 "$code" "$pixfmt" "$size" "$rate" "$f"
+      analyse "$f" 0
+      expect "$f.json" records 30
+      expect "$f.json" readable 30
+      expect "$f.json" first_frame 0
+      expect "$f.json" last_frame 29
+      expect "$f.json" least_confidence 1
+      if [ "$code" = 1 ]; then want='"frame code"'; else want='"status line"'; fi
+      grep -q "\"identity\": $want" "$f.json" || fail "$f: identity is not $want"
+    done
+  done <<'TABLE'
+2 bgra 320x240 30000/1001
+4 bgr24 640x480 30
+3 yuyv422 320x240 25
+6 yvyu422 640x480 60
+7 uyvy422 640x480 60000/1001
+13 uyvy422 1280x720 60000/1001
+TABLE
+  ;;
+damage)
+  # Frames removed, repeated or swapped by ffmpeg are found exactly, from the
+  # code and from the status line; the clean recording has nothing to report.
+  for code in 0 1; do
+    clean=clean_$code.avi
+    record 1 60 "$code" bgra 640x480 30 "$clean"
+    analyse "$clean" 0
+    expect "$clean.json" missing 0
+    while read -r name filter exitcode missing repeated ooo; do
+      f=${name}_$code.avi
+      ffmpeg -nostdin -v error -y -i "$clean" -vf "$filter" -fps_mode passthrough -c:v rawvideo "$f"
+      analyse "$f" "$exitcode"
+      expect "$f.json" missing "$missing"
+      expect "$f.json" repeated "$repeated"
+      expect "$f.json" out_of_order "$ooo"
+      expect "$f.json" unreadable 0
+    done <<'TABLE'
+removed select='not(between(n\,10\,12)+eq(n\,40))' 1 4 0 0
+repeated loop=loop=2:size=1:start=30 1 0 2 0
+swapped shuffleframes=1|0 1 0 0 30
+reversed reverse 1 0 0 59
+tail_cut trim=end_frame=50 0 0 0 0
+TABLE
+    grep -q '\[10, 12\], \[40, 40\]' "removed_$code.avi.json" || fail "removed_$code: ranges"
+  done
+  ;;
+lossy)
+  # 1080p with the code through libx264 CRF 28 (yuv420p), at full size, half
+  # size and 1280x720: at least 99.9 % read and no frame misread (a misread
+  # number would show as missing, repeated or out of order, as a lost frame
+  # cannot be mistaken for an unreadable one here: none is lost).
+  frames=240
+  "$preview" --ini "$ini" --preset 16 --frames $frames --frame-code 1 --format y4m \
+    --out lossy.y4m >/dev/null
+  for size in 1920x1080 960x540 1280x720; do
+    f=lossy_$size.mp4
+    ffmpeg -nostdin -v error -y -i lossy.y4m -s "$size" -c:v libx264 -preset veryfast -crf 28 \
+      -pix_fmt yuv420p "$f"
+    analyse "$f" 0 --identity code
+    expect "$f.json" records $frames
+    readable=$(field readable "$f.json")
+    [ $((readable * 1000)) -ge $((frames * 999)) ] || fail "$f: only $readable of $frames read"
+    expect "$f.json" missing 0
+    expect "$f.json" repeated 0
+    expect "$f.json" out_of_order 0
+    expect "$f.json" first_frame 0
+    expect "$f.json" last_frame $((frames - 1))
+    # The status line of the same frames: at full size at least 99 % (it is
+    # not made for lossy recordings, the code is); whatever is read, at any
+    # size, is never wrong (the rest is unreadable, never guessed).
+    rc=0
+    "$analyse" --json --identity status "$f" >"$f.status.json" 2>/dev/null || rc=$?
+    [ "$rc" = 0 ] || [ "$rc" = 1 ] || fail "$f: status line: exit code $rc"
+    expect "$f.status.json" missing 0
+    expect "$f.status.json" repeated 0
+    expect "$f.status.json" out_of_order 0
+    if [ "$size" = 1920x1080 ]; then
+      readable=$(field readable "$f.status.json")
+      [ $((readable * 100)) -ge $((frames * 99)) ] ||
+        fail "$f: only $readable of $frames status lines read"
+    fi
+  done
+  rm -f lossy.y4m
+  ;;
+stdin)
+  # Y4M through standard input, as a Windows user pipes ffmpeg into it; Y4M
+  # has no time stamps, and the report says so instead of guessing.
+  "$preview" --ini "$ini" --preset 5 --frames 20 --format y4m --out pipe.y4m >/dev/null
+  "$analyse" --json - <pipe.y4m >pipe.json || fail "stdin: exit code $?"
+  expect pipe.json readable 20
+  expect pipe.json effective_rate null
+  grep -q 'no per-frame time stamps' pipe.json || fail "stdin: timing not said to be unmeasured"
+  ;;
+bad_input)
+  # Damaged or foreign input: a clear message and exit code 2, never a crash.
+  "$preview" --ini "$ini" --preset 3 --frames 3 --format y4m --out good.y4m >/dev/null
+  head -c $(($(stat -c %s good.y4m) - 100)) good.y4m >truncated.y4m
+  printf 'YUV4MPEG2 W320 H240 F25:1 C999\nFRAME\n' >wrong_layout.y4m
+  printf 'YUV4MPEG2 W100000 H100000 F25:1 C420\nFRAME\n' >huge.y4m
+  printf 'YUV4MPEG2 F25:1\n' >no_size.y4m
+  printf 'YUV4MPEG2 W320 H240\nFROG\n' >bad_frame.y4m
+  head -c 5000 /dev/urandom >noise.bin
+  : >empty.y4m
+  record 3 10 0 yuyv422 320x240 25 whole.avi
+  head -c 60000 whole.avi >truncated.avi
+  printf 'YUV4MPEG2 W320 H240 F25:1 C420jpeg\n' >no_frames.y4m
+  dd if=/dev/zero bs=1 count=$((320 * 240 * 3 / 2)) 2>/dev/null | { printf 'FRAME\n'; cat; } \
+    >>no_frames.y4m  # one black frame: no identity at all
+  # A picture of 4 x 3, the shape of the 640 x 480 presets: glyph cells
+  # smaller than a pixel.
+  { printf 'YUV4MPEG2 W4 H3 F30:1 C444\nFRAME\n'; head -c 36 /dev/urandom; } >tiny.y4m
+  for f in tiny.y4m truncated.y4m wrong_layout.y4m huge.y4m no_size.y4m bad_frame.y4m noise.bin \
+    empty.y4m truncated.avi no_frames.y4m missing_file.avi; do
+    rc=0
+    "$analyse" "$f" >/dev/null 2>"$f.err" || rc=$?
+    [ "$rc" = 2 ] || fail "$f: exit code $rc, expected 2"
+    grep -q '^zd-analyse: ' "$f.err" || fail "$f: no message"
+  done
+  ;;
+*)
+  fail "unknown case $case"
+  ;;
+esac
+echo "ok: $case"

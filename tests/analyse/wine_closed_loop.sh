@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# zd-analyse on recordings the Windows ffmpeg makes from the module under Wine:
+# a module folder of its own (frame code on, or off for the status line),
+# registered in the Wine prefix ZD_WINEPREFIX names and unregistered at the
+# end. Captures go into NUT: the AVI muxer repeats frames to fill late
+# arrivals, which would be the recording's own repeats. A clean capture must
+# give a clean report from the native zd-analyse and the same counts from
+# zd-analyse.exe reading Y4M on its standard input, both given the module's
+# settings.
+#
+#   wine_closed_loop.sh WINE_RUN FFMPEG_EXE ANALYSE_EXE ANALYSE_NATIVE MODULE ASSETS OUT
+set -euo pipefail
+wine_run=$1 ffmpeg=$2 analyse_exe=$3 analyse=$4 module=$5 assets=$6 out=$7
+device="Zintu Dobrel x64"
+frames=${ZD_ANALYSE_FRAMES:-150}
+mkdir -p "$out"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# A value of the JSON report: the first "name": value, without quotes.
+field() { sed -n "s/.*\"$1\": \"\{0,1\}\([^\",}]*\).*/\1/p" "$2" | head -1; }
+[ -f "$ffmpeg" ] || fail "the Windows ffmpeg is missing: $ffmpeg"
+
+export WINEPREFIX=$ZD_WINEPREFIX
+registered=
+cleanup() {
+  [ -n "$registered" ] && "$wine_run" regsvr32 /u /s "Z:$registered" </dev/null >/dev/null 2>&1
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+for code in 1 0; do
+  dir=$out/module_$code
+  mkdir -p "$dir"
+  cp "$module" "$assets"/*.bmp "$dir"/
+  sed "s/^\[MAIN\]/[MAIN]\nframe_code=$code/" "$assets/ZintuDobrel.ini" >"$dir/ZintuDobrel.ini"
+  "$wine_run" regsvr32 /s "Z:$dir/ZintuDobrel64.ax" </dev/null
+  registered=$dir/ZintuDobrel64.ax
+
+  rec=$out/capture_$code.nut
+  rm -f "$rec"
+  "$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -rtbufsize 200M \
+    -pixel_format yuyv422 -video_size 640x480 -framerate 30 -i "video=$device" \
+    -frames:v "$frames" -vsync passthrough -c:v rawvideo -y "Z:$rec" </dev/null ||
+    fail "ffmpeg could not record (frame_code=$code)"
+  "$wine_run" regsvr32 /u /s "Z:$dir/ZintuDobrel64.ax" </dev/null
+  registered=
+
+  json=$rec.json
+  rc=0
+  "$analyse" --json --ini "$dir/ZintuDobrel.ini" "$rec" >"$json" || rc=$?
+  cat "$json"
+  [ "$rc" = 0 ] || fail "capture_$code: exit code $rc on a clean capture"
+  want="frame code"
+  [ "$code" = 0 ] && want="status line"
+  [ "$(field identity "$json")" = "$want" ] || fail "capture_$code: identity is not $want"
+  [ "$(field readable "$json")" = "$frames" ] || fail "capture_$code: not every frame read"
+  for n in missing repeated out_of_order restarts; do
+    [ "$(field $n "$json")" = 0 ] || fail "capture_$code: $n is not 0"
+  done
+
+  # The Windows build, Y4M on its standard input, as a Windows user pipes it.
+  ffmpeg -nostdin -v error -y -i "$rec" -f yuv4mpegpipe -pix_fmt yuv422p "$out/capture_$code.y4m"
+  rc=0
+  "$wine_run" "$analyse_exe" --json --ini "Z:$dir/ZintuDobrel.ini" - <"$out/capture_$code.y4m" \
+    >"$json.win" || rc=$?
+  [ "$rc" = 0 ] || fail "capture_$code: zd-analyse.exe exit code $rc"
+  for n in readable first_frame last_frame missing repeated out_of_order; do
+    [ "$(field $n "$json.win")" = "$(field $n "$json")" ] ||
+      fail "capture_$code: zd-analyse.exe gives another $n"
+  done
+  rm -f "$out/capture_$code.y4m"
+done
+echo "ok: clean captures give clean reports, in both builds"
+
+# Faults on demand, where the settings ship presets with them: the frames the
+# fault log says were lost, repeated or reordered are exactly what zd-analyse
+# reports, and delivery and stamp faults alone change no frame's place.
+if ! grep -q '^fault_loss_every' "$assets/ZintuDobrel.ini"; then
+  echo "note: the settings ship no presets with faults; fault checks skipped"
+  exit 0
+fi
+dir=$out/module_faults
+mkdir -p "$dir"
+cp "$module" "$assets"/*.bmp "$dir"/
+sed 's/^\[MAIN\]/[MAIN]\nframe_code=1/; s/^fault_log=.*/fault_log=faults.txt/' \
+  "$assets/ZintuDobrel.ini" >"$dir/ZintuDobrel.ini"
+grep -q '^fault_log=faults.txt' "$dir/ZintuDobrel.ini" || fail "no fault_log key to set"
+"$wine_run" regsvr32 /s "Z:$dir/ZintuDobrel64.ax" </dev/null
+registered=$dir/ZintuDobrel64.ax
+failures=0
+# pixel format and size of the fault presets: 640x360 YUY2 (loss), UYVY
+# (repeat and reorder), RGB32 (jitter, stall, stamps).
+for pf in yuyv422 uyvy422 bgr0; do
+  rec=$out/faults_$pf.nut
+  stored=$pf
+  [ "$pf" = bgr0 ] && stored=bgra
+  rm -f "$rec" "$dir/faults.txt"
+  "$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -rtbufsize 200M \
+    -pixel_format "$pf" -video_size 640x360 -framerate 30 -i "video=$device" \
+    -frames:v "$frames" -vsync passthrough -c:v rawvideo -pix_fmt "$stored" -y "Z:$rec" \
+    </dev/null || fail "ffmpeg could not record $pf with faults"
+  json=$rec.json
+  "$analyse" --json --ini "$dir/ZintuDobrel.ini" "$rec" >"$json" || true
+  last=$(field last_frame "$json")
+  [ -n "$last" ] && [ "$last" != null ] || fail "$pf: no frame read"
+  # Faults on frames the recording holds whole (a frame held back past the
+  # end would be missing as well).
+  count() { tr -d '\r' <"$dir/faults.txt" | awk -v k="$1" -v l="$last" '$2 == k && $1 < l - 1' | wc -l; }
+  expected="missing=$(count loss) repeated=$(count repeat) out_of_order=$(count reorder)"
+  got="missing=$(field missing "$json") repeated=$(field repeated "$json") out_of_order=$(field out_of_order "$json")"
+  echo "== $pf: fault log: $expected; zd-analyse: $got"
+  if [ "$expected" != "$got" ] || [ "$(field restarts "$json")" != 0 ]; then
+    echo "FAIL: $pf: zd-analyse does not report exactly the injected faults" >&2
+    failures=$((failures + 1))
+  fi
+done
+[ $failures -eq 0 ] || exit 1
+echo "ok: exactly the injected faults reported"

@@ -1,0 +1,154 @@
+#include "tools/analyse/analyse_options.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace zdanalyse {
+namespace {
+
+bool ParseNumber(const std::string& text, double minimum, double* out) {
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end || !(v >= minimum) || v > 1e12)
+    return false;
+  *out = v;
+  return true;
+}
+
+}  // namespace
+
+void PrintUsage(std::FILE* to) {
+  std::fputs(
+      "usage: zd-analyse [options] RECORDING\n"
+      "       ffmpeg -i rec.mp4 -f yuv4mpegpipe - | zd-analyse [options] -\n"
+      "\n"
+      "Reads a recording of the Zintu Dobrel x64 source back and reports what the\n"
+      "capture pipeline did to the stream: missing, repeated and out-of-order\n"
+      "frames, stream restarts, the source's drops and the timing.\n"
+      "\n"
+      "  RECORDING          a file FFmpeg can decode (native build), a Y4M file,\n"
+      "                     or \"-\": Y4M on standard input\n"
+      "  --ini PATH         settings file naming the font sheets (default: the\n"
+      "                     shipped ZintuDobrel.ini beside the program)\n"
+      "  --preset N         read the status line as preset N draws it (from 1)\n"
+      "  --identity WHICH   auto (default), code or status: where frame numbers\n"
+      "                     come from (the frame code, or the status line)\n"
+      "  --json, --csv      a JSON document, or CSV with one row per frame\n"
+      "                     (default: a text summary)\n"
+      "  --html PATH        also write the report as one self-contained web page\n"
+      "                     (summary, timeline, anomalies) to PATH; standard\n"
+      "                     output still gets the text, JSON or CSV form\n"
+      "  --no-progress      no progress line (it only ever appears when standard\n"
+      "                     error is a terminal)\n"
+      "  --max-missing N, --max-repeated N, --max-out-of-order N   (default 0)\n"
+      "  --max-unreadable PERCENT                                  (default 0.1)\n"
+      "  --max-interval MS, --max-p99 MS, --max-drift MS, --min-rate FPS\n"
+      "                     timing thresholds, off unless given\n"
+      "\n"
+      "Exit codes: 0 clean; 1 anomalies (beyond the thresholds); 2 the recording\n"
+      "cannot be read, or no frame identity could be read at all; 3 the page\n"
+      "(--html) could not be written.\n",
+      to);
+}
+
+bool ParseAnalyseOptions(int argc, char** argv, AnalyseOptions* o, std::string* error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string* v) {
+      if (i + 1 >= argc) {
+        *error = arg + " needs a value";
+        return false;
+      }
+      *v = argv[++i];
+      return true;
+    };
+    auto number = [&](double minimum, double* out) {
+      std::string v;
+      if (!value(&v))
+        return false;
+      if (!ParseNumber(v, minimum, out)) {
+        *error = arg + " wants a number, not \"" + v + "\"";
+        return false;
+      }
+      return true;
+    };
+    auto count = [&](int64_t* out) {
+      double v = 0;
+      if (!number(0, &v))
+        return false;
+      *out = int64_t(v);
+      return true;
+    };
+    std::string v;
+    double d = 0;
+    Thresholds& t = o->thresholds;
+    bool ok = true;
+    if (arg == "--help" || arg == "-h") {
+      o->help = true;
+    } else if (arg == "--json") {
+      o->form = ReportForm::kJson;
+    } else if (arg == "--csv") {
+      o->form = ReportForm::kCsv;
+    } else if (arg == "--html") {
+      ok = value(&o->html);
+      if (ok && o->html.empty()) {
+        *error = "--html wants a file name";
+        ok = false;
+      }
+    } else if (arg == "--no-progress") {
+      o->progress = false;
+    } else if (arg == "--ini") {
+      ok = value(&o->ini);
+    } else if (arg == "--preset") {
+      ok = number(1, &d) && d <= 999;
+      o->preset = int(d);
+      if (!ok && error->empty())
+        *error = "--preset wants a number from 1 to 999";
+    } else if (arg == "--identity") {
+      ok = value(&v);
+      if (ok && v == "auto")
+        o->identity = IdentityChoice::kAuto;
+      else if (ok && v == "code")
+        o->identity = IdentityChoice::kFrameCode;
+      else if (ok && v == "status")
+        o->identity = IdentityChoice::kStatusLine;
+      else if (ok) {
+        *error = "--identity is auto, code or status, not \"" + v + "\"";
+        ok = false;
+      }
+    } else if (arg == "--max-missing") {
+      ok = count(&t.maxMissing);
+    } else if (arg == "--max-repeated") {
+      ok = count(&t.maxRepeated);
+    } else if (arg == "--max-out-of-order") {
+      ok = count(&t.maxOutOfOrder);
+    } else if (arg == "--max-unreadable") {
+      ok = number(0, &t.maxUnreadablePercent);
+    } else if (arg == "--max-interval") {
+      ok = number(0, &t.maxIntervalMs);
+    } else if (arg == "--max-p99") {
+      ok = number(0, &t.maxP99Ms);
+    } else if (arg == "--max-drift") {
+      ok = number(0, &t.maxDriftMs);
+    } else if (arg == "--min-rate") {
+      ok = number(0, &t.minRate);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      *error = "unknown option \"" + arg + "\"";
+      return false;
+    } else if (o->input.empty()) {
+      o->input = arg;
+    } else {
+      *error = "one recording at a time (\"" + o->input + "\" and \"" + arg + "\")";
+      return false;
+    }
+    if (!ok)
+      return false;
+  }
+  if (o->input.empty() && !o->help) {
+    *error = "no recording given (a file, or - for Y4M on standard input)";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zdanalyse

@@ -1,0 +1,38 @@
+#pragma once
+// What was read from one frame (or one field) of a recording: the container's
+// time stamp and the identity the source drew into the picture.
+#include <cstdint>
+#include <string>
+
+namespace zdanalyse {
+
+// Where a frame's identity came from.
+enum class IdentitySource { kNone, kFrameCode, kStatusLine };
+
+struct FrameRecord {
+  int64_t index = 0;  // position in the recording, from 0
+  int field = 0;      // 0: the whole frame; 1 top or 2 bottom field (frame code only)
+  int fieldRank = 0;  // of a field: 0 the earlier of its frame, 1 the later
+  bool hasTime = false;
+  int64_t time = 0;  // container time stamp, 100-ns units
+
+  bool readable = false;
+  uint32_t frame = 0;  // the source's frame number
+  bool hasStream = false;
+  uint32_t stream = 0;  // stream id (frame code only)
+  bool hasDrops = false;
+  uint32_t drops = 0;  // the source's drop count at this frame
+  bool hasSampleTime = false;
+  int64_t sampleTime = 0;  // the sample's start time, 100-ns units (frame code only)
+  bool hasClockMs = false;
+  uint32_t clockMs = 0;     // the source's clock shown in the status line
+  double confidence = 0.0;  // 1: read exactly; lower: nearest match
+};
+
+// The position of a record in the source's sequence: the frame number, or for
+// a field twice the frame number plus its rank.
+inline uint64_t SequenceKey(const FrameRecord& r) {
+  return r.field ? uint64_t(r.frame) * 2 + uint64_t(r.fieldRank) : uint64_t(r.frame);
+}
+
+}  // namespace zdanalyse

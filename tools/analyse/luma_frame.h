@@ -1,0 +1,29 @@
+#pragma once
+// One frame of a recording as the analysis sees it: the luma plane, top line
+// first, and what the container says about the frame's time and scan.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zdanalyse {
+
+// How the two fields of a frame are ordered, as far as the recording says.
+enum class FieldOrder { kUnknown, kProgressive, kTopFirst, kBottomFirst };
+
+struct LumaFrame {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> luma;  // width * height bytes, rows packed, top line first
+  bool hasTime = false;       // the container gave this frame a time stamp
+  int64_t time = 0;           // that time stamp, in 100-ns units
+  FieldOrder fieldOrder = FieldOrder::kUnknown;
+
+  const uint8_t* Row(int32_t y) const { return luma.data() + size_t(y) * size_t(width); }
+};
+
+// Luma of a B, G, R pixel as the filter's 4:2:2 formats carry it: BT.601 studio
+// range (BT.709 for the HDYC variant), so that an RGB recording and a YUV one of
+// the same picture give the same luma.
+uint8_t LumaOfBgr(uint8_t b, uint8_t g, uint8_t r, bool bt709);
+
+}  // namespace zdanalyse

@@ -1,0 +1,140 @@
+// zd-analyse: reads a recording made from the source back and says, frame by
+// frame and in summary, what the capture pipeline did to the stream.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/module_path.h"
+#include "stream/stream_settings.h"
+#include "tools/analyse/analyse_options.h"
+#include "tools/analyse/open_recording.h"
+#include "tools/analyse/progress_line.h"
+#include "tools/analyse/read_recording.h"
+#include "tools/analyse/reports.h"
+#include "tools/analyse/stream_analysis.h"
+
+namespace {
+
+using namespace zdanalyse;
+
+constexpr int kExitClean = 0;
+constexpr int kExitAnomalies = 1;
+constexpr int kExitUnreadable = 2;
+constexpr int kExitPageNotWritten = 3;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "zd-analyse: %s\n", message.c_str());
+  return kExitUnreadable;
+}
+
+// The status line's candidates from the settings the options name, or from
+// the shipped settings beside the program.
+bool LoadStatusCandidates(const AnalyseOptions& opt, const SourceInfo& info,
+                          std::vector<StatusLineCandidate>* out, std::string* error) {
+  std::error_code ec;
+  const std::string ini = opt.ini.empty() ? JoinModulePath(ModuleDirectory(), kSettingsFileName)
+                                          : std::filesystem::absolute(opt.ini, ec).string();
+  if (!std::filesystem::is_regular_file(ini, ec)) {
+    *error =
+        "settings file not found: " + ini +
+        (opt.ini.empty() ? " (the shipped one belongs beside the program; or --ini PATH)" : "");
+    return false;
+  }
+  StreamSettings settings;
+  if (!settings.LoadSettings(ini) || settings.m_presetNum < 1 || !settings.m_presetTable) {
+    *error = "cannot read the presets of " + ini;
+    return false;
+  }
+  if (opt.preset > settings.m_presetNum) {
+    *error = "preset " + std::to_string(opt.preset) + " does not exist: " + ini + " has " +
+             std::to_string(settings.m_presetNum);
+    return false;
+  }
+  return StatusLineCandidates(settings, DirectoryOfModulePath(ini), opt.preset, info.width,
+                              info.height, out, error);
+}
+
+void WriteReport(const AnalysisResult& result, ReportForm form) {
+  switch (form) {
+    case ReportForm::kJson:
+      WriteJsonReport(result, stdout);
+      break;
+    case ReportForm::kCsv:
+      WriteCsvReport(result, stdout);
+      break;
+    case ReportForm::kText:
+      WriteTextReport(result, stdout);
+      break;
+  }
+  std::fflush(stdout);
+}
+
+// The page, written whole or not at all (a partial file is removed).
+bool WritePage(const AnalysisResult& result, const std::string& path, std::string* error) {
+  FilePtr file(std::fopen(path.c_str(), "wb"));
+  bool written = file && WriteHtmlReport(result, file.get());
+  written = file && std::fclose(file.release()) == 0 && written;
+  if (!written) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    *error = "cannot write the page " + path;
+  }
+  return written;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  AnalyseOptions opt;
+  std::string error;
+  if (!ParseAnalyseOptions(argc, argv, &opt, &error)) {
+    std::fprintf(stderr, "zd-analyse: %s\n\n", error.c_str());
+    PrintUsage(stderr);
+    return kExitUnreadable;
+  }
+  if (opt.help) {
+    PrintUsage(stdout);
+    return kExitClean;
+  }
+
+  std::unique_ptr<FrameSource> source = OpenRecording(opt.input, &error);
+  if (!source)
+    return Fail(error);
+
+  std::vector<StatusLineCandidate> candidates;
+  if (!LoadStatusCandidates(opt, source->Info(), &candidates, &error)) {
+    if (opt.identity == IdentityChoice::kStatusLine)
+      return Fail(error);
+    std::fprintf(stderr, "zd-analyse: note: the status line cannot be read: %s\n", error.c_str());
+  }
+
+  Reading reading;
+  {
+    ProgressLine progress(stderr, ExpectedFrames(source->Info()), opt.progress);
+    if (!ReadRecording(*source, opt.identity, candidates, &reading, &error,
+                       [&progress](int64_t frames) { progress.Update(frames); }))
+      return Fail(opt.input + ": " + error);
+  }
+
+  AnalysisResult result =
+      Analyse(std::move(reading.records), source->Info(), reading.identity, opt.thresholds);
+  result.input = opt.input;
+  result.identityDetail = reading.detail;
+  WriteReport(result, opt.form);
+  if (!opt.html.empty() && !WritePage(result, opt.html, &error)) {
+    std::fprintf(stderr, "zd-analyse: %s\n", error.c_str());
+    return kExitPageNotWritten;
+  }
+
+  if (!result.anyFrame)
+    return Fail(opt.input +
+                ": no frame identity could be read (neither frame code nor status line)");
+  return result.anomalies.empty() ? kExitClean : kExitAnomalies;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Walks a recording once: the first frames choose how identities are read
+// (the frame code when any of them carries one, else the status line
+// candidate that reads most of them), then every frame becomes records.
+// Frames are not kept beyond that first handful.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/analyse/analyse_options.h"
+#include "tools/analyse/frame_source.h"
+#include "tools/analyse/status_line_identity.h"
+
+namespace zdanalyse {
+
+// Frames looked at before the choice is made.
+constexpr size_t kChoiceFrames = 12;
+
+struct Reading {
+  std::vector<FrameRecord> records;
+  IdentitySource identity = IdentitySource::kNone;
+  std::string detail;  // which reader: the sheet and size, or the code
+};
+
+// Called with the number of frames read so far, after each frame.
+using ProgressFn = std::function<void(int64_t framesRead)>;
+
+// statusCandidates may be empty (no settings): then only the frame code is tried.
+bool ReadRecording(FrameSource& source, IdentityChoice choice,
+                   const std::vector<StatusLineCandidate>& statusCandidates, Reading* out,
+                   std::string* error, const ProgressFn& progress = {});
+
+}  // namespace zdanalyse
