@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/bitness_names.h"
 #include "tools/capture/capability.h"
 #include "tools/capture/capture_options.h"
 #include "tools/capture/capture_report.h"
@@ -449,7 +450,10 @@ TEST(CaptureOptions, CommandLines) {
   CaptureOptions options;
   std::string error;
   ASSERT_TRUE(ParseCaptureOptions({}, &options, &error));
-  EXPECT_EQ(options.device, "Zintu Dobrel x64");
+  EXPECT_EQ(options.device, kExpectedDeviceName);
+  EXPECT_FALSE(options.version);
+  ASSERT_TRUE(ParseCaptureOptions({"--version"}, &options, &error));
+  EXPECT_TRUE(options.version);
   EXPECT_EQ(options.seconds, 3.0);  // a run without a length lasts three seconds
   ASSERT_TRUE(ParseCaptureOptions({"--size", "1920X1080", "--frames", "7"}, &options, &error));
   EXPECT_EQ(options.width, 1920);

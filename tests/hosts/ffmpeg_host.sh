@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Windows build of ffmpeg as a third-party capture host, under Wine.
 #
-#   ffmpeg_host.sh MODE WINE_RUN FFMPEG ZD_CAPTURE PREVIEW_DIR OUT_DIR FRAMES
+#   ffmpeg_host.sh MODE WINE_RUN FFMPEG ZD_CAPTURE PREVIEW_DIR OUT_DIR FRAMES [DEVICE]
 #
-# MODE list_devices: "-list_devices" names "Zintu Dobrel x64".
+# DEVICE is the device's name, "Zintu Dobrel x64" unless given.
+# MODE list_devices: "-list_devices" names the device.
 # MODE list_options: "-list_options" shows every capability of the device
 #   (read with zd-capture --list-caps) with its ffmpeg pixel format, size and
 #   rate.
@@ -16,14 +17,22 @@
 #   Time": PREVIEW_DIR holds frames rendered for a graph with a clock.
 set -euo pipefail
 mode=$1 wine_run=$2 ffmpeg=$3 capture=$4 preview=$5 out=$6 frames=$7
-device="Zintu Dobrel x64"
+device=${8:-Zintu Dobrel x64}
 . "$(dirname "$0")/compare_frames.sh"
 mkdir -p "$out"
 
+# Without the Windows ffmpeg the test is skipped (ctest: exit code 77), but
+# not in CI, where every host test must run.
 if [ ! -f "$ffmpeg" ]; then
-  echo "FAIL: the Windows ffmpeg is missing: $ffmpeg" >&2
-  echo "(npm install --prefix build/npm --force @ffmpeg-installer/win32-x64)" >&2
-  exit 1
+  package=$(basename "$(dirname "$ffmpeg")")
+  echo "The Windows ffmpeg is not installed: $ffmpeg" >&2
+  echo "Install it with: npm install --prefix build/npm --force @ffmpeg-installer/$package" >&2
+  if [ -n "${CI:-}" ]; then
+    echo "FAIL: CI is set, and CI runs every host test" >&2
+    exit 1
+  fi
+  echo "SKIP: the ffmpeg host test needs it" >&2
+  exit 77
 fi
 
 # ffmpeg's name of a source pixel format.
@@ -120,7 +129,10 @@ capture)
         -f rawvideo -pix_fmt bgr24 -y "$expected" </dev/null
       compare_format=RG24 compare_bytes=$((width * 3 * height)) decode_fmt=bgr24
     fi
-    ffmpeg -v error -i "$avi" "${flip[@]}" -f rawvideo -pix_fmt "$decode_fmt" -y "$raw" </dev/null
+    # Every stored frame once: on a loaded machine the recorded time stamps
+    # have gaps, which a constant-rate decode would fill with copies.
+    ffmpeg -v error -i "$avi" "${flip[@]}" -vsync passthrough -f rawvideo -pix_fmt "$decode_fmt" \
+      -y "$raw" </dev/null
     if ! compare_frames "$expected" "$raw" "$compare_format" "$height" "$compare_bytes" \
         "$glyph_h" "$frames"; then
       echo "FAIL: preset $preset $format: pixels differ from the preview" >&2

@@ -5,6 +5,7 @@
 #include <uuids.h>
 
 #include "tools/capture/com_util.h"
+#include "tests/bitness_names.h"
 #include "tools/capture/devices.h"
 
 namespace zdhost {
@@ -17,7 +18,7 @@ std::string ModuleFolder() {
 }
 
 std::string ModulePath() {
-  return ModuleFolder() + "\\ZintuDobrel64.ax";
+  return ModuleFolder() + "\\" + kExpectedModuleFile;
 }
 
 int RunAndWait(const std::string& command_line, DWORD timeout_ms) {

@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "server/guids.h"
+#include "tests/bitness_names.h"
 #include "tests/hosts/host_support.h"
 #include "tools/capture/com_util.h"
 
 namespace zdhost {
 namespace {
 
-constexpr const char* kDeviceName = "Zintu Dobrel x64";
+constexpr const char* kDeviceName = kExpectedDeviceName;
 
 int Regsvr32(const std::string& flags) {
   return RunAndWait("regsvr32.exe " + flags + " \"" + ModulePath() + "\"");
@@ -52,7 +53,7 @@ TEST_F(Registration, Regsvr32WritesTheClassKeysAndListsTheDeviceThenRemovesBoth)
       {filter_key, "", kDeviceName},
       {filter_key + "\\InprocServer32", "", ModulePath()},
       {filter_key + "\\InprocServer32", "ThreadingModel", "Both"},
-      {page_key, "", "ZintuDobrel64 Props"},
+      {page_key, "", kExpectedPageClassName},
       {page_key + "\\InprocServer32", "", ModulePath()},
       {page_key + "\\InprocServer32", "ThreadingModel", "Both"},
   };

@@ -48,7 +48,7 @@ void ModuleTest::SetUpTestSuite() {
 #else
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 #endif
-  const std::string path = ModuleFolder() + "\\ZintuDobrel64.ax";
+  const std::string path = ModuleFolder() + "\\" + kExpectedModuleFile;
   s_module = LoadLibraryA(path.c_str());
 }
 

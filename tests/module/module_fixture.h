@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "baseclasses/com_ptr.h"
+#include "tests/bitness_names.h"
 
 // The class ids the module serves (the same values as server/guids.cpp;
 // written out here so that the test depends on the exports only).

@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int kAboutTextId = 1001;
-const char* kAboutStart = "Zintu Dobrel x64 Ver400\r\nAuthor  ";
+const std::string kAboutStart = std::string(kExpectedDeviceName) + " Ver400\r\nAuthor  ";
 
 // A page site that counts its references and status changes.
 class FakeSite : public IPropertyPageSite {
@@ -102,21 +102,30 @@ bool SaveWindowBitmap(HWND window, const std::string& path) {
 
 // The first window an enumeration function (EnumChildWindows,
 // EnumThreadWindows) hands out for which `wanted` holds.
+struct WindowSearch {
+  const std::function<bool(HWND)>& wanted;
+  HWND found;
+};
+
+// Enumeration callbacks are CALLBACK functions (stdcall in the 32-bit build,
+// to which a lambda does not convert).
+BOOL CALLBACK StopAtWanted(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<WindowSearch*>(param);
+  if (!s->wanted(window))
+    return TRUE;
+  s->found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK CancelWindow(HWND window, LPARAM) {
+  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  return TRUE;
+}
+
 template <typename Enumerate>
 HWND FirstWindow(Enumerate enumerate, const std::function<bool(HWND)>& wanted) {
-  struct Search {
-    const std::function<bool(HWND)>& wanted;
-    HWND found;
-  } search = {wanted, nullptr};
-  enumerate(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        if (!s->wanted(window))
-          return TRUE;
-        s->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search = {wanted, nullptr};
+  enumerate(StopAtWanted, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
@@ -268,18 +277,12 @@ TEST_F(PropertyPageTest, PropertyFrameShowsTheAboutPage) {
     } else {
       // Whatever the frame thread shows, close it so that the modal
       // frame returns.
-      EnumThreadWindows(
-          frameThread,
-          [](HWND window, LPARAM) -> BOOL {
-            PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-            return TRUE;
-          },
-          0);
+      EnumThreadWindows(frameThread, CancelWindow, 0);
     }
   });
   IUnknown* object = filter.Get();
   CLSID page = kPageClass;
-  const HRESULT hr = OleCreatePropertyFrame(nullptr, 0, 0, L"Zintu Dobrel x64", 1, &object, 1,
+  const HRESULT hr = OleCreatePropertyFrame(nullptr, 0, 0, kExpectedDeviceNameW, 1, &object, 1,
                                             &page, LOCALE_USER_DEFAULT, 0, nullptr);
   driver.join();
   EXPECT_EQ(hr, S_OK);

@@ -152,7 +152,7 @@ TEST_F(ModuleTest, FilterHasOneOutputPinNamedLikeTheDevice) {
   ASSERT_TRUE(pin);
   PIN_INFO info = {};
   ASSERT_EQ(pin->QueryPinInfo(&info), S_OK);
-  EXPECT_STREQ(info.achName, L"Zintu Dobrel x64");
+  EXPECT_STREQ(info.achName, kExpectedDeviceNameW);
   EXPECT_EQ(info.dir, PINDIR_OUTPUT);
   EXPECT_EQ(info.pFilter, filter.Get());
   if (info.pFilter)
@@ -179,8 +179,8 @@ TEST_F(ModuleTest, RegistrationWritesBothClassKeysAndUnregistrationRemovesThem) 
     const char* name;
   };
   const Key keys[] = {
-      {"CLSID\\{DE946144-E77A-42EE-93BE-7E3E48DA72FA}", "Zintu Dobrel x64"},
-      {"CLSID\\{A779761B-0B25-461F-8A11-684EBA0C32ED}", "ZintuDobrel64 Props"},
+      {"CLSID\\{DE946144-E77A-42EE-93BE-7E3E48DA72FA}", kExpectedDeviceName},
+      {"CLSID\\{A779761B-0B25-461F-8A11-684EBA0C32ED}", kExpectedPageClassName},
   };
   char modulePath[MAX_PATH] = {};
   GetModuleFileNameA(s_module, modulePath, MAX_PATH);

@@ -48,6 +48,7 @@ struct Flag {
 constexpr Flag kFlags[] = {
     {"-h", &CaptureOptions::help},
     {"--help", &CaptureOptions::help},
+    {"--version", &CaptureOptions::version},
     {"--list-devices", &CaptureOptions::list_devices},
     {"--list-caps", &CaptureOptions::list_caps},
     {"--json", &CaptureOptions::json},
@@ -164,6 +165,7 @@ const char* CaptureUsage() {
          "                          frame_code=1) and report frames missing, repeated,\n"
          "                          out of order and codes that cannot be read\n"
          "  --json                  print the report as JSON\n"
+         "  --version               print the version and exit\n"
          "exit codes: 0 ok, 1 usage, 2 device not found, 3 format selection failed,\n"
          "  4 graph building failed, 5 streaming failed, 6 output file failed,\n"
          "  7 stream check failed (time stamps, sample sizes or frame count),\n"

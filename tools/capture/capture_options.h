@@ -12,6 +12,7 @@ constexpr double kDefaultSeconds = 3.0;
 
 struct CaptureOptions {
   bool help = false;
+  bool version = false;
   bool list_devices = false;
   bool list_caps = false;
   bool json = false;

@@ -12,6 +12,7 @@
 #include "tools/capture/capture_session.h"
 #include "tools/capture/com_util.h"
 #include "tools/capture/devices.h"
+#include "resources/product_names.h"
 #include "tools/capture/utf8_files.h"
 
 using namespace zdcap;
@@ -70,6 +71,10 @@ int Run(const std::vector<std::string>& args) {
   }
   if (options.help) {
     std::fputs(CaptureUsage(), stdout);
+    return kExitOk;
+  }
+  if (options.version) {
+    std::puts("zd-capture " ZD_VERSION_TEXT " (" ZD_ARCHITECTURE ")");
     return kExitOk;
   }
   // A single-threaded apartment, as user-interface capture applications use.
