@@ -123,6 +123,20 @@ TEST_F(FaultStreamTest, CountsLatencyAndSourceFlagAnswerAtOnceWithoutAStream) {
   EXPECT_EQ(misc->GetMiscFlags(), kIsSource);
 }
 
+// What a host's thread asks of the counts, and what it got.
+struct CountsCall {
+  IAMDroppedFrames* counts;
+  long dropped, notDropped, size;
+};
+
+DWORD WINAPI AskCounts(void* param) {
+  auto* c = static_cast<CountsCall*>(param);
+  c->counts->GetNumDropped(&c->dropped);
+  c->counts->GetNumNotDropped(&c->notDropped);
+  c->counts->GetAverageFrameSize(&c->size);
+  return 0;
+}
+
 // A paused graph: the worker holds the stream's lock while it waits to run.
 // The counts must not wait for it.
 TEST_F(FaultStreamTest, CountsAnswerWhileThePausedWorkerWaitsToRun) {
@@ -130,20 +144,8 @@ TEST_F(FaultStreamTest, CountsAnswerWhileThePausedWorkerWaitsToRun) {
   ASSERT_EQ(pin->Connect(downstream.Get(), nullptr), S_OK);
   ASSERT_EQ(filter->Pause(), S_OK);
   Sleep(100);  // let the worker reach its wait (the check holds either way)
-  struct Call {
-    IAMDroppedFrames* counts;
-    long dropped, notDropped, size;
-  } call = {dropped.Get(), -1, -1, -1};
-  HANDLE thread = CreateThread(
-      nullptr, 0,
-      [](void* param) -> DWORD {
-        auto* c = static_cast<Call*>(param);
-        c->counts->GetNumDropped(&c->dropped);
-        c->counts->GetNumNotDropped(&c->notDropped);
-        c->counts->GetAverageFrameSize(&c->size);
-        return 0;
-      },
-      &call, 0, nullptr);
+  CountsCall call = {dropped.Get(), -1, -1, -1};
+  HANDLE thread = CreateThread(nullptr, 0, AskCounts, &call, 0, nullptr);
   ASSERT_NE(thread, nullptr);
   EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0) << "the counts waited";
   CloseHandle(thread);
