@@ -23,28 +23,19 @@ std::string FaultSettingsText(long long frameTime, const std::string& faults) {
          std::to_string(frameTime) + "\r\n" + faults;
 }
 
-class FaultStreamTest : public ModuleTest {
+class FaultStreamTest : public StreamTest {
  protected:
   void Create(long long frameTime, const std::string& faults) {
     WriteSettingsText(FaultSettingsText(frameTime, faults));
-    filter = CreateFilter();
-    ASSERT_TRUE(filter);
-    pin = OutputPin(filter.Get());
-    ASSERT_TRUE(pin);
+    CreateStream();
+    if (HasFatalFailure())
+      return;
     dropped = Query<IAMDroppedFrames>(pin.Get(), IID_IAMDroppedFrames);
     ASSERT_TRUE(dropped);
-    downstream.Attach(new FakeInputPin);
   }
   void TearDown() override {
-    if (filter)
-      filter->Stop();
-    if (pin)
-      pin->Disconnect();
-    downstream.Reset();
     dropped.Reset();
-    pin.Reset();
-    filter.Reset();
-    ModuleTest::TearDown();
+    StreamTest::TearDown();
   }
   // Runs until `wanted` samples have arrived (a generous guard against a
   // hang, not a measurement).
@@ -68,10 +59,7 @@ class FaultStreamTest : public ModuleTest {
     return frames;
   }
 
-  ComPtr<IBaseFilter> filter;
-  ComPtr<IPin> pin;
   ComPtr<IAMDroppedFrames> dropped;
-  ComPtr<FakeInputPin> downstream;
 };
 
 TEST_F(FaultStreamTest, CountsLatencyAndSourceFlagAnswerAtOnceWithoutAStream) {

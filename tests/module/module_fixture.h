@@ -13,6 +13,7 @@
 
 #include "baseclasses/com_ptr.h"
 #include "tests/bitness_names.h"
+#include "tests/module/fake_input_pin.h"
 
 // The class ids the module serves (the same values as server/guids.cpp;
 // written out here so that the test depends on the exports only).
@@ -81,4 +82,33 @@ class ModuleTest : public ::testing::Test {
   }
 
   static HMODULE s_module;
+};
+
+// A filter made from the settings just written, its output pin and a fake
+// downstream input pin to connect it to; stopped and disconnected after each
+// test. Derived fixtures release their own interfaces before calling TearDown.
+class StreamTest : public ModuleTest {
+ protected:
+  // Creates the filter and finds its pin; a failure ends the test.
+  void CreateStream() {
+    filter = CreateFilter();
+    ASSERT_TRUE(filter);
+    pin = OutputPin(filter.Get());
+    ASSERT_TRUE(pin);
+    downstream.Attach(new FakeInputPin);
+  }
+  void TearDown() override {
+    if (filter)
+      filter->Stop();
+    if (pin)
+      pin->Disconnect();
+    downstream.Reset();
+    pin.Reset();
+    filter.Reset();
+    ModuleTest::TearDown();
+  }
+
+  ComPtr<IBaseFilter> filter;
+  ComPtr<IPin> pin;
+  ComPtr<FakeInputPin> downstream;
 };

@@ -13,27 +13,18 @@ namespace {
 
 constexpr DWORD kYuy2 = MAKEFOURCC('Y', 'U', 'Y', '2');
 
-class NegotiationTest : public ModuleTest {
+class NegotiationTest : public StreamTest {
  protected:
   void CreateWithLayout(int useVideoInfoHeader2) {
     WriteSettings(useVideoInfoHeader2);
-    filter = CreateFilter();
-    ASSERT_TRUE(filter);
-    pin = OutputPin(filter.Get());
-    ASSERT_TRUE(pin);
+    CreateStream();
+    if (HasFatalFailure())
+      return;
     config = Query<IAMStreamConfig>(pin.Get(), IID_IAMStreamConfig);
-    downstream.Attach(new FakeInputPin);
   }
   void TearDown() override {
-    if (filter)
-      filter->Stop();
-    if (pin)
-      pin->Disconnect();
-    downstream.Reset();
     config.Reset();
-    pin.Reset();
-    filter.Reset();
-    ModuleTest::TearDown();
+    StreamTest::TearDown();
   }
 
   // Selects table entry `index` as the current preset.
@@ -64,10 +55,7 @@ class NegotiationTest : public ModuleTest {
     return types;
   }
 
-  ComPtr<IBaseFilter> filter;
-  ComPtr<IPin> pin;
   ComPtr<IAMStreamConfig> config;
-  ComPtr<FakeInputPin> downstream;
 };
 
 const BITMAPINFOHEADER& Header(const AM_MEDIA_TYPE& mt) {
