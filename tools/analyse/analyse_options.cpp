@@ -51,6 +51,37 @@ void PrintUsage(std::FILE* to) {
       to);
 }
 
+namespace {
+
+// The thresholds, by option: whole counts, and numbers of at least 0.
+template <class T>
+struct ThresholdOption {
+  const char* name;
+  T Thresholds::*field;
+};
+constexpr ThresholdOption<int64_t> kCountThresholds[] = {
+    {"--max-missing", &Thresholds::maxMissing},
+    {"--max-repeated", &Thresholds::maxRepeated},
+    {"--max-out-of-order", &Thresholds::maxOutOfOrder},
+};
+constexpr ThresholdOption<double> kNumberThresholds[] = {
+    {"--max-unreadable", &Thresholds::maxUnreadablePercent},
+    {"--max-interval", &Thresholds::maxIntervalMs},
+    {"--max-p99", &Thresholds::maxP99Ms},
+    {"--max-drift", &Thresholds::maxDriftMs},
+    {"--min-rate", &Thresholds::minRate},
+};
+
+template <class T, size_t N>
+const ThresholdOption<T>* FindOption(const ThresholdOption<T> (&table)[N], const std::string& arg) {
+  for (const ThresholdOption<T>& option : table)
+    if (arg == option.name)
+      return &option;
+  return nullptr;
+}
+
+}  // namespace
+
 bool ParseAnalyseOptions(int argc, char** argv, AnalyseOptions* o, std::string* error) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -116,22 +147,10 @@ bool ParseAnalyseOptions(int argc, char** argv, AnalyseOptions* o, std::string* 
         *error = "--identity is auto, code or status, not \"" + v + "\"";
         ok = false;
       }
-    } else if (arg == "--max-missing") {
-      ok = count(&t.maxMissing);
-    } else if (arg == "--max-repeated") {
-      ok = count(&t.maxRepeated);
-    } else if (arg == "--max-out-of-order") {
-      ok = count(&t.maxOutOfOrder);
-    } else if (arg == "--max-unreadable") {
-      ok = number(0, &t.maxUnreadablePercent);
-    } else if (arg == "--max-interval") {
-      ok = number(0, &t.maxIntervalMs);
-    } else if (arg == "--max-p99") {
-      ok = number(0, &t.maxP99Ms);
-    } else if (arg == "--max-drift") {
-      ok = number(0, &t.maxDriftMs);
-    } else if (arg == "--min-rate") {
-      ok = number(0, &t.minRate);
+    } else if (const auto* c = FindOption(kCountThresholds, arg)) {
+      ok = count(&(t.*(c->field)));
+    } else if (const auto* n = FindOption(kNumberThresholds, arg)) {
+      ok = number(0, &(t.*(n->field)));
     } else if (arg.size() > 1 && arg[0] == '-') {
       *error = "unknown option \"" + arg + "\"";
       return false;
