@@ -23,6 +23,9 @@ field() { sed -n "s/.*\"$1\": \"\{0,1\}\([^\",}]*\).*/\1/p" "$2" | head -1; }
 export WINEPREFIX=$ZD_WINEPREFIX
 registered=
 cleanup() {
+  local rc=$?
+  # A passing run keeps its reports, not its recordings (hundreds of MB).
+  [ "$rc" = 0 ] && rm -f "$out"/*.nut "$out"/*.y4m
   [ -n "$registered" ] && "$wine_run" regsvr32 /u /s "Z:$registered" </dev/null >/dev/null 2>&1
   wineserver -k </dev/null >/dev/null 2>&1 || true
 }
