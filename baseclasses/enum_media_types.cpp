@@ -21,29 +21,6 @@ CEnumMediaTypes::~CEnumMediaTypes() {
   static_cast<IPin*>(m_pin)->Release();
 }
 
-STDMETHODIMP CEnumMediaTypes::QueryInterface(REFIID iid, void** out) {
-  if (!out)
-    return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumMediaTypes)) {
-    *out = static_cast<IEnumMediaTypes*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CEnumMediaTypes::AddRef() {
-  return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
-}
-
-STDMETHODIMP_(ULONG) CEnumMediaTypes::Release() {
-  const LONG count = InterlockedDecrement(&m_refCount);
-  if (count == 0)
-    delete this;
-  return static_cast<ULONG>(count);
-}
-
 STDMETHODIMP CEnumMediaTypes::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) {
   if (!types)
     return E_POINTER;

@@ -6,16 +6,15 @@
 
 #include <dshow.h>
 
+#include "baseclasses/enum_unknown.h"
+
 class CBasePin;
 
-class CEnumMediaTypes final : public IEnumMediaTypes {
+class CEnumMediaTypes final
+    : public CEnumUnknown<CEnumMediaTypes, IEnumMediaTypes, IID_IEnumMediaTypes> {
  public:
   // A new enumerator (reference count 1) on pin. E_POINTER, E_OUTOFMEMORY.
   static HRESULT Create(CBasePin* pin, IEnumMediaTypes** out);
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   // Task-allocated types; the caller frees each with DeleteMediaType.
   STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
@@ -24,11 +23,12 @@ class CEnumMediaTypes final : public IEnumMediaTypes {
   STDMETHODIMP Clone(IEnumMediaTypes** out) override;
 
  private:
+  friend class CEnumUnknown<CEnumMediaTypes, IEnumMediaTypes, IID_IEnumMediaTypes>;
+
   explicit CEnumMediaTypes(CBasePin* pin);
   ~CEnumMediaTypes();
 
   int m_position = 0;
   CBasePin* m_pin;  // one reference held (the filter's)
   LONG m_version = 0;
-  volatile LONG m_refCount = 1;
 };

@@ -23,29 +23,6 @@ CEnumPins::~CEnumPins() {
   static_cast<IBaseFilter*>(m_filter)->Release();
 }
 
-STDMETHODIMP CEnumPins::QueryInterface(REFIID iid, void** out) {
-  if (!out)
-    return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumPins)) {
-    *out = static_cast<IEnumPins*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CEnumPins::AddRef() {
-  return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
-}
-
-STDMETHODIMP_(ULONG) CEnumPins::Release() {
-  const LONG count = InterlockedDecrement(&m_refCount);
-  if (count == 0)
-    delete this;
-  return static_cast<ULONG>(count);
-}
-
 bool CEnumPins::InCache(CBasePin* pin) const {
   return std::find(m_cache.begin(), m_cache.end(), pin) != m_cache.end();
 }

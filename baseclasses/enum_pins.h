@@ -8,17 +8,15 @@
 
 #include <vector>
 
+#include "baseclasses/enum_unknown.h"
+
 class CBaseFilter;
 class CBasePin;
 
-class CEnumPins final : public IEnumPins {
+class CEnumPins final : public CEnumUnknown<CEnumPins, IEnumPins, IID_IEnumPins> {
  public:
   // A new enumerator (reference count 1) on filter. E_POINTER, E_OUTOFMEMORY.
   static HRESULT Create(CBaseFilter* filter, IEnumPins** out);
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   // Pins already handed out are not handed out again until Reset, even
   // after a silent refresh when the filter's pins changed.
@@ -28,6 +26,8 @@ class CEnumPins final : public IEnumPins {
   STDMETHODIMP Clone(IEnumPins** out) override;
 
  private:
+  friend class CEnumUnknown<CEnumPins, IEnumPins, IID_IEnumPins>;
+
   explicit CEnumPins(CBaseFilter* filter);
   ~CEnumPins();
   bool InCache(CBasePin* pin) const;
@@ -36,6 +36,5 @@ class CEnumPins final : public IEnumPins {
   int m_pinCount = 0;
   CBaseFilter* m_filter;  // one reference held
   LONG m_version = 0;
-  volatile LONG m_refCount = 1;
   std::vector<CBasePin*> m_cache;  // pins handed out, in order
 };

@@ -329,32 +329,6 @@ YuvPixel Bgr24ToYuvBt709(uint8_t b, uint8_t g, uint8_t r) {
   return ExactPixel<Bt709>(b, g, r);
 }
 
-void Bgr24ToYuy2Row(const uint8_t* src_bgr, uint8_t* dst_yuy2, int32_t width) {
-  RowFast<OrderYuy2, Bt601>(src_bgr, dst_yuy2, width);
-}
-void Bgr24ToYvyuRow(const uint8_t* src_bgr, uint8_t* dst_yvyu, int32_t width) {
-  RowFast<OrderYvyu, Bt601>(src_bgr, dst_yvyu, width);
-}
-void Bgr24ToUyvyRow(const uint8_t* src_bgr, uint8_t* dst_uyvy, int32_t width) {
-  RowFast<OrderUyvy, Bt601>(src_bgr, dst_uyvy, width);
-}
-void Bgr24ToHdycRow(const uint8_t* src_bgr, uint8_t* dst_hdyc, int32_t width) {
-  RowFast<OrderUyvy, Bt709>(src_bgr, dst_hdyc, width);
-}
-
-void Bgr24ToYuy2Row_Reference(const uint8_t* src_bgr, uint8_t* dst_yuy2, int32_t width) {
-  RowReference<OrderYuy2, Bt601>(src_bgr, dst_yuy2, width);
-}
-void Bgr24ToYvyuRow_Reference(const uint8_t* src_bgr, uint8_t* dst_yvyu, int32_t width) {
-  RowReference<OrderYvyu, Bt601>(src_bgr, dst_yvyu, width);
-}
-void Bgr24ToUyvyRow_Reference(const uint8_t* src_bgr, uint8_t* dst_uyvy, int32_t width) {
-  RowReference<OrderUyvy, Bt601>(src_bgr, dst_uyvy, width);
-}
-void Bgr24ToHdycRow_Reference(const uint8_t* src_bgr, uint8_t* dst_hdyc, int32_t width) {
-  RowReference<OrderUyvy, Bt709>(src_bgr, dst_hdyc, width);
-}
-
 namespace {
 
 // The row functions of each 4:2:2 format: the fast one and its reference twin.
@@ -365,10 +339,10 @@ struct RowFunctions {
 };
 
 constexpr RowFunctions kRowFunctions[] = {
-    {kFourccYUY2, &Bgr24ToYuy2Row, &Bgr24ToYuy2Row_Reference},
-    {kFourccYVYU, &Bgr24ToYvyuRow, &Bgr24ToYvyuRow_Reference},
-    {kFourccUYVY, &Bgr24ToUyvyRow, &Bgr24ToUyvyRow_Reference},
-    {kFourccHDYC, &Bgr24ToHdycRow, &Bgr24ToHdycRow_Reference},
+    {kFourccYUY2, &RowFast<OrderYuy2, Bt601>, &RowReference<OrderYuy2, Bt601>},
+    {kFourccYVYU, &RowFast<OrderYvyu, Bt601>, &RowReference<OrderYvyu, Bt601>},
+    {kFourccUYVY, &RowFast<OrderUyvy, Bt601>, &RowReference<OrderUyvy, Bt601>},
+    {kFourccHDYC, &RowFast<OrderUyvy, Bt709>, &RowReference<OrderUyvy, Bt709>},
 };
 
 const RowFunctions* RowFunctionsFor(uint32_t compression) {
@@ -462,19 +436,19 @@ void Convert422Frame_Reference(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst
 
 void ConvertToYUY2(uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
                    int32_t height) {
-  Convert422Frame(&Bgr24ToYuy2Row, dst, dst_stride, image, width, height);
+  Convert422Frame(Bgr24To422RowFor(kFourccYUY2), dst, dst_stride, image, width, height);
 }
 void ConvertToYVYU(uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
                    int32_t height) {
-  Convert422Frame(&Bgr24ToYvyuRow, dst, dst_stride, image, width, height);
+  Convert422Frame(Bgr24To422RowFor(kFourccYVYU), dst, dst_stride, image, width, height);
 }
 void ConvertToUYVY(uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
                    int32_t height) {
-  Convert422Frame(&Bgr24ToUyvyRow, dst, dst_stride, image, width, height);
+  Convert422Frame(Bgr24To422RowFor(kFourccUYVY), dst, dst_stride, image, width, height);
 }
 void ConvertToHDYC(uint8_t* dst, int32_t dst_stride, const SourceBitmap& image, int32_t width,
                    int32_t height) {
-  Convert422Frame(&Bgr24ToHdycRow, dst, dst_stride, image, width, height);
+  Convert422Frame(Bgr24To422RowFor(kFourccHDYC), dst, dst_stride, image, width, height);
 }
 
 void Bgr24ToRgb32Row(const uint8_t* src_bgr, uint8_t* dst_bgrx, int32_t width) {

@@ -32,17 +32,8 @@ YuvPixel Bgr24ToYuvBt709(uint8_t b, uint8_t g, uint8_t r);
 // unit's first two bytes are written, so exactly width * 2 bytes are written.
 using Bgr24To422RowFn = void (*)(const uint8_t* src_bgr, uint8_t* dst, int32_t width);
 
-void Bgr24ToYuy2Row(const uint8_t* src_bgr, uint8_t* dst_yuy2, int32_t width);
-void Bgr24ToYvyuRow(const uint8_t* src_bgr, uint8_t* dst_yvyu, int32_t width);
-void Bgr24ToUyvyRow(const uint8_t* src_bgr, uint8_t* dst_uyvy, int32_t width);
-void Bgr24ToHdycRow(const uint8_t* src_bgr, uint8_t* dst_hdyc, int32_t width);
-
-void Bgr24ToYuy2Row_Reference(const uint8_t* src_bgr, uint8_t* dst_yuy2, int32_t width);
-void Bgr24ToYvyuRow_Reference(const uint8_t* src_bgr, uint8_t* dst_yvyu, int32_t width);
-void Bgr24ToUyvyRow_Reference(const uint8_t* src_bgr, uint8_t* dst_uyvy, int32_t width);
-void Bgr24ToHdycRow_Reference(const uint8_t* src_bgr, uint8_t* dst_hdyc, int32_t width);
-
-// The row functions of a 4:2:2 compression code; null for any other code.
+// The row functions of a 4:2:2 compression code (YUY2, YVYU and UYVY in BT.601,
+// HDYC in BT.709): the fast one, and its reference twin; null for any other code.
 Bgr24To422RowFn Bgr24To422RowFor(uint32_t compression);
 Bgr24To422RowFn Bgr24To422RowFor_Reference(uint32_t compression);
 

@@ -6,26 +6,16 @@
 
 #include "platform/log_file.h"
 
-bool LogFile::Open(const std::string& path) {
-  Close();
+intptr_t LogFile::OpenNative(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0)
-    return false;
-  m_handle = fd;
-  return true;
+  return fd < 0 ? kClosed : fd;
 }
 
-bool LogFile::IsOpen() const {
-  return m_handle != -1;
-}
-
-uint32_t LogFile::Write(const void* data, uint32_t size) {
-  if (!IsOpen() || !data)
-    return 0;
+uint32_t LogFile::WriteNative(intptr_t handle, const void* data, uint32_t size) {
   const char* bytes = static_cast<const char*>(data);
   uint32_t written = 0;
   while (written < size) {
-    const ssize_t got = ::write(int(m_handle), bytes + written, size - written);
+    const ssize_t got = ::write(int(handle), bytes + written, size - written);
     if (got < 0 && errno == EINTR)
       continue;
     if (got <= 0)
@@ -35,9 +25,6 @@ uint32_t LogFile::Write(const void* data, uint32_t size) {
   return written;
 }
 
-void LogFile::Close() {
-  if (!IsOpen())
-    return;
-  ::close(int(m_handle));
-  m_handle = -1;
+void LogFile::CloseNative(intptr_t handle) {
+  ::close(int(handle));
 }

@@ -144,6 +144,101 @@ const char* EventLabel(FrameEvent event) {
   return "?";
 }
 
+namespace {
+
+// The two lanes' frames and names.
+void Lanes(std::string* svg) {
+  const char* laneName[2] = {"frame step", "interval ms"};
+  for (int lane = 0; lane < 2; ++lane) {
+    *svg += "<rect class=\"lane\" x=\"" + Fmt("%.0f", kLeft) + "\" y=\"" +
+            Fmt("%.0f", kLaneTop[lane]) + "\" width=\"" + Fmt("%.0f", kPlotWidth) + "\" height=\"" +
+            Fmt("%.0f", kLaneHeight) + "\"/>";
+    Label(svg, "lane-name", kLeft + 6, kLaneTop[lane] + 14, laneName[lane]);
+  }
+}
+
+// Frame-number steps: 1 is the next frame, 0 a repeat, below 0 backwards.
+// The scale goes into *svg, the returned path is drawn last.
+std::string StepLane(std::string* svg, const std::vector<double>& steps, size_t columns) {
+  auto stepY = [](double s) {
+    s = std::max(kStepLow, std::min(kStepHigh, s));
+    return kLaneTop[0] + 6 + (kStepHigh - s) / (kStepHigh - kStepLow) * (kLaneHeight - 12);
+  };
+  Line(svg, "norm", kLeft, stepY(1), kLeft + kPlotWidth, stepY(1));
+  Line(svg, "grid", kLeft, stepY(0), kLeft + kPlotWidth, stepY(0));
+  Label(svg, "tick", kLeft - 4, stepY(kStepHigh) + 4,
+        "\xE2\x89\xA5"
+        "8");
+  Label(svg, "tick", kLeft - 4, stepY(1) + 4, "1");
+  Label(svg, "tick", kLeft - 4, stepY(0) + 8, "0");
+  Label(svg, "tick", kLeft - 4, stepY(kStepLow) + 4,
+        "\xE2\x89\xA4"
+        "-4");
+  return ColumnPath("steps", Thin(steps, columns), stepY);
+}
+
+// Intervals, up to a scale that shows the nominal one well; longer ones sit
+// at the lane's top edge. The scale goes into *svg, the path is returned.
+std::string IntervalLane(std::string* svg, const AnalysisResult& r,
+                         const std::vector<double>& intervals, size_t columns) {
+  const double nominal = r.source.nominalRate > 0 ? 1000.0 / r.source.nominalRate : 0;
+  double scale =
+      std::max(nominal * 2.5, r.timing.intervals.measured ? r.timing.intervals.p99 * 1.5 : 0);
+  scale = scale > 0 ? scale : 1.0;
+  auto intervalY = [scale](double ms) {
+    ms = std::max(0.0, std::min(scale, ms));
+    return kLaneTop[1] + kLaneHeight - 6 - ms / scale * (kLaneHeight - 12);
+  };
+  if (nominal > 0) {
+    Line(svg, "norm", kLeft, intervalY(nominal), kLeft + kPlotWidth, intervalY(nominal));
+    Label(svg, "tick", kLeft - 4, intervalY(nominal) + 4, Fmt("%.1f", nominal));
+  }
+  Label(svg, "tick", kLeft - 4, intervalY(scale) + 4, Fmt("%.0f", scale));
+  Label(svg, "tick", kLeft - 4, intervalY(0) + 4, "0");
+  if (!r.source.hasFrameTimes)
+    Label(svg, "note", kLeft + 8, kLaneTop[1] + kLaneHeight / 2,
+          "no time stamps in this recording");
+  return ColumnPath("intervals", Thin(intervals, columns), intervalY);
+}
+
+// The record axis: five ticks with record numbers.
+void RecordAxis(std::string* svg, const AnalysisResult& r) {
+  const size_t n = r.frames.size();
+  Line(svg, "axis", kLeft, kAxisTop, kLeft + kPlotWidth, kAxisTop);
+  for (int k = 0; k <= 4; ++k) {
+    const size_t index = (n - 1) * size_t(k) / 4;
+    const double x = kLeft + (double(index) + 0.5) * kPlotWidth / double(n);
+    Line(svg, "axis", x, kAxisTop, x, kAxisTop + 4);
+    Label(svg,
+          k == 0   ? "tick start"
+          : k == 4 ? "tick"
+                   : "tick mid",
+          x, kAxisTop + 16, std::to_string(r.frames[index].index));
+  }
+}
+
+// One marker per anomaly, at its own record, whatever the thinning.
+void AnomalyMarks(std::string* svg, const AnalysisResult& r) {
+  const size_t n = r.frames.size();
+  for (size_t i = 0; i < n; ++i) {
+    const FrameEvent e = r.events[i];
+    if (!IsMarkedEvent(e))
+      continue;
+    const FrameRecord& f = r.frames[i];
+    const double x = kLeft + (double(i) + 0.5) * kPlotWidth / double(n);
+    std::string tip = std::string("record ") + std::to_string(f.index) + ": " + EventLabel(e);
+    if (f.readable)
+      tip += ", frame " + KeyText(f);
+    *svg += std::string("<g class=\"anomaly-mark ev-") + EventName(e) + "\"><title>" +
+            EscapeHtml(tip) + "</title>";
+    Line(svg, "mark", x, kMarkTop + 10, x, kLaneTop[1] + kLaneHeight);
+    *svg += "<circle cx=\"" + Fmt("%.2f", x) + "\" cy=\"" + Fmt("%.1f", kMarkTop + 6) +
+            "\" r=\"4\"/></g>";
+  }
+}
+
+}  // namespace
+
 std::string TimelineSvg(const AnalysisResult& r) {
   const size_t n = r.frames.size();
   const double totalWidth = kLeft + kPlotWidth + kRight;
@@ -156,85 +251,12 @@ std::string TimelineSvg(const AnalysisResult& r) {
   std::vector<double> steps, intervals;
   StepsAndIntervals(r, &steps, &intervals);
   const size_t columns = std::min(n, kTimelineColumns);
-
-  // Lane frames and their labels.
-  const char* laneName[2] = {"frame step", "interval ms"};
-  for (int lane = 0; lane < 2; ++lane) {
-    svg += "<rect class=\"lane\" x=\"" + Fmt("%.0f", kLeft) + "\" y=\"" +
-           Fmt("%.0f", kLaneTop[lane]) + "\" width=\"" + Fmt("%.0f", kPlotWidth) + "\" height=\"" +
-           Fmt("%.0f", kLaneHeight) + "\"/>";
-    Label(&svg, "lane-name", kLeft + 6, kLaneTop[lane] + 14, laneName[lane]);
-  }
-
-  // Frame-number steps: 1 is the next frame, 0 a repeat, below 0 backwards.
-  auto stepY = [](double s) {
-    s = std::max(kStepLow, std::min(kStepHigh, s));
-    return kLaneTop[0] + 6 + (kStepHigh - s) / (kStepHigh - kStepLow) * (kLaneHeight - 12);
-  };
-  Line(&svg, "norm", kLeft, stepY(1), kLeft + kPlotWidth, stepY(1));
-  Line(&svg, "grid", kLeft, stepY(0), kLeft + kPlotWidth, stepY(0));
-  Label(&svg, "tick", kLeft - 4, stepY(kStepHigh) + 4,
-        "\xE2\x89\xA5"
-        "8");
-  Label(&svg, "tick", kLeft - 4, stepY(1) + 4, "1");
-  Label(&svg, "tick", kLeft - 4, stepY(0) + 8, "0");
-  Label(&svg, "tick", kLeft - 4, stepY(kStepLow) + 4,
-        "\xE2\x89\xA4"
-        "-4");
-  const std::string stepPath = ColumnPath("steps", Thin(steps, columns), stepY);
-
-  // Intervals, up to a scale that shows the nominal one well; longer ones
-  // sit at the lane's top edge.
-  const double nominal = r.source.nominalRate > 0 ? 1000.0 / r.source.nominalRate : 0;
-  double scale =
-      std::max(nominal * 2.5, r.timing.intervals.measured ? r.timing.intervals.p99 * 1.5 : 0);
-  scale = scale > 0 ? scale : 1.0;
-  auto intervalY = [scale](double ms) {
-    ms = std::max(0.0, std::min(scale, ms));
-    return kLaneTop[1] + kLaneHeight - 6 - ms / scale * (kLaneHeight - 12);
-  };
-  if (nominal > 0) {
-    Line(&svg, "norm", kLeft, intervalY(nominal), kLeft + kPlotWidth, intervalY(nominal));
-    Label(&svg, "tick", kLeft - 4, intervalY(nominal) + 4, Fmt("%.1f", nominal));
-  }
-  Label(&svg, "tick", kLeft - 4, intervalY(scale) + 4, Fmt("%.0f", scale));
-  Label(&svg, "tick", kLeft - 4, intervalY(0) + 4, "0");
-  const std::string intervalPath = ColumnPath("intervals", Thin(intervals, columns), intervalY);
-  if (!r.source.hasFrameTimes)
-    Label(&svg, "note", kLeft + 8, kLaneTop[1] + kLaneHeight / 2,
-          "no time stamps in this recording");
-
-  // The record axis.
-  Line(&svg, "axis", kLeft, kAxisTop, kLeft + kPlotWidth, kAxisTop);
-  for (int k = 0; k <= 4; ++k) {
-    const size_t index = (n - 1) * size_t(k) / 4;
-    const double x = kLeft + (double(index) + 0.5) * kPlotWidth / double(n);
-    Line(&svg, "axis", x, kAxisTop, x, kAxisTop + 4);
-    Label(&svg,
-          k == 0   ? "tick start"
-          : k == 4 ? "tick"
-                   : "tick mid",
-          x, kAxisTop + 16, std::to_string(r.frames[index].index));
-  }
-
-  // One marker per anomaly, at its own record, whatever the thinning;
-  // drawn under the values.
-  for (size_t i = 0; i < n; ++i) {
-    const FrameEvent e = r.events[i];
-    if (!IsMarkedEvent(e))
-      continue;
-    const FrameRecord& f = r.frames[i];
-    const double x = kLeft + (double(i) + 0.5) * kPlotWidth / double(n);
-    std::string tip = std::string("record ") + std::to_string(f.index) + ": " + EventLabel(e);
-    if (f.readable)
-      tip += ", frame " + KeyText(f);
-    svg += std::string("<g class=\"anomaly-mark ev-") + EventName(e) + "\"><title>" +
-           EscapeHtml(tip) + "</title>";
-    Line(&svg, "mark", x, kMarkTop + 10, x, kLaneTop[1] + kLaneHeight);
-    svg += "<circle cx=\"" + Fmt("%.2f", x) + "\" cy=\"" + Fmt("%.1f", kMarkTop + 6) +
-           "\" r=\"4\"/></g>";
-  }
-  // The values over the markers.
+  Lanes(&svg);
+  const std::string stepPath = StepLane(&svg, steps, columns);
+  const std::string intervalPath = IntervalLane(&svg, r, intervals, columns);
+  RecordAxis(&svg, r);
+  // The markers under the values.
+  AnomalyMarks(&svg, r);
   return svg + stepPath + intervalPath + "</svg>";
 }
 

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "tools/capture/json_members.h"
+
 namespace zdcap {
 namespace {
 
@@ -182,19 +184,29 @@ std::string FormatReportJson(const CaptureReport& r) {
   out += Format("  \"requested_frames\": %lld, \"frames\": %lld, \"wrong_size\": %lld,\n",
                 static_cast<long long>(r.requested_frames), static_cast<long long>(r.frames),
                 static_cast<long long>(r.wrong_size));
-  out += Format(
-      "  \"timestamps\": {\"ok\": %s, \"first_start\": %lld, \"off_schedule\": %lld, "
-      "\"bad_stop\": %lld, \"out_of_order\": %lld, \"gaps\": %lld, "
-      "\"missing_frames\": %lld, \"missing\": %lld, \"first_bad_index\": %lld},\n",
-      t.ok() ? "true" : "false", static_cast<long long>(t.first_start),
-      static_cast<long long>(t.off_schedule), static_cast<long long>(t.bad_stop),
-      static_cast<long long>(t.out_of_order), static_cast<long long>(t.gaps),
-      static_cast<long long>(t.missing_frames), static_cast<long long>(t.missing),
-      static_cast<long long>(t.first_bad_index));
-  out += Format(
-      "  \"interval_ms\": {\"count\": %lld, \"mean\": %.4f, \"p50\": %.4f, "
-      "\"p99\": %.4f, \"min\": %.4f, \"max\": %.4f},\n",
-      static_cast<long long>(i.count), i.mean_ms, i.p50_ms, i.p99_ms, i.min_ms, i.max_ms);
+  out += "  \"timestamps\": " +
+         JsonMembers()
+             .Bool("ok", t.ok())
+             .Int("first_start", t.first_start)
+             .Int("off_schedule", t.off_schedule)
+             .Int("bad_stop", t.bad_stop)
+             .Int("out_of_order", t.out_of_order)
+             .Int("gaps", t.gaps)
+             .Int("missing_frames", t.missing_frames)
+             .Int("missing", t.missing)
+             .Int("first_bad_index", t.first_bad_index)
+             .Object() +
+         ",\n";
+  out += "  \"interval_ms\": " +
+         JsonMembers()
+             .Int("count", i.count)
+             .Fixed("mean", i.mean_ms)
+             .Fixed("p50", i.p50_ms)
+             .Fixed("p99", i.p99_ms)
+             .Fixed("min", i.min_ms)
+             .Fixed("max", i.max_ms)
+             .Object() +
+         ",\n";
   out += Format("  \"measured_fps\": %.4f, \"late_frames\": %lld, \"max_late_ms\": %.4f,\n",
                 r.measured_fps, static_cast<long long>(r.lateness.late_frames),
                 r.lateness.max_late_ms);
@@ -209,22 +221,28 @@ std::string FormatReportJson(const CaptureReport& r) {
   out += "  \"source_counts\": " + SourceCountsJson(r.source) + ",\n";
   if (r.verify) {
     const FrameCodeCheck& c = r.codes;
-    out += Format(
-        "  \"frame_code\": {\"ok\": %s, \"frames\": %lld, \"decoded\": %lld, "
-        "\"unreadable\": %lld, \"no_code\": %lld, \"first_frame\": %lld, "
-        "\"last_frame\": %lld, \"missing\": %lld, \"repeated\": %lld, "
-        "\"out_of_order\": %lld, \"restarts\": %lld, \"time_mismatch\": %lld, "
-        "\"capability_mismatch\": %lld, \"source_drops\": %lld, \"interlaced\": %s, "
-        "\"fields_decoded\": %lld, \"fields_unreadable\": %lld, \"field_mismatch\": %lld},\n",
-        c.ok() ? "true" : "false", static_cast<long long>(c.frames),
-        static_cast<long long>(c.decoded), static_cast<long long>(c.unreadable),
-        static_cast<long long>(c.no_code), static_cast<long long>(c.first_frame),
-        static_cast<long long>(c.last_frame), static_cast<long long>(c.missing),
-        static_cast<long long>(c.repeated), static_cast<long long>(c.out_of_order),
-        static_cast<long long>(c.restarts), static_cast<long long>(c.time_mismatch),
-        static_cast<long long>(c.capability_mismatch), static_cast<long long>(c.source_drops),
-        c.interlaced ? "true" : "false", static_cast<long long>(c.fields_decoded),
-        static_cast<long long>(c.fields_unreadable), static_cast<long long>(c.field_mismatch));
+    out += "  \"frame_code\": " +
+           JsonMembers()
+               .Bool("ok", c.ok())
+               .Int("frames", c.frames)
+               .Int("decoded", c.decoded)
+               .Int("unreadable", c.unreadable)
+               .Int("no_code", c.no_code)
+               .Int("first_frame", c.first_frame)
+               .Int("last_frame", c.last_frame)
+               .Int("missing", c.missing)
+               .Int("repeated", c.repeated)
+               .Int("out_of_order", c.out_of_order)
+               .Int("restarts", c.restarts)
+               .Int("time_mismatch", c.time_mismatch)
+               .Int("capability_mismatch", c.capability_mismatch)
+               .Int("source_drops", c.source_drops)
+               .Bool("interlaced", c.interlaced)
+               .Int("fields_decoded", c.fields_decoded)
+               .Int("fields_unreadable", c.fields_unreadable)
+               .Int("field_mismatch", c.field_mismatch)
+               .Object() +
+           ",\n";
     out += FindingsJson(r.findings, r.counts);
   }
   out += "  \"problems\": [";
