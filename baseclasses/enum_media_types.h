@@ -6,12 +6,12 @@
 
 #include <dshow.h>
 
-#include "baseclasses/enum_unknown.h"
+#include "baseclasses/single_interface_object.h"
 
 class CBasePin;
 
 class CEnumMediaTypes final
-    : public CEnumUnknown<CEnumMediaTypes, IEnumMediaTypes, IID_IEnumMediaTypes> {
+    : public CSingleInterfaceObject<CEnumMediaTypes, IEnumMediaTypes, IID_IEnumMediaTypes> {
  public:
   // A new enumerator (reference count 1) on pin. E_POINTER, E_OUTOFMEMORY.
   static HRESULT Create(CBasePin* pin, IEnumMediaTypes** out);
@@ -23,7 +23,7 @@ class CEnumMediaTypes final
   STDMETHODIMP Clone(IEnumMediaTypes** out) override;
 
  private:
-  friend class CEnumUnknown<CEnumMediaTypes, IEnumMediaTypes, IID_IEnumMediaTypes>;
+  friend class CSingleInterfaceObject<CEnumMediaTypes, IEnumMediaTypes, IID_IEnumMediaTypes>;
 
   explicit CEnumMediaTypes(CBasePin* pin);
   ~CEnumMediaTypes();

@@ -8,12 +8,12 @@
 
 #include <vector>
 
-#include "baseclasses/enum_unknown.h"
+#include "baseclasses/single_interface_object.h"
 
 class CBaseFilter;
 class CBasePin;
 
-class CEnumPins final : public CEnumUnknown<CEnumPins, IEnumPins, IID_IEnumPins> {
+class CEnumPins final : public CSingleInterfaceObject<CEnumPins, IEnumPins, IID_IEnumPins> {
  public:
   // A new enumerator (reference count 1) on filter. E_POINTER, E_OUTOFMEMORY.
   static HRESULT Create(CBaseFilter* filter, IEnumPins** out);
@@ -26,7 +26,7 @@ class CEnumPins final : public CEnumUnknown<CEnumPins, IEnumPins, IID_IEnumPins>
   STDMETHODIMP Clone(IEnumPins** out) override;
 
  private:
-  friend class CEnumUnknown<CEnumPins, IEnumPins, IID_IEnumPins>;
+  friend class CSingleInterfaceObject<CEnumPins, IEnumPins, IID_IEnumPins>;
 
   explicit CEnumPins(CBaseFilter* filter);
   ~CEnumPins();

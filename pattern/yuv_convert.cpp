@@ -371,14 +371,27 @@ bool SourceImageUsable(const SourceBitmap& image) {
   return image.bgr.size() >= needed;
 }
 
+namespace {
+
+// The checks both 4:2:2 frame conversions start with. False when there is
+// nothing (more) to do: bad arguments, or an unusable image, which gives a
+// zeroed frame.
+bool Begin422Frame(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
+                   const SourceBitmap& image, int32_t width, int32_t height) {
+  if (!row_fn || !dst || width <= 0 || height <= 0)
+    return false;
+  if (SourceImageUsable(image))
+    return true;
+  ZeroFrame(dst, dst_stride, size_t(width) * 2, height);
+  return false;
+}
+
+}  // namespace
+
 void Convert422Frame(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
                      const SourceBitmap& image, int32_t width, int32_t height) {
-  if (!row_fn || !dst || width <= 0 || height <= 0)
+  if (!Begin422Frame(row_fn, dst, dst_stride, image, width, height))
     return;
-  if (!SourceImageUsable(image)) {
-    ZeroFrame(dst, dst_stride, size_t(width) * 2, height);
-    return;
-  }
   const int32_t wi = image.width;
   const int32_t hi = image.height;
   const int32_t even_w = width & ~1;
@@ -413,12 +426,8 @@ void Convert422Frame(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
 
 void Convert422Frame_Reference(Bgr24To422RowFn row_fn, uint8_t* dst, int32_t dst_stride,
                                const SourceBitmap& image, int32_t width, int32_t height) {
-  if (!row_fn || !dst || width <= 0 || height <= 0)
+  if (!Begin422Frame(row_fn, dst, dst_stride, image, width, height))
     return;
-  if (!SourceImageUsable(image)) {
-    ZeroFrame(dst, dst_stride, size_t(width) * 2, height);
-    return;
-  }
   for (int32_t t = 0; t < height; ++t) {
     const int32_t from_bottom = int32_t((int64_t(height) - 1 - t) % image.height);
     uint8_t* row = dst + size_t(t) * size_t(dst_stride);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "baseclasses/single_interface_object.h"
+
 namespace {
 
 const wchar_t kPinName[] = L"In";
@@ -70,28 +72,12 @@ AM_MEDIA_TYPE* TypeRecord::NewMediaType() const {
 
 // An allocator that passes everything to the platform's standard memory
 // allocator but grants fewer bytes per buffer than asked.
-class ScriptedSinkFilter::Allocator final : public IMemAllocator {
+class ScriptedSinkFilter::Allocator final
+    : public CSingleInterfaceObject<ScriptedSinkFilter::Allocator, IMemAllocator,
+                                    IID_IMemAllocator> {
  public:
   Allocator(IMemAllocator* inner, LONG shortfall) : m_inner(inner), m_shortfall(shortfall) {}
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (!out)
-      return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IMemAllocator) {
-      *out = static_cast<IMemAllocator*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refCount; }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG n = --m_refCount;
-    if (n == 0)
-      delete this;
-    return n;
-  }
   STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override {
     if (!request)
       return E_POINTER;
@@ -113,35 +99,18 @@ class ScriptedSinkFilter::Allocator final : public IMemAllocator {
   }
 
  private:
+  friend CSingleInterfaceObject;
   ~Allocator() = default;
-  std::atomic<ULONG> m_refCount{1};
   ComPtr<IMemAllocator> m_inner;
   LONG m_shortfall;
 };
 
 // The sink's one-pin enumerator.
-class ScriptedSinkFilter::PinEnum final : public IEnumPins {
+class ScriptedSinkFilter::PinEnum final
+    : public CSingleInterfaceObject<ScriptedSinkFilter::PinEnum, IEnumPins, IID_IEnumPins> {
  public:
   PinEnum(ScriptedSinkFilter* filter, ULONG position) : m_filter(filter), m_position(position) {}
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (!out)
-      return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumPins) {
-      *out = static_cast<IEnumPins*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refCount; }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG n = --m_refCount;
-    if (n == 0)
-      delete this;
-    return n;
-  }
   STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override {
     if (!pins)
       return E_POINTER;
@@ -176,36 +145,20 @@ class ScriptedSinkFilter::PinEnum final : public IEnumPins {
   }
 
  private:
+  friend CSingleInterfaceObject;
   ~PinEnum() = default;
-  std::atomic<ULONG> m_refCount{1};
   ComPtr<ScriptedSinkFilter> m_filter;
   ULONG m_position;
 };
 
 // Enumerates the script's offered types.
-class ScriptedSinkFilter::TypeEnum final : public IEnumMediaTypes {
+class ScriptedSinkFilter::TypeEnum final
+    : public CSingleInterfaceObject<ScriptedSinkFilter::TypeEnum, IEnumMediaTypes,
+                                    IID_IEnumMediaTypes> {
  public:
   TypeEnum(std::vector<TypeRecord> types, size_t position)
       : m_types(std::move(types)), m_position(position) {}
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (!out)
-      return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumMediaTypes) {
-      *out = static_cast<IEnumMediaTypes*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refCount; }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG n = --m_refCount;
-    if (n == 0)
-      delete this;
-    return n;
-  }
   STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
     if (!types)
       return E_POINTER;
@@ -239,8 +192,8 @@ class ScriptedSinkFilter::TypeEnum final : public IEnumMediaTypes {
   }
 
  private:
+  friend CSingleInterfaceObject;
   ~TypeEnum() = default;
-  std::atomic<ULONG> m_refCount{1};
   std::vector<TypeRecord> m_types;
   size_t m_position;
 };

@@ -1,12 +1,13 @@
-// IUnknown for the framework's enumerators: a reference count of their own
-// (1 on creation, the object deleted at 0), no aggregation, and one interface
-// besides IUnknown. Derived is the enumerator class, Interface its interface.
+// IUnknown for small COM objects with one interface besides IUnknown (the
+// framework's enumerators, test doubles): a reference count of their own (1 on
+// creation, the object deleted at 0), no aggregation. Derived is the object's
+// class, Interface its interface.
 #pragma once
 
 #include <dshow.h>
 
 template <class Derived, class Interface, const IID& kInterfaceId>
-class CEnumUnknown : public Interface {
+class CSingleInterfaceObject : public Interface {
  public:
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (!out)
@@ -30,8 +31,8 @@ class CEnumUnknown : public Interface {
   }
 
  protected:
-  CEnumUnknown() = default;
-  ~CEnumUnknown() = default;
+  CSingleInterfaceObject() = default;
+  ~CSingleInterfaceObject() = default;
 
  private:
   volatile LONG m_refCount = 1;
