@@ -1,5 +1,6 @@
 # Renders FRAMES frames of every preset of INI with zd-preview (PREVIEW) in
-# each of the three output formats, into OUT, and checks that the files exist.
+# each of the three output formats, into OUT, and checks that the files exist
+# (the PNG pictures are kept).
 # cmake -DPREVIEW=... -DINI=... -DOUT=... [-DFRAMES=3] -P run_presets.cmake
 if(NOT FRAMES)
   set(FRAMES 3)
@@ -41,6 +42,8 @@ foreach(n RANGE 1 ${count})
     if(NOT rc EQUAL 0 OR NOT EXISTS ${OUT}/p${n}.${fmt})
       message(FATAL_ERROR "preset ${n} (${fmt}): ${err}")
     endif()
+    # The pictures stay to be looked at; the raw streams (up to 100 MB) go.
+    file(REMOVE ${OUT}/p${n}.${fmt})
   endforeach()
 endforeach()
 message(STATUS "${count} presets rendered")
