@@ -2,6 +2,7 @@
 // construction: the expected counts are worked out by hand from each sequence.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,24 +57,25 @@ struct SequenceCase {
   const char* sequence;
   int64_t missing, repeated, outOfOrder, restarts, unreadable;
   const char* missingRanges;  // "first-last ..." over all streams
+  int64_t gapMarks;           // records marked as having frames missing before them
 };
 
 TEST(Analysis, FindsExactlyTheFaultsOfASequence) {
   const SequenceCase cases[] = {
-      {"clean", "0 1 2 3 4 5", 0, 0, 0, 0, 0, ""},
-      {"two frames lost", "0 1 2 5 6", 2, 0, 0, 0, 0, "3-4"},
-      {"two gaps", "0 3 4 8", 5, 0, 0, 0, 0, "1-2 5-7"},
-      {"a frame repeated", "0 1 1 2 3", 0, 1, 0, 0, 0, ""},
-      {"a frame repeated later", "0 1 2 3 1 4", 0, 1, 0, 0, 0, ""},
-      {"two frames swapped", "0 2 1 3", 0, 0, 1, 0, 0, ""},
-      {"a frame late by three", "0 2 3 4 1 5", 0, 0, 1, 0, 0, ""},
-      {"an unreadable frame in its place", "0 1 x 3 4", 0, 0, 0, 0, 1, ""},
-      {"an unreadable frame and a lost one", "0 1 x 4 5", 1, 0, 0, 0, 1, "3-3"},
-      {"unreadable at both ends", "x 1 2 x", 0, 0, 0, 0, 2, ""},
-      {"a new stream id", "A0 A1 A2 B0 B1", 0, 0, 0, 1, 0, ""},
-      {"a new stream with a gap", "A7 A8 B0 B2", 1, 0, 0, 1, 0, "1-1"},
-      {"status line: frame 0 again, clock back", "0@0 1@33 2@66 0@0 1@33", 0, 0, 0, 1, 0, ""},
-      {"status line: frame 0 repeated", "0@0 0@0 1@33", 0, 1, 0, 0, 0, ""},
+      {"clean", "0 1 2 3 4 5", 0, 0, 0, 0, 0, "", 0},
+      {"two frames lost", "0 1 2 5 6", 2, 0, 0, 0, 0, "3-4", 1},
+      {"two gaps", "0 3 4 8", 5, 0, 0, 0, 0, "1-2 5-7", 2},
+      {"a frame repeated", "0 1 1 2 3", 0, 1, 0, 0, 0, "", 0},
+      {"a frame repeated later", "0 1 2 3 1 4", 0, 1, 0, 0, 0, "", 0},
+      {"two frames swapped", "0 2 1 3", 0, 0, 1, 0, 0, "", 1},
+      {"a frame late by three", "0 2 3 4 1 5", 0, 0, 1, 0, 0, "", 1},
+      {"an unreadable frame in its place", "0 1 x 3 4", 0, 0, 0, 0, 1, "", 0},
+      {"an unreadable frame and a lost one", "0 1 x 4 5", 1, 0, 0, 0, 1, "3-3", 1},
+      {"unreadable at both ends", "x 1 2 x", 0, 0, 0, 0, 2, "", 0},
+      {"a new stream id", "A0 A1 A2 B0 B1", 0, 0, 0, 1, 0, "", 0},
+      {"a new stream with a gap", "A7 A8 B0 B2", 1, 0, 0, 1, 0, "1-1", 1},
+      {"status line: frame 0 again, clock back", "0@0 1@33 2@66 0@0 1@33", 0, 0, 0, 1, 0, "", 0},
+      {"status line: frame 0 repeated", "0@0 0@0 1@33", 0, 1, 0, 0, 0, "", 0},
   };
   for (const SequenceCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -90,6 +92,7 @@ TEST(Analysis, FindsExactlyTheFaultsOfASequence) {
         ranges +=
             (ranges.empty() ? "" : " ") + std::to_string(g.first) + "-" + std::to_string(g.last);
     EXPECT_EQ(ranges, c.missingRanges);
+    EXPECT_EQ(std::count(r.events.begin(), r.events.end(), FrameEvent::kAfterGap), c.gapMarks);
     const bool faulty = c.missing + c.repeated + c.outOfOrder > 0 || c.unreadable > 0;
     EXPECT_EQ(r.anomalies.empty(), !faulty);
   }

@@ -100,12 +100,16 @@ void Walk(AnalysisResult* r) {
       // Unreadable records just before stand for the numbers right after the
       // previous frame, as far as there is room.
       const uint64_t before = SequenceKey(records[walk.lastReadable]);
+      uint64_t covered = 0;
       if (unreadableRun > 0 && n > before) {
-        const uint64_t room = n - before - 1;
-        for (uint64_t k = 1; k <= std::min<uint64_t>(unreadableRun, room); ++k)
+        covered = std::min<uint64_t>(unreadableRun, n - before - 1);
+        for (uint64_t k = 1; k <= covered; ++k)
           walk.present.push_back(before + k);
       }
-      r->events.push_back(n == walk.maxSeen + 1 ? FrameEvent::kInOrder : FrameEvent::kAfterGap);
+      // Next in order when nothing is missing between: unreadable records in
+      // between stand for the numbers they cover.
+      const bool gap = n > std::max(walk.maxSeen, before + covered) + 1;
+      r->events.push_back(gap ? FrameEvent::kAfterGap : FrameEvent::kInOrder);
       walk.maxSeen = n;
       walk.maxRecord = i;
     } else {
