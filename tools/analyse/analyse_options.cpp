@@ -44,6 +44,12 @@ void PrintUsage(std::FILE* to) {
       "  --max-unreadable PERCENT                                  (default 0.1)\n"
       "  --max-interval MS, --max-p99 MS, --max-drift MS, --min-rate FPS\n"
       "                     timing thresholds, off unless given\n"
+      "  --no-pixels        skip the pixel comparison (done by default when the\n"
+      "                     frame code names the preset: each frame against the\n"
+      "                     source's original, PSNR and a diagnosis of what the\n"
+      "                     pipeline did to the picture)\n"
+      "  --min-psnr DB      luma PSNR every compared frame must reach (off unless\n"
+      "                     given; diagnoses alone never change the exit code)\n"
       "\n"
       "Exit codes: 0 clean; 1 anomalies (beyond the thresholds); 2 the recording\n"
       "cannot be read, or no frame identity could be read at all; 3 the page\n"
@@ -70,6 +76,7 @@ constexpr ThresholdOption<double> kNumberThresholds[] = {
     {"--max-p99", &Thresholds::maxP99Ms},
     {"--max-drift", &Thresholds::maxDriftMs},
     {"--min-rate", &Thresholds::minRate},
+    {"--min-psnr", &Thresholds::minPsnrDb},
 };
 
 template <class T, size_t N>
@@ -128,6 +135,8 @@ bool ParseAnalyseOptions(int argc, char** argv, AnalyseOptions* o, std::string* 
       }
     } else if (arg == "--no-progress") {
       o->progress = false;
+    } else if (arg == "--no-pixels") {
+      o->pixels = false;
     } else if (arg == "--ini") {
       ok = value(&o->ini);
     } else if (arg == "--preset") {

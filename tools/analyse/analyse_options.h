@@ -16,6 +16,7 @@ struct AnalyseOptions {
   ReportForm form = ReportForm::kText;  // what goes to standard output
   std::string html;                     // also the page, to this file; empty: none
   bool progress = true;                 // a progress line when standard error is a terminal
+  bool pixels = true;                   // compare the pictures with the originals
   IdentityChoice identity = IdentityChoice::kAuto;
   bool help = false;
   Thresholds thresholds;

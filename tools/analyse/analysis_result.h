@@ -7,6 +7,7 @@
 
 #include "tools/analyse/frame_record.h"
 #include "tools/analyse/frame_source.h"
+#include "tools/analyse/picture_result.h"
 
 namespace zdanalyse {
 
@@ -70,6 +71,7 @@ struct Thresholds {
   double maxP99Ms = -1;
   double maxDriftMs = -1;
   double minRate = -1;
+  double minPsnrDb = -1;  // luma PSNR every compared frame must reach
 };
 
 struct AnalysisResult {
@@ -100,6 +102,8 @@ struct AnalysisResult {
 
   std::vector<FrameRecord> frames;  // every record, in recording order
   std::vector<FrameEvent> events;   // one per record
+
+  PictureCheck picture;  // the pixels against the originals
 
   std::vector<std::string> anomalies;  // why the exit code is 1; empty when clean
 };

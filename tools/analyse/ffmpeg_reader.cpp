@@ -48,6 +48,37 @@ bool DirectLuma(const AVPixFmtDescriptor* d, int* plane, int* step, int* offset)
   return true;
 }
 
+// Copies one 8-bit component of a frame into a packed plane of w x h.
+void CopyComponent(const AVFrame* f, const AVComponentDescriptor& c, int32_t w, int32_t h,
+                   std::vector<uint8_t>* out) {
+  out->resize(size_t(w) * size_t(h));
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* src = f->data[c.plane] + ptrdiff_t(y) * f->linesize[c.plane] + c.offset;
+    uint8_t* dst = out->data() + size_t(y) * size_t(w);
+    if (c.step == 1) {
+      std::memcpy(dst, src, size_t(w));
+      continue;
+    }
+    for (int32_t x = 0; x < w; ++x)
+      dst[x] = src[ptrdiff_t(x) * c.step];
+  }
+}
+
+// The chroma of an 8-bit YUV frame, as it is stored (any subsampling).
+void KeepYuvColour(const AVFrame* f, const AVPixFmtDescriptor* d, LumaFrame* out) {
+  out->colour = ColourLayout::kNone;
+  if (d->nb_components < 3 || d->comp[1].depth != 8 || d->comp[2].depth != 8 ||
+      d->comp[1].shift != 0 || d->comp[2].shift != 0)
+    return;
+  const int32_t cw = -((-f->width) >> d->log2_chroma_w);
+  const int32_t ch = -((-f->height) >> d->log2_chroma_h);
+  CopyComponent(f, d->comp[1], cw, ch, &out->cb);
+  CopyComponent(f, d->comp[2], cw, ch, &out->cr);
+  out->chromaWidth = cw;
+  out->chromaHeight = ch;
+  out->colour = ColourLayout::kYuv;
+}
+
 }  // namespace
 
 bool FfmpegReader::Open(const std::string& path, std::string* error) {
@@ -164,7 +195,10 @@ bool FfmpegReader::ToLuma(LumaFrame* out, std::string* error) {
   const AVPixelFormat format = AVPixelFormat(f->format);
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   int plane = 0, step = 0, offset = 0;
+  out->colour = ColourLayout::kNone;
   if (DirectLuma(desc, &plane, &step, &offset)) {
+    if (m_keepColour)
+      KeepYuvColour(f, desc, out);
     for (int y = 0; y < f->height; ++y) {
       const uint8_t* src = f->data[plane] + ptrdiff_t(y) * f->linesize[plane] + offset;
       uint8_t* dst = out->luma.data() + size_t(y) * size_t(f->width);
@@ -195,6 +229,10 @@ bool FfmpegReader::ToLuma(LumaFrame* out, std::string* error) {
   if (!rgb) {
     out->luma = m_converted;
     return true;
+  }
+  if (m_keepColour) {
+    out->bgr = m_converted;
+    out->colour = ColourLayout::kBgr;
   }
   const uint8_t* p = m_converted.data();
   for (uint8_t& y : out->luma) {

@@ -1,5 +1,8 @@
 #include "tools/analyse/frame_code_identity.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace zdanalyse {
 namespace {
 
@@ -8,6 +11,34 @@ namespace {
 // field slots are looked at whatever the frame's flags say.
 bool MayCarryFields(const LumaFrame& frame) {
   return frame.height >= 2 * kFrameCodeMinHeight;
+}
+
+// The picture turned: bit 0 upside down, bit 1 mirrored. No copy.
+LumaPlane Oriented(LumaPlane p, int orientation) {
+  if (orientation & 1) {
+    p.data += (p.height - 1) * p.row_step;
+    p.row_step = -p.row_step;
+  }
+  if (orientation & 2) {
+    p.data += (p.width - 1) * p.sample_step;
+    p.sample_step = -p.sample_step;
+  }
+  return p;
+}
+
+// The frame's code, upright or else in the first orientation that reads:
+// a flipped or mirrored recording moves and turns the block.
+FrameCodeReading ReadAnyOrientation(const LumaPlane& plane, uint8_t* orientation) {
+  FrameCodeReading reading = ReadFrameCode(plane);
+  *orientation = 0;
+  for (int o = 1; o < 4 && reading.status != FrameCodeStatus::kDecoded; ++o) {
+    const FrameCodeReading turned = ReadFrameCode(Oriented(plane, o));
+    if (turned.status == FrameCodeStatus::kDecoded) {
+      reading = turned;
+      *orientation = uint8_t(o);
+    }
+  }
+  return reading;
 }
 
 }  // namespace
@@ -32,14 +63,38 @@ void FillFromPayload(const FrameCodePayload& payload, FrameRecord* r) {
   r->hasSampleTime = true;
   r->sampleTime = payload.sample_time;
   r->confidence = 1.0;  // the code's CRC matched
+  r->hasCapability = true;
+  r->capability = payload.capability;
+}
+
+// Frames looked at for a shifted or scaled code when none reads in place.
+constexpr size_t kViewSearchFrames = 2;
+
+FrameCodeReading FrameCodeIdentity::ReadFrameSlot(const LumaFrame& frame, uint8_t* orientation) {
+  *orientation = 0;
+  if (!m_view.Identity())
+    return ReadFrameCode(ViewPlane(frame, m_view, &m_viewBuffer));
+  return ReadAnyOrientation(PlaneOf(frame), orientation);
 }
 
 size_t FrameCodeIdentity::Calibrate(const std::vector<LumaFrame>& frames) {
   size_t read = 0;
   m_fields = false;
+  m_view = CodeView{};
+  for (const LumaFrame& f : frames) {
+    uint8_t orientation = 0;
+    read += ReadFrameSlot(f, &orientation).status == FrameCodeStatus::kDecoded ? 1 : 0;
+  }
+  for (size_t i = 0; read == 0 && i < std::min(frames.size(), kViewSearchFrames); ++i) {
+    if (!FindCodeView(frames[i], &m_view))
+      continue;
+    for (const LumaFrame& f : frames) {
+      uint8_t orientation = 0;
+      read += ReadFrameSlot(f, &orientation).status == FrameCodeStatus::kDecoded ? 1 : 0;
+    }
+  }
   for (const LumaFrame& f : frames) {
     const LumaPlane plane = PlaneOf(f);
-    read += ReadFrameCode(plane).status == FrameCodeStatus::kDecoded ? 1 : 0;
     if (MayCarryFields(f) &&
         ReadFrameCode(FieldOf(plane, 0), FrameCodeSlot::kField).status == FrameCodeStatus::kDecoded)
       m_fields = true;
@@ -48,17 +103,28 @@ size_t FrameCodeIdentity::Calibrate(const std::vector<LumaFrame>& frames) {
 }
 
 std::string FrameCodeIdentity::Describe() const {
-  return m_fields ? "layout " + std::to_string(kFrameCodeVersion) + ", per field"
-                  : "layout " + std::to_string(kFrameCodeVersion);
+  std::string text = "layout " + std::to_string(kFrameCodeVersion);
+  if (m_fields)
+    text += ", per field";
+  if (!m_view.Identity()) {
+    char moved[96];
+    std::snprintf(moved, sizeof moved, ", found moved (scale %.4f, shift %+.1f, %+.1f px)",
+                  m_view.scale, m_view.tx, m_view.ty);
+    text += moved;
+  }
+  return text;
 }
 
 void FrameCodeIdentity::Read(const LumaFrame& frame, int64_t index, std::vector<FrameRecord>* out) {
   const LumaPlane plane = PlaneOf(frame);
   if (!m_fields) {
     FrameRecord r = BlankRecord(frame, index);
-    const FrameCodeReading reading = ReadFrameCode(plane);
-    if (reading.status == FrameCodeStatus::kDecoded)
+    uint8_t orientation = 0;
+    const FrameCodeReading reading = ReadFrameSlot(frame, &orientation);
+    if (reading.status == FrameCodeStatus::kDecoded) {
       FillFromPayload(reading.payload, &r);
+      r.orientation = orientation;
+    }
     out->push_back(r);
     return;
   }

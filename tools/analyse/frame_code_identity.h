@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pattern/frame_code_reader.h"
+#include "tools/analyse/code_view.h"
 #include "tools/analyse/identity_reader.h"
 
 namespace zdanalyse {
@@ -20,7 +21,13 @@ class FrameCodeIdentity : public IdentityReader {
   void Read(const LumaFrame& frame, int64_t index, std::vector<FrameRecord>* out) override;
 
  private:
+  // The frame's code: through the view when the picture was found moved,
+  // else upright or in the orientation that reads.
+  FrameCodeReading ReadFrameSlot(const LumaFrame& frame, uint8_t* orientation);
+
   bool m_fields = false;
+  CodeView m_view;  // where the code was found when the picture was moved
+  std::vector<uint8_t> m_viewBuffer;
 };
 
 // The plane the shared decoder reads, over a frame's luma.

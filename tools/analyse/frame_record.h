@@ -27,6 +27,10 @@ struct FrameRecord {
   bool hasClockMs = false;
   uint32_t clockMs = 0;     // the source's clock shown in the status line
   double confidence = 0.0;  // 1: read exactly; lower: nearest match
+  bool hasCapability = false;
+  uint16_t capability = 0;  // the preset's capability index (frame code only)
+  // How the frame code was found: 0 upright; 1 upside down; 2 mirrored; 3 both.
+  uint8_t orientation = 0;
 };
 
 // The position of a record in the source's sequence: the frame number, or for

@@ -31,6 +31,12 @@ class FrameSource {
   // The next frame into *frame. kEnd after the last one; kError with a reason
   // in *error when the recording is damaged or cannot be decoded.
   virtual ReadStatus Next(LumaFrame* frame, std::string* error) = 0;
+  // From the next frame on, also keep each frame's colour (off at first:
+  // reading luma alone is cheaper). A reader that cannot keeps none.
+  virtual void KeepColour(bool keep) { m_keepColour = keep; }
+
+ protected:
+  bool m_keepColour = false;
 };
 
 }  // namespace zdanalyse

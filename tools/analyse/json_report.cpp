@@ -50,6 +50,42 @@ void Intervals(const IntervalStats& s, std::FILE* out) {
                Number(s.max).c_str());
 }
 
+// The pixel comparison: summary, diagnoses, worst frames and every frame's
+// PSNR (null: identical, an infinite PSNR).
+void Pixels(const PictureCheck& p, std::FILE* out) {
+  std::fprintf(out,
+               "  \"pixels\": {\"compared\": %s, \"note\": %s, \"domain\": %s, "
+               "\"compared_frames\": %" PRId64 ", \"row_step\": %d,\n",
+               Bool(p.compared), Quote(p.note).c_str(), Quote(p.domain).c_str(), p.frames,
+               int(p.rowStep));
+  std::fprintf(out,
+               "    \"psnr_y\": %s, \"psnr_c\": %s, \"min_psnr_y\": %s, \"min_psnr_c\": %s, "
+               "\"identical\": %s, \"diagnosed_frames\": %" PRId64 ",\n    \"diagnoses\": [",
+               Number(p.psnrY).c_str(), Number(p.psnrC).c_str(), Number(p.minPsnrY).c_str(),
+               Number(p.minPsnrC).c_str(),
+               Bool(p.compared && !std::isfinite(p.psnrY) && !std::isfinite(p.psnrC)),
+               p.diagnosedFrames);
+  for (size_t i = 0; i < p.diagnoses.size(); ++i) {
+    const PictureDiagnosis& d = p.diagnoses[i];
+    std::fprintf(out,
+                 "%s{\"name\": %s, \"detail\": %s, \"confidence\": %s, \"frames\": %" PRId64 "}",
+                 i ? ", " : "", Quote(d.name).c_str(), Quote(d.detail).c_str(),
+                 Number(d.confidence).c_str(), d.frames);
+  }
+  auto frames = [out](const std::vector<PictureFrameResult>& list) {
+    for (size_t i = 0; i < list.size(); ++i)
+      std::fprintf(
+          out, "%s\n      {\"index\": %" PRId64 ", \"frame\": %u, \"psnr_y\": %s, \"psnr_c\": %s}",
+          i ? "," : "", list[i].index, list[i].frame, Number(list[i].psnrY).c_str(),
+          Number(list[i].psnrC).c_str());
+  };
+  std::fprintf(out, "],\n    \"worst\": [");
+  frames(p.worst);
+  std::fprintf(out, "],\n    \"frames\": [");
+  frames(p.perFrame);
+  std::fprintf(out, "]\n  },\n");
+}
+
 }  // namespace
 
 void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
@@ -127,7 +163,9 @@ void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
     std::fprintf(out, "}");
     first = false;
   }
-  std::fprintf(out, "%s],\n  \"anomalies\": [", first ? "" : "\n  ");
+  std::fprintf(out, "%s],\n", first ? "" : "\n  ");
+  Pixels(r.picture, out);
+  std::fprintf(out, "  \"anomalies\": [");
   for (size_t i = 0; i < r.anomalies.size(); ++i)
     std::fprintf(out, "%s%s", i ? ", " : "", Quote(r.anomalies[i]).c_str());
   std::fprintf(out, "],\n  \"clean\": %s\n}\n", Bool(r.anomalies.empty()));

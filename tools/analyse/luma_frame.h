@@ -10,6 +10,13 @@ namespace zdanalyse {
 // How the two fields of a frame are ordered, as far as the recording says.
 enum class FieldOrder { kUnknown, kProgressive, kTopFirst, kBottomFirst };
 
+// The colour a reader kept beside the luma, for the pixel comparison.
+enum class ColourLayout : uint8_t {
+  kNone,  // luma only
+  kYuv,   // cb and cr planes of chromaWidth x chromaHeight, rows packed
+  kBgr,   // bgr: width x height pixels of B, G, R, rows packed, top line first
+};
+
 struct LumaFrame {
   int32_t width = 0;
   int32_t height = 0;
@@ -17,6 +24,12 @@ struct LumaFrame {
   bool hasTime = false;       // the container gave this frame a time stamp
   int64_t time = 0;           // that time stamp, in 100-ns units
   FieldOrder fieldOrder = FieldOrder::kUnknown;
+
+  ColourLayout colour = ColourLayout::kNone;
+  int32_t chromaWidth = 0;
+  int32_t chromaHeight = 0;
+  std::vector<uint8_t> cb, cr;  // kYuv
+  std::vector<uint8_t> bgr;     // kBgr
 
   const uint8_t* Row(int32_t y) const { return luma.data() + size_t(y) * size_t(width); }
 };

@@ -10,6 +10,7 @@
 #include "stream/stream_settings.h"
 #include "tools/analyse/analyse_options.h"
 #include "tools/analyse/open_recording.h"
+#include "tools/analyse/picture_check.h"
 #include "tools/analyse/progress_line.h"
 #include "tools/analyse/read_recording.h"
 #include "tools/analyse/reports.h"
@@ -34,13 +35,19 @@ int Fail(const std::string& message) {
   return kExitUnreadable;
 }
 
+// The settings the options name, or the shipped ones beside the program.
+std::string SettingsPath(const AnalyseOptions& opt) {
+  std::error_code ec;
+  return opt.ini.empty() ? JoinModulePath(ModuleDirectory(), kSettingsFileName)
+                         : std::filesystem::absolute(opt.ini, ec).string();
+}
+
 // The status line's candidates from the settings the options name, or from
 // the shipped settings beside the program.
 bool LoadStatusCandidates(const AnalyseOptions& opt, const SourceInfo& info,
                           std::vector<StatusLineCandidate>* out, std::string* error) {
   std::error_code ec;
-  const std::string ini = opt.ini.empty() ? JoinModulePath(ModuleDirectory(), kSettingsFileName)
-                                          : std::filesystem::absolute(opt.ini, ec).string();
+  const std::string ini = SettingsPath(opt);
   if (!std::filesystem::is_regular_file(ini, ec)) {
     *error =
         "settings file not found: " + ini +
@@ -59,6 +66,42 @@ bool LoadStatusCandidates(const AnalyseOptions& opt, const SourceInfo& info,
   }
   return StatusLineCandidates(settings, DirectoryOfModulePath(ini), opt.preset, info.width,
                               info.height, out, error);
+}
+
+// The pixel comparison, unless asked not to or without settings to make the
+// originals from (then a note says so, and the analysis goes on without it).
+std::unique_ptr<PictureChecker> OpenPictureChecker(const AnalyseOptions& opt, FrameSource& source) {
+  if (!opt.pixels || opt.identity == IdentityChoice::kStatusLine)
+    return nullptr;
+  auto checker = std::make_unique<PictureChecker>();
+  std::string error;
+  std::error_code ec;
+  const std::string ini = SettingsPath(opt);
+  if (!std::filesystem::is_regular_file(ini, ec) ||
+      !checker->Open(ini, ExpectedFrames(source.Info()), &error)) {
+    std::fprintf(stderr, "zd-analyse: note: no pixel comparison: %s\n",
+                 error.empty() ? ("settings file not found: " + ini).c_str() : error.c_str());
+    return nullptr;
+  }
+  source.KeepColour(true);
+  return checker;
+}
+
+// The comparison's result into the analysis, and its threshold's anomaly.
+void AddPictureCheck(PictureChecker* checker, const Thresholds& t, AnalysisResult* result) {
+  if (!checker) {
+    result->picture.note = "not compared";
+    return;
+  }
+  result->picture = checker->Finish();
+  if (result->identity != IdentitySource::kFrameCode)
+    result->picture.note = "the pixel comparison needs the frame code (frame_code=1)";
+  const PictureCheck& p = result->picture;
+  if (p.compared && t.minPsnrDb >= 0 && p.minPsnrY < t.minPsnrDb) {
+    char text[128];
+    std::snprintf(text, sizeof text, "luma PSNR %.2f dB below %.2f dB", p.minPsnrY, t.minPsnrDb);
+    result->anomalies.push_back(text);
+  }
 }
 
 void WriteReport(const AnalysisResult& result, ReportForm form) {
@@ -115,16 +158,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zd-analyse: note: the status line cannot be read: %s\n", error.c_str());
   }
 
+  std::unique_ptr<PictureChecker> pictures = OpenPictureChecker(opt, *source);
+  FrameFn compare;
+  if (pictures)
+    compare = [&pictures](const LumaFrame& frame, const FrameRecord* records, size_t count) {
+      pictures->Frame(frame, records, count);
+    };
   Reading reading;
   {
     ProgressLine progress(stderr, ExpectedFrames(source->Info()), opt.progress);
-    if (!ReadRecording(*source, opt.identity, candidates, &reading, &error,
-                       [&progress](int64_t frames) { progress.Update(frames); }))
+    if (!ReadRecording(
+            *source, opt.identity, candidates, &reading, &error,
+            [&progress](int64_t frames) { progress.Update(frames); }, compare))
       return Fail(opt.input + ": " + error);
   }
 
   AnalysisResult result =
       Analyse(std::move(reading.records), source->Info(), reading.identity, opt.thresholds);
+  AddPictureCheck(pictures.get(), opt.thresholds, &result);
   result.input = opt.input;
   result.identityDetail = reading.detail;
   WriteReport(result, opt.form);

@@ -36,11 +36,20 @@ std::unique_ptr<IdentityReader> Choose(IdentityChoice choice,
   return std::make_unique<StatusLineIdentity>(candidates[best]);
 }
 
+// The frame's records, handed on with the frame.
+void ReadFrame(IdentityReader& reader, const LumaFrame& frame, int64_t index, Reading* out,
+               const FrameFn& onFrame) {
+  const size_t before = out->records.size();
+  reader.Read(frame, index, &out->records);
+  if (onFrame)
+    onFrame(frame, out->records.data() + before, out->records.size() - before);
+}
+
 }  // namespace
 
 bool ReadRecording(FrameSource& source, IdentityChoice choice,
                    const std::vector<StatusLineCandidate>& statusCandidates, Reading* out,
-                   std::string* error, const ProgressFn& progress) {
+                   std::string* error, const ProgressFn& progress, const FrameFn& onFrame) {
   std::vector<LumaFrame> first;
   std::unique_ptr<IdentityReader> reader;
   LumaFrame frame;
@@ -64,12 +73,12 @@ bool ReadRecording(FrameSource& source, IdentityChoice choice,
       }
       reader = Choose(choice, statusCandidates, first, out);
       for (const LumaFrame& f : first)
-        reader->Read(f, index++, &out->records);
+        ReadFrame(*reader, f, index++, out, onFrame);
       first.clear();
     }
     if (end)
       return true;
-    reader->Read(frame, index++, &out->records);
+    ReadFrame(*reader, frame, index++, out, onFrame);
   }
 }
 

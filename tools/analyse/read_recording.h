@@ -25,10 +25,14 @@ struct Reading {
 
 // Called with the number of frames read so far, after each frame.
 using ProgressFn = std::function<void(int64_t framesRead)>;
+// Called with every frame and the records read from it.
+using FrameFn =
+    std::function<void(const LumaFrame& frame, const FrameRecord* records, size_t count)>;
 
 // statusCandidates may be empty (no settings): then only the frame code is tried.
 bool ReadRecording(FrameSource& source, IdentityChoice choice,
                    const std::vector<StatusLineCandidate>& statusCandidates, Reading* out,
-                   std::string* error, const ProgressFn& progress = {});
+                   std::string* error, const ProgressFn& progress = {},
+                   const FrameFn& onFrame = {});
 
 }  // namespace zdanalyse

@@ -1,5 +1,6 @@
 #include "tools/analyse/reports.h"
 
+#include <cmath>
 #include <string>
 
 namespace zdanalyse {
@@ -53,6 +54,44 @@ const char* FieldOrderName(FieldOrder order) {
   return "unknown";
 }
 
+namespace {
+
+std::string Db(double v) {
+  if (!std::isfinite(v))
+    return "inf";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", v);
+  return text;
+}
+
+// The pixel comparison: PSNR overall and of the worst frame, the diagnoses.
+void WritePixels(const PictureCheck& p, std::FILE* out) {
+  if (!p.compared) {
+    std::fprintf(out, "pixels:         not compared (%s)\n", p.note.c_str());
+    return;
+  }
+  std::fprintf(out,
+               "pixels:         %lld frames against the originals (%s%s), PSNR luma %s dB, "
+               "chroma %s dB\n",
+               static_cast<long long>(p.frames), p.domain.c_str(),
+               p.rowStep > 1 ? (", every " + std::to_string(p.rowStep) + ". row").c_str() : "",
+               Db(p.psnrY).c_str(), Db(p.psnrC).c_str());
+  if (!p.worst.empty())
+    std::fprintf(out, "worst frame:    %u (index %lld): luma %s dB, chroma %s dB\n",
+                 p.worst.front().frame, static_cast<long long>(p.worst.front().index),
+                 Db(p.worst.front().psnrY).c_str(), Db(p.worst.front().psnrC).c_str());
+  if (p.diagnoses.empty())
+    std::fprintf(out, "diagnosis:      none (%lld frame%s diagnosed)\n",
+                 static_cast<long long>(p.diagnosedFrames), p.diagnosedFrames == 1 ? "" : "s");
+  for (const PictureDiagnosis& d : p.diagnoses)
+    std::fprintf(out,
+                 "diagnosis:      %s%s%s (confidence %.2f, in %lld of %lld frames diagnosed)\n",
+                 d.name.c_str(), d.detail.empty() ? "" : " ", d.detail.c_str(), d.confidence,
+                 static_cast<long long>(d.frames), static_cast<long long>(p.diagnosedFrames));
+}
+
+}  // namespace
+
 void WriteTextReport(const AnalysisResult& r, std::FILE* out) {
   const SourceInfo& s = r.source;
   std::fprintf(out, "recording:      %s (%s, %s %s, %dx%d, %s", r.input.c_str(),
@@ -99,6 +138,7 @@ void WriteTextReport(const AnalysisResult& r, std::FILE* out) {
   }
   for (const std::string& why : t.notMeasured)
     std::fprintf(out, "not measured:   %s\n", why.c_str());
+  WritePixels(r.picture, out);
   if (r.anomalies.empty()) {
     std::fprintf(out, "result:         clean\n");
     return;

@@ -163,6 +163,42 @@ bool Y4mReader::ReadHeader(std::string* error) {
   return ParseY4mHeader(line, &m_info, &m_chromaBytes, error);
 }
 
+namespace {
+
+// The chroma planes' size of a layout, from the bytes that follow the luma:
+// 4:4:4 (with or without alpha), 4:2:2, 4:2:0 or 4:1:1. False for mono.
+bool ChromaSizeOf(int32_t w, int32_t h, size_t chromaBytes, int32_t* cw, int32_t* ch) {
+  const int32_t sizes[][2] = {
+      {w, h}, {(w + 1) / 2, h}, {(w + 1) / 2, (h + 1) / 2}, {(w + 3) / 4, h}};
+  for (const auto& s : sizes) {
+    const size_t plane = size_t(s[0]) * size_t(s[1]);
+    if (plane > 0 && (chromaBytes == 2 * plane || (s[0] == w && chromaBytes == 3 * plane))) {
+      *cw = s[0];
+      *ch = s[1];
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool Y4mReader::ReadChroma(LumaFrame* frame) {
+  int32_t cw = 0, ch = 0;
+  if (!ChromaSizeOf(m_info.width, m_info.height, m_chromaBytes, &cw, &ch))
+    return false;
+  const size_t plane = size_t(cw) * size_t(ch);
+  frame->cb.resize(plane);
+  frame->cr.resize(plane);
+  if (std::fread(frame->cb.data(), 1, plane, m_in) != plane ||
+      std::fread(frame->cr.data(), 1, plane, m_in) != plane)
+    return false;
+  frame->colour = ColourLayout::kYuv;
+  frame->chromaWidth = cw;
+  frame->chromaHeight = ch;
+  return true;
+}
+
 ReadStatus Y4mReader::Next(LumaFrame* frame, std::string* error) {
   std::string line;
   bool atEnd = false;
@@ -185,6 +221,9 @@ ReadStatus Y4mReader::Next(LumaFrame* frame, std::string* error) {
   frame->luma.resize(lumaBytes);
   size_t got = std::fread(frame->luma.data(), 1, lumaBytes, m_in);
   size_t rest = m_chromaBytes;
+  frame->colour = ColourLayout::kNone;
+  if (m_keepColour && got == lumaBytes && ReadChroma(frame))
+    rest -= 2 * frame->cb.size();
   m_skip.resize(std::min(rest, kSkipChunk));
   while (got == lumaBytes && rest > 0) {
     const size_t n = std::fread(m_skip.data(), 1, std::min(rest, m_skip.size()), m_in);

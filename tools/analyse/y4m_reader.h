@@ -1,7 +1,7 @@
 #pragma once
 // YUV4MPEG2 streams, from a file or from standard input (binary on Windows):
-// the one input both builds read. 8-bit pictures of any chroma layout; only the
-// luma plane is kept. A Y4M stream has no per-frame time stamps.
+// the one input both builds read. 8-bit pictures of any chroma layout; the luma
+// plane, and the chroma planes when asked for. A Y4M stream has no per-frame time stamps.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -30,6 +30,9 @@ class Y4mReader : public FrameSource {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
   bool ReadHeader(std::string* error);
+  // The two chroma planes after the luma, when the layout has them; false
+  // (the frame keeps no colour) otherwise or when the file ends inside them.
+  bool ReadChroma(LumaFrame* frame);
 
   std::unique_ptr<std::FILE, FileCloser> m_owned;
   std::FILE* m_in = nullptr;

@@ -1,0 +1,53 @@
+#pragma once
+// The pixel comparison of a recording, frame by frame as it is read: each
+// frame whose frame code was read is compared with the original made again
+// from the settings (the code names the preset), at the recording's size;
+// PSNR per frame and overall, the worst frames, and on a few frames with an
+// error the diagnosis of what the pipeline did (picture_diagnosis.h).
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "stream/stream_settings.h"
+#include "tools/analyse/frame_record.h"
+#include "tools/analyse/luma_frame.h"
+#include "tools/analyse/original_frames.h"
+#include "tools/analyse/picture_diagnosis.h"
+#include "tools/analyse/picture_result.h"
+
+namespace zdanalyse {
+
+// Frames diagnosed at most, spread over the recording.
+constexpr int64_t kMaxDiagnosed = 8;
+
+class PictureChecker {
+ public:
+  // The settings the recording was made with (bitmaps beside them).
+  // expectedFrames, when known, spreads the diagnosed frames.
+  bool Open(const std::string& iniPath, int64_t expectedFrames, std::string* error);
+  // One frame of the recording with the records read from it.
+  void Frame(const LumaFrame& frame, const FrameRecord* records, size_t count);
+  // The result; note says why nothing was compared when nothing was.
+  PictureCheck Finish();
+
+ private:
+  bool Original(int capability, uint32_t n);
+  void Diagnose(const CompareArea& area);
+  void KeepWorst(const PictureFrameResult& r);
+
+  StreamSettings m_settings;
+  std::string m_dir;
+  int64_t m_spacing = 30;  // frames between diagnoses
+  std::unique_ptr<OriginalFrames> m_original;
+  int m_capability = -1;
+  bool m_haveOriginal = false;
+  uint32_t m_originalFrame = 0;
+  PlanarPicture m_orig, m_scaled, m_rec;
+  PictureErrors m_total;
+  DiagnosisTally m_tally;
+  int64_t m_lastDiagnosed = -1;
+  std::string m_note;
+  PictureCheck m_result;
+};
+
+}  // namespace zdanalyse
