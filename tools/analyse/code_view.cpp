@@ -28,8 +28,8 @@ LumaPlane ViewPlane(const LumaFrame& f, const CodeView& v, std::vector<uint8_t>*
     uint8_t* out = buffer->data() + size_t(y) * size_t(w);
     for (int32_t x = x0; x < x1; ++x) {
       const int32_t sx = int32_t(std::floor(v.scale * (x + 0.5) + v.tx));
-      out[x] = sx >= 0 && sx < w && sy >= 0 && sy < h ? f.luma[size_t(sy) * size_t(w) + size_t(sx)]
-                                                      : 0;
+      out[x] =
+          sx >= 0 && sx < w && sy >= 0 && sy < h ? f.luma[size_t(sy) * size_t(w) + size_t(sx)] : 0;
     }
   }
   LumaPlane plane;
@@ -46,7 +46,8 @@ bool FindCodeView(const LumaFrame& f, CodeView* out) {
       f.luma.size() != size_t(f.width) * size_t(f.height))
     return false;
   std::vector<uint8_t> buffer;
-  const double cellX = double(f.width) / kFrameCodeGridX, cellY = double(f.height) / kFrameCodeGridY;
+  const double cellX = double(f.width) / kFrameCodeGridX,
+               cellY = double(f.height) / kFrameCodeGridY;
   const int nx = int(0.1 * f.width / (cellX / 2)), ny = int(0.1 * f.height / (cellY / 2));
   // Nearest shifts first.
   for (int r = 1; r <= std::max(nx, ny); ++r)

@@ -24,11 +24,13 @@ class OriginalFrames {
   // Prepares the stream of the preset at capability index capability (the
   // frame code's count of enabled presets) of settings, with the bitmaps in
   // moduleDir. False, with a reason, for an unknown index or a stream that
-  // cannot start (font sheet missing).
+  // cannot start (font sheet missing). An RGB preset's frames are made by its
+  // YUY2 twin (the same picture, converted by the core) unless rgbAsIs.
   bool Open(const StreamSettings& settings, const std::string& moduleDir, int capability,
-            std::string* error);
-  // Frame number n into *out. False when the frame cannot be made.
-  bool Make(uint32_t n, PlanarPicture* out);
+            std::string* error, bool rgbAsIs = false);
+  // Frame number n into *out (the rows the subset needs). False when the
+  // frame cannot be made.
+  bool Make(uint32_t n, PlanarPicture* out, RowSubset rows = {});
 
   const PresetInfo& Preset() const { return m_preset; }
   // The source's colours are BT.709 (HDYC), else BT.601; both studio range.
@@ -40,7 +42,8 @@ class OriginalFrames {
  private:
   zd::SimulatedFrameHost m_host;
   FrameProducer m_producer;
-  PresetInfo m_preset{};
+  PresetInfo m_preset{};  // as the settings give it
+  PresetInfo m_made{};    // as it is made
   std::unique_ptr<zd::SimulatedSample> m_sample;
 };
 

@@ -31,8 +31,9 @@ class PictureChecker {
   PictureCheck Finish();
 
  private:
-  bool Original(int capability, uint32_t n);
-  void Diagnose(const CompareArea& area);
+  bool OpenPreset(int capability);
+  bool Original(uint32_t n, const PictureView& rec, RowSubset rows);
+  bool Recorded(const LumaFrame& frame, RowSubset rows, PictureView* rec);
   void KeepWorst(const PictureFrameResult& r);
 
   StreamSettings m_settings;
@@ -42,10 +43,13 @@ class PictureChecker {
   int m_capability = -1;
   bool m_haveOriginal = false;
   uint32_t m_originalFrame = 0;
-  PlanarPicture m_orig, m_scaled, m_rec;
+  int32_t m_originalRows = 1;
+  PlanarPicture m_orig, m_rec;
+  PlanarPicture m_worstOrig, m_worstRec;  // the worst frame, shrunk for the page
+  bool m_worstBt709 = false;
   PictureErrors m_total;
   DiagnosisTally m_tally;
-  int64_t m_lastDiagnosed = -1;
+  int64_t m_lastWhole = -1;  // the last frame made whole
   std::string m_note;
   PictureCheck m_result;
 };

@@ -108,7 +108,7 @@ CompareArea UprightArea(int32_t w, int32_t h, int32_t sh, int32_t textH) {
   return a;
 }
 
-PictureErrors ComparePictures(const PlanarPicture& rec, const PlanarPicture& expect,
+PictureErrors ComparePictures(const PictureView& rec, const PictureView& expect,
                               const CompareArea& area, int32_t rowStep) {
   PictureErrors e;
   if (!rec.SameLayout(expect) || rowStep < 1)
@@ -116,14 +116,12 @@ PictureErrors ComparePictures(const PlanarPicture& rec, const PlanarPicture& exp
   CompareArea luma = area;
   luma.valid = {std::max(0, area.valid.x0), std::max(0, area.valid.y0),
                 std::min(rec.width, area.valid.x1), std::min(rec.height, area.valid.y1)};
-  PlaneErrors(rec.y.data(), expect.y.data(), rec.width, luma, rowStep, &e.sseY, &e.countY);
+  PlaneErrors(rec.y, expect.y, rec.width, luma, rowStep, &e.sseY, &e.countY);
   const CompareArea chroma =
       ChromaArea(luma, rec.width, rec.height, rec.chromaWidth, rec.chromaHeight);
-  const int32_t chromaStep = rec.chromaHeight < rec.height ? std::max(1, rowStep / 2) : rowStep;
-  PlaneErrors(rec.cb.data(), expect.cb.data(), rec.chromaWidth, chroma, chromaStep, &e.sseC,
-              &e.countC);
-  PlaneErrors(rec.cr.data(), expect.cr.data(), rec.chromaWidth, chroma, chromaStep, &e.sseC,
-              &e.countC);
+  const int32_t chromaStep = rowStep;
+  PlaneErrors(rec.cb, expect.cb, rec.chromaWidth, chroma, chromaStep, &e.sseC, &e.countC);
+  PlaneErrors(rec.cr, expect.cr, rec.chromaWidth, chroma, chromaStep, &e.sseC, &e.countC);
   return e;
 }
 

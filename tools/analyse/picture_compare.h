@@ -33,9 +33,7 @@ struct PictureErrors {
   double MseY() const { return countY ? sseY / double(countY) : 0.0; }
   double MseC() const { return countC ? sseC / double(countC) : 0.0; }
   // Luma and chroma samples together, as one picture error.
-  double Mse() const {
-    return countY + countC ? (sseY + sseC) / double(countY + countC) : 0.0;
-  }
+  double Mse() const { return countY + countC ? (sseY + sseC) / double(countY + countC) : 0.0; }
   void Add(const PictureErrors& o) {
     sseY += o.sseY;
     sseC += o.sseC;
@@ -45,7 +43,7 @@ struct PictureErrors {
 };
 
 // Errors of rec against expect (same layout), every rowStep-th row.
-PictureErrors ComparePictures(const PlanarPicture& rec, const PlanarPicture& expect,
+PictureErrors ComparePictures(const PictureView& rec, const PictureView& expect,
                               const CompareArea& area, int32_t rowStep);
 
 // 10 log10(255^2 / mean squared error); infinity for no error.

@@ -5,8 +5,8 @@
 namespace zdanalyse {
 namespace {
 
-double ErrorOf(const PlanarPicture& rec, const PlanarPicture& expect, const CompareArea& area) {
-  return ComparePictures(rec, expect, area, 1).Mse();
+double ErrorOf(const PictureView& rec, const PlanarPicture& expect, const CompareArea& area) {
+  return ComparePictures(rec, expect.View(), area, 1).Mse();
 }
 
 double Gain(double before, double after) {
@@ -14,7 +14,7 @@ double Gain(double before, double after) {
 }
 
 // The best of the three flips, when one removes enough of the error.
-void TryFlips(const PlanarPicture& rec, const PlanarPicture& orig, const CompareArea& area,
+void TryFlips(const PictureView& rec, const PlanarPicture& orig, const CompareArea& area,
               FrameDiagnosis* d, double* error, PlanarPicture* moved) {
   const double before = *error;
   PlanarPicture candidate;
@@ -33,10 +33,10 @@ void TryFlips(const PlanarPicture& rec, const PlanarPicture& orig, const Compare
   d->flipGain = Gain(before, *error);
 }
 
-void TryScaleShift(const PlanarPicture& rec, const PlanarPicture& orig, const CompareArea& area,
+void TryScaleShift(const PictureView& rec, const PlanarPicture& orig, const CompareArea& area,
                    FrameDiagnosis* d, double* error, PlanarPicture* moved) {
   Geometry g = d->geometry;
-  EstimateScaleShift(rec, *moved, area, &g);
+  EstimateScaleShift(rec, moved->View(), area, &g);
   if (!g.Scaled() && !g.Shifted())
     return;
   PlanarPicture candidate;
@@ -52,12 +52,12 @@ void TryScaleShift(const PlanarPicture& rec, const PlanarPicture& orig, const Co
 
 }  // namespace
 
-FrameDiagnosis DiagnoseFrame(const PlanarPicture& rec, const PlanarPicture& orig,
+FrameDiagnosis DiagnoseFrame(const PictureView& rec, const PlanarPicture& orig,
                              const CompareArea& area, bool bt709) {
   FrameDiagnosis d;
   double error = ErrorOf(rec, orig, area);
   d.mseAsRecorded = d.mseExplained = error;
-  if (error <= 0 || !rec.SameLayout(orig))
+  if (error <= 0 || !rec.SameLayout(orig.View()))
     return d;
   PlanarPicture moved = orig;
   TryFlips(rec, orig, area, &d, &error, &moved);
@@ -116,8 +116,9 @@ std::vector<PictureDiagnosis> DiagnosisTally::Result() const {
     char text[96] = "";
     const double n = double(e.frames);
     if (e.name == "scaled")
-      std::snprintf(text, sizeof text, "by %.3f across, %.3f down, top left corner at %+.1f, %+.1f px",
-                    e.sx / n, e.sy / n, e.tx / n, e.ty / n);
+      std::snprintf(text, sizeof text,
+                    "by %.3f across, %.3f down, top left corner at %+.1f, %+.1f px", e.sx / n,
+                    e.sy / n, e.tx / n, e.ty / n);
     else if (e.name == "shifted")
       std::snprintf(text, sizeof text, "by %+.1f px across, %+.1f px down", e.tx / n, e.ty / n);
     d.detail = text;

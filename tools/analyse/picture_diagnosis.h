@@ -24,7 +24,7 @@ struct FrameDiagnosis {
 };
 
 // rec and orig of the same layout; area the upright comparison area.
-FrameDiagnosis DiagnoseFrame(const PlanarPicture& rec, const PlanarPicture& orig,
+FrameDiagnosis DiagnoseFrame(const PictureView& rec, const PlanarPicture& orig,
                              const CompareArea& area, bool bt709);
 
 // The diagnoses of several frames into the recording's: a name is given when

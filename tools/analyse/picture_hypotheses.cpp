@@ -136,10 +136,9 @@ CompareArea WarpArea(const CompareArea& a, const Geometry& g, int32_t w, int32_t
   auto mapRect = [&](const Rect& in, int32_t grow) {
     const double x0 = Map(in.x0, w, g.sx, g.tx, g.flipH), x1 = Map(in.x1, w, g.sx, g.tx, g.flipH);
     const double y0 = Map(in.y0, h, g.sy, g.ty, g.flipV), y1 = Map(in.y1, h, g.sy, g.ty, g.flipV);
-    return Rect{int32_t(std::floor(std::min(x0, x1))) - grow,
-                int32_t(std::floor(std::min(y0, y1))) - grow,
-                int32_t(std::ceil(std::max(x0, x1))) + grow,
-                int32_t(std::ceil(std::max(y0, y1))) + grow};
+    return Rect{
+        int32_t(std::floor(std::min(x0, x1))) - grow, int32_t(std::floor(std::min(y0, y1))) - grow,
+        int32_t(std::ceil(std::max(x0, x1))) + grow, int32_t(std::ceil(std::max(y0, y1))) + grow};
   };
   for (int e = 0; e < a.excludedCount; ++e)
     r.excluded[e] = mapRect(a.excluded[e], 1);
@@ -223,7 +222,8 @@ void ApplyColour(const PlanarPicture& src, const ColourMap& map, PlanarPicture* 
     for (int32_t x = 0; x < w; ++x) {
       const size_t c = crow + size_t(int64_t(x) * cw / w);
       const double Y = src.y[size_t(y) * size_t(w) + size_t(x)], U = src.cb[c], V = src.cr[c];
-      out->y[size_t(y) * size_t(w) + size_t(x)] = clamp8(m[0][0] * Y + m[0][1] * U + m[0][2] * V + m[0][3]);
+      out->y[size_t(y) * size_t(w) + size_t(x)] =
+          clamp8(m[0][0] * Y + m[0][1] * U + m[0][2] * V + m[0][3]);
     }
   }
   const int32_t fx = std::max(1, w / cw), fy = std::max(1, h / ch);

@@ -35,12 +35,12 @@ struct ColourMap {
 
 enum class ColourFault {
   kNone,
-  kSwapRedBlue,   // red and blue exchanged
-  kSwapCbCr,      // Cb and Cr exchanged (YUY2 read as YVYU, or the reverse)
-  kBt601AsBt709,  // BT.601 colours decoded with BT.709's matrix
-  kBt709AsBt601,  // BT.709 colours decoded with BT.601's matrix
-  kLimitedAsFull, // studio range taken as full range: levels squeezed, washed out
-  kFullAsLimited, // full range taken as studio range: levels stretched, crushed
+  kSwapRedBlue,    // red and blue exchanged
+  kSwapCbCr,       // Cb and Cr exchanged (YUY2 read as YVYU, or the reverse)
+  kBt601AsBt709,   // BT.601 colours decoded with BT.709's matrix
+  kBt709AsBt601,   // BT.709 colours decoded with BT.601's matrix
+  kLimitedAsFull,  // studio range taken as full range: levels squeezed, washed out
+  kFullAsLimited,  // full range taken as studio range: levels stretched, crushed
 };
 constexpr int kColourFaults = 7;
 
@@ -53,7 +53,7 @@ void ApplyColour(const PlanarPicture& src, const ColourMap& map, PlanarPicture* 
 // Scale and shift of each axis that best line up the recording's column and
 // row profiles with the original's (both upright and of the same size, the
 // original already flipped as g says): fills g's sx, tx, sy, ty.
-void EstimateScaleShift(const PlanarPicture& rec, const PlanarPicture& orig,
-                        const CompareArea& area, Geometry* g);
+void EstimateScaleShift(const PictureView& rec, const PictureView& orig, const CompareArea& area,
+                        Geometry* g);
 
 }  // namespace zdanalyse

@@ -8,15 +8,15 @@ namespace zdanalyse {
 
 // One compared frame. PSNR in dB; infinity when the pictures are identical.
 struct PictureFrameResult {
-  int64_t index = 0;  // position in the recording
+  int64_t index = 0;   // position in the recording
   uint32_t frame = 0;  // the source's frame number
   double psnrY = 0, psnrC = 0;
 };
 
 // One thing the pipeline did to the picture, as the best hypothesis says.
 struct PictureDiagnosis {
-  std::string name;    // "flipped_vertically", "red_blue_swapped", ...
-  std::string detail;  // by how much, for scaled and shifted
+  std::string name;       // "flipped_vertically", "red_blue_swapped", ...
+  std::string detail;     // by how much, for scaled and shifted
   double confidence = 0;  // 0 to 1: the share of the error it explains, times
                           // the share of the diagnosed frames it won in
   int64_t frames = 0;     // diagnosed frames it won in
@@ -30,15 +30,15 @@ struct Thumbnail {
 
 struct PictureCheck {
   bool compared = false;
-  std::string note;    // why nothing was compared, or what was left out
-  std::string domain;  // "Y'CbCr BT.601 studio range", ...
-  int64_t frames = 0;  // frames compared
-  int32_t rowStep = 1;  // every rowStep-th row compared
-  double psnrY = 0, psnrC = 0;         // over all compared frames' errors together
-  double minPsnrY = 0, minPsnrC = 0;   // of the worst frame
+  std::string note;                   // why nothing was compared, or what was left out
+  std::string domain;                 // "Y'CbCr BT.601 studio range", ...
+  int64_t frames = 0;                 // frames compared
+  int32_t rowStep = 0;                // every rowStep-th row compared (0 before the first frame)
+  double psnrY = 0, psnrC = 0;        // over all compared frames' errors together
+  double minPsnrY = 0, minPsnrC = 0;  // of the worst frame
   std::vector<PictureFrameResult> perFrame;
-  std::vector<PictureFrameResult> worst;  // up to 5, worst first
-  int64_t diagnosedFrames = 0;            // frames the hypotheses were tried on
+  std::vector<PictureFrameResult> worst;    // up to 5, worst first
+  int64_t diagnosedFrames = 0;              // frames the hypotheses were tried on
   std::vector<PictureDiagnosis> diagnoses;  // empty for a clean recording
   // The worst frame as made again and as recorded (the page shows both).
   Thumbnail worstOriginal, worstRecorded;

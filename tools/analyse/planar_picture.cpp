@@ -46,13 +46,15 @@ void Split422Row(const uint8_t* src, const Order422& o, int32_t width, uint8_t* 
 // Rows of B, G, R (stride bytes apart, bpp 3 or 4) to 4:2:2 planes, through
 // the source's own row conversion.
 void SplitBgrRows(const uint8_t* first, ptrdiff_t stride, int32_t bpp, bool bt709,
-                  PlanarPicture* out) {
+                  PlanarPicture* out, RowSubset rows) {
   const int32_t w = out->width;
   std::vector<uint8_t> bgr(size_t(w) * 3), packed(size_t(w) * 2 + 4);
   const Bgr24To422RowFn row = Bgr24To422RowFor(bt709 ? kFourccHDYC : kFourccYUY2);
   Order422 order{};
   OrderOf(bt709 ? kFourccHDYC : kFourccYUY2, &order);
   for (int32_t y = 0; y < out->height; ++y) {
+    if (!rows.Needed(y))
+      continue;
     const uint8_t* src = first + ptrdiff_t(y) * stride;
     const uint8_t* rowBgr = src;
     if (bpp != 3) {
@@ -115,8 +117,8 @@ void PlanarPicture::Resize(int32_t w, int32_t h, int32_t cw, int32_t ch) {
   cr.resize(size_t(cw) * size_t(ch));
 }
 
-bool PlanarFromSample(const uint8_t* bytes, size_t size, int32_t w, int32_t h,
-                      uint32_t compression, int32_t bitCount, PlanarPicture* out) {
+bool PlanarFromSample(const uint8_t* bytes, size_t size, int32_t w, int32_t h, uint32_t compression,
+                      int32_t bitCount, PlanarPicture* out, RowSubset rows) {
   if (w < 2 || h < 1 || (w & 1) || !bytes)
     return false;
   const size_t pitch = size / size_t(h);
@@ -129,37 +131,35 @@ bool PlanarFromSample(const uint8_t* bytes, size_t size, int32_t w, int32_t h,
     if (bitCount != 16)
       return false;
     for (int32_t y = 0; y < h; ++y)
-      Split422Row(bytes + size_t(y) * pitch, order, w, &out->y[size_t(y) * size_t(w)],
-                  &out->cb[size_t(y) * size_t(w / 2)], &out->cr[size_t(y) * size_t(w / 2)]);
+      if (rows.Needed(y))
+        Split422Row(bytes + size_t(y) * pitch, order, w, &out->y[size_t(y) * size_t(w)],
+                    &out->cb[size_t(y) * size_t(w / 2)], &out->cr[size_t(y) * size_t(w / 2)]);
     return true;
   }
   if (compression != kCompressionRgb || (bitCount != 24 && bitCount != 32))
     return false;
   // Bottom-up: the picture's top line is the last row in memory.
-  SplitBgrRows(bytes + size_t(h - 1) * pitch, -ptrdiff_t(pitch), int32_t(bpp), false, out);
+  SplitBgrRows(bytes + size_t(h - 1) * pitch, -ptrdiff_t(pitch), int32_t(bpp), false, out, rows);
   return true;
 }
 
-bool PlanarFromRecording(const LumaFrame& f, bool bt709, PlanarPicture* out) {
+bool ViewOfRecording(const LumaFrame& f, PictureView* out) {
+  const size_t chroma = size_t(f.chromaWidth) * size_t(f.chromaHeight);
+  if (f.colour != ColourLayout::kYuv || f.luma.size() != size_t(f.width) * size_t(f.height) ||
+      f.cb.size() != chroma || f.cr.size() != chroma || !chroma)
+    return false;
+  *out = {f.luma.data(), f.cb.data(),   f.cr.data(),   f.width,
+          f.height,      f.chromaWidth, f.chromaHeight};
+  return true;
+}
+
+bool PlanarFromRecording(const LumaFrame& f, bool bt709, PlanarPicture* out, RowSubset rows) {
   const size_t pixels = size_t(f.width) * size_t(f.height);
-  if (f.colour == ColourLayout::kYuv) {
-    const size_t chroma = size_t(f.chromaWidth) * size_t(f.chromaHeight);
-    if (f.luma.size() != pixels || f.cb.size() != chroma || f.cr.size() != chroma || !chroma)
-      return false;
-    out->width = f.width;
-    out->height = f.height;
-    out->chromaWidth = f.chromaWidth;
-    out->chromaHeight = f.chromaHeight;
-    out->y = f.luma;
-    out->cb = f.cb;
-    out->cr = f.cr;
-    return true;
-  }
   if (f.colour != ColourLayout::kBgr || f.bgr.size() != pixels * 3 || f.width < 2)
     return false;
   // An odd width keeps its last column out of the 4:2:2 planes.
   out->Resize(f.width & ~1, f.height, f.width / 2, f.height);
-  SplitBgrRows(f.bgr.data(), ptrdiff_t(f.width) * 3, 3, bt709, out);
+  SplitBgrRows(f.bgr.data(), ptrdiff_t(f.width) * 3, 3, bt709, out, rows);
   return true;
 }
 
@@ -190,12 +190,45 @@ void ResamplePlane(const uint8_t* src, int32_t sw, int32_t sh, uint8_t* dst, int
   }
 }
 
-void Resample(const PlanarPicture& src, int32_t w, int32_t h, int32_t cw, int32_t ch,
-              PlanarPicture* out) {
-  out->Resize(w, h, cw, ch);
-  ResamplePlane(src.y.data(), src.width, src.height, out->y.data(), w, h);
-  ResamplePlane(src.cb.data(), src.chromaWidth, src.chromaHeight, out->cb.data(), cw, ch);
-  ResamplePlane(src.cr.data(), src.chromaWidth, src.chromaHeight, out->cr.data(), cw, ch);
+namespace {
+
+// One plane to another size: made of averaged row pairs (the rows the
+// subset needs), or resampled by area.
+void FitPlane(const std::vector<uint8_t>& src, int32_t sw, int32_t sh, std::vector<uint8_t>* dst,
+              int32_t dw, int32_t dh, RowSubset rows) {
+  dst->resize(size_t(dw) * size_t(dh));
+  if (sw == dw && sh == 2 * dh) {
+    for (int32_t y = 0; y < dh; ++y) {
+      if (rows.rowStep > 1 && y % rows.rowStep != 0)
+        continue;
+      const uint8_t* a = &src[size_t(2 * y) * size_t(sw)];
+      const uint8_t* b = a + sw;
+      uint8_t* d = &(*dst)[size_t(y) * size_t(dw)];
+      for (int32_t x = 0; x < dw; ++x)
+        d[x] = uint8_t((a[x] + b[x] + 1) / 2);
+    }
+    return;
+  }
+  ResamplePlane(src.data(), sw, sh, dst->data(), dw, dh);
+}
+
+}  // namespace
+
+void Conform(PlanarPicture* p, int32_t w, int32_t h, int32_t cw, int32_t ch, RowSubset rows) {
+  std::vector<uint8_t> fitted;
+  auto plane = [&](std::vector<uint8_t>* data, int32_t sw, int32_t sh, int32_t dw, int32_t dh) {
+    if (sw == dw && sh == dh)
+      return;
+    FitPlane(*data, sw, sh, &fitted, dw, dh, rows);
+    data->swap(fitted);
+  };
+  plane(&p->y, p->width, p->height, w, h);
+  plane(&p->cb, p->chromaWidth, p->chromaHeight, cw, ch);
+  plane(&p->cr, p->chromaWidth, p->chromaHeight, cw, ch);
+  p->width = w;
+  p->height = h;
+  p->chromaWidth = cw;
+  p->chromaHeight = ch;
 }
 
 }  // namespace zdanalyse

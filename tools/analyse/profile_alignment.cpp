@@ -27,7 +27,7 @@ bool Covered(const CompareArea& a, int32_t y, int32_t margin) {
 }
 
 // Mean of each column over the rows no masked part comes near.
-Profile Columns(const PlanarPicture& p, const CompareArea& a) {
+Profile Columns(const PictureView& p, const CompareArea& a) {
   Profile r;
   r.v.assign(size_t(p.width), 0.0f);
   r.ok.assign(size_t(p.width), 1);
@@ -49,7 +49,7 @@ Profile Columns(const PlanarPicture& p, const CompareArea& a) {
 }
 
 // Mean of each row right of the frame code; rows of the text lines left out.
-Profile Rows(const PlanarPicture& p, const CompareArea& a) {
+Profile Rows(const PictureView& p, const CompareArea& a) {
   Profile r;
   r.v.assign(size_t(p.height), 0.0f);
   r.ok.assign(size_t(p.height), 1);
@@ -139,8 +139,8 @@ void AlignAxis(const Profile& rec, const Profile& orig, double* scale, double* s
 
 }  // namespace
 
-void EstimateScaleShift(const PlanarPicture& rec, const PlanarPicture& orig,
-                        const CompareArea& area, Geometry* g) {
+void EstimateScaleShift(const PictureView& rec, const PictureView& orig, const CompareArea& area,
+                        Geometry* g) {
   if (rec.width < 16 || rec.height < 16 || !rec.SameLayout(orig))
     return;
   AlignAxis(Columns(rec, area), Columns(orig, area), &g->sx, &g->tx);
