@@ -95,8 +95,8 @@ const bool kRegistered = [] {
       {"1920x1080/HDYC_vs_422", 21, ColourLayout::kYuv, 1},
   };
   for (const PictureCase& c : cases)
-    benchmark::RegisterBenchmark((std::string("PictureCheck/") + c.name).c_str(),
-                                 BM_PictureCheck, c)
+    benchmark::RegisterBenchmark((std::string("PictureCheck/") + c.name).c_str(), BM_PictureCheck,
+                                 c)
         ->Unit(benchmark::kMillisecond);
   return true;
 }();

@@ -161,6 +161,74 @@ bad_input)
     grep -q '^zd-analyse: ' "$f.err" || fail "$f: no message"
   done
   ;;
+pixels)
+  # What ffmpeg's filters were told to do to clean recordings, named by the
+  # pixel comparison; clean and merely resized recordings get no diagnosis.
+  "$preview" --ini "$ini" --preset 5 --frames 24 --frame-code 1 --format raw --out yuy2.raw >/dev/null
+  "$preview" --ini "$ini" --preset 1 --frames 24 --frame-code 1 --format raw --out bgra.raw >/dev/null
+  raw() {  # raw FILE PIXFMT: the frames read as PIXFMT (a wrong one swaps channels)
+    local size=640x480
+    ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt "$2" -s $size -r 30 -i "$1" \
+      "${@:3}" -c:v rawvideo "$out"
+  }
+  while read -r name source pixfmt filter want; do
+    out=$name.avi
+    args=()
+    [ "$filter" = - ] || args=(-vf "$filter")
+    raw "$source.raw" "$pixfmt" "${args[@]}"
+    analyse "$out" 0
+    grep -q '"compared": true' "$out.json" || fail "$out: not compared"
+    names=$({ grep -o '"name": "[a-z0-9_]*"' "$out.json" || true; } | sed 's/.*: "//; s/"//' |
+      tr '\n' ' ')
+    [ "$names" = "$want " ] || [ "$want" = none -a -z "$names" ] ||
+      fail "$out: diagnosed '$names', expected '$want'"
+  done <<'TABLE'
+clean yuy2 yuyv422 - none
+clean_rgb bgra bgra vflip none
+vflip yuy2 yuyv422 vflip flipped_vertically
+hflip yuy2 yuyv422 hflip mirrored_horizontally
+cb_cr yuy2 yvyu422 - cb_cr_swapped
+red_blue bgra rgba vflip red_blue_swapped
+to_709 yuy2 yuyv422 scale=in_color_matrix=bt601:out_color_matrix=bt709,format=yuv422p bt709_as_bt601
+to_601 yuy2 yuyv422 scale=in_color_matrix=bt709:out_color_matrix=bt601,format=yuv422p bt601_as_bt709
+colorspace yuy2 yuyv422 colorspace=iall=bt601-6-625:all=bt709:fast=1,format=yuv422p bt709_as_bt601
+squeezed yuy2 yuyv422 scale=in_range=full:out_range=limited,format=yuv422p limited_as_full
+stretched yuy2 yuyv422 scale=in_range=limited:out_range=full,format=yuv422p full_as_limited
+shifted yuy2 yuyv422 crop=iw-8:ih-4:8:4,pad=iw+8:ih+4:0:0 shifted
+scaled yuy2 yuyv422 scale=576:432,pad=640:480:32:24 scaled
+half_size yuy2 yuyv422 scale=320:240 none
+odd_size bgra bgra vflip,scale=641:481 none
+TABLE
+  for f in clean clean_rgb; do
+    grep -q '"identical": true' "$f.avi.json" || fail "$f: not identical"
+  done
+  # By how much: 8 and 4 pixels left and up; 0.9 with the corner at 32, 24.
+  grep -q '"detail": "by -8.0 px across, -4.0 px down"' shifted.avi.json || fail "shifted: detail"
+  sed -n 's/.*"detail": "by \([0-9.]*\) across, \([0-9.]*\) down, top left corner at +\([0-9.]*\), +\([0-9.]*\) px".*/\1 \2 \3 \4/p' \
+    scaled.avi.json | awk '{ok = $1 > 0.895 && $1 < 0.905 && $2 > 0.895 && $2 < 0.905 &&
+      $3 > 31 && $3 < 33 && $4 > 23 && $4 < 25} END {exit !(NR == 1 && ok)}' ||
+    fail "scaled: detail $(grep -o '"detail": "[^"]*"' scaled.avi.json)"
+  # Through libx264 at CRF 28: a PSNR of lossy coding (30 to 50 dB) and no
+  # diagnosis; a minimum PSNR above it makes the exit code 1.
+  ffmpeg -nostdin -v error -y -i clean.avi -c:v libx264 -crf 28 -pix_fmt yuv420p x264.mp4
+  analyse x264.mp4 0
+  psnr=$(field psnr_y x264.mp4.json)
+  awk -v p="$psnr" 'BEGIN {exit !(p > 30 && p < 50)}' || fail "x264: PSNR $psnr dB"
+  grep -q '"diagnoses": \[\]' x264.mp4.json || fail "x264: diagnosed"
+  analyse x264.mp4 1 --min-psnr 60
+  analyse x264.mp4 0 --no-pixels
+  grep -q '"compared": false' x264.mp4.json || fail "--no-pixels: compared"
+  # The same frames as Y4M (planar 4:2:2) on standard input: identical.
+  ffmpeg -nostdin -v error -i clean.avi -pix_fmt yuv422p -f yuv4mpegpipe - |
+    "$analyse" --json - >y4m.json || fail "y4m: exit code $?"
+  grep -q '"identical": true' y4m.json || fail "y4m: not identical"
+  # Settings without the backgrounds: the analysis goes on, without pixels.
+  mkdir -p bare && cp "$ini" bare/ && cp "$(dirname "$ini")"/font*.bmp bare/
+  analyse clean.avi 0 --ini bare/ZintuDobrel.ini
+  grep -q '"compared": false, "note": "the preset.s background' clean.avi.json ||
+    fail "no backgrounds: $(grep -o '"note": "[^"]*"' clean.avi.json)"
+  rm -f yuy2.raw bgra.raw
+  ;;
 *)
   fail "unknown case $case"
   ;;

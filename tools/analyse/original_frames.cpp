@@ -1,6 +1,7 @@
 #include "tools/analyse/original_frames.h"
 
 #include "pattern/pixel_format.h"
+#include "platform/module_path.h"
 #include "stream/stream_settings.h"
 
 namespace zdanalyse {
@@ -35,7 +36,10 @@ bool OriginalFrames::Open(const StreamSettings& settings, const std::string& mod
              " or background " + m_preset.bmp + " not readable beside the settings)";
     return false;
   }
-  if (m_producer.m_pattern.empty() && m_preset.bmp[0]) {
+  // The stream blanks a background it cannot read; the originals cannot.
+  PixelSurface probe;
+  if (m_preset.bmp[0] && !probe.LoadTile(JoinModulePath(moduleDir, m_preset.bmp), 0, 0,
+                                         m_made.compression, m_made.bit_count)) {
     *error = "the preset's background " + std::string(m_preset.bmp) + " is not readable beside " +
              "the settings (" + moduleDir + "): the originals cannot be made";
     return false;
