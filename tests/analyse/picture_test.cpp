@@ -43,10 +43,14 @@ TEST(PictureFaults, EachColourFaultMapsColoursAsTheStandardsSay) {
       {ColourFault::kSwapCbCr, {100, 90, 200}, {100, 200, 90}},
       {ColourFault::kBt709AsBt601, kRed601, kRed709},  // 601 values turned into 709 ones
       {ColourFault::kBt601AsBt709, kRed709, kRed601},
-      {ColourFault::kLimitedAsFull, {235, 240, 16}, {16 + 235 * 219.0 / 255, 128 + 112 * 224.0 / 255, 128 - 112 * 224.0 / 255}},
+      {ColourFault::kLimitedAsFull,
+       {235, 240, 16},
+       {16 + 235 * 219.0 / 255, 128 + 112 * 224.0 / 255, 128 - 112 * 224.0 / 255}},
       {ColourFault::kLimitedAsFull, {0, 128, 128}, {16, 128, 128}},
       {ColourFault::kFullAsLimited, {16, 128, 128}, {0, 128, 128}},
-      {ColourFault::kFullAsLimited, {235, 240, 16}, {255, 128 + 112 * 255.0 / 224, 128 - 112 * 255.0 / 224}},
+      {ColourFault::kFullAsLimited,
+       {235, 240, 16},
+       {255, 128 + 112 * 255.0 / 224, 128 - 112 * 255.0 / 224}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(ColourFaultName(c.fault));
@@ -125,7 +129,8 @@ TEST(OriginalFrames, RgbPresetsMadeByTheirYuy2TwinEqualTheRgbFrames) {
       const int32_t text = twin.TextHeight() * p.w;
       ASSERT_TRUE(std::equal(a.y.begin() + text, a.y.end() - text, b.y.begin() + text))
           << "capability " << cap << ", frame " << n;
-      ASSERT_TRUE(std::equal(a.cb.begin() + text / 2, a.cb.end() - text / 2, b.cb.begin() + text / 2));
+      ASSERT_TRUE(
+          std::equal(a.cb.begin() + text / 2, a.cb.end() - text / 2, b.cb.begin() + text / 2));
     }
     ++tried;
   }

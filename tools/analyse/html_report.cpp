@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <string>
 
+#include "tools/analyse/html_pixels.h"
 #include "tools/analyse/html_text.h"
 #include "tools/analyse/reports.h"
 #include "tools/analyse/timeline_svg.h"
@@ -170,6 +171,7 @@ bool WriteHtmlReport(const AnalysisResult& r, std::FILE* out) {
   page += TimelineSvg(r) + "\n";
   Legend(&page);
   AnomalyList(r, &page);
+  page += PixelsSection(r.picture);
   page += "</body></html>\n";
   return std::fwrite(page.data(), 1, page.size(), out) == page.size();
 }
