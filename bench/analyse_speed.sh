@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # zd-analyse against ffmpeg's own decoding of the same recording, side by side
 # in one run: a 1080p60 H.264 recording of zd-preview's frames (preset 16,
-# 1920 x 1080 YUY2 at 60 fps) with the frame code, and the same frames without
+# 1920 x 1080 YUY2 at 60 fps) with the frame code (with the pixel comparison,
+# as by default, and without it), and the same frames without
 # it (read from the status line's glyphs, which is reported but not held to
 # the limit). Both programs use their default threads. Rounds alternate the
 # programs so that other load on the machine falls on both; the ratio is the
@@ -59,24 +60,27 @@ timed() {
 
 median() { sort -g | awk '{v[NR] = $1} END {m = int((NR + 1) / 2); printf "%.2f", NR % 2 ? v[m] : (v[m] + v[m + 1]) / 2}'; }
 
-# compare NAME FILE ROUNDS: alternating runs; prints one table row with the
-# median ratios of wall-clock and of processor time.
+# compare NAME FILE ROUNDS [OPTION...]: alternating runs (zd-analyse with the
+# options); prints one table row with the median ratios of wall-clock and of
+# processor time.
 compare() {
   local name=$1 file=$2 n=$3 walls=() cpus=() dw dc aw ac
+  shift 3
   for ((k = 1; k <= n; ++k)); do
     read -r dw dc <<<"$(timed /dev/null ffmpeg -nostdin -v error -i "$file" -f null -)"
-    read -r aw ac <<<"$(timed "$file.txt" "$analyse" --no-progress "$file")"
+    read -r aw ac <<<"$(timed "$file.txt" "$analyse" --no-progress "$@" "$file")"
     walls+=("$(awk -v a="$aw" -v d="$dw" 'BEGIN {printf "%.2f", a / d}')")
     cpus+=("$(awk -v a="$ac" -v d="$dc" 'BEGIN {printf "%.2f", a / d}')")
     echo "  round $k, $name: ffmpeg $dw s (processor $dc s), zd-analyse $aw s (processor $ac s)" >&2
   done
-  grep -E '^(identity|frames|result)' "$file.txt" | sed 's/^/  /' >&2
+  grep -E '^(identity|frames|pixels|diagnosis|result)' "$file.txt" | sed 's/^/  /' >&2
   printf '| %s | %s | %s | %s |\n' "$name" "$(printf '%s\n' "${walls[@]}" | median)" \
     "$(printf '%s\n' "${cpus[@]}" | median)" "${walls[*]}"
 }
 
 echo "| ${seconds} s, 1920x1080, 60 fps, H.264 | zd-analyse / ffmpeg, wall clock (median) | processor time (median) | wall-clock ratio per round |"
 echo "|---|---|---|---|"
-compare "frame code" "$coded" "$rounds"
+compare "frame code, pixel comparison" "$coded" "$rounds"
+compare "frame code, --no-pixels" "$coded" "$rounds" --no-pixels
 compare "status line glyphs (code off)" "$glyphs" "$glyph_rounds"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"

@@ -60,7 +60,7 @@ size_t FrameBytes(const LumaFrame& f) {
 void BM_PictureCheck(benchmark::State& state, PictureCase c) {
   zdanalyse::PictureChecker checker;
   std::string error;
-  if (!checker.Open(ZD_ASSETS_DIR "/ZintuDobrel.ini", int64_t(1) << 40, &error)) {
+  if (!checker.Open(ZD_ASSETS_DIR "/ZintuDobrel.ini", int64_t(1) << 40, 0, &error)) {
     state.SkipWithError(error.c_str());
     return;
   }

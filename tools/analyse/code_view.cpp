@@ -7,8 +7,8 @@ namespace zdanalyse {
 namespace {
 
 // The slot's neighbourhood in grid units: the block (x 4 to 29, y 27 to 38)
-// and two units around it.
-constexpr int kUnitX0 = 2, kUnitX1 = 32, kUnitY0 = 25, kUnitY1 = 41;
+// and a unit around it.
+constexpr int kUnitX0 = 3, kUnitX1 = 31, kUnitY0 = 26, kUnitY1 = 40;
 
 bool Reads(const LumaFrame& frame, const CodeView& view, std::vector<uint8_t>* buffer) {
   return ReadFrameCode(ViewPlane(frame, view, buffer)).status == FrameCodeStatus::kDecoded;
@@ -23,13 +23,23 @@ LumaPlane ViewPlane(const LumaFrame& f, const CodeView& v, std::vector<uint8_t>*
   const int32_t x1 = std::min(w, int32_t(int64_t(kUnitX1) * w / kFrameCodeGridX + 1));
   const int32_t y0 = int32_t(int64_t(kUnitY0) * h / kFrameCodeGridY);
   const int32_t y1 = std::min(h, int32_t(int64_t(kUnitY1) * h / kFrameCodeGridY + 1));
+  // The recording's column of each view column (-1: outside the picture).
+  std::vector<int32_t> columns(size_t(x1 - x0));
+  for (int32_t x = x0; x < x1; ++x) {
+    const int32_t sx = int32_t(std::floor(v.scale * (x + 0.5) + v.tx));
+    columns[size_t(x - x0)] = sx >= 0 && sx < w ? sx : -1;
+  }
   for (int32_t y = y0; y < y1; ++y) {
     const int32_t sy = int32_t(std::floor(v.scale * (y + 0.5) + v.ty));
     uint8_t* out = buffer->data() + size_t(y) * size_t(w);
+    if (sy < 0 || sy >= h) {
+      std::fill(out + x0, out + x1, uint8_t(0));
+      continue;
+    }
+    const uint8_t* in = f.luma.data() + size_t(sy) * size_t(w);
     for (int32_t x = x0; x < x1; ++x) {
-      const int32_t sx = int32_t(std::floor(v.scale * (x + 0.5) + v.tx));
-      out[x] =
-          sx >= 0 && sx < w && sy >= 0 && sy < h ? f.luma[size_t(sy) * size_t(w) + size_t(sx)] : 0;
+      const int32_t sx = columns[size_t(x - x0)];
+      out[x] = sx >= 0 ? in[sx] : 0;
     }
   }
   LumaPlane plane;

@@ -48,9 +48,10 @@ void Row(std::string* page, const std::string& name, const std::string& value) {
 
 std::string Figure(const Thumbnail& t, const std::string& caption) {
   return "<figure style=\"display:inline-block;margin:0 12px 0 0\"><img class=\"frame-picture\" "
-         "alt=\"" + EscapeHtml(caption) + "\" width=\"" + std::to_string(t.width) +
-         "\" height=\"" + std::to_string(t.height) + "\" src=\"data:image/bmp;base64," +
-         BmpBase64(t) + "\"><figcaption>" + EscapeHtml(caption) + "</figcaption></figure>";
+         "alt=\"" +
+         EscapeHtml(caption) + "\" width=\"" + std::to_string(t.width) + "\" height=\"" +
+         std::to_string(t.height) + "\" src=\"data:image/bmp;base64," + BmpBase64(t) +
+         "\"><figcaption>" + EscapeHtml(caption) + "</figcaption></figure>";
 }
 
 }  // namespace
@@ -87,6 +88,7 @@ std::string PixelsSection(const PictureCheck& p) {
   page += "<table class=\"summary\">\n";
   Row(&page, "compared",
       std::to_string(p.frames) + " frames against the originals (" + p.domain +
+          (p.frameStep > 1 ? ", every " + std::to_string(p.frameStep) + ". frame" : "") +
           (p.rowStep > 1 ? ", every " + std::to_string(p.rowStep) + ". row" : "") + ")");
   Row(&page, "PSNR", "luma " + Db(p.psnrY) + ", chroma " + Db(p.psnrC));
   if (p.diagnoses.empty())
@@ -101,12 +103,13 @@ std::string PixelsSection(const PictureCheck& p) {
   }
   for (const PictureFrameResult& w : p.worst)
     Row(&page, "worst frames",
-        std::to_string(w.frame) + " (record " + std::to_string(w.index) + "): luma " +
-            Db(w.psnrY) + ", chroma " + Db(w.psnrC));
+        std::to_string(w.frame) + " (record " + std::to_string(w.index) + "): luma " + Db(w.psnrY) +
+            ", chroma " + Db(w.psnrC));
   page += "</table>\n";
   if (!p.worst.empty() && !p.worstOriginal.bgr.empty() && !p.worstRecorded.bgr.empty())
-    page += "<div>" + Figure(p.worstOriginal, "frame " + std::to_string(p.worst.front().frame) +
-                                                  " as the source made it") +
+    page += "<div>" +
+            Figure(p.worstOriginal,
+                   "frame " + std::to_string(p.worst.front().frame) + " as the source made it") +
             Figure(p.worstRecorded, "as recorded") + "</div>\n";
   return page;
 }

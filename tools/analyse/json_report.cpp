@@ -55,9 +55,9 @@ void Intervals(const IntervalStats& s, std::FILE* out) {
 void Pixels(const PictureCheck& p, std::FILE* out) {
   std::fprintf(out,
                "  \"pixels\": {\"compared\": %s, \"note\": %s, \"domain\": %s, "
-               "\"compared_frames\": %" PRId64 ", \"row_step\": %d,\n",
+               "\"compared_frames\": %" PRId64 ", \"frame_step\": %d, \"row_step\": %d,\n",
                Bool(p.compared), Quote(p.note).c_str(), Quote(p.domain).c_str(), p.frames,
-               int(p.rowStep));
+               int(p.frameStep), int(p.rowStep));
   std::fprintf(out,
                "    \"psnr_y\": %s, \"psnr_c\": %s, \"min_psnr_y\": %s, \"min_psnr_c\": %s, "
                "\"identical\": %s, \"diagnosed_frames\": %" PRId64 ",\n    \"diagnoses\": [",

@@ -78,7 +78,7 @@ std::unique_ptr<PictureChecker> OpenPictureChecker(const AnalyseOptions& opt, Fr
   std::error_code ec;
   const std::string ini = SettingsPath(opt);
   if (!std::filesystem::is_regular_file(ini, ec) ||
-      !checker->Open(ini, ExpectedFrames(source.Info()), &error)) {
+      !checker->Open(ini, ExpectedFrames(source.Info()), source.Info().nominalRate, &error)) {
     std::fprintf(stderr, "zd-analyse: note: no pixel comparison: %s\n",
                  error.empty() ? ("settings file not found: " + ini).c_str() : error.c_str());
     return nullptr;

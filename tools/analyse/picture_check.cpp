@@ -10,7 +10,11 @@ namespace {
 
 constexpr size_t kWorstKept = 5;
 constexpr int32_t kThumbnailWidth = 480;
-constexpr int64_t kSamplesPerFrame = 1 << 20;
+constexpr int64_t kSamplesPerFrame = 1 << 18;
+constexpr int32_t kDiagnosisWidth = 480;
+// Frames compared per second of recording at most: of faster recordings every
+// second (third, ...) frame number.
+constexpr double kComparedPerSecond = 30.5;
 
 uint8_t Clamp8(double v) {
   return uint8_t(std::clamp(v + 0.5, 0.0, 255.0));
@@ -70,20 +74,24 @@ const FrameRecord* Identified(const FrameRecord* records, size_t count) {
 
 }  // namespace
 
-bool PictureChecker::Open(const std::string& iniPath, int64_t expectedFrames, std::string* error) {
+bool PictureChecker::Open(const std::string& iniPath, int64_t expectedFrames, double rate,
+                          std::string* error) {
   if (!m_settings.LoadSettings(iniPath) || m_settings.m_presetNum < 1 ||
       !m_settings.m_presetTable) {
     *error = "cannot read the presets of " + iniPath;
     return false;
   }
   m_dir = DirectoryOfModulePath(iniPath);
+  m_frameStep =
+      rate > kComparedPerSecond ? uint32_t(std::ceil(rate / kComparedPerSecond - 0.01)) : 1;
+  m_result.frameStep = int32_t(m_frameStep);
   if (expectedFrames > 0)
-    m_spacing = std::max<int64_t>(1, expectedFrames / kMaxDiagnosed);
+    m_spacing = std::max<int64_t>(1, expectedFrames / m_frameStep / kMaxDiagnosed);
   return true;
 }
 
 // Every rowStep-th row is compared: an odd step (both fields of interlaced
-// frames), about a million luma samples a frame at most, half a million when
+// frames), about a quarter of a million luma samples a frame at most, half that when
 // the recording's pixels are B, G, R to be converted first.
 int32_t RowStepFor(int32_t w, int32_t h, bool converted) {
   const int64_t pixels = int64_t(w) * int64_t(h);
@@ -135,7 +143,7 @@ bool PictureChecker::Recorded(const LumaFrame& frame, RowSubset rows, PictureVie
 
 void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, size_t count) {
   const FrameRecord* id = Identified(records, count);
-  if (!id || !OpenPreset(id->capability))
+  if (!id || id->frame % m_frameStep != 0 || !OpenPreset(id->capability))
     return;
   if (!m_result.rowStep)
     m_result.rowStep = RowStepFor(frame.width, frame.height, frame.colour == ColourLayout::kBgr);
@@ -170,7 +178,28 @@ void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, s
   if (whole)
     m_lastWhole = id->index;
   if (whole && e.sseY + e.sseC > 0)
+    Diagnose(rec);
+}
+
+// The hypotheses are tried on pictures at most about kDiagnosisWidth wide
+// (averages of f x f boxes); the geometry comes back in the recording's pixels.
+void PictureChecker::Diagnose(const PictureView& rec) {
+  const int32_t f = std::max(1, (rec.width + kDiagnosisWidth - 1) / kDiagnosisWidth);
+  const PresetInfo& preset = m_original->Preset();
+  if (f == 1) {
+    const CompareArea area = UprightArea(rec.width, rec.height, preset.h, m_original->TextHeight());
     m_tally.Add(DiagnoseFrame(rec, m_orig, area, m_original->Bt709()));
+    return;
+  }
+  PlanarPicture small, orig;
+  ShrinkBy(rec, f, &small);
+  ShrinkBy(m_orig.View(), f, &orig);
+  const CompareArea area =
+      UprightArea(small.width, small.height, preset.h, m_original->TextHeight());
+  FrameDiagnosis d = DiagnoseFrame(small.View(), orig, area, m_original->Bt709());
+  d.geometry.tx *= f;
+  d.geometry.ty *= f;
+  m_tally.Add(d);
 }
 
 void PictureChecker::KeepWorst(const PictureFrameResult& r) {

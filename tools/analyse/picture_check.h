@@ -23,8 +23,10 @@ constexpr int64_t kMaxDiagnosed = 8;
 class PictureChecker {
  public:
   // The settings the recording was made with (bitmaps beside them).
-  // expectedFrames, when known, spreads the diagnosed frames.
-  bool Open(const std::string& iniPath, int64_t expectedFrames, std::string* error);
+  // expectedFrames, when known, spreads the diagnosed frames; rate, the
+  // recording's nominal frame rate (0 when unknown), thins the frames
+  // compared to about 30 a second (those whose number is a multiple of a step).
+  bool Open(const std::string& iniPath, int64_t expectedFrames, double rate, std::string* error);
   // One frame of the recording with the records read from it.
   void Frame(const LumaFrame& frame, const FrameRecord* records, size_t count);
   // The result; note says why nothing was compared when nothing was.
@@ -34,11 +36,13 @@ class PictureChecker {
   bool OpenPreset(int capability);
   bool Original(uint32_t n, const PictureView& rec, RowSubset rows);
   bool Recorded(const LumaFrame& frame, RowSubset rows, PictureView* rec);
+  void Diagnose(const PictureView& rec);
   void KeepWorst(const PictureFrameResult& r);
 
   StreamSettings m_settings;
   std::string m_dir;
-  int64_t m_spacing = 30;  // frames between diagnoses
+  int64_t m_spacing = 30;    // frames between diagnoses
+  uint32_t m_frameStep = 1;  // frame numbers compared: multiples of it
   std::unique_ptr<OriginalFrames> m_original;
   int m_capability = -1;
   bool m_haveOriginal = false;

@@ -34,6 +34,7 @@ struct PictureCheck {
   std::string domain;                 // "Y'CbCr BT.601 studio range", ...
   int64_t frames = 0;                 // frames compared
   int32_t rowStep = 0;                // every rowStep-th row compared (0 before the first frame)
+  int32_t frameStep = 1;              // frames whose number is a multiple of it are compared
   double psnrY = 0, psnrC = 0;        // over all compared frames' errors together
   double minPsnrY = 0, minPsnrC = 0;  // of the worst frame
   std::vector<PictureFrameResult> perFrame;

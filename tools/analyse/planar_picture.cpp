@@ -214,6 +214,33 @@ void FitPlane(const std::vector<uint8_t>& src, int32_t sw, int32_t sh, std::vect
 
 }  // namespace
 
+namespace {
+
+void ShrinkPlane(const uint8_t* src, int32_t sw, int32_t sh, int32_t f, uint8_t* dst) {
+  const int32_t dw = sw / f, dh = sh / f;
+  std::vector<uint32_t> sums(static_cast<size_t>(dw));
+  for (int32_t y = 0; y < dh; ++y) {
+    std::fill(sums.begin(), sums.end(), 0u);
+    for (int32_t k = 0; k < f; ++k) {
+      const uint8_t* row = src + size_t(y * f + k) * size_t(sw);
+      for (int32_t x = 0; x < dw * f; ++x)
+        sums[size_t(x / f)] += row[x];
+    }
+    const uint32_t n = uint32_t(f * f);
+    for (int32_t x = 0; x < dw; ++x)
+      dst[size_t(y) * size_t(dw) + size_t(x)] = uint8_t((sums[size_t(x)] + n / 2) / n);
+  }
+}
+
+}  // namespace
+
+void ShrinkBy(const PictureView& p, int32_t f, PlanarPicture* out) {
+  out->Resize(p.width / f, p.height / f, p.chromaWidth / f, p.chromaHeight / f);
+  ShrinkPlane(p.y, p.width, p.height, f, out->y.data());
+  ShrinkPlane(p.cb, p.chromaWidth, p.chromaHeight, f, out->cb.data());
+  ShrinkPlane(p.cr, p.chromaWidth, p.chromaHeight, f, out->cr.data());
+}
+
 void Conform(PlanarPicture* p, int32_t w, int32_t h, int32_t cw, int32_t ch, RowSubset rows) {
   std::vector<uint8_t> fitted;
   auto plane = [&](std::vector<uint8_t>* data, int32_t sw, int32_t sh, int32_t dw, int32_t dh) {

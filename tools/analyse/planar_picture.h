@@ -71,6 +71,9 @@ bool PlanarFromRecording(const LumaFrame& frame, bool bt709, PlanarPicture* out,
 // those the subset needs.
 void Conform(PlanarPicture* p, int32_t w, int32_t h, int32_t cw, int32_t ch, RowSubset rows = {});
 
+// The picture made f times smaller each way (whole f x f boxes averaged).
+void ShrinkBy(const PictureView& p, int32_t f, PlanarPicture* out);
+
 // One plane resampled: sw x sh to dw x dh, averaging the source area under
 // each destination sample (bilinear when enlarging).
 void ResamplePlane(const uint8_t* src, int32_t sw, int32_t sh, uint8_t* dst, int32_t dw,

@@ -119,7 +119,7 @@ void AlignAxis(const Profile& rec, const Profile& orig, double* scale, double* s
   const Profile rc = Reduce(rec, f), oc = Reduce(orig, f);
   const double maxShift = kMaxShiftShare * n;
   double best = 1e18, bs = 1, bt = 0;
-  for (double s = kMinScale; s <= kMaxScale + 1e-9; s += 0.005)
+  for (double s = kMinScale; s <= kMaxScale + 1e-9; s += 0.01)
     for (double t = -maxShift; t <= maxShift; t += f) {
       const double c = Cost(rc, oc, s, t / f);
       if (c < best)
@@ -127,7 +127,7 @@ void AlignAxis(const Profile& rec, const Profile& orig, double* scale, double* s
     }
   const double cs = bs, ct = bt;
   best = 1e18;
-  for (double s = cs - 0.005; s <= cs + 0.005 + 1e-9; s += 0.0005)
+  for (double s = cs - 0.01; s <= cs + 0.01 + 1e-9; s += 0.001)
     for (double t = ct - 1.5 * f; t <= ct + 1.5 * f + 1e-9; t += 0.25) {
       const double c = Cost(rec, orig, s, t);
       if (c < best)

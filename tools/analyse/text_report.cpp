@@ -70,11 +70,15 @@ void WritePixels(const PictureCheck& p, std::FILE* out) {
     std::fprintf(out, "pixels:         not compared (%s)\n", p.note.c_str());
     return;
   }
+  std::string subset;
+  if (p.frameStep > 1)
+    subset += ", every " + std::to_string(p.frameStep) + ". frame";
+  if (p.rowStep > 1)
+    subset += ", every " + std::to_string(p.rowStep) + ". row";
   std::fprintf(out,
                "pixels:         %lld frames against the originals (%s%s), PSNR luma %s dB, "
                "chroma %s dB\n",
-               static_cast<long long>(p.frames), p.domain.c_str(),
-               p.rowStep > 1 ? (", every " + std::to_string(p.rowStep) + ". row").c_str() : "",
+               static_cast<long long>(p.frames), p.domain.c_str(), subset.c_str(),
                Db(p.psnrY).c_str(), Db(p.psnrC).c_str());
   if (!p.worst.empty())
     std::fprintf(out, "worst frame:    %u (index %lld): luma %s dB, chroma %s dB\n",
