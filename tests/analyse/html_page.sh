@@ -15,12 +15,13 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 count() { grep -o "$1" "$2" | wc -l; }
 
 # 120 coded frames of 640 x 480 YUY2; frames 20-22 removed, frame 60 shown
-# twice, the code block of frame 90 painted over.
+# twice, the code block of frame 90 painted over, a red square on the
+# picture of the 101st frame recorded (the worst frame the page shows).
 "$preview" --ini "$ini" --preset 5 --frames 120 --frame-code 1 --format raw --out frames.raw \
   >/dev/null
 rec='rec <i>&"x".mkv'
 ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt yuyv422 -s 640x480 -r 30 -i frames.raw \
-  -vf "select='not(between(n\,20\,22))',loop=loop=1:size=1:start=57,drawbox=x=0:y=130:w=150:h=100:color=gray:t=fill:enable='eq(n\,90)'" \
+  -vf "select='not(between(n\,20\,22))',loop=loop=1:size=1:start=57,drawbox=x=0:y=130:w=150:h=100:color=gray:t=fill:enable='eq(n\,90)',drawbox=x=300:y=200:w=40:h=40:color=red:t=fill:enable='eq(n\,100)'" \
   -fps_mode passthrough -c:v ffv1 "$rec"
 rm -f frames.raw
 
@@ -32,8 +33,13 @@ for kind in after-gap repeated unreadable; do
   grep -q "\"event\": \"$kind\"" report.json || fail "the recording shows no $kind event"
 done
 
-# Nothing from elsewhere: no src, href or url() at all.
-if grep -Eq '(src|href)=|url\(' report.html; then fail "the page refers to other files"; fi
+# Nothing from elsewhere: no href or url() at all, and src only for the
+# pictures held in the page itself (data: addresses).
+if grep -Eq 'href=|url\(' report.html ||
+  grep -Eo 'src="[^"]{0,6}' report.html | grep -qv '^src="data:i'; then
+  fail "the page refers to other files"
+fi
+grep -q 'src="data:image/bmp;base64,' report.html || fail "the page shows no frame pictures"
 
 profile=$work/chromium-profile
 browse() {

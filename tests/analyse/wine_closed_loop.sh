@@ -76,7 +76,7 @@ done
 echo "ok: clean captures give clean reports, in both builds"
 
 # The pixels of each of the six formats as the Windows ffmpeg records them:
-# compared with the originals made again, and nothing to diagnose.
+# compared with the originals made again, identical, nothing to diagnose.
 dir=$out/module_1
 "$wine_run" regsvr32 /s "Z:$dir/ZintuDobrel64.ax" </dev/null
 registered=$dir/ZintuDobrel64.ax
@@ -93,6 +93,7 @@ while read -r name pf size rate stored; do
   grep -A3 '"pixels"' "$json" | head -3
   [ "$rc" = 0 ] || fail "pixels_$name: exit code $rc"
   grep -q '"compared": true' "$json" || fail "pixels_$name: not compared"
+  grep -q '"identical": true' "$json" || fail "pixels_$name: not identical to the originals"
   grep -q '"diagnoses": \[\]' "$json" || fail "pixels_$name: diagnosed $(grep -o '"name": "[^"]*"' "$json")"
 done <<'TABLE'
 RGB32 bgr0 640x480 30 bgra
