@@ -11,6 +11,7 @@
 #include "tools/analyse/analyse_options.h"
 #include "tools/analyse/open_recording.h"
 #include "tools/analyse/picture_check.h"
+#include "tools/analyse/picture_worker.h"
 #include "tools/analyse/progress_line.h"
 #include "tools/analyse/read_recording.h"
 #include "tools/analyse/reports.h"
@@ -88,7 +89,7 @@ std::unique_ptr<PictureChecker> OpenPictureChecker(const AnalyseOptions& opt, Fr
 }
 
 // The comparison's result into the analysis, and its threshold's anomaly.
-void AddPictureCheck(PictureChecker* checker, const Thresholds& t, AnalysisResult* result) {
+void AddPictureCheck(PictureWorker* checker, const Thresholds& t, AnalysisResult* result) {
   if (!checker) {
     result->picture.note = "not compared";
     return;
@@ -158,11 +159,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zd-analyse: note: the status line cannot be read: %s\n", error.c_str());
   }
 
-  std::unique_ptr<PictureChecker> pictures = OpenPictureChecker(opt, *source);
+  std::unique_ptr<PictureWorker> pictures;
+  if (std::unique_ptr<PictureChecker> checker = OpenPictureChecker(opt, *source))
+    pictures = std::make_unique<PictureWorker>(std::move(checker));
   FrameFn compare;
   if (pictures)
-    compare = [&pictures](const LumaFrame& frame, const FrameRecord* records, size_t count) {
-      pictures->Frame(frame, records, count);
+    compare = [&pictures](LumaFrame* frame, const FrameRecord* records, size_t count) {
+      pictures->Submit(frame, records, count);
     };
   Reading reading;
   {

@@ -37,12 +37,12 @@ std::unique_ptr<IdentityReader> Choose(IdentityChoice choice,
 }
 
 // The frame's records, handed on with the frame.
-void ReadFrame(IdentityReader& reader, const LumaFrame& frame, int64_t index, Reading* out,
+void ReadFrame(IdentityReader& reader, LumaFrame& frame, int64_t index, Reading* out,
                const FrameFn& onFrame) {
   const size_t before = out->records.size();
   reader.Read(frame, index, &out->records);
   if (onFrame)
-    onFrame(frame, out->records.data() + before, out->records.size() - before);
+    onFrame(&frame, out->records.data() + before, out->records.size() - before);
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ bool ReadRecording(FrameSource& source, IdentityChoice choice,
         return false;
       }
       reader = Choose(choice, statusCandidates, first, out);
-      for (const LumaFrame& f : first)
+      for (LumaFrame& f : first)
         ReadFrame(*reader, f, index++, out, onFrame);
       first.clear();
     }

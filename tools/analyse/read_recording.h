@@ -25,9 +25,9 @@ struct Reading {
 
 // Called with the number of frames read so far, after each frame.
 using ProgressFn = std::function<void(int64_t framesRead)>;
-// Called with every frame and the records read from it.
-using FrameFn =
-    std::function<void(const LumaFrame& frame, const FrameRecord* records, size_t count)>;
+// Called with every frame and the records read from it; it may take the
+// frame's buffers (swap them with others): the frame is not used after it.
+using FrameFn = std::function<void(LumaFrame* frame, const FrameRecord* records, size_t count)>;
 
 // statusCandidates may be empty (no settings): then only the frame code is tried.
 bool ReadRecording(FrameSource& source, IdentityChoice choice,
