@@ -97,14 +97,16 @@ CompareArea UprightArea(int32_t w, int32_t h, int32_t sh, int32_t textH) {
   const int32_t text = ScaleUp(textH, h, std::max(sh, 1)) + kMarginPx;
   a.excluded[0] = {0, 0, w, text};
   a.excluded[1] = {0, h - text, w, h};
-  // Frame slot (units y 27 to 38) and field slot (units 51 to 62 of a field,
-  // frame units 25.5 to 31.5), a unit or so around.
+  // The frame slot (units y 27 to 38) and the field slot (units 51 to 62 of
+  // each field, so the same units of the frame), a unit or so around each.
   const int32_t ux0 = 3, ux1 = kFrameCodeBlockUnitsX + 5;
-  a.excluded[2] = {ScaleDown(int64_t(ux0) * w, 1, kFrameCodeGridX) - kMarginPx,
-                   ScaleDown(int64_t(50) * h, 1, 2 * kFrameCodeGridY) - kMarginPx,
-                   ScaleUp(int64_t(ux1) * w, 1, kFrameCodeGridX) + kMarginPx,
-                   ScaleUp(int64_t(40) * h, 1, kFrameCodeGridY) + kMarginPx};
-  a.excludedCount = 3;
+  const int32_t x0 = ScaleDown(int64_t(ux0) * w, 1, kFrameCodeGridX) - kMarginPx;
+  const int32_t x1 = ScaleUp(int64_t(ux1) * w, 1, kFrameCodeGridX) + kMarginPx;
+  const int32_t slots[2][2] = {{26, 40}, {50, 64}};
+  for (int k = 0; k < 2; ++k)
+    a.excluded[2 + k] = {x0, ScaleDown(int64_t(slots[k][0]) * h, 1, kFrameCodeGridY) - kMarginPx,
+                         x1, ScaleUp(int64_t(slots[k][1]) * h, 1, kFrameCodeGridY) + kMarginPx};
+  a.excludedCount = 4;
   return a;
 }
 
