@@ -82,9 +82,13 @@ size_t FrameCodeIdentity::Calibrate(const std::vector<LumaFrame>& frames) {
   size_t read = 0;
   m_fields = false;
   m_view = CodeView{};
+  m_orientation = 0;
   for (const LumaFrame& f : frames) {
     uint8_t orientation = 0;
-    read += ReadFrameSlot(f, &orientation).status == FrameCodeStatus::kDecoded ? 1 : 0;
+    const bool decoded = ReadFrameSlot(f, &orientation).status == FrameCodeStatus::kDecoded;
+    read += decoded ? 1 : 0;
+    if (decoded && read == 1)
+      m_orientation = orientation;
   }
   for (size_t i = 0; read == 0 && i < std::min(frames.size(), kViewSearchFrames); ++i) {
     if (!FindCodeView(frames[i], &m_view))
@@ -107,6 +111,9 @@ std::string FrameCodeIdentity::Describe() const {
   std::string text = "layout " + std::to_string(kFrameCodeVersion);
   if (m_fields)
     text += ", per field";
+  const char* turned[] = {"", ", read upside down", ", read mirrored",
+                          ", read turned by 180 degrees"};
+  text += turned[m_orientation & 3];
   if (!m_view.Identity()) {
     char moved[96];
     std::snprintf(moved, sizeof moved, ", found moved (scale %.4f, shift %+.1f, %+.1f px)",

@@ -26,7 +26,8 @@ class FrameCodeIdentity : public IdentityReader {
   FrameCodeReading ReadFrameSlot(const LumaFrame& frame, uint8_t* orientation);
 
   bool m_fields = false;
-  CodeView m_view;  // where the code was found when the picture was moved
+  CodeView m_view;            // where the code was found when the picture was moved
+  uint8_t m_orientation = 0;  // how the first frame's code read (FrameRecord::orientation)
   std::vector<uint8_t> m_viewBuffer;
 };
 

@@ -91,6 +91,8 @@ std::string PixelsSection(const PictureCheck& p) {
           (p.frameStep > 1 ? ", every " + std::to_string(p.frameStep) + ". frame" : "") +
           (p.rowStep > 1 ? ", every " + std::to_string(p.rowStep) + ". row" : "") + ")");
   Row(&page, "PSNR", "luma " + Db(p.psnrY) + ", chroma " + Db(p.psnrC));
+  if (!p.note.empty())
+    Row(&page, "note", p.note);
   if (p.diagnoses.empty())
     Row(&page, "diagnosis", "none (" + std::to_string(p.diagnosedFrames) + " frames diagnosed)");
   for (const PictureDiagnosis& d : p.diagnoses) {

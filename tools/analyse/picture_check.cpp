@@ -82,6 +82,9 @@ bool PictureChecker::Open(const std::string& iniPath, int64_t expectedFrames, do
     return false;
   }
   m_dir = DirectoryOfModulePath(iniPath);
+  if (m_settings.m_mouseCursol == 1)
+    m_note =
+        "the settings draw the mouse marker, which is not masked: where it stood, frames differ";
   m_frameStep =
       rate > kComparedPerSecond ? uint32_t(std::ceil(rate / kComparedPerSecond - 0.01)) : 1;
   m_result.frameStep = int32_t(m_frameStep);

@@ -80,6 +80,8 @@ void WritePixels(const PictureCheck& p, std::FILE* out) {
                "chroma %s dB\n",
                static_cast<long long>(p.frames), p.domain.c_str(), subset.c_str(),
                Db(p.psnrY).c_str(), Db(p.psnrC).c_str());
+  if (!p.note.empty())
+    std::fprintf(out, "pixels note:    %s\n", p.note.c_str());
   if (!p.worst.empty())
     std::fprintf(out, "worst frame:    %u (index %lld): luma %s dB, chroma %s dB\n",
                  p.worst.front().frame, static_cast<long long>(p.worst.front().index),
