@@ -1,5 +1,7 @@
 #include "tools/analyse/picture_worker.h"
 
+#include <exception>
+#include <string>
 #include <utility>
 
 namespace zdanalyse {
@@ -42,7 +44,14 @@ void PictureWorker::Run() {
     m_queue.pop_front();
     m_changed.notify_all();
     lock.unlock();
-    m_checker->Frame(item.frame, item.records.data(), item.records.size());
+    // Nothing leaves the thread: a frame too large for the memory left ends
+    // the comparison, and the report says so.
+    try {
+      if (!m_failed)
+        m_checker->Frame(item.frame, item.records.data(), item.records.size());
+    } catch (const std::exception&) {
+      m_failed = true;
+    }
     lock.lock();
     m_spares.push_back(std::move(item.frame));
   }
@@ -60,7 +69,11 @@ void PictureWorker::Stop() {
 
 PictureCheck PictureWorker::Finish() {
   Stop();
-  return m_checker->Finish();
+  PictureCheck result = m_checker->Finish();
+  if (m_failed)
+    result.note = "the comparison ran out of memory and stopped after " +
+                  std::to_string(result.frames) + " frames";
+  return result;
 }
 
 }  // namespace zdanalyse

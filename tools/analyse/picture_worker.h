@@ -37,6 +37,7 @@ class PictureWorker {
   void Stop();
 
   std::unique_ptr<PictureChecker> m_checker;  // the worker thread's alone
+  bool m_failed = false;                      // the worker thread's alone until joined
   std::mutex m_lock;                          // guards the members below
   std::condition_variable m_changed;
   std::deque<Item> m_queue;
