@@ -234,7 +234,16 @@ TABLE
   analyse clean.avi 0 --ini bare/ZintuDobrel.ini
   grep -q '"compared": false, "note": "the preset.s background' clean.avi.json ||
     fail "no backgrounds: $(grep -o '"note": "[^"]*"' clean.avi.json)"
-  rm -f yuy2.raw bgra.raw
+  # The mouse marker, where the settings draw it, is left out: identical.
+  mkdir -p mouse && cp "$(dirname "$ini")"/*.bmp mouse/
+  sed 's/^mouse_cursol=.*/mouse_cursol=1/' "$ini" >mouse/ZintuDobrel.ini
+  "$preview" --ini mouse/ZintuDobrel.ini --preset 5 --frames 6 --frame-code 1 --format raw \
+    --out mouse.raw >/dev/null
+  raw mouse.raw yuyv422
+  mv "$out" mouse.avi
+  analyse mouse.avi 0 --ini mouse/ZintuDobrel.ini
+  grep -q '"identical": true' mouse.avi.json || fail "mouse marker: not identical"
+  rm -f yuy2.raw bgra.raw mouse.raw
   ;;
 *)
   fail "unknown case $case"

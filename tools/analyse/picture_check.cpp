@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pattern/text_overlay.h"
 #include "platform/module_path.h"
 
 namespace zdanalyse {
@@ -82,9 +83,6 @@ bool PictureChecker::Open(const std::string& iniPath, int64_t expectedFrames, do
     return false;
   }
   m_dir = DirectoryOfModulePath(iniPath);
-  if (m_settings.m_mouseCursol == 1)
-    m_note =
-        "the settings draw the mouse marker, which is not masked: where it stood, frames differ";
   m_frameStep =
       rate > kComparedPerSecond ? uint32_t(std::ceil(rate / kComparedPerSecond - 0.01)) : 1;
   m_result.frameStep = int32_t(m_frameStep);
@@ -165,7 +163,7 @@ void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, s
     rows.rowStep = 1;
   if (!Original(id->frame, rec, rows))
     return;
-  const CompareArea area = UprightArea(rec.width, rec.height, preset.h, m_original->TextHeight());
+  const CompareArea area = AreaOf(rec, m_orig.View(), m_result.rowStep);
   const PictureErrors e = ComparePictures(rec, m_orig.View(), area, m_result.rowStep);
   m_total.Add(e);
   PictureFrameResult r{id->index, id->frame, Psnr(e.sseY, e.countY), Psnr(e.sseC, e.countC)};
@@ -184,22 +182,33 @@ void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, s
     Diagnose(rec);
 }
 
+// What of rec (and its original, orig) is compared: all but the text lines and
+// the frame code; when the settings draw the mouse marker, not where it stands.
+CompareArea PictureChecker::AreaOf(const PictureView& rec, const PictureView& orig,
+                                   int32_t rowStep) const {
+  const PresetInfo& preset = m_original->Preset();
+  CompareArea area = UprightArea(rec.width, rec.height, preset.h, m_original->TextHeight());
+  if (m_settings.m_mouseCursol == 1 && preset.w > 0 && preset.h > 0) {
+    const int32_t w = int32_t((int64_t(kMarkerSize) * rec.width + preset.w - 1) / preset.w);
+    const int32_t h = int32_t((int64_t(kMarkerSize) * rec.height + preset.h - 1) / preset.h);
+    Exclude(&area, MarkerRect(rec, orig, area, w, h, rowStep));
+  }
+  return area;
+}
+
 // The hypotheses are tried on pictures at most about kDiagnosisWidth wide
 // (averages of f x f boxes); the geometry comes back in the recording's pixels.
 void PictureChecker::Diagnose(const PictureView& rec) {
   const int32_t f = std::max(1, (rec.width + kDiagnosisWidth - 1) / kDiagnosisWidth);
-  const PresetInfo& preset = m_original->Preset();
   if (f == 1) {
-    const CompareArea area = UprightArea(rec.width, rec.height, preset.h, m_original->TextHeight());
-    m_tally.Add(DiagnoseFrame(rec, m_orig, area, m_original->Bt709()));
+    m_tally.Add(DiagnoseFrame(rec, m_orig, AreaOf(rec, m_orig.View(), 1), m_original->Bt709()));
     return;
   }
   PlanarPicture small, orig;
   ShrinkBy(rec, f, &small);
   ShrinkBy(m_orig.View(), f, &orig);
-  const CompareArea area =
-      UprightArea(small.width, small.height, preset.h, m_original->TextHeight());
-  FrameDiagnosis d = DiagnoseFrame(small.View(), orig, area, m_original->Bt709());
+  FrameDiagnosis d =
+      DiagnoseFrame(small.View(), orig, AreaOf(small.View(), orig.View(), 1), m_original->Bt709());
   d.geometry.tx *= f;
   d.geometry.ty *= f;
   m_tally.Add(d);

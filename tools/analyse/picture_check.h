@@ -36,6 +36,7 @@ class PictureChecker {
   bool OpenPreset(int capability);
   bool Original(uint32_t n, const PictureView& rec, RowSubset rows);
   bool Recorded(const LumaFrame& frame, RowSubset rows, PictureView* rec);
+  CompareArea AreaOf(const PictureView& rec, const PictureView& orig, int32_t rowStep) const;
   void Diagnose(const PictureView& rec);
   void KeepWorst(const PictureFrameResult& r);
 

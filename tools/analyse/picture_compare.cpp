@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "pattern/frame_code_reader.h"
 
@@ -108,6 +109,61 @@ CompareArea UprightArea(int32_t w, int32_t h, int32_t sh, int32_t textH) {
                          x1, ScaleUp(int64_t(slots[k][1]) * h, 1, kFrameCodeGridY) + kMarginPx};
   a.excludedCount = 4;
   return a;
+}
+
+Rect MarkerRect(const PictureView& rec, const PictureView& expect, const CompareArea& area,
+                int32_t markerW, int32_t markerH, int32_t rowStep) {
+  if (!rec.SameLayout(expect) || markerW < 1 || markerH < 1 || rowStep < 1)
+    return {};
+  const int32_t x0 = std::max(0, area.valid.x0), x1 = std::min(rec.width, area.valid.x1);
+  const int32_t y0 = std::max(0, area.valid.y0), y1 = std::min(rec.height, area.valid.y1);
+  if (x1 <= x0 || y1 <= y0)
+    return {};
+  const int32_t gx = (x1 - x0 + markerW - 1) / markerW, gy = (y1 - y0 + markerH - 1) / markerH;
+  std::vector<double> cells(size_t(gx) * size_t(gy), 0.0);
+  double total = 0;
+  for (int32_t y = y0; y < y1; y += rowStep) {
+    const uint8_t* a = rec.y + ptrdiff_t(y) * rec.width;
+    const uint8_t* b = expect.y + ptrdiff_t(y) * rec.width;
+    double* row = cells.data() + size_t((y - y0) / markerH) * size_t(gx);
+    int32_t spans[kMaxExcluded + 2][2];
+    const int n = RowIntervals(area, y, spans);
+    for (int i = 0; i < n; ++i) {
+      for (int32_t x = std::max(x0, spans[i][0]); x < std::min(x1, spans[i][1]); ++x) {
+        const int32_t d = int32_t(a[x]) - int32_t(b[x]);
+        row[(x - x0) / markerW] += double(d * d);
+      }
+    }
+  }
+  double best = -1;
+  int32_t bx = 0, by = 0;
+  for (int32_t cy = 0; cy < gy; ++cy) {
+    for (int32_t cx = 0; cx < gx; ++cx) {
+      total += cells[size_t(cy) * size_t(gx) + size_t(cx)];
+      double block = 0;
+      for (int32_t k = 0; k < 4; ++k) {
+        const int32_t x = cx + k % 2, y = cy + k / 2;
+        if (x < gx && y < gy)
+          block += cells[size_t(y) * size_t(gx) + size_t(x)];
+      }
+      if (block > best) {
+        best = block;
+        bx = cx;
+        by = cy;
+      }
+    }
+  }
+  const double others = (total - best) / std::max(1.0, double(gx) * double(gy) - 4.0);
+  if (best <= 0 || best < 32.0 * 4.0 * others)
+    return {};
+  return {x0 + bx * markerW - kMarginPx, y0 + by * markerH - kMarginPx,
+          std::min(x1, x0 + (bx + 2) * markerW + kMarginPx),
+          std::min(y1, y0 + (by + 2) * markerH + kMarginPx)};
+}
+
+void Exclude(CompareArea* area, const Rect& r) {
+  if (r.x1 > r.x0 && r.y1 > r.y0 && area->excludedCount < kMaxExcluded)
+    area->excluded[area->excludedCount++] = r;
 }
 
 PictureErrors ComparePictures(const PictureView& rec, const PictureView& expect,

@@ -14,7 +14,7 @@ struct Rect {
   bool Contains(int32_t y) const { return y >= y0 && y < y1; }
 };
 
-constexpr int kMaxExcluded = 4;
+constexpr int kMaxExcluded = 5;  // text lines, two code slots, the mouse marker
 
 struct CompareArea {
   Rect valid;
@@ -41,6 +41,17 @@ struct PictureErrors {
     countC += o.countC;
   }
 };
+
+// Where a marker of markerW x markerH pixels most likely stands in rec (drawn
+// over the picture at a place the original cannot know): the block of 2 x 2
+// marker-sized cells with the most luma error over every rowStep-th row of the
+// area (outside its excluded rectangles), when its error is more than 32 times that of an average
+// block of the other cells; an empty rectangle otherwise.
+Rect MarkerRect(const PictureView& rec, const PictureView& expect, const CompareArea& area,
+                int32_t markerW, int32_t markerH, int32_t rowStep);
+
+// Adds r to the excluded rectangles when it is not empty and there is room.
+void Exclude(CompareArea* area, const Rect& r);
 
 // Errors of rec against expect (same layout), every rowStep-th row.
 PictureErrors ComparePictures(const PictureView& rec, const PictureView& expect,

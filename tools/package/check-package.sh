@@ -47,7 +47,7 @@ pkg=$work/$name
 expected="LICENSE.txt README-windows.txt ZintuDobrel.ini ZintuDobrel32.ax ZintuDobrel64.ax
 chart.bmp chart_small.bmp font.bmp font_large.bmp install.cmd uninstall.cmd
 x86/zd-capture.exe zd-capture.exe x86/zd-analyse.exe zd-analyse.exe
-x86/ZintuDobrel.ini x86/font.bmp x86/font_large.bmp"
+x86/ZintuDobrel.ini x86/chart.bmp x86/chart_small.bmp x86/font.bmp x86/font_large.bmp"
 actual=$(cd "$work" && find . -type f | sed 's|^\./||' | sort)
 want=$(for f in $expected; do echo "$name/$f"; done | sort)
 if [ "$actual" = "$want" ]; then

@@ -70,8 +70,9 @@ ship "$build32/tools/analyse/zd-analyse.exe" x86
 for asset in ZintuDobrel.ini chart.bmp chart_small.bmp font.bmp font_large.bmp; do
   cp "$root/assets/$asset" "$stage/"
 done
-# zd-analyse reads the settings and the font sheets beside itself.
-for asset in ZintuDobrel.ini font.bmp font_large.bmp; do
+# zd-analyse reads the settings, the font sheets and the backgrounds beside
+# itself (the backgrounds to make the original frames again).
+for asset in ZintuDobrel.ini chart.bmp chart_small.bmp font.bmp font_large.bmp; do
   cp "$root/assets/$asset" "$stage/x86/"
 done
 cp "$here/README-windows.txt" "$here/LICENSE.txt" "$stage/"
