@@ -87,6 +87,23 @@ const ThresholdOption<T>* FindOption(const ThresholdOption<T> (&table)[N], const
   return nullptr;
 }
 
+// The options without a value; false for any other argument.
+bool SetSwitch(const std::string& arg, AnalyseOptions* o) {
+  if (arg == "--help" || arg == "-h")
+    o->help = true;
+  else if (arg == "--json")
+    o->form = ReportForm::kJson;
+  else if (arg == "--csv")
+    o->form = ReportForm::kCsv;
+  else if (arg == "--no-progress")
+    o->progress = false;
+  else if (arg == "--no-pixels")
+    o->pixels = false;
+  else
+    return false;
+  return true;
+}
+
 }  // namespace
 
 bool ParseAnalyseOptions(int argc, char** argv, AnalyseOptions* o, std::string* error) {
@@ -121,22 +138,13 @@ bool ParseAnalyseOptions(int argc, char** argv, AnalyseOptions* o, std::string* 
     double d = 0;
     Thresholds& t = o->thresholds;
     bool ok = true;
-    if (arg == "--help" || arg == "-h") {
-      o->help = true;
-    } else if (arg == "--json") {
-      o->form = ReportForm::kJson;
-    } else if (arg == "--csv") {
-      o->form = ReportForm::kCsv;
+    if (SetSwitch(arg, o)) {
     } else if (arg == "--html") {
       ok = value(&o->html);
       if (ok && o->html.empty()) {
         *error = "--html wants a file name";
         ok = false;
       }
-    } else if (arg == "--no-progress") {
-      o->progress = false;
-    } else if (arg == "--no-pixels") {
-      o->pixels = false;
     } else if (arg == "--ini") {
       ok = value(&o->ini);
     } else if (arg == "--preset") {

@@ -170,6 +170,34 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
+namespace {
+
+// What --verify found, as one JSON object.
+std::string FrameCodeJson(const FrameCodeCheck& c) {
+  return JsonMembers()
+      .Bool("ok", c.ok())
+      .Int("frames", c.frames)
+      .Int("decoded", c.decoded)
+      .Int("unreadable", c.unreadable)
+      .Int("no_code", c.no_code)
+      .Int("first_frame", c.first_frame)
+      .Int("last_frame", c.last_frame)
+      .Int("missing", c.missing)
+      .Int("repeated", c.repeated)
+      .Int("out_of_order", c.out_of_order)
+      .Int("restarts", c.restarts)
+      .Int("time_mismatch", c.time_mismatch)
+      .Int("capability_mismatch", c.capability_mismatch)
+      .Int("source_drops", c.source_drops)
+      .Bool("interlaced", c.interlaced)
+      .Int("fields_decoded", c.fields_decoded)
+      .Int("fields_unreadable", c.fields_unreadable)
+      .Int("field_mismatch", c.field_mismatch)
+      .Object();
+}
+
+}  // namespace
+
 std::string FormatReportJson(const CaptureReport& r) {
   const Capability& f = r.format;
   const TimestampCheck& t = r.timestamps;
@@ -220,29 +248,7 @@ std::string FormatReportJson(const CaptureReport& r) {
   out += "  \"stream_error\": " + JsonString(r.stream_error) + ",\n";
   out += "  \"source_counts\": " + SourceCountsJson(r.source) + ",\n";
   if (r.verify) {
-    const FrameCodeCheck& c = r.codes;
-    out += "  \"frame_code\": " +
-           JsonMembers()
-               .Bool("ok", c.ok())
-               .Int("frames", c.frames)
-               .Int("decoded", c.decoded)
-               .Int("unreadable", c.unreadable)
-               .Int("no_code", c.no_code)
-               .Int("first_frame", c.first_frame)
-               .Int("last_frame", c.last_frame)
-               .Int("missing", c.missing)
-               .Int("repeated", c.repeated)
-               .Int("out_of_order", c.out_of_order)
-               .Int("restarts", c.restarts)
-               .Int("time_mismatch", c.time_mismatch)
-               .Int("capability_mismatch", c.capability_mismatch)
-               .Int("source_drops", c.source_drops)
-               .Bool("interlaced", c.interlaced)
-               .Int("fields_decoded", c.fields_decoded)
-               .Int("fields_unreadable", c.fields_unreadable)
-               .Int("field_mismatch", c.field_mismatch)
-               .Object() +
-           ",\n";
+    out += "  \"frame_code\": " + FrameCodeJson(r.codes) + ",\n";
     out += FindingsJson(r.findings, r.counts);
   }
   out += "  \"problems\": [";
