@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/analyse/html_text.h"
+#include "tools/analyse/number_text.h"
 
 namespace zdanalyse {
 namespace {
@@ -35,11 +36,7 @@ std::string Base64(const std::vector<uint8_t>& in) {
 }
 
 std::string Db(double v) {
-  if (!std::isfinite(v))
-    return "identical";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f dB", v);
-  return text;
+  return FiniteOr(v, "%.2f dB", "identical");
 }
 
 void Row(std::string* page, const std::string& name, const std::string& value) {

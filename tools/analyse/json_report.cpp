@@ -2,6 +2,7 @@
 #include <cmath>
 #include <string>
 
+#include "tools/analyse/number_text.h"
 #include "tools/analyse/reports.h"
 
 namespace zdanalyse {
@@ -26,11 +27,7 @@ std::string Quote(const std::string& text) {
 }
 
 std::string Number(double v) {
-  if (!std::isfinite(v))
-    return "null";
-  char text[40];
-  std::snprintf(text, sizeof text, "%.6g", v);
-  return text;
+  return FiniteOr(v, "%.6g", "null");
 }
 
 const char* Bool(bool v) {

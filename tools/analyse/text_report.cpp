@@ -3,6 +3,8 @@
 #include <cmath>
 #include <string>
 
+#include "tools/analyse/number_text.h"
+
 namespace zdanalyse {
 namespace {
 
@@ -57,11 +59,7 @@ const char* FieldOrderName(FieldOrder order) {
 namespace {
 
 std::string Db(double v) {
-  if (!std::isfinite(v))
-    return "inf";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", v);
-  return text;
+  return FiniteOr(v, "%.2f", "inf");
 }
 
 // The pixel comparison: PSNR overall and of the worst frame, the diagnoses.
