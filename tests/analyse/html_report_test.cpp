@@ -85,6 +85,17 @@ TEST(HtmlReport, ACleanRecordingHasNoMarkerAndSaysClean) {
   const std::string page = Page(Recording(300, {}, 1000, "clean.mp4"));
   EXPECT_EQ(Occurrences(page, "anomaly-mark"), 0u);
   EXPECT_NE(page.find("<div class=\"verdict clean\">clean</div>"), std::string::npos);
+  EXPECT_EQ(page.find("verdict picture"), std::string::npos);
+}
+
+TEST(HtmlReport, WhatHappenedToThePictureStandsBesideACleanVerdict) {
+  AnalysisResult r = Recording(30, {}, 1000, "flipped.mp4");
+  r.picture.diagnoses = {{"flipped_vertically", "", 0.9, 8}, {"shifted", "by 8 px", 0.8, 8}};
+  const std::string page = Page(r);
+  EXPECT_NE(page.find("<div class=\"verdict clean\">clean</div>"), std::string::npos);
+  EXPECT_NE(page.find("<div class=\"verdict picture\">picture: flipped_vertically, shifted by 8 "
+                      "px</div>"),
+            std::string::npos);
 }
 
 TEST(HtmlReport, TheRecordingsNameStaysTextAndThePageAsksForNothingElse) {

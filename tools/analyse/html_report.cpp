@@ -21,6 +21,7 @@ const char kStyle[] =
     "h1{font-size:20px;margin:0 0 8px}h2{font-size:16px;margin:20px 0 6px}"
     ".verdict{padding:8px 12px;border-radius:4px;font-weight:600;margin:8px 0 12px}"
     ".verdict.clean{background:#e3f4e1;color:#1d5e1a}.verdict.bad{background:#fbe3e1;color:#8a1c12}"
+    ".verdict.picture{background:#fdf3d7;color:#6b4e00}"
     "table{border-collapse:collapse}td,th{padding:2px 10px 2px 0;text-align:left;"
     "vertical-align:top}th{font-weight:600;white-space:nowrap}"
     ".list td,.list th{border-bottom:1px solid #ddd;padding:2px 12px 2px 0}"
@@ -166,6 +167,13 @@ bool WriteHtmlReport(const AnalysisResult& r, std::FILE* out) {
   page += r.anomalies.empty()
               ? "<div class=\"verdict clean\">clean</div>\n"
               : "<div class=\"verdict bad\">anomalies: " + EscapeHtml(verdict) + "</div>\n";
+  // What the pipeline did to the picture stands beside the verdict, though it
+  // is no anomaly of the stream.
+  std::string picture;
+  for (const PictureDiagnosis& d : r.picture.diagnoses)
+    picture += (picture.empty() ? "" : ", ") + d.name + (d.detail.empty() ? "" : " " + d.detail);
+  if (!picture.empty())
+    page += "<div class=\"verdict picture\">picture: " + EscapeHtml(picture) + "</div>\n";
   Summary(r, &page);
   page += "<h2>Timeline</h2>\n";
   page += TimelineSvg(r) + "\n";
