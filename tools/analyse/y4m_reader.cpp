@@ -153,16 +153,6 @@ bool Y4mReader::Open(std::FILE* stream, std::string* error) {
   return ReadHeader(error);
 }
 
-bool Y4mReader::ReadHeader(std::string* error) {
-  std::string line;
-  bool atEnd = false;
-  if (!ReadLine(m_in, &line, &atEnd)) {
-    *error = atEnd ? "the input is empty" : "no Y4M header line (missing or too long)";
-    return false;
-  }
-  return ParseY4mHeader(line, &m_info, &m_chromaBytes, error);
-}
-
 namespace {
 
 // The chroma planes' size of a layout, from the bytes that follow the luma:
@@ -183,19 +173,32 @@ bool ChromaSizeOf(int32_t w, int32_t h, size_t chromaBytes, int32_t* cw, int32_t
 
 }  // namespace
 
-bool Y4mReader::ReadChroma(LumaFrame* frame) {
-  int32_t cw = 0, ch = 0;
-  if (!ChromaSizeOf(m_info.width, m_info.height, m_chromaBytes, &cw, &ch))
+bool Y4mReader::ReadHeader(std::string* error) {
+  std::string line;
+  bool atEnd = false;
+  if (!ReadLine(m_in, &line, &atEnd)) {
+    *error = atEnd ? "the input is empty" : "no Y4M header line (missing or too long)";
     return false;
-  const size_t plane = size_t(cw) * size_t(ch);
+  }
+  m_chromaWidth = m_chromaHeight = 0;
+  if (!ParseY4mHeader(line, &m_info, &m_chromaBytes, error))
+    return false;
+  ChromaSizeOf(m_info.width, m_info.height, m_chromaBytes, &m_chromaWidth, &m_chromaHeight);
+  return true;
+}
+
+bool Y4mReader::ReadChroma(LumaFrame* frame) {
+  const size_t plane = size_t(m_chromaWidth) * size_t(m_chromaHeight);
+  if (plane == 0)
+    return false;
   frame->cb.resize(plane);
   frame->cr.resize(plane);
   if (std::fread(frame->cb.data(), 1, plane, m_in) != plane ||
       std::fread(frame->cr.data(), 1, plane, m_in) != plane)
     return false;
   frame->colour = ColourLayout::kYuv;
-  frame->chromaWidth = cw;
-  frame->chromaHeight = ch;
+  frame->chromaWidth = m_chromaWidth;
+  frame->chromaHeight = m_chromaHeight;
   return true;
 }
 

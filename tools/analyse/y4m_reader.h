@@ -38,6 +38,8 @@ class Y4mReader : public FrameSource {
   std::FILE* m_in = nullptr;
   SourceInfo m_info;
   size_t m_chromaBytes = 0;  // bytes after the luma plane in each frame
+  // The size of each chroma plane, from the header; 0 x 0 when there are none.
+  int32_t m_chromaWidth = 0, m_chromaHeight = 0;
   std::vector<uint8_t> m_skip;
   int64_t m_frameIndex = 0;
 };
