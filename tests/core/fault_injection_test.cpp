@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "tests/core/data/temp_files.h"
 #include "tests/core/support/stream_fixture.h"
 
 namespace {
@@ -15,13 +14,6 @@ using zdtest::FakeSample;
 using zdtest::StreamFixture;
 
 constexpr int64_t kFrameTime = 400000;  // the fixture's 40 ms frames
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 TEST(FaultInjection, FaultyStampsAreLeftOutOrFrozenWhileTheOthersRunOn) {
   StreamFixture f;
@@ -74,7 +66,7 @@ TEST(FaultInjection, TheFaultLogListsEveryInjectedFaultWithItsFrame) {
     EXPECT_EQ(f.producer.LastPlan().delivery, expected[n]) << n;
   }
   ASSERT_EQ(f.producer.OnThreadDestroy(), kS_OK);
-  EXPECT_EQ(ReadFile(f.dir.File("faults.txt")),
+  EXPECT_EQ(ReadWholeFile(f.dir.File("faults.txt")),
             "3 loss\r\n4 stall ms=10\r\n5 repeat\r\n6 loss\r\n8 stall ms=10\r\n9 loss\r\n");
 
   // A clean stream writes an empty log; a new stream starts it afresh.
@@ -83,7 +75,7 @@ TEST(FaultInjection, TheFaultLogListsEveryInjectedFaultWithItsFrame) {
   FakeSample sample(f.FrameSize());
   ASSERT_EQ(f.NextFrame(sample), kS_OK);
   ASSERT_EQ(f.producer.OnThreadDestroy(), kS_OK);
-  EXPECT_EQ(ReadFile(f.dir.File("faults.txt")), "");
+  EXPECT_EQ(ReadWholeFile(f.dir.File("faults.txt")), "");
 }
 
 // A 210 ms stall is more than five 40 ms intervals: the four frames that

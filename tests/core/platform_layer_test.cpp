@@ -1,8 +1,6 @@
 // The thin platform layer under the core: the log file and the clocks.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/log_file.h"
@@ -10,13 +8,6 @@
 #include "tests/core/data/temp_files.h"
 
 namespace {
-
-std::string FileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 TEST(LogFile, WritesReachTheFileAndReopeningStartsItAfresh) {
   TempFolder folder;
@@ -31,13 +22,13 @@ TEST(LogFile, WritesReachTheFileAndReopeningStartsItAfresh) {
   EXPECT_EQ(log.Write("second\r\n", 8), 8u);
   log.Close();
   EXPECT_FALSE(log.IsOpen());
-  EXPECT_EQ(FileText(path), "first line\r\nsecond\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "first line\r\nsecond\r\n");
 
   ASSERT_TRUE(log.Open(path));
   EXPECT_EQ(log.Write("new", 3), 3u);
   log.Close();
   log.Close();  // closing twice is harmless
-  EXPECT_EQ(FileText(path), "new");
+  EXPECT_EQ(ReadWholeFile(path), "new");
 }
 
 TEST(LogFile, AFileThatCannotBeCreatedLeavesTheLogClosed) {
@@ -56,7 +47,7 @@ TEST(LogFile, DestroyingAnOpenLogClosesItWithItsContents) {
     ASSERT_TRUE(log.Open(path));
     log.Write("kept", 4);
   }
-  EXPECT_EQ(FileText(path), "kept");
+  EXPECT_EQ(ReadWholeFile(path), "kept");
 }
 
 TEST(SystemClock, ThePerformanceCounterRunsForwardAtAPositiveRate) {

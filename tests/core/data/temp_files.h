@@ -1,11 +1,12 @@
 #pragma once
 // A private temporary folder for one test, removed with everything in it when
-// the test ends; files are written into it whole.
+// the test ends; files are written into it whole and read back whole.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -41,3 +42,9 @@ class TempFolder {
  private:
   std::filesystem::path m_path;
 };
+
+// The whole file's bytes; empty when it cannot be read.
+inline std::string ReadWholeFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
