@@ -1,5 +1,8 @@
 #include "stream/media_types.h"
 
+#include <climits>
+#include <cstdint>
+
 #include <dshow.h>
 #include <dvdmedia.h>
 
@@ -95,6 +98,33 @@ bool BuildPresetMediaType(CMediaType* mt, const PresetInfo& preset, int32_t inte
   return true;
 }
 
+namespace {
+
+// The largest buffer whose row pitch (size / height) is still the frame's
+// row size, as a 64-bit value (the DIB size may come close to 4 GB).
+uint64_t LargestSampleBytes(const BITMAPINFOHEADER& header) {
+  const uint64_t rows = header.biHeight > 0 ? uint64_t(header.biHeight) : 1u;
+  return uint64_t(GetBitmapSize(&header)) + rows - 1u;
+}
+
+bool SizeAcceptable(uint64_t bytes, const BITMAPINFOHEADER& header) {
+  return bytes <= LargestSampleBytes(header) && bytes <= uint64_t(LONG_MAX);
+}
+
+}  // namespace
+
+bool ConnectionSizesAcceptable(const AM_MEDIA_TYPE& mt, const BITMAPINFOHEADER& header) {
+  return SizeAcceptable(GetBitmapSize(&header), header) &&
+         SizeAcceptable(header.biSizeImage, header) && SizeAcceptable(mt.lSampleSize, header);
+}
+
+DWORD SampleBufferBytes(const BITMAPINFOHEADER& header) {
+  const DWORD frameBytes = GetBitmapSize(&header);
+  if (!SizeAcceptable(frameBytes, header) || !SizeAcceptable(header.biSizeImage, header))
+    return 0;
+  return header.biSizeImage > frameBytes ? header.biSizeImage : frameBytes;
+}
+
 LONG BitsPerSecond(DWORD frameBytes, int64_t frameTime) {
   const double rate = frameTime > 0 ? 10000000.0 / static_cast<double>(frameTime) : 30.0;
   const double bits = static_cast<double>(frameBytes) * 8.0 * rate;
@@ -136,6 +166,10 @@ HRESULT CBallStream::CheckMediaType(const CMediaType* mt) {
   if (header->biCompression != preset.compression || header->biBitCount != preset.bit_count ||
       header->biWidth != preset.w || header->biHeight != preset.h)
     return E_INVALIDARG;
+  // A buffer size the frame layout cannot honour (a negative LONG, 2 GB, or
+  // rows moved apart) is refused rather than asked of the allocator.
+  if (!ConnectionSizesAcceptable(*mt, *header))
+    return VFW_E_TYPE_NOT_ACCEPTED;
   return S_OK;
 }
 
@@ -160,11 +194,11 @@ HRESULT CBallStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPER
   if (!header)
     return E_UNEXPECTED;
   // One frame per buffer. A type that gives biSizeImage as 0 (allowed for
-  // RGB) still gets whole frames.
-  DWORD frameBytes = header->biSizeImage;
-  const DWORD computed = GetBitmapSize(header);
-  if (frameBytes < computed)
-    frameBytes = computed;
+  // RGB) still gets whole frames; one beyond the bound never reaches here
+  // through the connection, and gets no buffers if set some other way.
+  const DWORD frameBytes = SampleBufferBytes(*header);
+  if (frameBytes == 0)
+    return VFW_E_TYPE_NOT_ACCEPTED;
 
   // A reordered frame is held back while the next one is made, and a
   // repeated one may still be downstream when it goes again: one buffer more.

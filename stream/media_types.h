@@ -17,6 +17,19 @@ DWORD InterlaceFlags(int32_t interlaced);
 // cbFormat.
 const BITMAPINFOHEADER* VideoBitmapHeader(const AM_MEDIA_TYPE& mt, bool videoInfo2);
 
+// The bytes a sample buffer holds for a connection of this header: the frame
+// (the DIB size of the header) or, when the type asks for more, its
+// biSizeImage. 0 when the type's sizes are out of bounds (see
+// ConnectionSizesAcceptable).
+DWORD SampleBufferBytes(const BITMAPINFOHEADER& header);
+
+// Whether a connection type's biSizeImage and lSampleSize can be honoured:
+// each is 0 (the frame's size is meant) or at most the frame's size plus one
+// byte less than its height. The frame loop lays a frame out with the row
+// pitch buffer size / height, so a larger buffer would move the rows apart;
+// sizes from outside never feed an allocation beyond that bound.
+bool ConnectionSizesAcceptable(const AM_MEDIA_TYPE& mt, const BITMAPINFOHEADER& header);
+
 // The type the pin offers for `preset` into the framework's value class. In
 // VIDEOINFOHEADER layout the block is a whole VIDEOINFO (colour table area
 // zeroed). interlaced gives the VIDEOINFOHEADER2 interlace flags. False when

@@ -1,5 +1,51 @@
 #include "fake_input_pin.h"
 
+#include "baseclasses/single_interface_object.h"
+
+namespace {
+
+// The downstream pin's own list of types, copied when the list is made.
+class FakeTypeList final
+    : public CSingleInterfaceObject<FakeTypeList, IEnumMediaTypes, IID_IEnumMediaTypes> {
+ public:
+  explicit FakeTypeList(const std::vector<CMediaType>& types, size_t position = 0)
+      : m_types(types), m_position(position) {}
+
+  STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
+    if (!types)
+      return E_POINTER;
+    ULONG done = 0;
+    while (done < count && m_position < m_types.size())
+      types[done++] = CreateMediaType(&m_types[m_position++]);
+    if (fetched)
+      *fetched = done;
+    return done == count ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Skip(ULONG count) override {
+    m_position += count;
+    return m_position <= m_types.size() ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Reset() override {
+    m_position = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Clone(IEnumMediaTypes** out) override {
+    if (!out)
+      return E_POINTER;
+    *out = new FakeTypeList(m_types, m_position);
+    return S_OK;
+  }
+
+ private:
+  friend class CSingleInterfaceObject<FakeTypeList, IEnumMediaTypes, IID_IEnumMediaTypes>;
+  ~FakeTypeList() = default;
+
+  std::vector<CMediaType> m_types;
+  size_t m_position;
+};
+
+}  // namespace
+
 STDMETHODIMP FakeAllocator::QueryInterface(REFIID iid, void** out) {
   if (!out)
     return E_POINTER;
@@ -126,6 +172,22 @@ STDMETHODIMP FakeInputPin::QueryId(LPWSTR* id) {
     return E_POINTER;
   *id = nullptr;
   return E_NOTIMPL;
+}
+
+STDMETHODIMP FakeInputPin::EnumMediaTypes(IEnumMediaTypes** types) {
+  if (!types)
+    return E_POINTER;
+  *types = offeredTypes.empty() ? nullptr : new FakeTypeList(offeredTypes);
+  return *types ? S_OK : E_NOTIMPL;
+}
+
+STDMETHODIMP FakeInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) {
+  if (!props)
+    return E_POINTER;
+  if (!hasRequirements)
+    return E_NOTIMPL;
+  *props = requirements;
+  return S_OK;
 }
 
 STDMETHODIMP FakeInputPin::GetAllocator(IMemAllocator** allocator) {

@@ -56,6 +56,9 @@ class FakeInputPin : public IPin, public IMemInputPin {
   ComPtr<IMemAllocator> offeredAllocator;      // null: VFW_E_NO_ALLOCATOR
   IMemAllocator* notifiedAllocator = nullptr;  // last NotifyAllocator (no reference)
   CMediaType connectionType;
+  std::vector<CMediaType> offeredTypes;  // listed by EnumMediaTypes; empty: E_NOTIMPL
+  bool hasRequirements = false;          // GetAllocatorRequirements answers `requirements`
+  ALLOCATOR_PROPERTIES requirements = {};
   HANDLE samplesArrived = nullptr;  // set when `wanted` samples have arrived
   size_t wanted = 3;
 
@@ -76,7 +79,7 @@ class FakeInputPin : public IPin, public IMemInputPin {
   STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override;
   STDMETHODIMP QueryId(LPWSTR* id) override;
   STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE*) override { return acceptTypes ? S_OK : S_FALSE; }
-  STDMETHODIMP EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override;
   STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
   STDMETHODIMP EndOfStream() override { return S_OK; }
   STDMETHODIMP BeginFlush() override { return S_OK; }
@@ -86,7 +89,7 @@ class FakeInputPin : public IPin, public IMemInputPin {
   // IMemInputPin
   STDMETHODIMP GetAllocator(IMemAllocator** allocator) override;
   STDMETHODIMP NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) override;
-  STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) override;
   STDMETHODIMP Receive(IMediaSample* sample) override;
   STDMETHODIMP ReceiveMultiple(IMediaSample** samples, long count, long* processed) override;
   STDMETHODIMP ReceiveCanBlock() override { return S_FALSE; }

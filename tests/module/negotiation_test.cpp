@@ -274,3 +274,78 @@ TEST_F(NegotiationTest, StreamingDeliversConsecutiveTimeStampsOneFrameApart) {
     EXPECT_TRUE(samples[i].sync);
   }
 }
+
+// A connection type's biSizeImage, however absurd, never leads to a buffer
+// smaller than the frame or one the allocator cannot build: the pin refuses
+// the type or streams whole frames. The sink asks for alignment 16 and a
+// prefix of 32 bytes, as renderers do, from the standard allocator.
+TEST_F(NegotiationTest, ConnectionTypeSizesNeverGiveBuffersSmallerThanTheFrame) {
+  CreateWithLayout(0);  // 320 x 240 YUY2: 153600 bytes in rows of 640
+  constexpr DWORD kFrame = 153600;
+  struct Case {
+    DWORD sizeImage;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {0, true},
+      {1, true},
+      {kFrame / 2, true},
+      {kFrame + 1, true},
+      {240 * 641 - 1, true},  // the largest size whose rows still start every 640 bytes
+      {240 * 641, false},
+      {0x7FFFFFFF, false},
+      {0x80000000, false},
+      {0xFFFFFFFF, false},
+  };
+  enum Way { kProposedToConnect, kOfferedByDownstream, kSetFormatFirst };
+  for (const Case& c : cases) {
+    for (Way way : {kProposedToConnect, kOfferedByDownstream, kSetFormatFirst}) {
+      SCOPED_TRACE(testing::Message() << "biSizeImage " << c.sizeImage << ", way " << way);
+      VIDEO_STREAM_CONFIG_CAPS caps = {};
+      AM_MEDIA_TYPE* raw = nullptr;
+      ASSERT_EQ(config->GetStreamCaps(0, &raw, reinterpret_cast<BYTE*>(&caps)), S_OK);
+      MediaTypePtr type(raw);
+      MutableHeader(*type).biSizeImage = c.sizeImage;
+      downstream.Attach(new FakeInputPin);
+      downstream->hasRequirements = true;
+      downstream->requirements = {0, 0, 16, 32};
+
+      HRESULT hr = E_UNEXPECTED;
+      if (way == kProposedToConnect) {
+        hr = pin->Connect(downstream.Get(), type.get());
+      } else if (way == kOfferedByDownstream) {
+        downstream->offeredTypes.emplace_back(*type);
+        hr = pin->Connect(downstream.Get(), nullptr);
+      } else {
+        EXPECT_EQ(config->SetFormat(type.get()), S_OK);  // reads no size
+        hr = pin->Connect(downstream.Get(), nullptr);
+      }
+      // A refused proposal fails the connection; otherwise the pin's own type
+      // stands in for a refused one.
+      const bool refused = way == kProposedToConnect && !c.accepted;
+      ASSERT_EQ(hr, refused ? VFW_E_TYPE_NOT_ACCEPTED : S_OK);
+      ComPtr<IPin> peer;
+      if (refused) {
+        EXPECT_EQ(pin->ConnectedTo(peer.Put()), VFW_E_NOT_CONNECTED);
+        continue;
+      }
+      const bool takenAsOffered = way != kSetFormatFirst && c.accepted;
+      EXPECT_EQ(Header(downstream->connectionType).biSizeImage,
+                takenAsOffered ? c.sizeImage : kFrame);
+
+      downstream->wanted = 3;
+      ASSERT_EQ(filter->Pause(), S_OK);
+      ASSERT_EQ(filter->Run(0), S_OK);
+      EXPECT_EQ(WaitForSingleObject(downstream->samplesArrived, 20000), WAIT_OBJECT_0);
+      ASSERT_EQ(filter->Stop(), S_OK);
+      const std::vector<ReceivedSample> samples = downstream->Samples();
+      ASSERT_GE(samples.size(), 3u);
+      for (const ReceivedSample& sample : samples) {
+        EXPECT_GE(sample.length, static_cast<long>(kFrame));
+        EXPECT_LE(sample.length, sample.size);
+      }
+      EXPECT_EQ(pin->Disconnect(), S_OK);
+      downstream->Disconnect();
+    }
+  }
+}
