@@ -10,8 +10,10 @@
 #                         [--keep-registered] [--build-dir DIR] [--prefix DIR]
 #
 # The build goes to build/windows (the windows preset) and the Wine prefix is
-# build/wineprefix unless --build-dir and --prefix name others; zd-analyse is
-# built natively in build/native.
+# build/main-job-prefix unless --build-dir and --prefix name others; zd-analyse
+# is built natively in build/native. The prefix is a copy of the tests'
+# template prefix build/wineprefix (made first when missing or made with other
+# Wine packages), which the job itself never registers anything in.
 #
 # Exits non-zero when a step fails: zd-capture's exit code when the capture
 # check fails, else zd-analyse's when the recording shows anomalies (see the
@@ -24,7 +26,7 @@ record_seconds=3
 cap=()
 keep=0
 build=build/windows
-prefix=$root/build/wineprefix
+prefix=$root/build/main-job-prefix
 while [ $# -gt 0 ]; do
   case $1 in
     --seconds) seconds=$2; shift 2 ;;
@@ -75,10 +77,15 @@ if [ ! -f "$ffmpeg_exe" ]; then
   npm install --prefix build/npm --force --no-audit --no-fund --loglevel=error @ffmpeg-installer/win32-x64
 fi
 
+template=$root/build/wineprefix
+step "Wine prefix $prefix (a copy of $template)"
+WINEPREFIX=$template cmake/wine-prefix.sh </dev/null >/dev/null 2>&1
 export WINEPREFIX=$prefix
 export ZD_WINEPREFIX=$WINEPREFIX
-step "Wine prefix $WINEPREFIX"
-cmake/wine-prefix.sh </dev/null >/dev/null 2>&1
+ZD_WINE_TEMPLATE=$template cmake/wine-prefix.sh </dev/null >/dev/null 2>&1
+if [ "$template" != "$prefix" ]; then
+  WINEPREFIX=$template wineserver -k </dev/null >/dev/null 2>&1 || true
+fi
 
 # The module with its settings file and bitmaps, in a folder of its own.
 module_dir=$build/module
