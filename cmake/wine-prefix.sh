@@ -45,7 +45,13 @@ flock 9
 is_template=0
 [ "$(cd "$template" 2>/dev/null && pwd -P)" = "$(cd "$WINEPREFIX" && pwd -P)" ] && is_template=1
 usable_template=0
-[ $is_template = 0 ] && current "$template" && usable_template=1
+if [ $is_template = 0 ]; then
+  # The template first, where it is missing or stale (its own lock; a
+  # template never waits for a copy, so the order holds).
+  current "$template" ||
+    WINEPREFIX=$template ZD_WINE_TEMPLATE=$template ZD_WINE_COLD=1 "$here/wine-prefix.sh" 9>&-
+  current "$template" && usable_template=1
+fi
 
 if [ -f "$WINEPREFIX/.zd-ready" ]; then
   stale=0
@@ -75,6 +81,8 @@ if [ ! -f "$WINEPREFIX/.zd-ready" ]; then
   { echo "made: $(date -u +%Y%m%dT%H%M%S)-$$-$RANDOM"; printf '%s\n' "$made_with"; } \
     >"$WINEPREFIX/.zd-ready"
 fi
+# A template made on the way is left cold: no server lives on for it.
+[ -z "${ZD_WINE_COLD:-}" ] || exit 0
 wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
 # The first program of a server's life starts Wine's services (device and
 # plug-and-play managers), which live on with that program's output handles.

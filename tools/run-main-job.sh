@@ -79,13 +79,9 @@ fi
 
 template=$root/build/wineprefix
 step "Wine prefix $prefix (a copy of $template)"
-WINEPREFIX=$template cmake/wine-prefix.sh </dev/null >/dev/null 2>&1
 export WINEPREFIX=$prefix
 export ZD_WINEPREFIX=$WINEPREFIX
 ZD_WINE_TEMPLATE=$template cmake/wine-prefix.sh </dev/null >/dev/null 2>&1
-if [ "$template" != "$prefix" ]; then
-  WINEPREFIX=$template wineserver -k </dev/null >/dev/null 2>&1 || true
-fi
 
 # The module with its settings file and bitmaps, in a folder of its own.
 module_dir=$build/module

@@ -24,7 +24,7 @@ rm -rf "$work"
 mkdir -p "$work"
 outer=$work/template
 copy=$work/copy
-WINEPREFIX=$template make_prefix
+WINEPREFIX=$template ZD_WINE_COLD=1 make_prefix
 [ -f "$template/.zd-ready" ] || { echo "no ready template at $template"; exit 1; }
 
 # A copy of a ready template of the current packages, and a copy of that.
@@ -51,15 +51,14 @@ ZD_WINE_FINGERPRINT="wine-9.0 and wine32:i386" WINEPREFIX=$copy ZD_WINE_TEMPLATE
 check "a prefix of other packages is made again" test ! -e "$copy/drive_c/kept"
 check "... and records the new packages" grep -qx "wine-9.0 and wine32:i386" "$copy/.zd-ready"
 
-# A template of the old packages is not copied: the prefix is made from
-# nothing, and so is the stale template itself when it is warmed.
+# A template of the old packages is made anew before it is copied.
 touch "$outer/drive_c/kept"
 ZD_WINE_FINGERPRINT="wine-10.0" WINEPREFIX=$copy ZD_WINE_TEMPLATE=$outer make_prefix
-check "a stale template is not copied" grep -q "^made: " "$copy/.zd-ready"
-check "... the new prefix runs programs" runs "$copy"
-ZD_WINE_FINGERPRINT="wine-10.0" WINEPREFIX=$outer ZD_WINE_TEMPLATE=$outer make_prefix
 check "a stale template is made again" test ! -e "$outer/drive_c/kept"
 check "... and records the packages" grep -qx "wine-10.0" "$outer/.zd-ready"
+check "... before it is copied" grep -qx "copy of: $(sed -n '1s/^made: //p' "$outer/.zd-ready")" \
+  "$copy/.zd-ready"
+check "... and the copy runs programs" runs "$copy"
 
 stop_servers "$copy" "$outer"
 [ $failures -eq 0 ] && rm -rf "$work"

@@ -9,8 +9,9 @@
 #   the file's own name, the modules' descriptions name their bitness;
 # - the modules and tools hold no debug sections, are built for the right
 #   processor and import system DLLs only;
-# - under Wine (unless --no-wine), in the prefix ZD_WINEPREFIX (default
-#   build/wineprefix): install.cmd registers both modules from the
+# - under Wine (unless --no-wine), in a prefix of its own copied from the
+#   template prefix (ZD_WINE_TEMPLATE, default build/wineprefix), which it
+#   leaves as it was: install.cmd registers both modules from the
 #   installation folder, the zd-capture of each bitness lists its device, and
 #   uninstall.cmd leaves the classes in the registry exactly as they were
 #   before; the installed modules stream a few frames. Once with the 64-bit
@@ -94,9 +95,11 @@ for script in install.cmd uninstall.cmd; do
 done
 
 if [ $wine_checks = 1 ]; then
-  export ZD_WINEPREFIX=${ZD_WINEPREFIX:-$root/build/wineprefix}
+  export ZD_WINE_TEMPLATE=${ZD_WINE_TEMPLATE:-$root/build/wineprefix}
+  export ZD_WINEPREFIX=$root/build/package/wineprefix
   wine_run=$root/cmake/wine-run.sh
   "$wine_run" cmd /c exit 0 </dev/null >/dev/null 2>&1  # a warm prefix and server
+  trap 'WINEPREFIX=$ZD_WINEPREFIX wineserver -k </dev/null >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
   # With 32-bit Wine installed, "wine" starts Wine's own programs (cmd, reg,
   # regedit) as 32-bit ones; wine64 starts the 64-bit ones.
   wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
