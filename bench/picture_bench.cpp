@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/analyse/picture_check.h"
+#include "tools/analyse/pixels/picture_check.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/analyse/reports.h"
-#include "tools/analyse/stream_analysis.h"
+#include "tools/analyse/report/reports.h"
+#include "tools/analyse/sequence/stream_analysis.h"
 
 namespace zdanalyse {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "stream/stream_settings.h"
-#include "tools/analyse/picture_worker.h"
-#include "tools/analyse/reports.h"
+#include "tools/analyse/pixels/picture_worker.h"
+#include "tools/analyse/report/reports.h"
 
 namespace zdanalyse {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "pattern/pixel_format.h"
-#include "tools/analyse/html_pixels.h"
-#include "tools/analyse/picture_diagnosis.h"
-#include "tools/analyse/y4m_reader.h"
+#include "tools/analyse/report/html_pixels.h"
+#include "tools/analyse/pixels/picture_diagnosis.h"
+#include "tools/analyse/read/y4m_reader.h"
 
 namespace zdanalyse {
 namespace {

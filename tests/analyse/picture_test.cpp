@@ -7,8 +7,8 @@
 #include <cmath>
 
 #include "stream/stream_settings.h"
-#include "tools/analyse/original_frames.h"
-#include "tools/analyse/picture_hypotheses.h"
+#include "tools/analyse/pixels/original_frames.h"
+#include "tools/analyse/pixels/picture_hypotheses.h"
 
 namespace zdanalyse {
 namespace {

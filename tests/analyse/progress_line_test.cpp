@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "tools/analyse/progress_line.h"
+#include "tools/analyse/report/progress_line.h"
 
 namespace zdanalyse {
 namespace {

@@ -2,7 +2,7 @@
 // and texts the filter would never draw.
 #include <gtest/gtest.h>
 
-#include "tools/analyse/status_line_reader.h"
+#include "tools/analyse/identity/status_line_reader.h"
 
 namespace zdanalyse {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/analyse/stream_analysis.h"
+#include "tools/analyse/sequence/stream_analysis.h"
 
 namespace zdanalyse {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/analyse/y4m_reader.h"
+#include "tools/analyse/read/y4m_reader.h"
 
 namespace zdanalyse {
 namespace {

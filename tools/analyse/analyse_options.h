@@ -2,12 +2,12 @@
 // zd-analyse's command line.
 #include <string>
 
-#include "tools/analyse/analysis_result.h"
+#include "tools/analyse/identity/read_recording.h"
+#include "tools/analyse/sequence/analysis_result.h"
 
 namespace zdanalyse {
 
 enum class ReportForm { kText, kJson, kCsv };
-enum class IdentityChoice { kAuto, kFrameCode, kStatusLine };
 
 struct AnalyseOptions {
   std::string input;  // a file, or "-" for Y4M on standard input

@@ -9,13 +9,13 @@
 #include "platform/module_path.h"
 #include "stream/stream_settings.h"
 #include "tools/analyse/analyse_options.h"
-#include "tools/analyse/open_recording.h"
-#include "tools/analyse/picture_check.h"
-#include "tools/analyse/picture_worker.h"
-#include "tools/analyse/progress_line.h"
-#include "tools/analyse/read_recording.h"
-#include "tools/analyse/reports.h"
-#include "tools/analyse/stream_analysis.h"
+#include "tools/analyse/read/open_recording.h"
+#include "tools/analyse/pixels/picture_check.h"
+#include "tools/analyse/pixels/picture_worker.h"
+#include "tools/analyse/report/progress_line.h"
+#include "tools/analyse/identity/read_recording.h"
+#include "tools/analyse/report/reports.h"
+#include "tools/analyse/sequence/stream_analysis.h"
 
 namespace {
 

@@ -1,0 +1,66 @@
+#pragma once
+// Stage pixels: LumaFrames with their FrameRecords come in; a PictureCheck
+// (picture_result.h: PSNR, worst frames, diagnoses) goes out. Includes the
+// read and identity stages only.
+//
+// The pixel comparison of a recording, frame by frame as it is read: each
+// frame whose frame code was read is compared with the original made again
+// from the settings (the code names the preset), at the recording's size;
+// PSNR per frame and overall, the worst frames, and on a few frames with an
+// error the diagnosis of what the pipeline did (picture_diagnosis.h).
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "stream/stream_settings.h"
+#include "tools/analyse/identity/frame_record.h"
+#include "tools/analyse/read/luma_frame.h"
+#include "tools/analyse/pixels/original_frames.h"
+#include "tools/analyse/pixels/picture_diagnosis.h"
+#include "tools/analyse/pixels/picture_result.h"
+
+namespace zdanalyse {
+
+// Frames diagnosed at most, spread over the recording.
+constexpr int64_t kMaxDiagnosed = 8;
+
+class PictureChecker {
+ public:
+  // The settings the recording was made with (bitmaps beside them).
+  // expectedFrames, when known, spreads the diagnosed frames; rate, the
+  // recording's nominal frame rate (0 when unknown), thins the frames
+  // compared to about 30 a second (those whose number is a multiple of a step).
+  bool Open(const std::string& iniPath, int64_t expectedFrames, double rate, std::string* error);
+  // One frame of the recording with the records read from it.
+  void Frame(const LumaFrame& frame, const FrameRecord* records, size_t count);
+  // The result; note says why nothing was compared when nothing was.
+  PictureCheck Finish();
+
+ private:
+  bool OpenPreset(int capability);
+  bool Original(uint32_t n, const PictureView& rec, RowSubset rows);
+  bool Recorded(const LumaFrame& frame, RowSubset rows, PictureView* rec);
+  CompareArea AreaOf(const PictureView& rec, const PictureView& orig, int32_t rowStep) const;
+  void Diagnose(const PictureView& rec);
+  void KeepWorst(const PictureFrameResult& r);
+
+  StreamSettings m_settings;
+  std::string m_dir;
+  int64_t m_spacing = 30;    // frames between diagnoses
+  uint32_t m_frameStep = 1;  // frame numbers compared: multiples of it
+  std::unique_ptr<OriginalFrames> m_original;
+  int m_capability = -1;
+  bool m_haveOriginal = false;
+  uint32_t m_originalFrame = 0;
+  int32_t m_originalRows = 1;
+  PlanarPicture m_orig, m_rec;
+  PlanarPicture m_worstOrig, m_worstRec;  // the worst frame, shrunk for the page
+  bool m_worstBt709 = false;
+  PictureErrors m_total;
+  DiagnosisTally m_tally;
+  int64_t m_lastWhole = -1;  // the last frame made whole
+  std::string m_note;
+  PictureCheck m_result;
+};
+
+}  // namespace zdanalyse

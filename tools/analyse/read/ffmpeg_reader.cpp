@@ -1,0 +1,268 @@
+#include "tools/analyse/read/ffmpeg_reader.h"
+
+#include <cstring>
+
+#include "tools/analyse/read/y4m_reader.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace zdanalyse {
+namespace {
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+FieldOrder FieldOrderOf(AVFieldOrder order) {
+  switch (order) {
+    case AV_FIELD_PROGRESSIVE:
+      return FieldOrder::kProgressive;
+    case AV_FIELD_TT:
+    case AV_FIELD_TB:
+      return FieldOrder::kTopFirst;
+    case AV_FIELD_BB:
+    case AV_FIELD_BT:
+      return FieldOrder::kBottomFirst;
+    default:
+      return FieldOrder::kUnknown;
+  }
+}
+
+// The luma component of an 8-bit YUV or grey format, read straight from the
+// frame: plane, bytes between pixels, offset of the first. False for any other.
+bool DirectLuma(const AVPixFmtDescriptor* d, int* plane, int* step, int* offset) {
+  if (!d || (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                         AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_FLOAT | AV_PIX_FMT_FLAG_BAYER)))
+    return false;
+  const AVComponentDescriptor& c = d->comp[0];
+  if (c.depth != 8 || c.shift != 0)
+    return false;
+  *plane = c.plane;
+  *step = c.step;
+  *offset = c.offset;
+  return true;
+}
+
+// Copies one 8-bit component of a frame into a packed plane of w x h.
+void CopyComponent(const AVFrame* f, const AVComponentDescriptor& c, int32_t w, int32_t h,
+                   std::vector<uint8_t>* out) {
+  out->resize(size_t(w) * size_t(h));
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* src = f->data[c.plane] + ptrdiff_t(y) * f->linesize[c.plane] + c.offset;
+    uint8_t* dst = out->data() + size_t(y) * size_t(w);
+    if (c.step == 1) {
+      std::memcpy(dst, src, size_t(w));
+      continue;
+    }
+    for (int32_t x = 0; x < w; ++x)
+      dst[x] = src[ptrdiff_t(x) * c.step];
+  }
+}
+
+// The chroma of an 8-bit YUV frame, as it is stored (any subsampling).
+void KeepYuvColour(const AVFrame* f, const AVPixFmtDescriptor* d, LumaFrame* out) {
+  out->colour = ColourLayout::kNone;
+  if (d->nb_components < 3 || d->comp[1].depth != 8 || d->comp[2].depth != 8 ||
+      d->comp[1].shift != 0 || d->comp[2].shift != 0)
+    return;
+  const int32_t cw = -((-f->width) >> d->log2_chroma_w);
+  const int32_t ch = -((-f->height) >> d->log2_chroma_h);
+  CopyComponent(f, d->comp[1], cw, ch, &out->cb);
+  CopyComponent(f, d->comp[2], cw, ch, &out->cr);
+  out->chromaWidth = cw;
+  out->chromaHeight = ch;
+  out->colour = ColourLayout::kYuv;
+}
+
+}  // namespace
+
+bool FfmpegReader::Open(const std::string& path, std::string* error) {
+  AVFormatContext* raw = nullptr;
+  int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+  if (rc < 0) {
+    *error = "cannot open " + path + ": " + AvError(rc);
+    return false;
+  }
+  m_format.reset(raw);
+  rc = avformat_find_stream_info(m_format.get(), nullptr);
+  if (rc < 0) {
+    *error = path + ": cannot read the stream information: " + AvError(rc);
+    return false;
+  }
+  const AVCodec* decoder = nullptr;
+  m_stream = av_find_best_stream(m_format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+  if (m_stream < 0 || !decoder) {
+    *error = path + ": no decodable video stream";
+    return false;
+  }
+  const AVStream* stream = m_format->streams[m_stream];
+  const AVCodecParameters* par = stream->codecpar;
+  if (par->width <= 0 || par->height <= 0 || par->width > kMaxPictureSide ||
+      par->height > kMaxPictureSide) {
+    *error = path + ": unusable picture size " + std::to_string(par->width) + "x" +
+             std::to_string(par->height);
+    return false;
+  }
+  m_codec.reset(avcodec_alloc_context3(decoder));
+  m_frame.reset(av_frame_alloc());
+  m_packet.reset(av_packet_alloc());
+  if (!m_codec || !m_frame || !m_packet) {
+    *error = "out of memory";
+    return false;
+  }
+  rc = avcodec_parameters_to_context(m_codec.get(), par);
+  if (rc >= 0) {
+    // As many decoding threads as FFmpeg chooses by default, as the ffmpeg
+    // program does; frames still come out in order.
+    m_codec->thread_count = 0;
+    m_codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    rc = avcodec_open2(m_codec.get(), decoder, nullptr);
+  }
+  if (rc < 0) {
+    *error = path + ": cannot open the " + decoder->name + " decoder: " + AvError(rc);
+    return false;
+  }
+  m_info.container = m_format->iformat ? m_format->iformat->name : "";
+  m_info.codec = decoder->name;
+  const char* pixName = av_get_pix_fmt_name(AVPixelFormat(par->format));
+  m_info.pixelFormat = pixName ? pixName : "unknown";
+  m_info.width = par->width;
+  m_info.height = par->height;
+  m_info.hasFrameTimes = true;
+  const AVRational rate =
+      av_guess_frame_rate(m_format.get(), const_cast<AVStream*>(stream), nullptr);
+  m_info.nominalRate = rate.den > 0 ? av_q2d(rate) : 0.0;
+  m_info.fieldOrder = FieldOrderOf(par->field_order);
+  m_info.expectedFrames = stream->nb_frames > 0 ? stream->nb_frames : 0;
+  if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE)
+    m_info.durationSeconds = double(stream->duration) * av_q2d(stream->time_base);
+  else if (m_format->duration > 0)
+    m_info.durationSeconds = double(m_format->duration) / AV_TIME_BASE;
+  return true;
+}
+
+ReadStatus FfmpegReader::Decode(std::string* error) {
+  for (;;) {
+    int rc = avcodec_receive_frame(m_codec.get(), m_frame.get());
+    if (rc == 0)
+      return ReadStatus::kFrame;
+    if (rc == AVERROR_EOF)
+      return ReadStatus::kEnd;
+    if (rc != AVERROR(EAGAIN)) {
+      *error = "frame " + std::to_string(m_frameIndex) + ": cannot decode: " + AvError(rc);
+      return ReadStatus::kError;
+    }
+    if (m_flushing) {
+      return ReadStatus::kEnd;
+    }
+    rc = av_read_frame(m_format.get(), m_packet.get());
+    if (rc == AVERROR_EOF) {
+      m_flushing = true;
+      avcodec_send_packet(m_codec.get(), nullptr);
+      continue;
+    }
+    if (rc < 0) {
+      *error = "after frame " + std::to_string(m_frameIndex) +
+               ": the recording is damaged or truncated: " + AvError(rc);
+      return ReadStatus::kError;
+    }
+    if (m_packet->stream_index == m_stream)
+      rc = avcodec_send_packet(m_codec.get(), m_packet.get());
+    av_packet_unref(m_packet.get());
+    if (rc < 0 && rc != AVERROR(EAGAIN)) {
+      *error = "after frame " + std::to_string(m_frameIndex) +
+               ": the recording is damaged: " + AvError(rc);
+      return ReadStatus::kError;
+    }
+  }
+}
+
+bool FfmpegReader::ToLuma(LumaFrame* out, std::string* error) {
+  const AVFrame* f = m_frame.get();
+  if (f->width <= 0 || f->height <= 0 || f->width > kMaxPictureSide ||
+      f->height > kMaxPictureSide) {
+    *error = "frame " + std::to_string(m_frameIndex) + " has an unusable size";
+    return false;
+  }
+  out->width = f->width;
+  out->height = f->height;
+  out->luma.resize(size_t(f->width) * size_t(f->height));
+  const AVPixelFormat format = AVPixelFormat(f->format);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  int plane = 0, step = 0, offset = 0;
+  out->colour = ColourLayout::kNone;
+  if (DirectLuma(desc, &plane, &step, &offset)) {
+    if (m_keepColour)
+      KeepYuvColour(f, desc, out);
+    for (int y = 0; y < f->height; ++y) {
+      const uint8_t* src = f->data[plane] + ptrdiff_t(y) * f->linesize[plane] + offset;
+      uint8_t* dst = out->luma.data() + size_t(y) * size_t(f->width);
+      if (step == 1) {
+        std::memcpy(dst, src, size_t(f->width));
+        continue;
+      }
+      for (int x = 0; x < f->width; ++x)
+        dst[x] = src[ptrdiff_t(x) * step];
+    }
+    return true;
+  }
+  // Everything else through libswscale: RGB kinds to B, G, R (then our luma),
+  // the rest (deeper YUV) straight to grey.
+  const bool rgb = desc && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
+  const AVPixelFormat target = rgb ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_GRAY8;
+  m_sws.reset(sws_getCachedContext(m_sws.release(), f->width, f->height, format, f->width,
+                                   f->height, target, SWS_POINT, nullptr, nullptr, nullptr));
+  if (!m_sws) {
+    *error = std::string("pixel format ") + (desc ? desc->name : "?") + " cannot be converted";
+    return false;
+  }
+  const int bpp = rgb ? 3 : 1;
+  m_converted.resize(size_t(f->width) * size_t(f->height) * size_t(bpp));
+  uint8_t* dst[4] = {m_converted.data(), nullptr, nullptr, nullptr};
+  int dstStride[4] = {f->width * bpp, 0, 0, 0};
+  sws_scale(m_sws.get(), f->data, f->linesize, 0, f->height, dst, dstStride);
+  if (!rgb) {
+    out->luma = m_converted;
+    return true;
+  }
+  if (m_keepColour) {
+    out->bgr = m_converted;
+    out->colour = ColourLayout::kBgr;
+  }
+  const uint8_t* p = m_converted.data();
+  for (uint8_t& y : out->luma) {
+    y = LumaOfBgr(p[0], p[1], p[2], false);
+    p += 3;
+  }
+  return true;
+}
+
+ReadStatus FfmpegReader::Next(LumaFrame* frame, std::string* error) {
+  if (m_ended)
+    return ReadStatus::kEnd;
+  const ReadStatus status = Decode(error);
+  if (status != ReadStatus::kFrame) {
+    m_ended = status == ReadStatus::kEnd;
+    return status;
+  }
+  if (!ToLuma(frame, error))
+    return ReadStatus::kError;
+  const int64_t stamp = m_frame->best_effort_timestamp;
+  frame->hasTime = stamp != AV_NOPTS_VALUE;
+  frame->time = frame->hasTime
+                    ? av_rescale_q(stamp, m_format->streams[m_stream]->time_base, {1, 10000000})
+                    : 0;
+  frame->fieldOrder = !m_frame->interlaced_frame ? FieldOrder::kProgressive
+                      : m_frame->top_field_first ? FieldOrder::kTopFirst
+                                                 : FieldOrder::kBottomFirst;
+  av_frame_unref(m_frame.get());
+  ++m_frameIndex;
+  return ReadStatus::kFrame;
+}
+
+}  // namespace zdanalyse

@@ -1,0 +1,40 @@
+#pragma once
+// Any recording FFmpeg's libraries can open and decode (native build only),
+// with the container's time stamp of every frame. The decoded picture is
+// reduced to its luma plane: copied as it is from 8-bit YUV and grey formats,
+// computed with LumaOfBgr from RGB ones, converted by libswscale otherwise.
+#include <string>
+#include <vector>
+
+#include "tools/analyse/read/ffmpeg_owners.h"
+#include "tools/analyse/read/frame_source.h"
+
+namespace zdanalyse {
+
+class FfmpegReader : public FrameSource {
+ public:
+  // False, with a reason, when the file cannot be opened, holds no video
+  // stream, or its video cannot be decoded.
+  bool Open(const std::string& path, std::string* error);
+
+  const SourceInfo& Info() const override { return m_info; }
+  ReadStatus Next(LumaFrame* frame, std::string* error) override;
+
+ private:
+  ReadStatus Decode(std::string* error);  // one frame into m_frame, or the end
+  bool ToLuma(LumaFrame* out, std::string* error);
+
+  FormatContextPtr m_format;
+  CodecContextPtr m_codec;
+  FramePtr m_frame;
+  PacketPtr m_packet;
+  SwsContextPtr m_sws;
+  std::vector<uint8_t> m_converted;
+  int m_stream = -1;
+  bool m_flushing = false;
+  bool m_ended = false;
+  int64_t m_frameIndex = 0;
+  SourceInfo m_info;
+};
+
+}  // namespace zdanalyse
