@@ -4,7 +4,7 @@
 // no allocation. The drawing side (pattern/frame_code.h) uses the layout and
 // geometry declared here, so that writer and reader cannot disagree.
 //
-// Layout version 1, in short (README.md, "The frame code", has it in full):
+// Layout version 1, in short (docs/frame-code.md has it in full):
 // - The frame is divided into a grid of 160 x 90 units (unit k starts at pixel
 //   round(k * width / 160) across and round(k * height / 90) down), so the
 //   block keeps its place and proportions when a frame is scaled.

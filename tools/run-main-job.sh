@@ -17,7 +17,7 @@
 #
 # Exits non-zero when a step fails: zd-capture's exit code when the capture
 # check fails, else zd-analyse's when the recording shows anomalies (see the
-# exit codes in the README).
+# exit codes in docs/zd-capture.md and docs/zd-analyse.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

@@ -1,7 +1,7 @@
 // The pixel comparison end to end, without a decoder: frames of the shipped
 // preset 05 (640 x 480 YUY2) made again and handed in as a recording would
 // give them, untouched or with a fault done by hand; the masks against the
-// frame code's places as the README's table gives them; the report forms.
+// frame code's places as docs/frame-code.md's table gives them; the report forms.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -113,7 +113,7 @@ TEST(PictureCheck, FaultsDoneByHandAreNamed) {
 }
 
 TEST(PictureCheck, TheFrameCodesPlacesAreLeftOut) {
-  // The README's table: the frame code block and the field code block (field
+  // The table of docs/frame-code.md: the frame code block and the field code block (field
   // lines, twice as frame lines) of each size must lie in an excluded part.
   const struct {
     int32_t w, h;

@@ -49,7 +49,7 @@ TEST(FrameCodeLayout, TheWorkedExampleGivesTheDocumentedBytes) {
   const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
   EXPECT_EQ(FrameCodeCrc32(check, sizeof check), 0xCBF43926u);
 
-  // README's example: capability 16, stream 0x1234ABCD, frame 7, no drops,
+  // docs/frame-code.md's example: capability 16, stream 0x1234ABCD, frame 7, no drops,
   // 7 * 166666 time units; bytes and CRC computed with Python's zlib.crc32.
   FrameCodePayload p;
   p.capability = 16;
