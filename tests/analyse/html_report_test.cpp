@@ -1,11 +1,13 @@
 // The web page: every anomaly marked however long the recording, text from
-// the recording kept as text, and nothing asked of other files.
+// the recording kept as text, and nothing asked of other files. The words of
+// the text and the page a person reads.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "tools/analyse/report/number_text.h"
 #include "tools/analyse/report/reports.h"
 #include "tools/analyse/sequence/stream_analysis.h"
 
@@ -19,10 +21,14 @@ size_t Occurrences(const std::string& text, const std::string& what) {
   return n;
 }
 
-std::string Page(const AnalysisResult& result) {
+// What a report form writes for result.
+template <typename Writer>
+std::string Written(Writer write, const AnalysisResult& result) {
   std::FILE* f = std::tmpfile();
   EXPECT_NE(f, nullptr);
-  EXPECT_TRUE(WriteHtmlReport(result, f));
+  if (f == nullptr)
+    return {};
+  write(result, f);
   std::rewind(f);
   std::string page;
   char buffer[65536];
@@ -30,6 +36,11 @@ std::string Page(const AnalysisResult& result) {
     page.append(buffer, n);
   std::fclose(f);
   return page;
+}
+
+std::string Page(const AnalysisResult& result) {
+  return Written([](const AnalysisResult& r, std::FILE* f) { EXPECT_TRUE(WriteHtmlReport(r, f)); },
+                 result);
 }
 
 // Frames 0 to count - 1 at 60 fps, one stream, without the numbers in
@@ -105,6 +116,48 @@ TEST(HtmlReport, TheRecordingsNameStaysTextAndThePageAsksForNothingElse) {
   EXPECT_NE(page.find("a&lt;script&gt;x&lt;/script&gt;&amp;&quot;&#39;.mp4"), std::string::npos);
   for (const char* reference : {"src=", "href=", "url(", "@import", "<link", "<img"})
     EXPECT_EQ(page.find(reference), std::string::npos) << reference;
+}
+
+TEST(ReportWords, OrdinalsAreEnglish) {
+  const struct {
+    int64_t n;
+    const char* text;
+  } cases[] = {{1, "1st"},     {2, "2nd"},     {3, "3rd"},     {4, "4th"},
+               {10, "10th"},   {11, "11th"},   {12, "12th"},   {13, "13th"},
+               {21, "21st"},   {22, "22nd"},   {23, "23rd"},   {100, "100th"},
+               {101, "101st"}, {111, "111th"}, {112, "112th"}, {1003, "1003rd"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(Ordinal(c.n), c.text) << c.n;
+}
+
+// A recording that gives no scan, compared on every 2nd frame and every 3rd
+// row, with three worst frames: the text and the page say it in words, the
+// JSON keeps its value.
+TEST(ReportWords, ThePixelLineTheWorstFramesAndAnUnstatedScanReadAsEnglish) {
+  AnalysisResult r = Recording(30, {}, 1000, "words.mp4");
+  PictureCheck& p = r.picture;
+  p.compared = true;
+  p.domain = "Y'CbCr BT.601 studio range";
+  p.frames = 15;
+  p.frameStep = 2;
+  p.rowStep = 3;
+  p.worst = {{4, 4, 30, 31}, {8, 8, 32, 33}, {12, 12, 34, 35}};
+  const std::string text = Written(WriteTextReport, r);
+  EXPECT_NE(text.find("0x0, scan not stated, 60.000 fps nominal)"), std::string::npos) << text;
+  EXPECT_NE(text.find("(Y'CbCr BT.601 studio range, every 2nd frame, every 3rd row)"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("unknown"), std::string::npos) << text;
+
+  const std::string page = Page(r);
+  EXPECT_NE(page.find("0x0, scan not stated, 60.000 fps nominal</td>"), std::string::npos);
+  EXPECT_NE(page.find("(Y&#39;CbCr BT.601 studio range, every 2nd frame, every 3rd row)"),
+            std::string::npos);
+  EXPECT_EQ(Occurrences(page, "<th>worst frames</th>"), 1u);
+  EXPECT_EQ(Occurrences(page, "<tr><th></th><td>"), 2u);
+  EXPECT_EQ(page.find("unknown"), std::string::npos);
+
+  EXPECT_NE(Written(WriteJsonReport, r).find("\"scan\": \"unknown\""), std::string::npos);
 }
 
 }  // namespace

@@ -72,7 +72,14 @@ if exist "%DEST%\ZintuDobrel.ini" (
 )
 copy /y "%SRC%ZintuDobrel.ini" "%DEST%\%SETTINGS%" >nul 2>&1
 if errorlevel 1 goto copy_failed
-if "%SETTINGS%"=="ZintuDobrel.ini.new" echo Your ZintuDobrel.ini is kept; the shipped one is ZintuDobrel.ini.new.
+if not "%SETTINGS%"=="ZintuDobrel.ini.new" goto settings_done
+echo.
+echo Your edited ZintuDobrel.ini is kept as it was. This version's settings file
+echo is beside it as ZintuDobrel.ini.new: copy the presets and keys you want from
+echo it into ZintuDobrel.ini (or copy your changes into ZintuDobrel.ini.new and
+echo rename it to ZintuDobrel.ini). README-windows.txt, "Upgrading", tells how.
+echo.
+:settings_done
 
 if defined REG64 (
   "%REG64%" /s "%DEST%\ZintuDobrel64.ax"

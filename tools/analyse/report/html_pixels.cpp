@@ -85,8 +85,8 @@ std::string PixelsSection(const PictureCheck& p) {
   page += "<table class=\"summary\">\n";
   Row(&page, "compared",
       std::to_string(p.frames) + " frames against the originals (" + p.domain +
-          (p.frameStep > 1 ? ", every " + std::to_string(p.frameStep) + ". frame" : "") +
-          (p.rowStep > 1 ? ", every " + std::to_string(p.rowStep) + ". row" : "") + ")");
+          (p.frameStep > 1 ? ", every " + Ordinal(p.frameStep) + " frame" : "") +
+          (p.rowStep > 1 ? ", every " + Ordinal(p.rowStep) + " row" : "") + ")");
   Row(&page, "PSNR", "luma " + Db(p.psnrY) + ", chroma " + Db(p.psnrC));
   if (!p.note.empty())
     Row(&page, "note", p.note);
@@ -100,8 +100,9 @@ std::string PixelsSection(const PictureCheck& p) {
     page += "<tr class=\"diagnosis\"><th>diagnosis</th><td>" +
             EscapeHtml(d.name + (d.detail.empty() ? "" : " " + d.detail) + conf) + "</td></tr>\n";
   }
+  // The label once, beside the first of the worst frames.
   for (const PictureFrameResult& w : p.worst)
-    Row(&page, "worst frames",
+    Row(&page, &w == &p.worst.front() ? "worst frames" : "",
         std::to_string(w.frame) + " (record " + std::to_string(w.index) + "): luma " + Db(w.psnrY) +
             ", chroma " + Db(w.psnrC));
   page += "</table>\n";

@@ -63,7 +63,7 @@ std::string RecordingText(const AnalysisResult& r) {
   const SourceInfo& s = r.source;
   std::string text = s.container + ", " + s.codec + " " + s.pixelFormat + ", " +
                      std::to_string(s.width) + "x" + std::to_string(s.height) + ", " +
-                     FieldOrderName(s.fieldOrder);
+                     ScanText(s.fieldOrder);
   if (s.nominalRate > 0)
     text += Fmt(", %.3f fps nominal", s.nominalRate);
   return text;

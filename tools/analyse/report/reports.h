@@ -20,6 +20,9 @@ bool WriteHtmlReport(const AnalysisResult& result, std::FILE* out);
 
 // Names shared by the forms.
 const char* IdentityName(IdentitySource source);
-const char* FieldOrderName(FieldOrder order);
+const char* FieldOrderName(FieldOrder order);  // JSON and CSV: "unknown" when not given
+// The scan as the text and the page say it: "scan not stated" when the
+// recording does not give it.
+const char* ScanText(FieldOrder order);
 
 }  // namespace zdanalyse

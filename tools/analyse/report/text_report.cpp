@@ -56,6 +56,10 @@ const char* FieldOrderName(FieldOrder order) {
   return "unknown";
 }
 
+const char* ScanText(FieldOrder order) {
+  return order == FieldOrder::kUnknown ? "scan not stated" : FieldOrderName(order);
+}
+
 namespace {
 
 std::string Db(double v) {
@@ -70,9 +74,9 @@ void WritePixels(const PictureCheck& p, std::FILE* out) {
   }
   std::string subset;
   if (p.frameStep > 1)
-    subset += ", every " + std::to_string(p.frameStep) + ". frame";
+    subset += ", every " + Ordinal(p.frameStep) + " frame";
   if (p.rowStep > 1)
-    subset += ", every " + std::to_string(p.rowStep) + ". row";
+    subset += ", every " + Ordinal(p.rowStep) + " row";
   std::fprintf(out,
                "pixels:         %lld frames against the originals (%s%s), PSNR luma %s dB, "
                "chroma %s dB\n",
@@ -100,7 +104,7 @@ void WriteTextReport(const AnalysisResult& r, std::FILE* out) {
   const SourceInfo& s = r.source;
   std::fprintf(out, "recording:      %s (%s, %s %s, %dx%d, %s", r.input.c_str(),
                s.container.c_str(), s.codec.c_str(), s.pixelFormat.c_str(), int(s.width),
-               int(s.height), FieldOrderName(s.fieldOrder));
+               int(s.height), ScanText(s.fieldOrder));
   if (s.nominalRate > 0)
     std::fprintf(out, ", %.3f fps nominal", s.nominalRate);
   std::fprintf(out, ")\n");
