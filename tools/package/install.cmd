@@ -76,8 +76,9 @@ if not "%SETTINGS%"=="ZintuDobrel.ini.new" goto settings_done
 echo.
 echo Your edited ZintuDobrel.ini is kept as it was. This version's settings file
 echo is beside it as ZintuDobrel.ini.new: copy the presets and keys you want from
-echo it into ZintuDobrel.ini (or copy your changes into ZintuDobrel.ini.new and
-echo rename it to ZintuDobrel.ini). README-windows.txt, "Upgrading", tells how.
+echo it into ZintuDobrel.ini, or copy your changes into ZintuDobrel.ini.new and
+echo rename it to ZintuDobrel.ini. README-windows.txt tells how, under
+echo "Upgrading an edited ZintuDobrel.ini".
 echo.
 :settings_done
 
