@@ -71,14 +71,34 @@ def anchors_of(path, cache):
 
 
 def links_of(text):
-    """(line number, target) of every link outside code."""
+    """(line number, target) of every link outside code, in line order; a
+    link's text may run over several lines of its paragraph."""
+    return sorted(paragraph_links(text), key=lambda link: link[0])
+
+
+def paragraph_links(text):
+    paragraph, first, previous = [], 0, -1
+
+    def links_in(lines, first):
+        block = '\n'.join(lines)
+        for m in LINK.finditer(block):
+            yield first + block.count('\n', 0, m.start()), m.group(1)
+
     for number, line in lines_outside_code(text):
         bare = CODE_SPAN.sub('', line)
-        for m in LINK.finditer(bare):
-            yield number, m.group(1)
         m = REFERENCE.match(bare)
         if m:
             yield number, m.group(1)
+            continue
+        if not bare.strip() or number != previous + 1:
+            yield from links_in(paragraph, first)
+            paragraph, first = [], number
+        if bare.strip():
+            if not paragraph:
+                first = number
+            paragraph.append(bare)
+        previous = number
+    yield from links_in(paragraph, first)
 
 
 def markdown_files(root):
@@ -138,7 +158,8 @@ def self_test():
                      '[again](docs/settings.md#keys-1), [top](#title), [site](https://example.com/x),\n'
                      '![picture](assets/p.png) and [folder](docs).\n'
                      '[gone](docs/missing.md) [bad anchor](docs/settings.md#no-such-heading)\n'
-                     '[own bad anchor](#titel) `[in code](nowhere.md)`\n'
+                     '[own bad anchor](#titel) `[in code](nowhere.md)` [a wrapped\n'
+                     'link](docs/settings.md#keys-2)\n'
                      '```\n[in a fence](nowhere.md)\n```\n'
                      '[ref]: docs/absent.md\n',
         'docs/settings.md': '# Settings\n\n## Section PRESET_DEF and the numbered presets\n\n'
@@ -151,7 +172,8 @@ def self_test():
         'README.md:8: docs/missing.md: no such file',
         'README.md:8: docs/settings.md#no-such-heading: no heading with that anchor',
         'README.md:9: #titel: no heading with that anchor',
-        'README.md:13: docs/absent.md: no such file',
+        'README.md:9: docs/settings.md#keys-2: no heading with that anchor',
+        'README.md:14: docs/absent.md: no such file',
     ]
     with tempfile.TemporaryDirectory() as root:
         for name, text in pages.items():
@@ -159,7 +181,7 @@ def self_test():
             with open(os.path.join(root, name), 'w', encoding='utf-8') as f:
                 f.write(text)
         dead, checked = check(root, ['README.md', 'docs/settings.md'])
-    if dead != expected or checked != 13:
+    if dead != expected or checked != 14:
         print('check-links self-test failed: %d links checked, dead:' % checked)
         print('\n'.join(dead))
         return 1
