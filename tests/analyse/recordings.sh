@@ -229,6 +229,27 @@ TABLE
   ffmpeg -nostdin -v error -i clean.avi -pix_fmt yuv422p -f yuv4mpegpipe - |
     "$analyse" --json - >y4m.json || fail "y4m: exit code $?"
   grep -q '"identical": true' y4m.json || fail "y4m: not identical"
+  # A recording that declares full range (MJPEG as webcams send it, Y4M's
+  # XCOLORRANGE) is compared in the range it declares: no diagnosis. One that
+  # declares full range over a studio-range picture is named for it.
+  ffmpeg -nostdin -v error -y -i clean.avi -c:v mjpeg -pix_fmt yuvj422p -q:v 2 jpeg.avi
+  analyse jpeg.avi 0
+  psnr=$(field psnr_y jpeg.avi.json)
+  awk -v p="$psnr" 'BEGIN {exit !(p > 30)}' || fail "full-range JPEG: PSNR $psnr dB"
+  grep -q '"diagnoses": \[\]' jpeg.avi.json || fail "full-range JPEG: diagnosed"
+  ffmpeg -nostdin -v error -y -i clean.avi -vf scale=out_range=full -pix_fmt yuv422p \
+    -f yuv4mpegpipe full.y4m
+  head -c 100 full.y4m | grep -q XCOLORRANGE=FULL || fail "full.y4m: no XCOLORRANGE=FULL"
+  analyse full.y4m 0
+  psnr=$(field psnr_y full.y4m.json)  # null: identical
+  [ "$psnr" = null ] || awk -v p="$psnr" 'BEGIN {exit !(p > 40)}' ||
+    fail "full-range Y4M: PSNR $psnr dB"
+  grep -q '"diagnoses": \[\]' full.y4m.json || fail "full-range Y4M: diagnosed"
+  ffmpeg -nostdin -v error -y -i clean.avi -pix_fmt yuv422p -f yuv4mpegpipe studio.y4m
+  { head -n 1 studio.y4m | tr -d '\n'; echo " XCOLORRANGE=FULL"; tail -n +2 studio.y4m; } \
+    >misdeclared.y4m
+  analyse misdeclared.y4m 0
+  grep -q '"name": "limited_as_full"' misdeclared.y4m.json || fail "misdeclared: not named"
   # Settings without the backgrounds: the analysis goes on, without pixels.
   mkdir -p bare && cp "$ini" bare/ && cp "$(dirname "$ini")"/font*.bmp bare/
   analyse clean.avi 0 --ini bare/ZintuDobrel.ini

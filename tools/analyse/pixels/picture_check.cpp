@@ -66,6 +66,17 @@ Thumbnail ThumbnailOf(const PlanarPicture& p, bool bt709) {
   return t;
 }
 
+// What a recording declared that the comparison followed, for the reports.
+std::string DeclaredCoding(DeclaredRange range, DeclaredMatrix matrix) {
+  std::string what;
+  if (range == DeclaredRange::kFull)
+    what = "full range";
+  if (matrix != DeclaredMatrix::kUnstated)
+    what += std::string(what.empty() ? "" : ", ") +
+            (matrix == DeclaredMatrix::kBt709 ? "BT.709" : "BT.601");
+  return what;
+}
+
 const FrameRecord* Identified(const FrameRecord* records, size_t count) {
   for (size_t i = 0; i < count; ++i)
     if (records[i].readable && records[i].hasCapability)
@@ -134,8 +145,15 @@ bool PictureChecker::Original(uint32_t n, const PictureView& rec, RowSubset rows
 
 // The recorded frame's planes: in place for YUV, converted for B, G, R.
 bool PictureChecker::Recorded(const LumaFrame& frame, RowSubset rows, PictureView* rec) {
-  if (ViewOfRecording(frame, rec))
+  if (ViewOfRecording(frame, rec)) {
+    // Full range or another matrix, as the recording declares it: brought to
+    // the source's coding first, so that only a contradiction is diagnosed.
+    if (ToSourceCoding(*rec, frame.range, frame.matrix, m_original->Bt709(), &m_rec, rows)) {
+      *rec = m_rec.View();
+      m_declared = DeclaredCoding(frame.range, frame.matrix);
+    }
     return true;
+  }
   if (!PlanarFromRecording(frame, m_original->Bt709(), &m_rec, rows))
     return false;
   *rec = m_rec.View();
@@ -239,6 +257,8 @@ PictureCheck PictureChecker::Finish() {
   }
   out.domain = m_original && m_original->Bt709() ? "Y'CbCr BT.709 studio range"
                                                  : "Y'CbCr BT.601 studio range";
+  if (!m_declared.empty())
+    out.domain += "; the recording's " + m_declared + " as it declares";
   out.psnrY = Psnr(m_total.sseY, m_total.countY);
   out.psnrC = Psnr(m_total.sseC, m_total.countC);
   out.minPsnrY = out.perFrame.front().psnrY;

@@ -60,6 +60,7 @@ class PictureChecker {
   DiagnosisTally m_tally;
   int64_t m_lastWhole = -1;  // the last frame made whole
   std::string m_note;
+  std::string m_declared;  // the coding a recording declared and was converted from
   PictureCheck m_result;
 };
 

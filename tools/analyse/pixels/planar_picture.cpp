@@ -163,6 +163,89 @@ bool PlanarFromRecording(const LumaFrame& f, bool bt709, PlanarPicture* out, Row
   return true;
 }
 
+namespace {
+
+// R'G'B' to Y'PbPr (normalised: Y 0..1, Pb and Pr -0.5..0.5) of a matrix.
+struct Matrix3 {
+  double m[3][3];
+};
+
+Matrix3 ToYPbPr(bool bt709) {
+  const double kr = bt709 ? 0.2126 : 0.299, kb = bt709 ? 0.0722 : 0.114, kg = 1 - kr - kb;
+  return {{{kr, kg, kb},
+           {-kr / (2 * (1 - kb)), -kg / (2 * (1 - kb)), 0.5},
+           {0.5, -kg / (2 * (1 - kr)), -kb / (2 * (1 - kr))}}};
+}
+
+Matrix3 FromYPbPr(bool bt709) {
+  const double kr = bt709 ? 0.2126 : 0.299, kb = bt709 ? 0.0722 : 0.114, kg = 1 - kr - kb;
+  return {{{1, 0, 2 * (1 - kr)},
+           {1, -2 * (1 - kb) * kb / kg, -2 * (1 - kr) * kr / kg},
+           {1, 2 * (1 - kb), 0}}};
+}
+
+Matrix3 Times(const Matrix3& a, const Matrix3& b) {
+  Matrix3 c{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k)
+        c.m[i][j] += a.m[i][k] * b.m[k][j];
+  return c;
+}
+
+uint8_t Round8(double v) {
+  return uint8_t(std::clamp(v + 0.5, 0.0, 255.0));
+}
+
+}  // namespace
+
+bool ToSourceCoding(const PictureView& in, DeclaredRange range, DeclaredMatrix matrix,
+                    bool toBt709, PlanarPicture* out, RowSubset rows) {
+  const bool full = range == DeclaredRange::kFull;
+  const bool otherMatrix = matrix != DeclaredMatrix::kUnstated &&
+                           (matrix == DeclaredMatrix::kBt709) != toBt709;
+  if ((!full && !otherMatrix) || in.width < 1 || in.height < 1 || in.chromaWidth < 1 ||
+      in.chromaHeight < 1)
+    return false;
+  // Normalised values of the recording: Y = (code - yOff) / yScale, P = (code - 128) / cScale.
+  const double yOff = full ? 0 : 16, yScale = full ? 255 : 219, cScale = full ? 255 : 224;
+  // Y'PbPr of the declared matrix to that of the source's: the luma row mixes in
+  // the chroma of its place, the chroma rows mix chroma alone.
+  const Matrix3 m = otherMatrix ? Times(ToYPbPr(toBt709), FromYPbPr(!toBt709))
+                                : Matrix3{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+  out->Resize(in.width, in.height, in.chromaWidth, in.chromaHeight);
+  for (int32_t y = 0; y < in.height; ++y) {
+    if (!rows.Needed(y))
+      continue;
+    const int32_t cy = int32_t(int64_t(y) * in.chromaHeight / in.height);
+    const uint8_t* ly = in.y + size_t(y) * size_t(in.width);
+    const uint8_t* lb = in.cb + size_t(cy) * size_t(in.chromaWidth);
+    const uint8_t* lr = in.cr + size_t(cy) * size_t(in.chromaWidth);
+    uint8_t* oy = &out->y[size_t(y) * size_t(in.width)];
+    for (int32_t x = 0; x < in.width; ++x) {
+      const int32_t cx = int32_t(int64_t(x) * in.chromaWidth / in.width);
+      const double Y = (ly[x] - yOff) / yScale, pb = (lb[cx] - 128) / cScale,
+                   pr = (lr[cx] - 128) / cScale;
+      oy[x] = Round8(16 + 219 * (m.m[0][0] * Y + m.m[0][1] * pb + m.m[0][2] * pr));
+    }
+  }
+  for (int32_t y = 0; y < in.chromaHeight; ++y) {
+    const int32_t ly = int32_t(int64_t(y) * in.height / in.chromaHeight);
+    if (!rows.Needed(ly) && !(rows.halfChroma && rows.Needed(2 * y)))
+      continue;
+    const uint8_t* lb = in.cb + size_t(y) * size_t(in.chromaWidth);
+    const uint8_t* lr = in.cr + size_t(y) * size_t(in.chromaWidth);
+    uint8_t* ob = &out->cb[size_t(y) * size_t(in.chromaWidth)];
+    uint8_t* orr = &out->cr[size_t(y) * size_t(in.chromaWidth)];
+    for (int32_t x = 0; x < in.chromaWidth; ++x) {
+      const double pb = (lb[x] - 128) / cScale, pr = (lr[x] - 128) / cScale;
+      ob[x] = Round8(128 + 224 * (m.m[1][1] * pb + m.m[1][2] * pr));
+      orr[x] = Round8(128 + 224 * (m.m[2][1] * pb + m.m[2][2] * pr));
+    }
+  }
+  return true;
+}
+
 void ResamplePlane(const uint8_t* src, int32_t sw, int32_t sh, uint8_t* dst, int32_t dw,
                    int32_t dh) {
   if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0)

@@ -65,6 +65,14 @@ bool ViewOfRecording(const LumaFrame& frame, PictureView* out);
 bool PlanarFromRecording(const LumaFrame& frame, bool bt709, PlanarPicture* out,
                          RowSubset rows = {});
 
+// A recorded YUV picture in the coding the source's frames have: studio
+// range in the source's matrix (BT.709 when toBt709, else BT.601), from the
+// range and matrix the recording declares (unstated: studio range, the
+// source's matrix). False, leaving *out alone, when nothing is to convert.
+// Rows as the subset needs them; chroma planes of any size.
+bool ToSourceCoding(const PictureView& in, DeclaredRange range, DeclaredMatrix matrix,
+                    bool toBt709, PlanarPicture* out, RowSubset rows = {});
+
 // The picture brought to the given plane sizes in place: planes of another
 // size are resampled by the area each sample covers; a plane with half the
 // rows of the picture's (4:2:0 from 4:2:2) is made of averaged row pairs,

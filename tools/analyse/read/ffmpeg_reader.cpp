@@ -65,6 +65,26 @@ void CopyComponent(const AVFrame* f, const AVComponentDescriptor& c, int32_t w, 
 }
 
 // The chroma of an 8-bit YUV frame, as it is stored (any subsampling).
+// The range the decoder reports; the JPEG pixel formats (yuvj...) are full
+// range whatever the frame says.
+DeclaredRange DeclaredRangeOf(const AVFrame* f, const AVPixFmtDescriptor* d) {
+  if (f->color_range == AVCOL_RANGE_JPEG || (d && std::strncmp(d->name, "yuvj", 4) == 0))
+    return DeclaredRange::kFull;
+  return f->color_range == AVCOL_RANGE_MPEG ? DeclaredRange::kLimited : DeclaredRange::kUnstated;
+}
+
+DeclaredMatrix DeclaredMatrixOf(AVColorSpace space) {
+  switch (space) {
+    case AVCOL_SPC_BT709:
+      return DeclaredMatrix::kBt709;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+      return DeclaredMatrix::kBt601;
+    default:
+      return DeclaredMatrix::kUnstated;
+  }
+}
+
 void KeepYuvColour(const AVFrame* f, const AVPixFmtDescriptor* d, LumaFrame* out) {
   out->colour = ColourLayout::kNone;
   if (d->nb_components < 3 || d->comp[1].depth != 8 || d->comp[2].depth != 8 ||
@@ -196,6 +216,8 @@ bool FfmpegReader::ToLuma(LumaFrame* out, std::string* error) {
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   int plane = 0, step = 0, offset = 0;
   out->colour = ColourLayout::kNone;
+  out->range = DeclaredRangeOf(f, desc);
+  out->matrix = DeclaredMatrixOf(f->colorspace);
   if (DirectLuma(desc, &plane, &step, &offset)) {
     if (m_keepColour)
       KeepYuvColour(f, desc, out);

@@ -26,6 +26,7 @@ struct SourceInfo {
   int64_t expectedFrames = 0;  // frames the container announces, 0 when it does not say
   double durationSeconds = 0;  // the recording's length as the container gives it, 0 when unknown
   FieldOrder fieldOrder = FieldOrder::kUnknown;
+  DeclaredRange range = DeclaredRange::kUnstated;  // Y4M's XCOLORRANGE
 };
 
 class FrameSource {

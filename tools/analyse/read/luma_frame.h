@@ -10,6 +10,11 @@ namespace zdanalyse {
 // How the two fields of a frame are ordered, as far as the recording says.
 enum class FieldOrder { kUnknown, kProgressive, kTopFirst, kBottomFirst };
 
+// The colour coding a recording declares for its YUV frames (the decoder's
+// colour range and matrix, Y4M's XCOLORRANGE); unstated where it says nothing.
+enum class DeclaredRange : uint8_t { kUnstated, kLimited, kFull };
+enum class DeclaredMatrix : uint8_t { kUnstated, kBt601, kBt709 };
+
 // The colour a reader kept beside the luma, for the pixel comparison.
 enum class ColourLayout : uint8_t {
   kNone,  // luma only
@@ -30,6 +35,8 @@ struct LumaFrame {
   int32_t chromaHeight = 0;
   std::vector<uint8_t> cb, cr;  // kYuv
   std::vector<uint8_t> bgr;     // kBgr
+  DeclaredRange range = DeclaredRange::kUnstated;
+  DeclaredMatrix matrix = DeclaredMatrix::kUnstated;
 
   const uint8_t* Row(int32_t y) const { return luma.data() + size_t(y) * size_t(width); }
 };

@@ -83,6 +83,10 @@ bool ParseY4mHeader(const std::string& line, SourceInfo* info, size_t* chromaByt
     }
     if (tag == 'C')
       chroma = value;
+    if (tag == 'X' && value == "COLORRANGE=FULL")
+      info->range = DeclaredRange::kFull;
+    if (tag == 'X' && value == "COLORRANGE=LIMITED")
+      info->range = DeclaredRange::kLimited;
     if (tag == 'I') {
       info->fieldOrder = value == "p"   ? FieldOrder::kProgressive
                          : value == "t" ? FieldOrder::kTopFirst
@@ -220,6 +224,7 @@ ReadStatus Y4mReader::Next(LumaFrame* frame, std::string* error) {
   frame->height = m_info.height;
   frame->hasTime = false;
   frame->fieldOrder = m_info.fieldOrder;
+  frame->range = m_info.range;
   const size_t lumaBytes = size_t(m_info.width) * size_t(m_info.height);
   frame->luma.resize(lumaBytes);
   size_t got = std::fread(frame->luma.data(), 1, lumaBytes, m_in);

@@ -130,9 +130,18 @@ void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
                  "\"missing\": %" PRId64 ", \"repeated\": %" PRId64 ", \"out_of_order\": %" PRId64
                  ", \"missing_ranges\": [",
                  st.records, st.firstFrame, st.lastFrame, st.missing, st.repeated, st.outOfOrder);
+    // Frame numbers, as everywhere in the report; read per field, the
+    // fields at both ends of each range follow (1 the earlier, 2 the later).
+    const uint64_t unit = r.perField ? 2 : 1;
     for (size_t k = 0; k < st.missingRanges.size(); ++k)
-      std::fprintf(out, "%s[%" PRIu64 ", %" PRIu64 "]", k ? ", " : "", st.missingRanges[k].first,
-                   st.missingRanges[k].last);
+      std::fprintf(out, "%s[%" PRIu64 ", %" PRIu64 "]", k ? ", " : "",
+                   st.missingRanges[k].first / unit, st.missingRanges[k].last / unit);
+    if (r.perField) {
+      std::fprintf(out, "], \"missing_range_fields\": [");
+      for (size_t k = 0; k < st.missingRanges.size(); ++k)
+        std::fprintf(out, "%s[%d, %d]", k ? ", " : "", int(st.missingRanges[k].first % 2 + 1),
+                     int(st.missingRanges[k].last % 2 + 1));
+    }
     std::fprintf(out, "]}");
   }
   std::fprintf(out, "\n  ],\n  \"timing\": {\n    \"intervals\": ");
