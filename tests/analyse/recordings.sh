@@ -130,6 +130,34 @@ lossy)
   done
   rm -f lossy.y4m
   ;;
+fields)
+  # An interlaced recording (480i, both fields' codes) with frame 11 lost: the
+  # JSON names frame 11 and both its fields. Scaled to half size and coded
+  # lossily, it reads whole, as its progressive twin (480p) does.
+  record 8 120 1 yuyv422 720x480 30000/1001 il.avi
+  record 9 120 1 uyvy422 720x480 60000/1001 pr.avi
+  for f in il pr; do
+    ffmpeg -nostdin -v error -y -i $f.avi -vf "select='not(eq(n\,11))',setpts=N/FRAME_RATE/TB" \
+      -c:v rawvideo ${f}_lost.avi
+    ffmpeg -nostdin -v error -y -i ${f}_lost.avi -vf scale=360:240 -vsync passthrough \
+      -c:v libx264 -crf 30 -pix_fmt yuv420p ${f}_half.mp4
+  done
+  analyse il_lost.avi 1
+  grep -q '"per_field": true' il_lost.avi.json || fail "il_lost: not read per field"
+  expect il_lost.avi.json missing 2  # fields
+  grep -q '"missing_ranges": \[\[11, 11\]\], "missing_range_fields": \[\[1, 2\]\]' \
+    il_lost.avi.json || fail "il_lost: $(grep -o '"missing_ranges[^}]*' il_lost.avi.json)"
+  # Cells of 2.25 x 2.67 pixels at CRF 30.
+  for f in il_half.mp4 pr_half.mp4; do
+    analyse $f 1
+    expect $f.json records 119
+    expect $f.json unreadable 0
+    expect $f.json missing 1
+    expect $f.json repeated 0
+    grep -q '"missing_ranges": \[\[11, 11\]\]' $f.json ||
+      fail "$f: $(grep -o '"missing_ranges[^}]*' $f.json)"
+  done
+  ;;
 stdin)
   # Y4M through standard input, as a Windows user pipes ffmpeg into it; Y4M
   # has no time stamps, and the report says so instead of guessing.

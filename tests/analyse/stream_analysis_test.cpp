@@ -70,7 +70,8 @@ TEST(Analysis, FindsExactlyTheFaultsOfASequence) {
       {"two frames swapped", "0 2 1 3", 0, 0, 1, 0, 0, "", 1},
       {"a frame late by three", "0 2 3 4 1 5", 0, 0, 1, 0, 0, "", 1},
       {"an unreadable frame in its place", "0 1 x 3 4", 0, 0, 0, 0, 1, "", 0},
-      {"an unreadable frame and a lost one", "0 1 x 4 5", 1, 0, 0, 0, 1, "3-3", 1},
+      // Which of 2 and 3 the unreadable frame was is not known: none is named.
+      {"an unreadable frame and a lost one", "0 1 x 4 5", 1, 0, 0, 0, 1, "", 1},
       {"unreadable at both ends", "x 1 2 x", 0, 0, 0, 0, 2, "", 0},
       {"a new stream id", "A0 A1 A2 B0 B1", 0, 0, 0, 1, 0, "", 0},
       {"a new stream with a gap", "A7 A8 B0 B2", 1, 0, 0, 1, 0, "1-1", 1},
@@ -95,6 +96,33 @@ TEST(Analysis, FindsExactlyTheFaultsOfASequence) {
     EXPECT_EQ(std::count(r.events.begin(), r.events.end(), FrameEvent::kAfterGap), c.gapMarks);
     const bool faulty = c.missing + c.repeated + c.outOfOrder > 0 || c.unreadable > 0;
     EXPECT_EQ(r.anomalies.empty(), !faulty);
+  }
+}
+
+TEST(Analysis, FramesLostBesideUnreadableOnesAreCountedNotNamed) {
+  struct Case {
+    const char* sequence;
+    int64_t missing;
+    const char* among;  // "count:first-last ..."
+  };
+  const Case cases[] = {
+      {"0 1 x 5 6", 2, "2:2-4"},
+      {"0 x x 5 x 9", 4, "2:1-4 2:6-8"},
+      {"0 1 x x 4", 0, ""},  // the unreadable ones are 2 and 3
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sequence);
+    const AnalysisResult r =
+        Analyse(Records(c.sequence), Container(), IdentitySource::kFrameCode, Thresholds());
+    EXPECT_EQ(r.missing, c.missing);
+    std::string among;
+    for (const StreamSummary& s : r.streams) {
+      EXPECT_TRUE(s.missingRanges.empty());
+      for (const UncertainGap& g : s.missingAmong)
+        among += (among.empty() ? "" : " ") + std::to_string(g.count) + ":" +
+                 std::to_string(g.among.first) + "-" + std::to_string(g.among.last);
+    }
+    EXPECT_EQ(among, c.among);
   }
 }
 

@@ -199,11 +199,11 @@ uint8_t Round8(double v) {
 
 }  // namespace
 
-bool ToSourceCoding(const PictureView& in, DeclaredRange range, DeclaredMatrix matrix,
-                    bool toBt709, PlanarPicture* out, RowSubset rows) {
+bool ToSourceCoding(const PictureView& in, DeclaredRange range, DeclaredMatrix matrix, bool toBt709,
+                    PlanarPicture* out, RowSubset rows) {
   const bool full = range == DeclaredRange::kFull;
-  const bool otherMatrix = matrix != DeclaredMatrix::kUnstated &&
-                           (matrix == DeclaredMatrix::kBt709) != toBt709;
+  const bool otherMatrix =
+      matrix != DeclaredMatrix::kUnstated && (matrix == DeclaredMatrix::kBt709) != toBt709;
   if ((!full && !otherMatrix) || in.width < 1 || in.height < 1 || in.chromaWidth < 1 ||
       in.chromaHeight < 1)
     return false;

@@ -70,8 +70,8 @@ bool PlanarFromRecording(const LumaFrame& frame, bool bt709, PlanarPicture* out,
 // range and matrix the recording declares (unstated: studio range, the
 // source's matrix). False, leaving *out alone, when nothing is to convert.
 // Rows as the subset needs them; chroma planes of any size.
-bool ToSourceCoding(const PictureView& in, DeclaredRange range, DeclaredMatrix matrix,
-                    bool toBt709, PlanarPicture* out, RowSubset rows = {});
+bool ToSourceCoding(const PictureView& in, DeclaredRange range, DeclaredMatrix matrix, bool toBt709,
+                    PlanarPicture* out, RowSubset rows = {});
 
 // The picture brought to the given plane sizes in place: planes of another
 // size are resampled by the area each sample covers; a plane with half the

@@ -180,6 +180,22 @@ ReadStatus FfmpegReader::Decode(std::string* error) {
     if (m_flushing) {
       return ReadStatus::kEnd;
     }
+    // A packet the decoder could not take yet goes again, now that its
+    // frames have been taken: dropping it would lose a frame (and with it the
+    // reference of the frames after it).
+    if (m_pending) {
+      rc = avcodec_send_packet(m_codec.get(), m_packet.get());
+      if (rc == AVERROR(EAGAIN))
+        continue;
+      m_pending = false;
+      av_packet_unref(m_packet.get());
+      if (rc < 0) {
+        *error = "after frame " + std::to_string(m_frameIndex) +
+                 ": the recording is damaged: " + AvError(rc);
+        return ReadStatus::kError;
+      }
+      continue;
+    }
     rc = av_read_frame(m_format.get(), m_packet.get());
     if (rc == AVERROR_EOF) {
       m_flushing = true;
@@ -193,6 +209,10 @@ ReadStatus FfmpegReader::Decode(std::string* error) {
     }
     if (m_packet->stream_index == m_stream)
       rc = avcodec_send_packet(m_codec.get(), m_packet.get());
+    if (rc == AVERROR(EAGAIN)) {
+      m_pending = true;
+      continue;
+    }
     av_packet_unref(m_packet.get());
     if (rc < 0 && rc != AVERROR(EAGAIN)) {
       *error = "after frame " + std::to_string(m_frameIndex) +

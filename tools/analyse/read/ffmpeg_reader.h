@@ -32,6 +32,7 @@ class FfmpegReader : public FrameSource {
   std::vector<uint8_t> m_converted;
   int m_stream = -1;
   bool m_flushing = false;
+  bool m_pending = false;  // m_packet holds a packet the decoder could not take yet
   bool m_ended = false;
   int64_t m_frameIndex = 0;
   SourceInfo m_info;

@@ -87,6 +87,10 @@ void Summary(const AnalysisResult& r, std::string* page) {
     for (const FrameRange& range : st.missingRanges)
       ranges += (ranges.empty() ? " (" : ", ") + KeyText(range.first, r.perField) +
                 (range.last != range.first ? "-" + KeyText(range.last, r.perField) : "");
+  for (const StreamSummary& st : r.streams)
+    for (const UncertainGap& g : st.missingAmong)
+      ranges += (ranges.empty() ? " (" : ", ") + std::to_string(g.count) + " somewhere in " +
+                KeyText(g.among.first, r.perField) + "-" + KeyText(g.among.last, r.perField);
   Row(page, "missing", Count(r.missing) + (ranges.empty() ? "" : ranges + ")"));
   Row(page, "repeated", Count(r.repeated));
   Row(page, "out of order", Count(r.outOfOrder));

@@ -142,6 +142,17 @@ void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
         std::fprintf(out, "%s[%d, %d]", k ? ", " : "", int(st.missingRanges[k].first % 2 + 1),
                      int(st.missingRanges[k].last % 2 + 1));
     }
+    // Lost beside unreadable records: how many, and the numbers they may be.
+    std::fprintf(out, "], \"missing_among\": [");
+    for (size_t k = 0; k < st.missingAmong.size(); ++k) {
+      const UncertainGap& g = st.missingAmong[k];
+      std::fprintf(out, "%s{\"count\": %" PRId64 ", \"first\": %" PRIu64 ", \"last\": %" PRIu64,
+                   k ? ", " : "", g.count, g.among.first / unit, g.among.last / unit);
+      if (r.perField)
+        std::fprintf(out, ", \"first_field\": %d, \"last_field\": %d", int(g.among.first % 2 + 1),
+                     int(g.among.last % 2 + 1));
+      std::fprintf(out, "}");
+    }
     std::fprintf(out, "]}");
   }
   std::fprintf(out, "\n  ],\n  \"timing\": {\n    \"intervals\": ");

@@ -28,6 +28,17 @@ std::string Ranges(const std::vector<FrameRange>& ranges, bool fields) {
   return text.empty() ? text : text + ")";
 }
 
+// Frames lost beside unreadable records: " (2 somewhere in 11-14)".
+std::string Among(const std::vector<UncertainGap>& gaps, bool fields) {
+  std::string text;
+  for (size_t i = 0; i < gaps.size() && i < kMaxRangesShown; ++i)
+    text += std::string(i ? ", " : " (") + std::to_string(gaps[i].count) + " somewhere in " +
+            Key(gaps[i].among.first, fields) + "-" + Key(gaps[i].among.last, fields);
+  if (gaps.size() > kMaxRangesShown)
+    text += ", ... " + std::to_string(gaps.size() - kMaxRangesShown) + " more";
+  return text.empty() ? text : text + ", beside unreadable records)";
+}
+
 }  // namespace
 
 const char* IdentityName(IdentitySource source) {
@@ -119,7 +130,7 @@ void WriteTextReport(const AnalysisResult& r, std::FILE* out) {
     std::fprintf(out, "frame numbers:  %u to %u\n", r.firstFrame, r.lastFrame);
   std::string missingRanges;
   for (const StreamSummary& st : r.streams)
-    missingRanges += Ranges(st.missingRanges, r.perField);
+    missingRanges += Ranges(st.missingRanges, r.perField) + Among(st.missingAmong, r.perField);
   std::fprintf(out, "missing:        %lld%s\n", static_cast<long long>(r.missing),
                missingRanges.c_str());
   std::fprintf(out, "repeated:       %lld\n", static_cast<long long>(r.repeated));

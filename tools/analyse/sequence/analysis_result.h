@@ -36,13 +36,21 @@ struct IntervalStats {
   double mean = 0, p50 = 0, p99 = 0, max = 0;
 };
 
+// Frames lost where unreadable records stand in the gap too: how many is
+// known, not which ones, so none of them is named.
+struct UncertainGap {
+  FrameRange among;  // every number the lost ones may be
+  int64_t count = 0;
+};
+
 struct StreamSummary {
   bool hasStream = false;
   uint32_t stream = 0;
   int64_t records = 0;  // readable records of this stream
   uint32_t firstFrame = 0, lastFrame = 0;
   int64_t missing = 0;
-  std::vector<FrameRange> missingRanges;
+  std::vector<FrameRange> missingRanges;   // exactly these numbers are missing
+  std::vector<UncertainGap> missingAmong;  // and these many somewhere in these ranges
   int64_t repeated = 0;
   int64_t outOfOrder = 0;
   bool hasDrops = false;

@@ -43,6 +43,8 @@ void CloseStream(StreamWalk* walk, const std::vector<FrameRecord>& records, Anal
       s.missing += int64_t(gap.last) - int64_t(gap.first) + 1;
     }
   }
+  for (const UncertainGap& g : s.missingAmong)
+    s.missing += g.count;
   if (s.hasDrops)
     s.dropsAtLast = records[walk->maxRecord].drops;
   r->missing += s.missing;
@@ -97,14 +99,19 @@ void Walk(AnalysisResult* r) {
       ++walk.summary.repeated;
       r->events.push_back(FrameEvent::kRepeated);
     } else if (n > walk.maxSeen) {
-      // Unreadable records just before stand for the numbers right after the
-      // previous frame, as far as there is room.
+      // Unreadable records just before stand for numbers between the previous
+      // frame and this one, as far as there is room; which ones is not known,
+      // so where frames are lost too, the lost ones are counted, not named.
       const uint64_t before = SequenceKey(records[walk.lastReadable]);
       uint64_t covered = 0;
       if (unreadableRun > 0 && n > before) {
-        covered = std::min<uint64_t>(unreadableRun, n - before - 1);
-        for (uint64_t k = 1; k <= covered; ++k)
-          walk.present.push_back(before + k);
+        const uint64_t between = n - before - 1;
+        covered = std::min<uint64_t>(unreadableRun, between);
+        if (covered > 0 && covered < between)
+          walk.summary.missingAmong.push_back({{before + 1, n - 1}, int64_t(between - covered)});
+        if (covered > 0)
+          for (uint64_t k = 1; k <= between; ++k)
+            walk.present.push_back(before + k);
       }
       // Next in order when nothing is missing between: unreadable records in
       // between stand for the numbers they cover.
