@@ -44,12 +44,15 @@ uint32_t NewFrameCodeStreamId(int64_t clockReading) {
   return Mix((uint64_t(clockReading) << 16) ^ (uint64_t(start) << 48) ^ start);
 }
 
-bool FrameCodeWriter::Prepare(bool enabled, const PresetInfo& preset, uint32_t streamId,
-                              uint16_t capability) {
+bool FrameCodeWriter::Prepare(int layout, const PresetInfo& preset, uint32_t streamId,
+                              uint16_t capability, uint64_t fingerprint) {
   m_enabled = false;
-  if (!enabled || !IsSupportedFormat(preset.compression, preset.bit_count) ||
-      preset.w < kFrameCodeMinWidth || preset.h < kFrameCodeMinHeight)
+  if ((layout != kFrameCodeVersion && layout != kFrameCodeLayout2) ||
+      !IsSupportedFormat(preset.compression, preset.bit_count) || preset.w < kFrameCodeMinWidth ||
+      preset.h < kFrameCodeMinHeight)
     return true;
+  m_layout = layout;
+  m_fingerprint = fingerprint;
   m_streamId = streamId;
   m_capability = capability;
   m_width = preset.w;
@@ -61,6 +64,7 @@ bool FrameCodeWriter::Prepare(bool enabled, const PresetInfo& preset, uint32_t s
   m_halfFrameTime = preset.frame_time / 2;
   m_fieldCodes = preset.interlaced != 0 && preset.h / 2 >= kFrameCodeMinHeight;
   FrameCodeGeometry(m_width, m_height, FrameCodeSlot::kFrame, &m_frameSlot);
+  FrameCodeGeometry(m_width, m_height, FrameCodeSlot::kSettings, &m_settingsSlot);
   FrameCodeGeometry(m_width, m_height / 2, FrameCodeSlot::kField, &m_fieldSlot);
 
   const int32_t* x = m_frameSlot.x;
@@ -139,12 +143,23 @@ void FrameCodeWriter::Draw(uint8_t* buffer, uint32_t pitch, uint32_t rowLen, uin
       preset.bit_count != m_bytesPerPixel * 8)
     return;
   FrameCodePayload payload;
+  payload.version = uint8_t(m_layout);
   payload.capability = m_capability;
   payload.stream_id = m_streamId;
   payload.frame_number = frameNumber;
   payload.drop_count = dropCount;
   payload.sample_time = sampleTime;
   DrawBlock(m_frameSlot, payload, buffer, pitch, 1, 0);
+  if (m_layout == kFrameCodeLayout2) {
+    FrameCodePayload settings;
+    settings.version = uint8_t(kFrameCodeLayout2);
+    settings.field = kFrameCodeSettingsField;
+    settings.capability = m_capability;
+    settings.stream_id = m_streamId;
+    settings.frame_number = frameNumber;
+    settings.fingerprint = m_fingerprint;
+    DrawBlock(m_settingsSlot, settings, buffer, pitch, 1, 0);
+  }
   if (!m_fieldCodes)
     return;
   // The earlier field lies on the even memory rows in mode 1 and the odd ones

@@ -19,11 +19,13 @@ uint32_t NewFrameCodeStreamId(int64_t clockReading);
 
 class FrameCodeWriter {
  public:
-  // Readies the writer for a stream of the preset: off unless enabled and the
-  // frame is at least kFrameCodeMinWidth x kFrameCodeMinHeight in one of the
-  // six formats. False only when the scratch line cannot be allocated (the
+  // Readies the writer for a stream of the preset: off unless layout is 1 or
+  // 2 and the frame is at least kFrameCodeMinWidth x kFrameCodeMinHeight in
+  // one of the six formats. Layout 2 also draws the settings block with the
+  // fingerprint. False only when the scratch line cannot be allocated (the
   // writer is then off).
-  bool Prepare(bool enabled, const PresetInfo& preset, uint32_t streamId, uint16_t capability);
+  bool Prepare(int layout, const PresetInfo& preset, uint32_t streamId, uint16_t capability,
+               uint64_t fingerprint = 0);
   void Release();
   bool enabled() const { return m_enabled; }
   uint32_t stream_id() const { return m_streamId; }
@@ -45,6 +47,8 @@ class FrameCodeWriter {
   void BuildUnitRow(const uint8_t (&bytes)[kFrameCodeBytes], int32_t unitRow);
 
   bool m_enabled = false;
+  int m_layout = kFrameCodeVersion;
+  uint64_t m_fingerprint = 0;
   uint32_t m_streamId = 0;
   uint16_t m_capability = 0;
   int32_t m_width = 0;
@@ -56,7 +60,8 @@ class FrameCodeWriter {
   int64_t m_halfFrameTime = 0;
   bool m_fieldCodes = false;  // interlaced and tall enough for a field code
   FrameCodeBlockGeometry m_frameSlot;
-  FrameCodeBlockGeometry m_fieldSlot;  // in a field's picture
+  FrameCodeBlockGeometry m_settingsSlot;  // layout 2
+  FrameCodeBlockGeometry m_fieldSlot;     // in a field's picture
   // The pixels a block line covers: the block widened to whole pixel pairs.
   int32_t m_spanX0 = 0;
   size_t m_lineBytes = 0;

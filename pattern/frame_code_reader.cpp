@@ -12,6 +12,7 @@ namespace {
 constexpr int kSlotUnitX = 4;
 constexpr int kFrameSlotUnitY = 27;
 constexpr int kFieldSlotUnitY = 51;
+constexpr int kSettingsSlotUnitY = kFrameSlotUnitY + kFrameCodeBlockUnitsY;  // 39
 // Smallest picture a block can be read from: one pixel per unit.
 constexpr int32_t kMinReadableWidth = kFrameCodeGridX;
 constexpr int32_t kMinReadableHeight = kFrameCodeGridY;
@@ -21,7 +22,14 @@ constexpr int kDoubtfulCells = 8;
 constexpr int kFlatSpread = 32;
 
 int32_t SlotUnitY(FrameCodeSlot slot) {
-  return slot == FrameCodeSlot::kField ? kFieldSlotUnitY : kFrameSlotUnitY;
+  switch (slot) {
+    case FrameCodeSlot::kField:
+      return kFieldSlotUnitY;
+    case FrameCodeSlot::kSettings:
+      return kSettingsSlotUnitY;
+    default:
+      return kFrameSlotUnitY;
+  }
 }
 
 // Pixel edge of grid unit k along a side of `side` pixels out of `units`.
@@ -129,24 +137,36 @@ void PackFrameCode(const FrameCodePayload& payload, uint8_t (&bytes)[kFrameCodeB
   bytes[1] = uint8_t(capability);
   PutBig(bytes + 2, payload.stream_id, 4);
   PutBig(bytes + 6, payload.frame_number, 4);
-  PutBig(bytes + 10, payload.drop_count, 4);
-  PutBig(bytes + 14, uint64_t(payload.sample_time) & 0xFFFFFFFFFFFFull, 6);
+  if (payload.field == kFrameCodeSettingsField) {
+    PutBig(bytes + 10, payload.fingerprint, 8);
+    PutBig(bytes + 18, 0, 2);
+  } else {
+    PutBig(bytes + 10, payload.drop_count, 4);
+    PutBig(bytes + 14, uint64_t(payload.sample_time) & 0xFFFFFFFFFFFFull, 6);
+  }
   PutBig(bytes + 20, FrameCodeCrc32(bytes, kFrameCodePayloadBytes), 4);
 }
 
 bool UnpackFrameCode(const uint8_t (&bytes)[kFrameCodeBytes], FrameCodePayload* payload) {
   if (GetBig(bytes + 20, 4) != FrameCodeCrc32(bytes, kFrameCodePayloadBytes))
     return false;
-  if ((bytes[0] >> 4) != kFrameCodeVersion)
+  const int version = bytes[0] >> 4;
+  const uint8_t field = uint8_t((bytes[0] >> 2) & 3u);
+  if ((version != kFrameCodeVersion && version != kFrameCodeLayout2) ||
+      (field == kFrameCodeSettingsField && version != kFrameCodeLayout2))
     return false;
   FrameCodePayload p;
-  p.version = uint8_t(bytes[0] >> 4);
-  p.field = uint8_t((bytes[0] >> 2) & 3u);
+  p.version = uint8_t(version);
+  p.field = field;
   p.capability = uint16_t(((bytes[0] & 3u) << 8) | bytes[1]);
   p.stream_id = uint32_t(GetBig(bytes + 2, 4));
   p.frame_number = uint32_t(GetBig(bytes + 6, 4));
-  p.drop_count = uint32_t(GetBig(bytes + 10, 4));
-  p.sample_time = int64_t(GetBig(bytes + 14, 6));
+  if (field == kFrameCodeSettingsField) {
+    p.fingerprint = GetBig(bytes + 10, 8);
+  } else {
+    p.drop_count = uint32_t(GetBig(bytes + 10, 4));
+    p.sample_time = int64_t(GetBig(bytes + 14, 6));
+  }
   *payload = p;
   return true;
 }

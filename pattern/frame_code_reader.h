@@ -27,6 +27,11 @@
 #include <cstdint>
 
 constexpr int kFrameCodeVersion = 1;
+// Layout 2: the same frame and field blocks (version 2), and a settings block
+// below the frame block that names the settings the picture was made with.
+constexpr int kFrameCodeLayout2 = 2;
+// The field value that marks a layout-2 settings block.
+constexpr uint8_t kFrameCodeSettingsField = 3;
 
 // The frame grid: units across and down.
 constexpr int kFrameCodeGridX = 160;
@@ -45,8 +50,9 @@ constexpr int32_t kFrameCodeMinHeight = 240;
 
 // The two places a block can sit.
 enum class FrameCodeSlot : uint8_t {
-  kFrame = 0,  // the frame's code, on every line
-  kField = 1,  // a field's code, on that field's lines (interlaced frames only)
+  kFrame = 0,     // the frame's code, on every line
+  kField = 1,     // a field's code, on that field's lines (interlaced frames only)
+  kSettings = 2,  // layout 2: the settings block, on every line (units y 39..50)
 };
 
 // What a block says.
@@ -62,11 +68,16 @@ struct FrameCodePayload {
   // The sample's start time in 100-ns units (for a field, the field's own
   // time: the later field adds half the frame duration); kept modulo 2^48.
   int64_t sample_time = 0;
+  // A settings block (version 2, field kFrameCodeSettingsField) carries the
+  // capability, stream id and frame number as above and, in place of the drop
+  // count and time, the fingerprint of the settings that shape the picture.
+  uint64_t fingerprint = 0;
 
   bool operator==(const FrameCodePayload& o) const {
     return version == o.version && field == o.field && capability == o.capability &&
            stream_id == o.stream_id && frame_number == o.frame_number &&
-           drop_count == o.drop_count && sample_time == o.sample_time;
+           drop_count == o.drop_count && sample_time == o.sample_time &&
+           fingerprint == o.fingerprint;
   }
   bool operator!=(const FrameCodePayload& o) const { return !(*this == o); }
 };
@@ -82,7 +93,8 @@ bool FrameCodeCellIsWhite(const uint8_t (&bytes)[kFrameCodeBytes], int cx, int c
 // The 24 code bytes of a payload, CRC included. Fields beyond their width
 // are cut (capability to 10 bits, sample_time to 48 bits, field to 2 bits).
 void PackFrameCode(const FrameCodePayload& payload, uint8_t (&bytes)[kFrameCodeBytes]);
-// The payload of 24 code bytes; false when the CRC or the version does not match.
+// The payload of 24 code bytes; false when the CRC does not match or the
+// version is neither 1 nor 2 (a settings block is version 2 only).
 bool UnpackFrameCode(const uint8_t (&bytes)[kFrameCodeBytes], FrameCodePayload* payload);
 
 // Where a block lies in a picture of the given size: the pixel edges of its

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "pattern/frame_producer.h"
+#include "pattern/picture_fingerprint.h"
 #include "pattern/pixel_format.h"
 #include "platform/module_path.h"
 #include "stream/stream_settings.h"
@@ -86,9 +87,16 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   m_plan = FramePlan();
   OpenBesideModule(&m_faultLog, moduleDir, settings.m_faultLog);
 
-  // The frame code, when asked for: a new stream id for every start.
-  if (!m_frameCode.Prepare(settings.m_frameCode != 0, preset, NewFrameCodeStreamId(counterAtStart),
-                           uint16_t(capabilityIndex)))
+  // The frame code, when asked for: a new stream id for every start. Any
+  // value but 0 and 2 is layout 1.
+  const int layout = settings.m_frameCode == 0                   ? 0
+                     : settings.m_frameCode == kFrameCodeLayout2 ? kFrameCodeLayout2
+                                                                 : kFrameCodeVersion;
+  const uint64_t fingerprint = layout == kFrameCodeLayout2
+                                   ? PictureFingerprint(preset, settings.m_mouseCursol, moduleDir)
+                                   : 0;
+  if (!m_frameCode.Prepare(layout, preset, NewFrameCodeStreamId(counterAtStart),
+                           uint16_t(capabilityIndex), fingerprint))
     return kE_OUTOFMEMORY;
 
   // A missing background only blanks the picture.

@@ -125,14 +125,14 @@ if [ $status -ne 0 ]; then
   echo "run-main-job: capture failed (zd-capture exit code $status)" >&2
 fi
 
-# The whole loop. The settings beside the registered module get frame_code=1
+# The whole loop. The settings beside the registered module get frame_code=2
 # for the recording (they are read whenever a filter is created, so no new
 # registration is needed); the shipped ones are put back at the end. The
 # recording has the device's default format (the first enabled preset), stored
 # as BGRA rawvideo in NUT: the AVI muxer repeats frames to fill late arrivals,
 # which would be the recording's own repeats.
 step "recording ${record_seconds} s from \"Zintu Dobrel x64\" with ffmpeg.exe (frame code on)"
-sed 's/^\[MAIN\]/[MAIN]\nframe_code=1/' assets/ZintuDobrel.ini >"$module_dir/ZintuDobrel.ini"
+sed 's/^\[MAIN\]/[MAIN]\nframe_code=2/' assets/ZintuDobrel.ini >"$module_dir/ZintuDobrel.ini"
 recording=$root/build/recording.nut
 report=$root/build/report.html
 rm -f "$recording" "$report"

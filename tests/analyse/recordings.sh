@@ -292,7 +292,26 @@ TABLE
   mv "$out" mouse.avi
   analyse mouse.avi 0 --ini mouse/ZintuDobrel.ini
   grep -q '"identical": true' mouse.avi.json || fail "mouse marker: not identical"
-  rm -f yuy2.raw bgra.raw mouse.raw
+  # Layout 2 names the settings that made the picture: a recording of other
+  # settings is noticed (no PSNR, no diagnosis) and compared with them given.
+  # Layout 1 cannot tell, and says so.
+  mkdir -p other && cp "$(dirname "$ini")"/*.bmp other/
+  sed 's/^scroll_x=4$/scroll_x=6/' "$ini" >other/ZintuDobrel.ini
+  "$preview" --ini other/ZintuDobrel.ini --preset 5 --frames 6 --frame-code 2 --format raw \
+    --out other.raw >/dev/null
+  raw other.raw yuyv422
+  mv "$out" other.avi
+  analyse other.avi 0
+  grep -q '"compared": false, "note": "the recording was made with other settings' other.avi.json ||
+    fail "other settings: $(grep -o '"note": "[^"]*"' other.avi.json)"
+  grep -q '"settings": "other"' other.avi.json || fail "other settings: not named"
+  grep -q '"diagnoses": \[\]' other.avi.json || fail "other settings: diagnosed"
+  analyse other.avi 0 --ini other/ZintuDobrel.ini
+  grep -q '"settings": "match"' other.avi.json || fail "right settings: not matched"
+  grep -q '"identical": true' other.avi.json || fail "right settings: not identical"
+  grep -q '"settings": "unchecked"' vflip.avi.json || fail "layout 1: settings not unchecked"
+  grep -q '"note": "the settings could not be checked' vflip.avi.json || fail "layout 1: no note"
+  rm -f yuy2.raw bgra.raw mouse.raw other.raw
   ;;
 *)
   fail "unknown case $case"

@@ -125,6 +125,63 @@ TEST(FrameCode, FramesAndFieldsSayWhatTheStreamDidInEveryFormat) {
   }
 }
 
+TEST(FrameCodeLayout, TheSettingsBlockGivesTheDocumentedBytes) {
+  // README's layout-2 example; CRC computed with Python's zlib.crc32.
+  FrameCodePayload p;
+  p.version = kFrameCodeLayout2;
+  p.field = kFrameCodeSettingsField;
+  p.capability = 16;
+  p.stream_id = 0x1234ABCDu;
+  p.frame_number = 7;
+  p.fingerprint = 0x0123456789ABCDEFull;
+  const uint8_t expected[kFrameCodeBytes] = {0x2C, 0x10, 0x12, 0x34, 0xAB, 0xCD, 0x00, 0x00,
+                                             0x00, 0x07, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB,
+                                             0xCD, 0xEF, 0x00, 0x00, 0x97, 0x83, 0x06, 0xA2};
+  uint8_t bytes[kFrameCodeBytes];
+  PackFrameCode(p, bytes);
+  EXPECT_EQ(std::memcmp(bytes, expected, sizeof bytes), 0);
+  FrameCodePayload back;
+  ASSERT_TRUE(UnpackFrameCode(bytes, &back));
+  EXPECT_EQ(back, p);
+  // A settings block of layout 1 is no code.
+  p.version = kFrameCodeVersion;
+  PackFrameCode(p, bytes);
+  EXPECT_FALSE(UnpackFrameCode(bytes, &back));
+}
+
+// Layout 2: the frame's code says version 2, and the settings block below it
+// names the frame and a fingerprint that follows what shapes the picture
+// (the scroll) and not what does not (the frame time).
+TEST(FrameCode, LayoutTwoNamesTheSettingsInEveryFormat) {
+  for (const FormatCase& f : kFormats) {
+    SCOPED_TRACE(f.name);
+    uint64_t fingerprints[3] = {};
+    for (int variant = 0; variant < 3; ++variant) {
+      CodedStream stream(720, 480, f, 1);
+      stream.settings.m_frameCode = kFrameCodeLayout2;
+      stream.preset.scroll_x = variant == 1 ? 6 : 2;
+      stream.preset.frame_time = variant == 2 ? 400000 : 333667;
+      ASSERT_EQ(stream.Start(), kS_OK);
+      FakeSample sample(stream.FrameSize());
+      ASSERT_EQ(stream.FrameAt(0.0, sample), kS_OK);
+      const LumaPlane luma = LumaOf(sample, stream.preset);
+      const FrameCodeReading frame = ReadFrameCode(luma);
+      ASSERT_EQ(frame.status, FrameCodeStatus::kDecoded);
+      EXPECT_EQ(frame.payload.version, kFrameCodeLayout2);
+      EXPECT_EQ(ReadFrameCode(FieldOf(luma, 0), FrameCodeSlot::kField).payload.version,
+                kFrameCodeLayout2);
+      const FrameCodeReading settings = ReadFrameCode(luma, FrameCodeSlot::kSettings);
+      ASSERT_EQ(settings.status, FrameCodeStatus::kDecoded);
+      EXPECT_EQ(settings.payload.field, kFrameCodeSettingsField);
+      EXPECT_EQ(settings.payload.frame_number, 0u);
+      EXPECT_EQ(settings.payload.stream_id, frame.payload.stream_id);
+      fingerprints[variant] = settings.payload.fingerprint;
+    }
+    EXPECT_NE(fingerprints[0], fingerprints[1]);
+    EXPECT_EQ(fingerprints[0], fingerprints[2]);
+  }
+}
+
 TEST(FrameCode, EveryStreamStartHasANewStreamId) {
   CodedStream stream(640, 480, kFormats[2]);
   std::set<uint32_t> ids;

@@ -46,7 +46,7 @@ void Usage(std::FILE* to) {
   std::fputs(
       "usage: zd-preview --ini PATH [--preset N] [--frames N] [--first N]\n"
       "                  [--format png|raw|y4m] [--out PATTERN] [--no-graph-clock]\n"
-      "                  [--frame-code 0|1]\n"
+      "                  [--frame-code 0|1|2]\n"
       "       zd-preview --ini PATH --list\n"
       "\n"
       "  --ini PATH     settings file; its folder holds the bitmaps it names\n"
@@ -70,7 +70,8 @@ void Usage(std::FILE* to) {
       "                 even with auto_clock set. By default the graph has a clock,\n"
       "                 and with auto_clock set its stream time paces the frames\n"
       "                 (\"Stream Time\"); with auto_clock=0 it makes no difference.\n"
-      "  --frame-code 0|1  draw the frame code (1) or not (0), whatever the settings\n"
+      "  --frame-code 0|1|2  draw the frame code (1; 2: layout 2, with the settings'\n"
+      "                 fingerprint) or not (0), whatever the settings\n"
       "                 file's frame_code says (default: as the file says)\n",
       to);
 }
@@ -120,8 +121,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     } else if (arg == "--frame-code") {
       if (!value(&v))
         return false;
-      if (std::strcmp(v, "0") != 0 && std::strcmp(v, "1") != 0) {
-        *error = std::string("--frame-code is 0 or 1, not \"") + v + "\"";
+      if (std::strcmp(v, "0") != 0 && std::strcmp(v, "1") != 0 && std::strcmp(v, "2") != 0) {
+        *error = std::string("--frame-code is 0, 1 or 2, not \"") + v + "\"";
         return false;
       }
       o->frameCode = v[0] - '0';

@@ -55,6 +55,7 @@ LumaPlane PlaneOf(const LumaFrame& frame) {
 
 void FillFromPayload(const FrameCodePayload& payload, FrameRecord* r) {
   r->readable = true;
+  r->layout = payload.version;
   r->frame = payload.frame_number;
   r->hasStream = true;
   r->stream = payload.stream_id;
@@ -78,6 +79,23 @@ FrameCodeReading FrameCodeIdentity::ReadFrameSlot(const LumaFrame& frame, uint8_
   return ReadAnyOrientation(PlaneOf(frame), orientation);
 }
 
+// Layout 2's settings block, of the same frame and stream as the record.
+void FrameCodeIdentity::ReadSettingsBlock(const LumaFrame& frame, uint8_t orientation,
+                                          FrameRecord* r) {
+  if (r->layout != kFrameCodeLayout2)
+    return;
+  const FrameCodeReading reading =
+      m_view.Identity()
+          ? ReadFrameCode(Oriented(PlaneOf(frame), orientation), FrameCodeSlot::kSettings)
+          : ReadFrameCode(ViewPlane(frame, m_view, &m_viewBuffer), FrameCodeSlot::kSettings);
+  const FrameCodePayload& p = reading.payload;
+  if (reading.status != FrameCodeStatus::kDecoded || p.field != kFrameCodeSettingsField ||
+      p.stream_id != r->stream || p.frame_number != r->frame)
+    return;
+  r->hasFingerprint = true;
+  r->fingerprint = p.fingerprint;
+}
+
 size_t FrameCodeIdentity::Calibrate(const std::vector<LumaFrame>& frames) {
   size_t read = 0;
   m_fields = false;
@@ -85,10 +103,13 @@ size_t FrameCodeIdentity::Calibrate(const std::vector<LumaFrame>& frames) {
   m_orientation = 0;
   for (const LumaFrame& f : frames) {
     uint8_t orientation = 0;
-    const bool decoded = ReadFrameSlot(f, &orientation).status == FrameCodeStatus::kDecoded;
+    const FrameCodeReading reading = ReadFrameSlot(f, &orientation);
+    const bool decoded = reading.status == FrameCodeStatus::kDecoded;
     read += decoded ? 1 : 0;
-    if (decoded && read == 1)
+    if (decoded && read == 1) {
       m_orientation = orientation;
+      m_layout = reading.payload.version;
+    }
   }
   for (size_t i = 0; read == 0 && i < std::min(frames.size(), kViewSearchFrames); ++i) {
     if (!FindCodeView(frames[i], &m_view))
@@ -108,7 +129,7 @@ size_t FrameCodeIdentity::Calibrate(const std::vector<LumaFrame>& frames) {
 }
 
 std::string FrameCodeIdentity::Describe() const {
-  std::string text = "layout " + std::to_string(kFrameCodeVersion);
+  std::string text = "layout " + std::to_string(m_layout);
   if (m_fields)
     text += ", per field";
   const char* turned[] = {"", ", read upside down", ", read mirrored",
@@ -132,6 +153,7 @@ void FrameCodeIdentity::Read(const LumaFrame& frame, int64_t index, std::vector<
     if (reading.status == FrameCodeStatus::kDecoded) {
       FillFromPayload(reading.payload, &r);
       r.orientation = orientation;
+      ReadSettingsBlock(frame, orientation, &r);
     }
     out->push_back(r);
     return;
@@ -144,6 +166,7 @@ void FrameCodeIdentity::Read(const LumaFrame& frame, int64_t index, std::vector<
     if (reading.status == FrameCodeStatus::kDecoded) {
       FillFromPayload(reading.payload, &fields[parity]);
       fields[parity].field = reading.payload.field ? reading.payload.field : parity + 1;
+      ReadSettingsBlock(frame, 0, &fields[parity]);
     }
   }
   bool swap = false;

@@ -24,10 +24,12 @@ class FrameCodeIdentity : public IdentityReader {
   // The frame's code: through the view when the picture was found moved,
   // else upright or in the orientation that reads.
   FrameCodeReading ReadFrameSlot(const LumaFrame& frame, uint8_t* orientation);
+  void ReadSettingsBlock(const LumaFrame& frame, uint8_t orientation, FrameRecord* r);
 
   bool m_fields = false;
-  CodeView m_view;            // where the code was found when the picture was moved
-  uint8_t m_orientation = 0;  // how the first frame's code read (FrameRecord::orientation)
+  CodeView m_view;                   // where the code was found when the picture was moved
+  uint8_t m_orientation = 0;         // how the first frame's code read (FrameRecord::orientation)
+  int m_layout = kFrameCodeVersion;  // of the first code read
   std::vector<uint8_t> m_viewBuffer;
 };
 

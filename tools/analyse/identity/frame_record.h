@@ -31,6 +31,9 @@ struct FrameRecord {
   uint16_t capability = 0;  // the preset's capability index (frame code only)
   // How the frame code was found: 0 upright; 1 upside down; 2 mirrored; 3 both.
   uint8_t orientation = 0;
+  uint8_t layout = 0;  // the frame code's layout (1 or 2), 0 without one
+  bool hasFingerprint = false;
+  uint64_t fingerprint = 0;  // layout 2: the settings that shaped the picture
 };
 
 // The position of a record in the source's sequence: the frame number, or for

@@ -1,5 +1,7 @@
 #include "tools/analyse/pixels/original_frames.h"
 
+#include "pattern/picture_fingerprint.h"
+
 #include "pattern/pixel_format.h"
 #include "platform/module_path.h"
 #include "stream/stream_settings.h"
@@ -17,6 +19,7 @@ bool OriginalFrames::Open(const StreamSettings& settings, const std::string& mod
   m_preset = settings.m_presetTable[size_t(capability)];
   // Faults change deliveries and stamps, never pictures: made without them.
   m_preset.faults = FaultSettings{};
+  m_fingerprint = PictureFingerprint(m_preset, settings.m_mouseCursol, moduleDir);
   m_made = m_preset;
   if (m_preset.compression == kCompressionRgb && !rgbAsIs) {
     // The YUY2 twin: the same picture, converted by the core with the formula

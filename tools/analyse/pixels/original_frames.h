@@ -35,6 +35,9 @@ class OriginalFrames {
   const PresetInfo& Preset() const { return m_preset; }
   // The source's colours are BT.709 (HDYC), else BT.601; both studio range.
   bool Bt709() const { return m_preset.compression == kFourccHDYC; }
+  // The fingerprint of the settings that shape the preset's picture, as
+  // layout 2 of the frame code carries it.
+  uint64_t Fingerprint() const { return m_fingerprint; }
   int32_t TextHeight() const { return m_producer.m_font.glyph_h; }
   // Whether every frame has the same background (a still preset).
   bool Still() const { return m_preset.scroll_x == 0 && m_preset.scroll_y == 0; }
@@ -43,7 +46,8 @@ class OriginalFrames {
   zd::SimulatedFrameHost m_host;
   FrameProducer m_producer;
   PresetInfo m_preset{};  // as the settings give it
-  PresetInfo m_made{};    // as it is made
+  uint64_t m_fingerprint = 0;
+  PresetInfo m_made{};  // as it is made
   std::unique_ptr<zd::SimulatedSample> m_sample;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pattern/frame_code_reader.h"
 #include "pattern/text_overlay.h"
 #include "platform/module_path.h"
 
@@ -127,6 +128,29 @@ bool PictureChecker::OpenPreset(int capability) {
   return m_original != nullptr;
 }
 
+// Whether the settings given made the recording's picture: layout 2 says so
+// through its fingerprint; originals of other settings are never compared (a
+// confident PSNR of the wrong pictures). Layout 1 cannot tell.
+bool PictureChecker::SettingsMade(const FrameRecord& id) {
+  if (m_settingsState == "other")
+    return false;
+  if (id.layout != kFrameCodeLayout2) {
+    if (m_settingsState.empty())
+      m_settingsState = "unchecked";
+    return true;
+  }
+  if (!id.hasFingerprint)
+    return false;  // this frame's settings block did not read
+  m_settingsBlock = true;
+  if (id.fingerprint != m_original->Fingerprint()) {
+    m_settingsState = "other";
+    return false;
+  }
+  if (m_settingsState != "match" && m_settingsState != "unchecked")
+    m_settingsState = "match";
+  return true;
+}
+
 // The original of frame n in the recording's layout, made once per frame
 // number (once for all frames of a still preset) and rows.
 bool PictureChecker::Original(uint32_t n, const PictureView& rec, RowSubset rows) {
@@ -162,7 +186,7 @@ bool PictureChecker::Recorded(const LumaFrame& frame, RowSubset rows, PictureVie
 
 void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, size_t count) {
   const FrameRecord* id = Identified(records, count);
-  if (!id || id->frame % m_frameStep != 0 || !OpenPreset(id->capability))
+  if (!id || id->frame % m_frameStep != 0 || !OpenPreset(id->capability) || !SettingsMade(*id))
     return;
   if (!m_result.rowStep)
     m_result.rowStep = RowStepFor(frame.width, frame.height, frame.colour == ColourLayout::kBgr);
@@ -205,7 +229,8 @@ void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, s
 CompareArea PictureChecker::AreaOf(const PictureView& rec, const PictureView& orig,
                                    int32_t rowStep) const {
   const PresetInfo& preset = m_original->Preset();
-  CompareArea area = UprightArea(rec.width, rec.height, preset.h, m_original->TextHeight());
+  CompareArea area =
+      UprightArea(rec.width, rec.height, preset.h, m_original->TextHeight(), m_settingsBlock);
   if (m_settings.m_mouseCursol == 1 && preset.w > 0 && preset.h > 0) {
     const int32_t w = int32_t((int64_t(kMarkerSize) * rec.width + preset.w - 1) / preset.w);
     const int32_t h = int32_t((int64_t(kMarkerSize) * rec.height + preset.h - 1) / preset.h);
@@ -247,9 +272,23 @@ void PictureChecker::KeepWorst(const PictureFrameResult& r) {
 
 PictureCheck PictureChecker::Finish() {
   PictureCheck out = std::move(m_result);
+  out.settings = m_settingsState;
+  if (m_settingsState == "other") {
+    // Not one frame of other settings is compared, nor diagnosed.
+    out = PictureCheck();
+    out.settings = m_settingsState;
+    out.note =
+        "the recording was made with other settings: pass the module's ZintuDobrel.ini "
+        "with --ini";
+    return out;
+  }
   out.frames = int64_t(out.perFrame.size());
   out.compared = out.frames > 0;
   out.note = m_note;
+  if (out.compared && m_settingsState == "unchecked")
+    out.note += std::string(out.note.empty() ? "" : "; ") +
+                "the settings could not be checked: frame code layout 1 carries no fingerprint of "
+                "them (frame_code=2 does)";
   if (!out.compared) {
     if (out.note.empty())
       out.note = "no frame's code was read";

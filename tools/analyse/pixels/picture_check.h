@@ -38,6 +38,7 @@ class PictureChecker {
 
  private:
   bool OpenPreset(int capability);
+  bool SettingsMade(const FrameRecord& id);
   bool Original(uint32_t n, const PictureView& rec, RowSubset rows);
   bool Recorded(const LumaFrame& frame, RowSubset rows, PictureView* rec);
   CompareArea AreaOf(const PictureView& rec, const PictureView& orig, int32_t rowStep) const;
@@ -60,7 +61,10 @@ class PictureChecker {
   DiagnosisTally m_tally;
   int64_t m_lastWhole = -1;  // the last frame made whole
   std::string m_note;
-  std::string m_declared;  // the coding a recording declared and was converted from
+  std::string m_declared;
+  std::string m_settingsState;   // as PictureCheck::settings
+  bool m_settingsBlock = false;  // the frames carry layout 2's settings block  // the coding a
+                                 // recording declared and was converted from
   PictureCheck m_result;
 };
 

@@ -92,7 +92,7 @@ CompareArea ChromaArea(const CompareArea& a, int32_t w, int32_t h, int32_t cw, i
 
 }  // namespace
 
-CompareArea UprightArea(int32_t w, int32_t h, int32_t sh, int32_t textH) {
+CompareArea UprightArea(int32_t w, int32_t h, int32_t sh, int32_t textH, bool settingsBlock) {
   CompareArea a;
   a.valid = {0, 0, w, h};
   const int32_t text = ScaleUp(textH, h, std::max(sh, 1)) + kMarginPx;
@@ -103,7 +103,10 @@ CompareArea UprightArea(int32_t w, int32_t h, int32_t sh, int32_t textH) {
   const int32_t ux0 = 3, ux1 = kFrameCodeBlockUnitsX + 5;
   const int32_t x0 = ScaleDown(int64_t(ux0) * w, 1, kFrameCodeGridX) - kMarginPx;
   const int32_t x1 = ScaleUp(int64_t(ux1) * w, 1, kFrameCodeGridX) + kMarginPx;
-  const int32_t slots[2][2] = {{26, 40}, {50, 64}};
+  // Layout 2's settings block (units 39 to 50) joins them into one.
+  int32_t slots[2][2] = {{26, 40}, {50, 64}};
+  if (settingsBlock)
+    slots[0][1] = slots[1][0] = 45;
   for (int k = 0; k < 2; ++k)
     a.excluded[2 + k] = {x0, ScaleDown(int64_t(slots[k][0]) * h, 1, kFrameCodeGridY) - kMarginPx,
                          x1, ScaleUp(int64_t(slots[k][1]) * h, 1, kFrameCodeGridY) + kMarginPx};

@@ -24,8 +24,10 @@ struct CompareArea {
 
 // The upright area of a frame of w x h whose source frame was sh lines high, with
 // text lines textH pixels high: everything but the two text lines and the
-// frame code's blocks (frame and field slot), each widened by a margin.
-CompareArea UprightArea(int32_t w, int32_t h, int32_t sh, int32_t textH);
+// frame code's blocks (frame and field slot, and with settingsBlock layout 2's
+// settings block between them), each widened by a margin.
+CompareArea UprightArea(int32_t w, int32_t h, int32_t sh, int32_t textH,
+                        bool settingsBlock = false);
 
 struct PictureErrors {
   double sseY = 0, sseC = 0;

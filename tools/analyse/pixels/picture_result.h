@@ -30,8 +30,11 @@ struct Thumbnail {
 
 struct PictureCheck {
   bool compared = false;
-  std::string note;                   // why nothing was compared, or what was left out
-  std::string domain;                 // "Y'CbCr BT.601 studio range", ...
+  std::string note;    // why nothing was compared, or what was left out
+  std::string domain;  // "Y'CbCr BT.601 studio range", ...
+  // Whether the settings given made the recording, as layout 2 of the frame
+  // code tells: "match", "other", or "unchecked" (layout 1 tells nothing).
+  std::string settings;
   int64_t frames = 0;                 // frames compared
   int32_t rowStep = 0;                // every rowStep-th row compared (0 before the first frame)
   int32_t frameStep = 1;              // frames whose number is a multiple of it are compared

@@ -55,6 +55,8 @@ void Pixels(const PictureCheck& p, std::FILE* out) {
                "\"compared_frames\": %" PRId64 ", \"frame_step\": %d, \"row_step\": %d,\n",
                Bool(p.compared), Quote(p.note).c_str(), Quote(p.domain).c_str(), p.frames,
                int(p.frameStep), int(p.rowStep));
+  std::fprintf(out, "    \"settings\": %s,\n",
+               p.settings.empty() ? "null" : Quote(p.settings).c_str());
   std::fprintf(out,
                "    \"psnr_y\": %s, \"psnr_c\": %s, \"min_psnr_y\": %s, \"min_psnr_c\": %s, "
                "\"identical\": %s, \"diagnosed_frames\": %" PRId64 ",\n    \"diagnoses\": [",
