@@ -151,12 +151,9 @@ void FrameCodeWriter::Draw(uint8_t* buffer, uint32_t pitch, uint32_t rowLen, uin
   payload.sample_time = sampleTime;
   DrawBlock(m_frameSlot, payload, buffer, pitch, 1, 0);
   if (m_layout == kFrameCodeLayout2) {
-    FrameCodePayload settings;
-    settings.version = uint8_t(kFrameCodeLayout2);
+    // The frame's capability, stream and number, with the fingerprint.
+    FrameCodePayload settings = payload;
     settings.field = kFrameCodeSettingsField;
-    settings.capability = m_capability;
-    settings.stream_id = m_streamId;
-    settings.frame_number = frameNumber;
     settings.fingerprint = m_fingerprint;
     DrawBlock(m_settingsSlot, settings, buffer, pitch, 1, 0);
   }

@@ -30,6 +30,26 @@ LumaPlane LumaOf(const FakeSample& sample, const PresetInfo& p) {
                      p.compression, p.bit_count);
 }
 
+// A frame's luma as a packed grey picture of its own, to damage.
+std::vector<uint8_t> GreyCopy(const LumaPlane& frame) {
+  std::vector<uint8_t> grey(size_t(frame.width) * size_t(frame.height));
+  for (int32_t y = 0; y < frame.height; ++y)
+    for (int32_t x = 0; x < frame.width; ++x)
+      grey[size_t(y) * size_t(frame.width) + size_t(x)] =
+          frame.data[y * frame.row_step + x * frame.sample_step];
+  return grey;
+}
+
+// A plane over a grey picture of the frame's size.
+LumaPlane PlaneOver(const std::vector<uint8_t>& grey, const LumaPlane& frame) {
+  LumaPlane plane;
+  plane.data = grey.data();
+  plane.row_step = frame.width;
+  plane.width = frame.width;
+  plane.height = frame.height;
+  return plane;
+}
+
 // A coded stream of the given size and format, started with capability 5.
 struct CodedStream : StreamFixture {
   CodedStream(int32_t w, int32_t h, const FormatCase& f, int32_t interlaced = 0) {
@@ -228,11 +248,7 @@ TEST(FrameCodeReader, DamagedAndCroppedBlocksAreNeverMisread) {
   ASSERT_EQ(good.status, FrameCodeStatus::kDecoded);
 
   // A grey copy of the frame to damage.
-  std::vector<uint8_t> original(size_t(frame.width) * size_t(frame.height));
-  for (int32_t y = 0; y < frame.height; ++y)
-    for (int32_t x = 0; x < frame.width; ++x)
-      original[size_t(y) * size_t(frame.width) + size_t(x)] =
-          frame.data[y * frame.row_step + x * frame.sample_step];
+  std::vector<uint8_t> original = GreyCopy(frame);
   FrameCodeBlockGeometry g;
   ASSERT_TRUE(FrameCodeGeometry(frame.width, frame.height, FrameCodeSlot::kFrame, &g));
 
@@ -254,12 +270,7 @@ TEST(FrameCodeReader, DamagedAndCroppedBlocksAreNeverMisread) {
     for (int32_t y = y0; y <= y1 && y < frame.height; ++y)
       for (int32_t x = x0; x <= x1 && x < frame.width; ++x)
         damaged[size_t(y) * size_t(frame.width) + size_t(x)] = uint8_t(random());
-    LumaPlane plane;
-    plane.data = damaged.data();
-    plane.row_step = frame.width;
-    plane.width = frame.width;
-    plane.height = frame.height;
-    const FrameCodeReading r = ReadFrameCode(plane);
+    const FrameCodeReading r = ReadFrameCode(PlaneOver(damaged, frame));
     if (r.status == FrameCodeStatus::kDecoded) {
       EXPECT_EQ(r.payload, good.payload) << "trial " << trial;  // small damage, read right
       EXPECT_FALSE(whole) << "trial " << trial;
@@ -304,11 +315,7 @@ TEST(FrameCodeReader, OneOrTwoDoubtfulCellsAreRepairedByTheCrc) {
   };
   const Case cases[] = {{{}, true}, {{5}, true}, {{0, 100}, true}, {{7, 77, 177}, false}};
   for (const Case& c : cases) {
-    std::vector<uint8_t> grey(size_t(frame.width) * size_t(frame.height));
-    for (int32_t y = 0; y < frame.height; ++y)
-      for (int32_t x = 0; x < frame.width; ++x)
-        grey[size_t(y) * size_t(frame.width) + size_t(x)] =
-            frame.data[y * frame.row_step + x * frame.sample_step];
+    std::vector<uint8_t> grey = GreyCopy(frame);
     for (int bit : c.bits) {
       const int cx = bit % kFrameCodeCellsX, cy = 1 + bit / kFrameCodeCellsX;
       // Video-range white 235 and black 16 meet at 125.5: just past it.
@@ -317,12 +324,7 @@ TEST(FrameCodeReader, OneOrTwoDoubtfulCellsAreRepairedByTheCrc) {
         for (int32_t x = g.x[cx + 1]; x < g.x[cx + 2]; ++x)
           grey[size_t(y) * size_t(frame.width) + size_t(x)] = wrong;
     }
-    LumaPlane plane;
-    plane.data = grey.data();
-    plane.row_step = frame.width;
-    plane.width = frame.width;
-    plane.height = frame.height;
-    const FrameCodeReading r = ReadFrameCode(plane);
+    const FrameCodeReading r = ReadFrameCode(PlaneOver(grey, frame));
     EXPECT_EQ(r.status == FrameCodeStatus::kDecoded, c.decoded) << c.bits.size() << " cells";
     if (r.status == FrameCodeStatus::kDecoded) {
       EXPECT_EQ(r.payload, good.payload);

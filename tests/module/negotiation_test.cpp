@@ -55,6 +55,16 @@ class NegotiationTest : public StreamTest {
     return types;
   }
 
+  // Runs the graph until `wanted` samples have arrived, then stops it.
+  void RunUntil(size_t wanted) {
+    downstream->wanted = wanted;
+    ASSERT_EQ(filter->Pause(), S_OK);
+    ASSERT_EQ(filter->Run(0), S_OK);
+    // A generous guard against a hang, not a measurement.
+    EXPECT_EQ(WaitForSingleObject(downstream->samplesArrived, 20000), WAIT_OBJECT_0);
+    ASSERT_EQ(filter->Stop(), S_OK);
+  }
+
   ComPtr<IAMStreamConfig> config;
 };
 
@@ -255,12 +265,9 @@ TEST_F(NegotiationTest, SetFormatWhileConnectedRemakesTheConnectionOrLeavesItAlo
 TEST_F(NegotiationTest, StreamingDeliversConsecutiveTimeStampsOneFrameApart) {
   CreateWithLayout(0);
   ASSERT_EQ(pin->Connect(downstream.Get(), nullptr), S_OK);  // the standard allocator
-  downstream->wanted = 3;
-  ASSERT_EQ(filter->Pause(), S_OK);
-  ASSERT_EQ(filter->Run(0), S_OK);
-  // A generous guard against a hang, not a measurement.
-  EXPECT_EQ(WaitForSingleObject(downstream->samplesArrived, 20000), WAIT_OBJECT_0);
-  ASSERT_EQ(filter->Stop(), S_OK);
+  RunUntil(3);
+  if (HasFatalFailure())
+    return;
 
   const std::vector<ReceivedSample> samples = downstream->Samples();
   ASSERT_GE(samples.size(), 3u);
@@ -333,11 +340,9 @@ TEST_F(NegotiationTest, ConnectionTypeSizesNeverGiveBuffersSmallerThanTheFrame) 
       EXPECT_EQ(Header(downstream->connectionType).biSizeImage,
                 takenAsOffered ? c.sizeImage : kFrame);
 
-      downstream->wanted = 3;
-      ASSERT_EQ(filter->Pause(), S_OK);
-      ASSERT_EQ(filter->Run(0), S_OK);
-      EXPECT_EQ(WaitForSingleObject(downstream->samplesArrived, 20000), WAIT_OBJECT_0);
-      ASSERT_EQ(filter->Stop(), S_OK);
+      RunUntil(3);
+      if (HasFatalFailure())
+        return;
       const std::vector<ReceivedSample> samples = downstream->Samples();
       ASSERT_GE(samples.size(), 3u);
       for (const ReceivedSample& sample : samples) {
