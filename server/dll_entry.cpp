@@ -13,12 +13,31 @@
 #include "server/module_globals.h"
 #include "server/registration.h"
 #include "resources/product_names.h"
+#ifdef ZD_MEDIA_SOURCE
+#include "mediasource/media_source_class.h"
+#endif
 
 HINSTANCE g_module = nullptr;
 DWORD g_platformId = VER_PLATFORM_WIN32_WINDOWS;
 volatile LONG g_serverLocks = 0;
 
 namespace {
+
+#ifdef ZD_MEDIA_SOURCE
+// The media source's class: outside the template table, so that registration
+// leaves it alone (a system camera's registrar registers it).
+const CFactoryTemplate kMediaSourceTemplate = {kFriendlyNameW, &CLSID_ZintuDobrelMediaSource,
+                                               CreateMediaSourceInstance, nullptr, nullptr};
+#endif
+
+HRESULT NewFactory(const CFactoryTemplate* factoryTemplate, void** out) {
+  auto* factory = new (std::nothrow) CClassFactory(factoryTemplate);
+  if (!factory)
+    return E_OUTOFMEMORY;
+  factory->AddRef();
+  *out = static_cast<IClassFactory*>(factory);
+  return S_OK;
+}
 
 // The video capture source category record: as the filter description, but
 // the pin names no filter it connects to.
@@ -105,15 +124,13 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     return E_NOINTERFACE;
 
   for (int i = 0; i < g_cTemplates; ++i) {
-    if (!IsEqualCLSID(clsid, *g_Templates[i].m_clsid))
-      continue;
-    auto* factory = new (std::nothrow) CClassFactory(&g_Templates[i]);
-    if (!factory)
-      return E_OUTOFMEMORY;
-    factory->AddRef();
-    *out = static_cast<IClassFactory*>(factory);
-    return S_OK;
+    if (IsEqualCLSID(clsid, *g_Templates[i].m_clsid))
+      return NewFactory(&g_Templates[i], out);
   }
+#ifdef ZD_MEDIA_SOURCE
+  if (IsEqualCLSID(clsid, CLSID_ZintuDobrelMediaSource))
+    return NewFactory(&kMediaSourceTemplate, out);
+#endif
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 

@@ -1,5 +1,5 @@
-// Class identifiers of the module's two COM classes. Registration, the class
-// factory table and the filter's property page list all use these.
+// Class identifiers of the module's COM classes. Registration, the class
+// factory table and the filter's property page list use the first two.
 #pragma once
 
 #include <windows.h>
@@ -11,3 +11,8 @@ extern const CLSID CLSID_ZintuDobrel;
 // Its about page:
 // {A779761B-0B25-461F-8A11-684EBA0C32ED}
 extern const CLSID CLSID_ZintuDobrelProps;
+
+// The Media Foundation media source (64-bit module only; not registered by
+// DllRegisterServer):
+// {2F270E13-5C19-4715-AAC6-34EF9557D3CB}
+extern const CLSID CLSID_ZintuDobrelMediaSource;

@@ -1,0 +1,391 @@
+#include "mediasource/media_stream.h"
+
+#include <mfapi.h>
+#include <mferror.h>
+
+#include "mediasource/mf_frame_host.h"
+#include "mediasource/mf_frame_sample.h"
+#include "platform/module_path.h"
+
+namespace {
+
+// A second sample over the same buffer, with the same times and attributes:
+// a repeated frame goes out twice, each time with its own token.
+HRESULT CopySample(const MfRuntime& mf, IMFSample* sample, ComPtr<IMFSample>* out) {
+  ComPtr<IMFSample> copy;
+  HRESULT hr = mf.CreateSample(copy.Put());
+  if (SUCCEEDED(hr))
+    hr = sample->CopyAllItems(copy.Get());
+  ComPtr<IMFMediaBuffer> buffer;
+  if (SUCCEEDED(hr))
+    hr = sample->GetBufferByIndex(0, buffer.Put());
+  if (SUCCEEDED(hr))
+    hr = copy->AddBuffer(buffer.Get());
+  LONGLONG time = 0;
+  if (SUCCEEDED(hr) && SUCCEEDED(sample->GetSampleTime(&time)))
+    hr = copy->SetSampleTime(time);
+  if (SUCCEEDED(hr) && SUCCEEDED(sample->GetSampleDuration(&time)))
+    hr = copy->SetSampleDuration(time);
+  if (SUCCEEDED(hr))
+    *out = copy;
+  return hr;
+}
+
+}  // namespace
+
+CZdMediaStream::CZdMediaStream(const MfRuntime& mf, IMFMediaSource* source)
+    : CUnknown(nullptr), m_mf(mf), m_source(source) {}
+
+CZdMediaStream::~CZdMediaStream() {
+  StopWorker();
+  if (m_events)
+    m_events->Shutdown();
+}
+
+HRESULT CZdMediaStream::Initialize(IMFMediaType** types, DWORD typeCount) {
+  HRESULT hr = m_mf.CreateEventQueue(m_events.Put());
+  if (SUCCEEDED(hr))
+    hr = m_mf.CreateAttributes(m_attributes.Put(), 4);
+  if (SUCCEEDED(hr))
+    hr = m_mf.CreateStreamDescriptor(kStreamId, typeCount, types, m_descriptor.Put());
+  ComPtr<IMFMediaTypeHandler> handler;
+  if (SUCCEEDED(hr))
+    hr = m_descriptor->GetMediaTypeHandler(handler.Put());
+  if (SUCCEEDED(hr) && typeCount > 0)
+    hr = handler->SetCurrentMediaType(types[0]);
+  // The device stream attributes, on the stream and on its descriptor.
+  IMFAttributes* stores[] = {m_attributes.Get(), m_descriptor.Get()};
+  for (IMFAttributes* store : stores) {
+    if (SUCCEEDED(hr))
+      hr = store->SetGUID(kMfDeviceStreamStreamCategory, kPinNameVideoCapture);
+    if (SUCCEEDED(hr))
+      hr = store->SetUINT32(kMfDeviceStreamStreamId, kStreamId);
+    if (SUCCEEDED(hr))
+      hr = store->SetUINT32(kMfDeviceStreamFrameSourceTypes, kMfFrameSourceTypeColor);
+    if (SUCCEEDED(hr))
+      hr = store->SetUINT32(kMfDeviceStreamFrameServerShared, 1);
+  }
+  return hr;
+}
+
+STDMETHODIMP CZdMediaStream::NonDelegatingQueryInterface(REFIID iid, void** out) {
+  if (!out)
+    return E_POINTER;
+  if (IsEqualIID(iid, IID_IMFMediaEventGenerator) || IsEqualIID(iid, IID_IMFMediaStream) ||
+      IsEqualIID(iid, kIidMfMediaStream2))
+    return GetInterface(static_cast<IMfMediaStream2*>(this), out);
+  return CUnknown::NonDelegatingQueryInterface(iid, out);
+}
+
+HRESULT CZdMediaStream::CheckAlive() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_closed ? MF_E_SHUTDOWN : S_OK;
+}
+
+// --- For the source ---
+
+HRESULT CZdMediaStream::Begin(const MfStreamStart& start) {
+  Halt();  // a restart: the stream goes on, MEStreamStarted says so again
+  if (!start.settings)
+    return E_UNEXPECTED;
+  if (!MfFrameFormatOf(start.preset, &m_format))
+    return MF_E_INVALIDMEDIATYPE;
+  m_start = start;
+  m_allocator.Reset();
+  if (start.allocator && start.type &&
+      SUCCEEDED(start.allocator->InitializeSampleAllocatorEx(2, 8, nullptr, start.type)))
+    m_allocator = ComPtr<IMFVideoSampleAllocatorEx>(start.allocator);
+  m_start.allocator = nullptr;  // kept in m_allocator while the stream runs
+  m_start.type = nullptr;
+  m_ready.clear();
+  m_stopping = false;
+  MfFrameHost host(m_stopping);
+  const HRESULT hr = m_producer.OnThreadCreate(host, start.preset, *start.settings,
+                                               ModuleDirectory(), start.presetIndex);
+  if (FAILED(hr))
+    return hr;
+  m_timeBase = m_mf.GetSystemTime();
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_closed)
+      return MF_E_SHUTDOWN;
+    m_requests.clear();
+    m_state = kMfStreamStateRunning;
+  }
+  try {
+    m_worker = std::thread(&CZdMediaStream::Work, this);
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_state = kMfStreamStateStopped;
+    return E_OUTOFMEMORY;
+  }
+  PROPVARIANT time;
+  PropVariantInit(&time);
+  time.vt = VT_I8;
+  time.hVal.QuadPart = start.startTime;
+  return m_events->QueueEventParamVar(MEStreamStarted, GUID_NULL, S_OK, &time);
+}
+
+bool CZdMediaStream::End() {
+  const bool wasRunning = Halt();
+  if (wasRunning && m_events)
+    m_events->QueueEventParamVar(MEStreamStopped, GUID_NULL, S_OK, nullptr);
+  return wasRunning;
+}
+
+bool CZdMediaStream::Halt() {
+  bool wasRunning = false;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    wasRunning = m_state == kMfStreamStateRunning;
+    m_state = kMfStreamStateStopped;
+    m_requests.clear();
+  }
+  StopWorker();
+  m_producer.OnThreadDestroy();
+  m_ready.clear();
+  return wasRunning;
+}
+
+void CZdMediaStream::Close() {
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_closed = true;
+    m_source = nullptr;
+    m_state = kMfStreamStateStopped;
+    m_requests.clear();
+  }
+  StopWorker();
+  m_producer.OnThreadDestroy();
+  m_ready.clear();
+  m_allocator.Reset();
+  if (m_events)
+    m_events->Shutdown();
+}
+
+bool CZdMediaStream::Running() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_state == kMfStreamStateRunning;
+}
+
+void CZdMediaStream::StopWorker() {
+  m_stopping = true;
+  m_wake.notify_all();
+  if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id())
+    m_worker.join();
+}
+
+// --- IMFMediaEventGenerator ---
+
+STDMETHODIMP CZdMediaStream::GetEvent(DWORD flags, IMFMediaEvent** event) {
+  HRESULT hr = CheckAlive();
+  return FAILED(hr) ? hr : m_events->GetEvent(flags, event);
+}
+
+STDMETHODIMP CZdMediaStream::BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) {
+  HRESULT hr = CheckAlive();
+  return FAILED(hr) ? hr : m_events->BeginGetEvent(callback, state);
+}
+
+STDMETHODIMP CZdMediaStream::EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) {
+  HRESULT hr = CheckAlive();
+  return FAILED(hr) ? hr : m_events->EndGetEvent(result, event);
+}
+
+STDMETHODIMP CZdMediaStream::QueueEvent(MediaEventType type, REFGUID extendedType, HRESULT status,
+                                        const PROPVARIANT* value) {
+  HRESULT hr = CheckAlive();
+  return FAILED(hr) ? hr : m_events->QueueEventParamVar(type, extendedType, status, value);
+}
+
+// --- IMFMediaStream ---
+
+STDMETHODIMP CZdMediaStream::GetMediaSource(IMFMediaSource** source) {
+  if (!source)
+    return E_POINTER;
+  *source = nullptr;
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (m_closed || !m_source)
+    return MF_E_SHUTDOWN;
+  *source = m_source;
+  m_source->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP CZdMediaStream::GetStreamDescriptor(IMFStreamDescriptor** descriptor) {
+  if (!descriptor)
+    return E_POINTER;
+  *descriptor = nullptr;
+  const HRESULT hr = CheckAlive();
+  if (FAILED(hr))
+    return hr;
+  *descriptor = m_descriptor.Get();
+  m_descriptor->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP CZdMediaStream::RequestSample(IUnknown* token) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (m_closed)
+    return MF_E_SHUTDOWN;
+  if (m_state != kMfStreamStateRunning)
+    return MF_E_MEDIA_SOURCE_WRONGSTATE;
+  try {
+    m_requests.push_back(ComPtr<IUnknown>(token));
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  m_wake.notify_one();
+  return S_OK;
+}
+
+// --- IMFMediaStream2 ---
+
+STDMETHODIMP CZdMediaStream::SetStreamState(MfStreamState value) {
+  HRESULT hr = CheckAlive();
+  if (FAILED(hr))
+    return hr;
+  switch (value) {
+    case kMfStreamStateStopped:
+      End();
+      return S_OK;
+    case kMfStreamStateRunning: {
+      if (Running())
+        return S_OK;
+      if (!m_start.settings)
+        return MF_E_INVALIDREQUEST;  // never started: the source decides the format
+      MfStreamStart again = m_start;
+      again.allocator = m_allocator.Get();
+      again.startTime = m_mf.GetSystemTime();
+      return Begin(again);
+    }
+    default:
+      return MF_E_INVALID_STATE_TRANSITION;
+  }
+}
+
+STDMETHODIMP CZdMediaStream::GetStreamState(MfStreamState* value) {
+  if (!value)
+    return E_POINTER;
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (m_closed)
+    return MF_E_SHUTDOWN;
+  *value = m_state;
+  return S_OK;
+}
+
+// --- The worker ---
+
+void CZdMediaStream::Work() {
+  for (;;) {
+    ComPtr<IUnknown> token;
+    {
+      std::unique_lock<std::mutex> lock(m_lock);
+      m_wake.wait(lock, [this] { return m_stopping.load() || !m_requests.empty(); });
+      if (m_stopping)
+        return;
+      token = m_requests.front();
+      m_requests.pop_front();
+    }
+    ComPtr<IMFSample> sample;
+    const HRESULT hr = NextSample(&sample);
+    if (m_stopping)
+      return;
+    if (FAILED(hr)) {
+      // The stream cannot go on: the pipeline hears why.
+      m_events->QueueEventParamVar(MEError, GUID_NULL, hr, nullptr);
+      return;
+    }
+    if (token)
+      sample->SetUnknown(MFSampleExtension_Token, token.Get());
+    m_events->QueueEventParamUnk(MEMediaSample, GUID_NULL, S_OK, sample.Get());
+  }
+}
+
+HRESULT CZdMediaStream::NextSample(ComPtr<IMFSample>* out) {
+  if (!m_ready.empty()) {
+    *out = m_ready.front();
+    m_ready.pop_front();
+    return S_OK;
+  }
+  ComPtr<IMFSample> held;  // a reordered frame, delivered after the next one
+  for (;;) {
+    ComPtr<IMFSample> sample;
+    FramePlan plan;
+    const HRESULT hr = MakeFrame(&sample, &plan);
+    if (hr != S_OK)
+      return FAILED(hr) ? hr : MF_E_SHUTDOWN;  // S_FALSE: stopped while waiting
+    switch (plan.delivery) {
+      case DeliveryFault::kLoss:
+        continue;  // made and dropped: the request waits for the next frame
+      case DeliveryFault::kReorder:
+        if (!held) {
+          held = sample;
+          continue;
+        }
+        break;
+      case DeliveryFault::kRepeat: {
+        ComPtr<IMFSample> again;
+        if (SUCCEEDED(CopySample(m_mf, sample.Get(), &again)))
+          m_ready.push_back(again);
+        break;
+      }
+      default:
+        break;
+    }
+    if (held)
+      m_ready.push_front(held);
+    *out = sample;
+    return S_OK;
+  }
+}
+
+HRESULT CZdMediaStream::NewSample(ComPtr<IMFSample>* out) {
+  if (m_allocator)
+    return m_allocator->AllocateSample(out->Put());
+  const PresetInfo& preset = m_start.preset;
+  ComPtr<IMFMediaBuffer> buffer;
+  HRESULT hr = m_mf.Create2DMediaBuffer(DWORD(preset.w), DWORD(preset.h), m_format.bufferFormat,
+                                        FALSE, buffer.Put());
+  if (FAILED(hr))  // a format the 2-D buffers do not know: rows of the default stride
+    hr = m_mf.CreateMemoryBuffer(m_format.stride * DWORD(preset.h), buffer.Put());
+  ComPtr<IMFSample> sample;
+  if (SUCCEEDED(hr))
+    hr = m_mf.CreateSample(sample.Put());
+  if (SUCCEEDED(hr))
+    hr = sample->AddBuffer(buffer.Get());
+  if (SUCCEEDED(hr))
+    *out = sample;
+  return hr;
+}
+
+// S_OK with a sample, S_FALSE when a stop ended the wait, or a failure.
+HRESULT CZdMediaStream::MakeFrame(ComPtr<IMFSample>* out, FramePlan* plan) {
+  const PresetInfo& preset = m_start.preset;
+  ComPtr<IMFSample> sample;
+  HRESULT hr = NewSample(&sample);
+  if (FAILED(hr))
+    return hr;
+  MfFrameSample frame(sample.Get(), uint32_t(preset.h));
+  if (!frame.Pointer() || frame.Pitch() < m_format.rowBytes)
+    return MF_E_BUFFERTOOSMALL;
+  MfFrameHost host(m_stopping);
+  // The frame loop gives up on a clock that never reaches the due time; the
+  // request is then answered by the next try.
+  do {
+    hr = m_producer.FillBuffer(host, &frame, preset, m_start.settings->m_mouseCursol);
+  } while (hr == S_FALSE && !m_stopping);
+  if (hr != S_OK)
+    return hr;
+  *plan = m_producer.LastPlan();
+  if (m_format.flipRows)
+    frame.FlipRows(m_format.rowBytes, &m_spareRow);
+  frame.Unlock();
+  if (frame.m_hasTime)
+    sample->SetSampleTime(m_timeBase + frame.m_start);
+  sample->SetSampleDuration(preset.frame_time);
+  if (frame.m_sync)
+    sample->SetUINT32(MFSampleExtension_CleanPoint, TRUE);
+  *out = sample;
+  return S_OK;
+}

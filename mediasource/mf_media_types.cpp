@@ -1,0 +1,155 @@
+#include "mediasource/mf_media_types.h"
+
+#include <mferror.h>
+
+#include "mediasource/mf_declarations.h"
+#include "pattern/pixel_format.h"
+
+namespace {
+
+// D3DFORMAT values of the packed RGB formats (d3d9types.h).
+constexpr DWORD kD3dFormatR8G8B8 = 20;
+constexpr DWORD kD3dFormatX8R8G8B8 = 22;
+
+uint64_t Gcd(uint64_t a, uint64_t b) {
+  while (b) {
+    const uint64_t r = a % b;
+    a = b;
+    b = r;
+  }
+  return a;
+}
+
+// Which picture lines carry the earlier field once the rows run top-down.
+// The frame loop puts it on the even memory rows in mode 1 and on the odd
+// ones in mode 2; in RGB those rows are counted from the bottom, so with an
+// even height the roles swap when the rows are turned upright.
+UINT32 InterlaceModeOf(const PresetInfo& preset, bool flipRows) {
+  if (preset.interlaced != 1 && preset.interlaced != 2)
+    return MFVideoInterlace_Progressive;
+  const bool earlierOnEvenMemoryRows = preset.interlaced == 1;
+  const bool earlierOnTopLine = flipRows ? !earlierOnEvenMemoryRows : earlierOnEvenMemoryRows;
+  return earlierOnTopLine ? MFVideoInterlace_FieldInterleavedUpperFirst
+                          : MFVideoInterlace_FieldInterleavedLowerFirst;
+}
+
+}  // namespace
+
+bool MfFrameFormatOf(const PresetInfo& preset, MfFrameFormat* out) {
+  const PixelFormatInfo* format = FindPixelFormat(preset.compression, preset.bit_count);
+  if (!format || preset.w <= 0 || preset.h <= 0)
+    return false;
+  MfFrameFormat f;
+  switch (format->id) {
+    case PixelFormatId::kRgb32:
+      f.subtype = MFVideoFormat_RGB32;
+      f.bufferFormat = kD3dFormatX8R8G8B8;
+      break;
+    case PixelFormatId::kRgb24:
+      f.subtype = MFVideoFormat_RGB24;
+      f.bufferFormat = kD3dFormatR8G8B8;
+      break;
+    default:
+      // The 4:2:2 formats: the subtype of their FOURCC.
+      f.subtype = MfSubtypeOfFourcc(format->compression);
+      f.bufferFormat = format->compression;
+      break;
+  }
+  f.rowBytes = uint32_t(preset.w) * uint32_t(format->bitCount / 8);
+  f.stride = (f.rowBytes + 3u) & ~3u;
+  f.flipRows = IsRgbFormat(format->compression);
+  f.interlaceMode = InterlaceModeOf(preset, f.flipRows);
+  if (!f.flipRows) {
+    f.nominalRange = MFNominalRange_16_235;
+    f.matrix = format->id == PixelFormatId::kHdyc ? MFVideoTransferMatrix_BT709
+                                                  : MFVideoTransferMatrix_BT601;
+  }
+  *out = f;
+  return true;
+}
+
+void MfFrameRateOf(int64_t frameTime, UINT32* numerator, UINT32* denominator) {
+  if (frameTime <= 0) {
+    *numerator = 0;
+    *denominator = 1;
+    return;
+  }
+  uint64_t num = 10000000;
+  uint64_t den = uint64_t(frameTime);
+  const uint64_t g = Gcd(num, den);
+  num /= g;
+  den /= g;
+  // A duration beyond 32 bits: keep the ratio's value as nearly as 32 bits allow.
+  while (den > 0xFFFFFFFFu) {
+    num = (num + 1) / 2;
+    den /= 2;
+  }
+  *numerator = UINT32(num ? num : 1);
+  *denominator = UINT32(den);
+}
+
+HRESULT CreateMfMediaType(const MfRuntime& mf, const PresetInfo& preset, IMFMediaType** out) {
+  *out = nullptr;
+  MfFrameFormat f;
+  if (!MfFrameFormatOf(preset, &f))
+    return MF_E_INVALIDMEDIATYPE;
+  IMFMediaType* type = nullptr;
+  HRESULT hr = mf.CreateMediaType(&type);
+  if (FAILED(hr))
+    return hr;
+  UINT32 rateNum = 0, rateDen = 1;
+  MfFrameRateOf(preset.frame_time, &rateNum, &rateDen);
+  const auto pack = [](UINT32 high, UINT32 low) { return (UINT64(high) << 32) | low; };
+  const UINT32 sampleSize = f.stride * UINT32(preset.h);
+  hr = type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+  if (SUCCEEDED(hr))
+    hr = type->SetGUID(MF_MT_SUBTYPE, f.subtype);
+  if (SUCCEEDED(hr))
+    hr = type->SetUINT64(MF_MT_FRAME_SIZE, pack(UINT32(preset.w), UINT32(preset.h)));
+  if (SUCCEEDED(hr))
+    hr = type->SetUINT64(MF_MT_FRAME_RATE, pack(rateNum, rateDen));
+  if (SUCCEEDED(hr))
+    hr = type->SetUINT64(MF_MT_PIXEL_ASPECT_RATIO, pack(1, 1));
+  if (SUCCEEDED(hr))
+    hr = type->SetUINT32(MF_MT_INTERLACE_MODE, f.interlaceMode);
+  if (SUCCEEDED(hr))
+    hr = type->SetUINT32(MF_MT_DEFAULT_STRIDE, f.stride);
+  if (SUCCEEDED(hr))
+    hr = type->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE);
+  if (SUCCEEDED(hr))
+    hr = type->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE);
+  if (SUCCEEDED(hr))
+    hr = type->SetUINT32(MF_MT_SAMPLE_SIZE, sampleSize);
+  if (SUCCEEDED(hr))
+    hr = type->SetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, f.nominalRange);
+  if (SUCCEEDED(hr) && f.matrix != MFVideoTransferMatrix_Unknown)
+    hr = type->SetUINT32(MF_MT_YUV_MATRIX, f.matrix);
+  if (FAILED(hr)) {
+    type->Release();
+    return hr;
+  }
+  *out = type;
+  return S_OK;
+}
+
+bool MfTypeMatchesPreset(IMFMediaType* type, const PresetInfo& preset) {
+  MfFrameFormat f;
+  if (!type || !MfFrameFormatOf(preset, &f))
+    return false;
+  GUID subtype = GUID_NULL;
+  UINT64 size = 0, rate = 0;
+  UINT32 interlace = MFVideoInterlace_Progressive;
+  if (FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype)) || !IsEqualGUID(subtype, f.subtype))
+    return false;
+  if (FAILED(type->GetUINT64(MF_MT_FRAME_SIZE, &size)) ||
+      size != ((UINT64(UINT32(preset.w)) << 32) | UINT32(preset.h)))
+    return false;
+  UINT32 rateNum = 0, rateDen = 1;
+  MfFrameRateOf(preset.frame_time, &rateNum, &rateDen);
+  if (SUCCEEDED(type->GetUINT64(MF_MT_FRAME_RATE, &rate)) &&
+      rate != ((UINT64(rateNum) << 32) | rateDen))
+    return false;
+  if (SUCCEEDED(type->GetUINT32(MF_MT_INTERLACE_MODE, &interlace)) && interlace != f.interlaceMode)
+    return false;
+  return true;
+}

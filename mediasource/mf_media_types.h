@@ -1,0 +1,41 @@
+// The media source's native media types: one per enabled preset, in table
+// order, in its own format's subtype. The frames are upright in every format:
+// rows run top-down with a positive default stride.
+#pragma once
+
+#include <windows.h>
+#include <mfapi.h>
+#include <mfobjects.h>
+
+#include <cstdint>
+
+#include "mediasource/mf_runtime.h"
+#include "stream/preset_info.h"
+
+// How a preset's frames are laid out in Media Foundation's terms.
+struct MfFrameFormat {
+  GUID subtype = GUID_NULL;
+  DWORD bufferFormat = 0;  // MFCreate2DMediaBuffer's FOURCC or D3DFORMAT
+  uint32_t stride = 0;     // the default stride, bytes: rows padded to 4 bytes
+  uint32_t rowBytes = 0;   // bytes of one row's pixels
+  bool flipRows = false;   // the frame loop writes its rows bottom-up (RGB)
+  UINT32 interlaceMode = MFVideoInterlace_Progressive;
+  UINT32 nominalRange = MFNominalRange_0_255;
+  UINT32 matrix = MFVideoTransferMatrix_Unknown;  // unset for RGB
+};
+
+// False for a preset whose format Media Foundation cannot carry.
+bool MfFrameFormatOf(const PresetInfo& preset, MfFrameFormat* out);
+
+// The frame rate of a frame duration as an exact ratio, 10^7 / frame_time in
+// lowest terms; 0/1 for a duration of 0 or less, held within 32 bits.
+void MfFrameRateOf(int64_t frameTime, UINT32* numerator, UINT32* denominator);
+
+// A new media type for the preset. MF_E_INVALIDMEDIATYPE for a format Media
+// Foundation cannot carry.
+HRESULT CreateMfMediaType(const MfRuntime& mf, const PresetInfo& preset, IMFMediaType** out);
+
+// True when type describes the preset: the same subtype, frame size, frame
+// rate and interlace mode (other attributes the caller may have added are
+// not compared).
+bool MfTypeMatchesPreset(IMFMediaType* type, const PresetInfo& preset);
