@@ -88,23 +88,15 @@ HRESULT CZdMediaStream::Begin(const MfStreamStart& start) {
   Halt();  // a restart: the stream goes on, MEStreamStarted says so again
   if (!start.settings)
     return E_UNEXPECTED;
-  if (!MfFrameFormatOf(start.preset, &m_format))
-    return MF_E_INVALIDMEDIATYPE;
   m_start = start;
-  m_allocator.Reset();
-  if (start.allocator && start.type &&
-      SUCCEEDED(start.allocator->InitializeSampleAllocatorEx(2, 8, nullptr, start.type)))
-    m_allocator = ComPtr<IMFVideoSampleAllocatorEx>(start.allocator);
   m_start.allocator = nullptr;  // kept in m_allocator while the stream runs
   m_start.type = nullptr;
-  m_ready.clear();
+  m_allocator = ComPtr<IMFVideoSampleAllocatorEx>(start.allocator);
+  m_type = ComPtr<IMFMediaType>(start.type);
   m_stopping = false;
-  MfFrameHost host(m_stopping);
-  const HRESULT hr = m_producer.OnThreadCreate(host, start.preset, *start.settings,
-                                               ModuleDirectory(), start.presetIndex);
+  const HRESULT hr = Prepare();
   if (FAILED(hr))
     return hr;
-  m_timeBase = m_mf.GetSystemTime();
   {
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_closed)
@@ -124,6 +116,53 @@ HRESULT CZdMediaStream::Begin(const MfStreamStart& start) {
   time.vt = VT_I8;
   time.hVal.QuadPart = start.startTime;
   return m_events->QueueEventParamVar(MEStreamStarted, GUID_NULL, S_OK, &time);
+}
+
+HRESULT CZdMediaStream::Prepare() {
+  if (!MfFrameFormatOf(m_start.preset, &m_format))
+    return MF_E_INVALIDMEDIATYPE;
+  m_ready.clear();
+  try {
+    m_frame.assign(size_t(m_format.stride) * size_t(m_start.preset.h), 0);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  if (m_allocator &&
+      (!m_type || FAILED(m_allocator->InitializeSampleAllocatorEx(2, 8, nullptr, m_type.Get()))))
+    m_allocator.Reset();  // the stream's own buffers then
+  MfFrameHost host(m_stopping);
+  m_producer.OnThreadDestroy();
+  const HRESULT hr = m_producer.OnThreadCreate(host, m_start.preset, *m_start.settings,
+                                               ModuleDirectory(), m_start.presetIndex);
+  m_timeBase = m_mf.GetSystemTime();
+  return hr;
+}
+
+bool CZdMediaStream::CurrentTypeChanged() {
+  ComPtr<IMFMediaTypeHandler> handler;
+  ComPtr<IMFMediaType> current;
+  return SUCCEEDED(m_descriptor->GetMediaTypeHandler(handler.Put())) &&
+         SUCCEEDED(handler->GetCurrentMediaType(current.Put())) && current.Get() != m_type.Get();
+}
+
+HRESULT CZdMediaStream::FollowCurrentType() {
+  ComPtr<IMFMediaTypeHandler> handler;
+  ComPtr<IMFMediaType> current;
+  if (FAILED(m_descriptor->GetMediaTypeHandler(handler.Put())) ||
+      FAILED(handler->GetCurrentMediaType(current.Put())) || current.Get() == m_type.Get())
+    return S_OK;
+  m_type = current;
+  if (MfTypeMatchesPreset(current.Get(), m_start.preset))
+    return S_OK;
+  const StreamSettings& settings = *m_start.settings;
+  for (int32_t i = 0; i < settings.m_presetNum; ++i) {
+    if (MfTypeMatchesPreset(current.Get(), settings.m_presetTable[size_t(i)])) {
+      m_start.preset = settings.m_presetTable[size_t(i)];
+      m_start.presetIndex = i;
+      return Prepare();
+    }
+  }
+  return MF_E_INVALIDMEDIATYPE;
 }
 
 bool CZdMediaStream::End() {
@@ -159,6 +198,7 @@ void CZdMediaStream::Close() {
   m_producer.OnThreadDestroy();
   m_ready.clear();
   m_allocator.Reset();
+  m_type.Reset();
   if (m_events)
     m_events->Shutdown();
 }
@@ -256,6 +296,7 @@ STDMETHODIMP CZdMediaStream::SetStreamState(MfStreamState value) {
         return MF_E_INVALIDREQUEST;  // never started: the source decides the format
       MfStreamStart again = m_start;
       again.allocator = m_allocator.Get();
+      again.type = m_type.Get();
       again.startTime = m_mf.GetSystemTime();
       return Begin(again);
     }
@@ -288,7 +329,10 @@ void CZdMediaStream::Work() {
       m_requests.pop_front();
     }
     ComPtr<IMFSample> sample;
-    const HRESULT hr = NextSample(&sample);
+    HRESULT hr = NextSample(&sample);
+    // A frame made while the type changed is made again in the new type.
+    while (SUCCEEDED(hr) && !m_stopping && CurrentTypeChanged())
+      hr = NextSample(&sample);
     if (m_stopping)
       return;
     if (FAILED(hr)) {
@@ -308,11 +352,14 @@ HRESULT CZdMediaStream::NextSample(ComPtr<IMFSample>* out) {
     m_ready.pop_front();
     return S_OK;
   }
+  HRESULT hr = FollowCurrentType();
+  if (FAILED(hr))
+    return hr;
   ComPtr<IMFSample> held;  // a reordered frame, delivered after the next one
   for (;;) {
     ComPtr<IMFSample> sample;
     FramePlan plan;
-    const HRESULT hr = MakeFrame(&sample, &plan);
+    hr = MakeFrame(&sample, &plan);
     if (hr != S_OK)
       return FAILED(hr) ? hr : MF_E_SHUTDOWN;  // S_FALSE: stopped while waiting
     switch (plan.delivery) {
@@ -345,10 +392,19 @@ HRESULT CZdMediaStream::NewSample(ComPtr<IMFSample>* out) {
     return m_allocator->AllocateSample(out->Put());
   const PresetInfo& preset = m_start.preset;
   ComPtr<IMFMediaBuffer> buffer;
+  const DWORD frameBytes = m_format.stride * DWORD(preset.h);
   HRESULT hr = m_mf.Create2DMediaBuffer(DWORD(preset.w), DWORD(preset.h), m_format.bufferFormat,
                                         FALSE, buffer.Put());
-  if (FAILED(hr))  // a format the 2-D buffers do not know: rows of the default stride
-    hr = m_mf.CreateMemoryBuffer(m_format.stride * DWORD(preset.h), buffer.Put());
+  // A format the 2-D buffers do not know, or do not size as the type says
+  // (Wine takes RGB24 for 4 bytes a pixel): rows of the default stride.
+  ComPtr<IMF2DBuffer> buffer2d;
+  DWORD contiguous = 0;
+  if (SUCCEEDED(hr) &&
+      (FAILED(buffer.As(IID_IMF2DBuffer, &buffer2d)) ||
+       FAILED(buffer2d->GetContiguousLength(&contiguous)) || contiguous != frameBytes))
+    hr = E_FAIL;
+  if (FAILED(hr))
+    hr = m_mf.CreateMemoryBuffer(frameBytes, buffer.Put());
   ComPtr<IMFSample> sample;
   if (SUCCEEDED(hr))
     hr = m_mf.CreateSample(sample.Put());
@@ -362,25 +418,27 @@ HRESULT CZdMediaStream::NewSample(ComPtr<IMFSample>* out) {
 // S_OK with a sample, S_FALSE when a stop ended the wait, or a failure.
 HRESULT CZdMediaStream::MakeFrame(ComPtr<IMFSample>* out, FramePlan* plan) {
   const PresetInfo& preset = m_start.preset;
-  ComPtr<IMFSample> sample;
-  HRESULT hr = NewSample(&sample);
-  if (FAILED(hr))
-    return hr;
-  MfFrameSample frame(sample.Get(), uint32_t(preset.h));
-  if (!frame.Pointer() || frame.Pitch() < m_format.rowBytes)
-    return MF_E_BUFFERTOOSMALL;
+  MfFrameSample frame(m_frame.data(), uint32_t(m_frame.size()));
   MfFrameHost host(m_stopping);
   // The frame loop gives up on a clock that never reaches the due time; the
   // request is then answered by the next try.
+  HRESULT hr = S_FALSE;
   do {
     hr = m_producer.FillBuffer(host, &frame, preset, m_start.settings->m_mouseCursol);
   } while (hr == S_FALSE && !m_stopping);
   if (hr != S_OK)
     return hr;
   *plan = m_producer.LastPlan();
-  if (m_format.flipRows)
-    frame.FlipRows(m_format.rowBytes, &m_spareRow);
-  frame.Unlock();
+  ComPtr<IMFSample> sample;
+  hr = NewSample(&sample);
+  ComPtr<IMFMediaBuffer> buffer;
+  if (SUCCEEDED(hr))
+    hr = sample->GetBufferByIndex(0, buffer.Put());
+  if (SUCCEEDED(hr))
+    hr = CopyFrameToBuffer(buffer.Get(), m_frame.data(), m_format.stride, uint32_t(preset.h),
+                           m_format.flipRows);
+  if (FAILED(hr))
+    return hr;
   if (frame.m_hasTime)
     sample->SetSampleTime(m_timeBase + frame.m_start);
   sample->SetSampleDuration(preset.frame_time);

@@ -94,6 +94,14 @@ class CZdMediaStream : public CUnknown, public IMfMediaStream2 {
   // dropped); reordered and repeated frames wait in m_ready.
   HRESULT NextSample(ComPtr<IMFSample>* out);
   HRESULT MakeFrame(ComPtr<IMFSample>* out, FramePlan* plan);
+  // The pipeline may set another native type on the descriptor while the
+  // stream runs (the source reader does): the frames follow it from the next
+  // request on, as a new stream of that preset.
+  HRESULT FollowCurrentType();
+  // The descriptor's current type is no longer the one the frames follow.
+  bool CurrentTypeChanged();
+  // Prepares the frame loop for m_start's preset.
+  HRESULT Prepare();
   HRESULT NewSample(ComPtr<IMFSample>* out);
   HRESULT CheckAlive();
   // Ends the worker and drops the pending requests, without an event; true
@@ -119,8 +127,9 @@ class CZdMediaStream : public CUnknown, public IMfMediaStream2 {
   MfStreamStart m_start;
   MfFrameFormat m_format;
   ComPtr<IMFVideoSampleAllocatorEx> m_allocator;
+  ComPtr<IMFMediaType> m_type;  // the descriptor's current type the frames follow
   FrameProducer m_producer;
   LONGLONG m_timeBase = 0;                // MFGetSystemTime at the start: the time of frame 0
   std::deque<ComPtr<IMFSample>> m_ready;  // repeated and reordered frames
-  std::vector<uint8_t> m_spareRow;
+  std::vector<uint8_t> m_frame;           // the frame as drawn: rows of the default stride
 };
