@@ -9,6 +9,8 @@
 #include <mfidl.h>
 #include <mfobjects.h>
 
+#include <cstdint>
+
 // MF_DEVICESTREAM_STREAM_CATEGORY: GUID, the stream's pin category (ksmedia.h).
 // {2939E7B8-A62E-4579-B674-D4073DFABBBA}
 inline constexpr GUID kMfDeviceStreamStreamCategory = {
