@@ -54,6 +54,7 @@ constexpr Flag kFlags[] = {
     {"--json", &CaptureOptions::json},
     {"--no-clock", &CaptureOptions::no_clock},
     {"--verify", &CaptureOptions::verify},
+    {"--mf", &CaptureOptions::mf},
 };
 
 // An option with a value in the next argument; false when the value is invalid.
@@ -86,6 +87,7 @@ const ValueOption kValueOptions[] = {
     {"--dump-frames",
      [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->dump_dir); }},
     {"--raw", [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->raw_path); }},
+    {"--module", [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->module); }},
 };
 
 // The table row of the option named arg, or null.
@@ -101,6 +103,14 @@ const Row* FindOption(const Row (&table)[N], const std::string& arg) {
 bool CheckCombinations(const CaptureOptions& o, std::string* error) {
   if (o.cap >= 0 && (o.width > 0 || !o.format.empty() || o.fps > 0.0)) {
     *error = "--cap cannot be combined with --size, --format or --fps";
+    return false;
+  }
+  if (!o.module.empty() && !o.mf) {
+    *error = "--module needs --mf";
+    return false;
+  }
+  if (o.mf && (o.list_devices || o.no_clock || o.device != kDefaultDevice)) {
+    *error = "--mf cannot be combined with --list-devices, --no-clock or --device";
     return false;
   }
   if (o.snapshot_frame >= 0 && o.snapshot.empty()) {
@@ -164,6 +174,11 @@ const char* CaptureUsage() {
          "  --verify                read every sample's frame code (the source's\n"
          "                          frame_code=1) and report frames missing, repeated,\n"
          "                          out of order and codes that cannot be read\n"
+         "  --mf                    read the frames through Media Foundation's source\n"
+         "                          reader from the module's media source (no\n"
+         "                          registration needed; --list-caps lists its types)\n"
+         "  --module PATH           the module for --mf (default: ZintuDobrel64.ax\n"
+         "                          beside zd-capture)\n"
          "  --json                  print the report as JSON\n"
          "  --version               print the version and exit\n"
          "exit codes: 0 ok, 1 usage, 2 device not found, 3 format selection failed,\n"

@@ -22,6 +22,12 @@ struct CaptureOptions {
   bool no_clock = false;
   // Read every sample's frame code and check the run by the codes.
   bool verify = false;
+  // Read the frames through Media Foundation's source reader from the
+  // module's media source, created by class id through the module's own
+  // DllGetClassObject (no registration needed).
+  bool mf = false;
+  // The module file for --mf; empty: the 64-bit module beside zd-capture.
+  std::string module;
   std::string device = kDefaultDevice;
   // Capability selection: an index, or a size/format/rate to match. Unset
   // values (-1, 0, empty) leave the device's current format.

@@ -645,6 +645,31 @@ StepResult Capture(IBaseFilter* source, const CaptureOptions& options, CaptureRe
 
 }  // namespace
 
+double CaptureClockMs() {
+  return NowMs();
+}
+
+double CaptureCpuSeconds() {
+  return ProcessCpuSeconds();
+}
+
+void SummariseFrames(const std::vector<FrameRecord>& frames, CaptureReport* report) {
+  Summarise(frames, report);
+}
+
+std::vector<CodedArrival> CodedArrivalsOf(const std::vector<SampleCode>& codes,
+                                          const std::vector<FrameRecord>& frames) {
+  return CodedArrivals(codes, frames);
+}
+
+int WriteSnapshotFile(const std::vector<uint8_t>& bytes, const CaptureOptions& options,
+                      CaptureReport* report, std::string* error) {
+  const StepResult result = WriteSnapshot(bytes, options, report);
+  if (!result.ok())
+    *error = result.error;
+  return result.code;
+}
+
 int ListSourceCapabilities(IBaseFilter* source, const CaptureOptions& options) {
   Graph g;
   HRESULT hr = MakeGraph(source, &g);

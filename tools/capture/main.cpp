@@ -12,6 +12,7 @@
 #include "tools/capture/capture_session.h"
 #include "tools/capture/com_util.h"
 #include "tools/capture/devices.h"
+#include "tools/capture/mf_capture.h"
 #include "resources/product_names.h"
 #include "tools/capture/utf8_files.h"
 
@@ -58,6 +59,23 @@ void PrintKnownDevices() {
     std::fprintf(stderr, "    %s\n", device.name.c_str());
 }
 
+// --mf: the module's media source through Media Foundation's source reader.
+int RunMf(const CaptureOptions& options) {
+  if (options.list_caps)
+    return ListMfCapabilities(options);
+  CaptureReport report;
+  std::string error;
+  const int code = RunMfCapture(options, &report, &error);
+  if (code != kExitOk && code != kExitCheck && code != kExitVerify) {
+    std::fprintf(stderr, "zd-capture: %s\n", error.c_str());
+    if (code != kExitStream && code != kExitOutput)
+      return code;
+  }
+  const std::string text = options.json ? FormatReportJson(report) : FormatReportText(report);
+  std::fputs(text.c_str(), stdout);
+  return code;
+}
+
 }  // namespace
 
 // Arguments (device names, file and folder paths) arrive wide and are kept as
@@ -86,6 +104,8 @@ int Run(const std::vector<std::string>& args) {
   }
   if (options.list_devices)
     return ListDevices(options);
+  if (options.mf)
+    return RunMf(options);
 
   ComPtr<IBaseFilter> source;
   const HRESULT hr = OpenVideoDevice(options.device, &source);
