@@ -82,7 +82,9 @@ HRESULT CZdMediaSource::Describe() {
   std::vector<IMFMediaType*> raw;
   for (int32_t i = 0; i < count; ++i) {
     ComPtr<IMFMediaType> type;
-    const HRESULT hr = CreateMfMediaType(m_mf, m_settings.m_presetTable[size_t(i)], type.Put());
+    HRESULT hr = CreateMfMediaType(m_mf, m_settings.m_presetTable[size_t(i)], type.Put());
+    if (SUCCEEDED(hr))
+      hr = type->SetUINT32(kZdPresetIndexAttribute, UINT32(i));
     if (FAILED(hr))
       return hr;
     types.push_back(type);
@@ -116,11 +118,7 @@ int32_t CZdMediaSource::PresetIndexOf(IMFStreamDescriptor* descriptor) {
   if (!descriptor || FAILED(descriptor->GetMediaTypeHandler(handler.Put())) ||
       FAILED(handler->GetCurrentMediaType(current.Put())))
     return 0;
-  for (int32_t i = 0; i < m_settings.m_presetNum; ++i) {
-    if (MfTypeMatchesPreset(current.Get(), m_settings.m_presetTable[size_t(i)]))
-      return i;
-  }
-  return -1;
+  return PresetIndexOfType(current.Get(), m_settings.m_presetTable.get(), m_settings.m_presetNum);
 }
 
 // --- IMFMediaEventGenerator ---

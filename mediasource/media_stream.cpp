@@ -152,17 +152,16 @@ HRESULT CZdMediaStream::FollowCurrentType() {
       FAILED(handler->GetCurrentMediaType(current.Put())) || current.Get() == m_type.Get())
     return S_OK;
   m_type = current;
-  if (MfTypeMatchesPreset(current.Get(), m_start.preset))
-    return S_OK;
   const StreamSettings& settings = *m_start.settings;
-  for (int32_t i = 0; i < settings.m_presetNum; ++i) {
-    if (MfTypeMatchesPreset(current.Get(), settings.m_presetTable[size_t(i)])) {
-      m_start.preset = settings.m_presetTable[size_t(i)];
-      m_start.presetIndex = i;
-      return Prepare();
-    }
-  }
-  return MF_E_INVALIDMEDIATYPE;
+  const int32_t index =
+      PresetIndexOfType(current.Get(), settings.m_presetTable.get(), settings.m_presetNum);
+  if (index < 0)
+    return MF_E_INVALIDMEDIATYPE;
+  if (index == m_start.presetIndex)
+    return S_OK;
+  m_start.preset = settings.m_presetTable[size_t(index)];
+  m_start.presetIndex = index;
+  return Prepare();
 }
 
 bool CZdMediaStream::End() {

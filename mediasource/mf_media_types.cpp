@@ -35,6 +35,9 @@ UINT32 InterlaceModeOf(const PresetInfo& preset, bool flipRows) {
 
 }  // namespace
 
+const GUID kZdPresetIndexAttribute = {
+    0x15db5497, 0x1ba7, 0x4012, {0x99, 0x8a, 0x1f, 0x01, 0xe6, 0x20, 0xc9, 0x21}};
+
 bool MfFrameFormatOf(const PresetInfo& preset, MfFrameFormat* out) {
   const PixelFormatInfo* format = FindPixelFormat(preset.compression, preset.bit_count);
   if (!format || preset.w <= 0 || preset.h <= 0)
@@ -152,4 +155,18 @@ bool MfTypeMatchesPreset(IMFMediaType* type, const PresetInfo& preset) {
   if (SUCCEEDED(type->GetUINT32(MF_MT_INTERLACE_MODE, &interlace)) && interlace != f.interlaceMode)
     return false;
   return true;
+}
+
+int32_t PresetIndexOfType(IMFMediaType* type, const PresetInfo* table, int32_t count) {
+  if (!type || !table)
+    return -1;
+  UINT32 tagged = 0;
+  if (SUCCEEDED(type->GetUINT32(kZdPresetIndexAttribute, &tagged)) && tagged < UINT32(count) &&
+      MfTypeMatchesPreset(type, table[tagged]))
+    return int32_t(tagged);
+  for (int32_t i = 0; i < count; ++i) {
+    if (MfTypeMatchesPreset(type, table[i]))
+      return i;
+  }
+  return -1;
 }

@@ -35,7 +35,18 @@ void MfFrameRateOf(int64_t frameTime, UINT32* numerator, UINT32* denominator);
 // Foundation cannot carry.
 HRESULT CreateMfMediaType(const MfRuntime& mf, const PresetInfo& preset, IMFMediaType** out);
 
+// A media type attribute of the source's own: the preset a native type was
+// made from (UINT32, its position in the preset table), so that presets
+// that differ only in what the type does not say (faults, comment) are told
+// apart. {15DB5497-1BA7-4012-998A-1F01E620C921}
+extern const GUID kZdPresetIndexAttribute;
+
 // True when type describes the preset: the same subtype, frame size, frame
 // rate and interlace mode (other attributes the caller may have added are
 // not compared).
 bool MfTypeMatchesPreset(IMFMediaType* type, const PresetInfo& preset);
+
+// The position in the table of the preset type was made from: the one its
+// kZdPresetIndexAttribute names when that describes it, else the first that
+// matches; -1 when none does.
+int32_t PresetIndexOfType(IMFMediaType* type, const PresetInfo* table, int32_t count);

@@ -73,6 +73,7 @@ int RunMf(const CaptureOptions& options) {
   }
   const std::string text = options.json ? FormatReportJson(report) : FormatReportText(report);
   std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);  // before Media Foundation's threads wind down at exit
   return code;
 }
 

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Faults on demand through the Media Foundation face: a module folder of its
+# own whose settings give one preset per fault kind, with the frame code on;
+# for every kind zd-capture --mf --verify finds exactly the injected faults
+# with their frame numbers at the source reader. The media source delivers
+# one sample per request: a lost frame is made and dropped (the request is
+# answered by the next frame), a repeated frame goes out again for the next
+# request, a reordered one after the next frame; frames without time carry
+# no sample time, frozen ones the time of an earlier frame. A clean preset
+# reports nothing. A run's last two frames are left out of the comparison.
+#
+#   faults_mf.sh WINE_RUN ZD_CAPTURE MODULE ASSETS_DIR FAULTS_DIR OUT_DIR
+set -euo pipefail
+wine_run=$1 capture=$2 module=$3 assets=$4 faults=$5 out=$6
+mkdir -p "$faults" "$out"
+
+# name kind every extra-keys
+cases=(
+  "clean clean 0"
+  "loss loss 7 fault_loss_every=7"
+  "repeat repeat 7 fault_repeat_every=7"
+  "reorder reorder 7 fault_reorder_every=7"
+  "stall stall 20 fault_stall_ms=300;fault_stall_every=20"
+  "no_time no_time 7 fault_no_time_every=7"
+  "freeze freeze 9 fault_freeze_frames=2;fault_freeze_every=9"
+)
+frames=40
+
+cp "$module" "$assets"/chart_small.bmp "$assets"/font.bmp "$faults"/
+{
+  printf '[MAIN]\r\npreset_num=%d\r\nframe_code=1\r\n' ${#cases[@]}
+  printf '[PRESET_DEF]\r\nw=320\r\nh=240\r\nfcc=YUY2\r\nframe_time=30\r\n'
+  printf 'bmp=chart_small.bmp\r\nfont=font.bmp\r\nscroll_x=2\r\n'
+  i=0
+  for c in "${cases[@]}"; do
+    read -r name kind every keys <<<"$c"
+    i=$((i + 1))
+    printf '[PRESET_%02d]\r\nenable=1\r\ncomment=%s\r\n' $i "$name"
+    [ -z "${keys:-}" ] || printf '%s\r\n' ${keys//;/ }
+  done
+} >"$faults/ZintuDobrel.ini"
+
+# (An empty report gives empty values, never an early end of the script.)
+json_value() { { grep -o "\"$2\": [^,}]*" "$1" || true; } | head -n 1 | sed 's/.*: //; s/"//g'; }
+json_list() { { grep -o "\"$2\": \[[^]]*\]" "$1" || true; } | head -n 1 | sed 's/.*\[//; s/\]//' |
+  tr ',' '\n' | awk -v last="$3" 'NF && $1 <= last { print $1 + 0 }'; }
+every() { awk -v n="$1" -v last="$2" -v k="${3:-1}" \
+  'BEGIN { if (n > 0) for (f = n; f <= last; f += n) for (j = 0; j < k && f + j <= last; j++) print f + j }'; }
+list() { tr '\n' ' ' | sed 's/ *$//'; }
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+expect() { [ "$3" = "$4" ] || fail "$1 $2: [$3], expected [$4]"; }
+
+index=0
+for c in "${cases[@]}"; do
+  read -r name kind every keys <<<"$c"
+  cap=$index
+  index=$((index + 1))
+  json=$out/verify_$name.json
+  status=0
+  "$wine_run" "$capture" --mf --module "Z:$faults/$(basename "$module")" --cap "$cap" \
+    --frames $frames --verify --json </dev/null >"$json" || status=$?
+  last=$(json_value "$json" last_frame)
+  echo "== $name (type $cap): exit $status, last frame $last"
+  grep -E '"findings"' "$json" || true
+  [ -n "$last" ] && [ "$(json_value "$json" decoded)" = $frames ] && [ "$last" -ge $((frames / 2)) ] ||
+    { fail "$name: not every frame carried a readable code"; continue; }
+  upto=$((last - 2))
+  want_missing= want_repeated= want_ooo= want_no_time= want_wrong= want_stalled=
+  case $kind in
+    clean) [ $status -eq 0 ] || fail "$name: exit $status" ;;
+    loss) want_missing=$(every "$every" $upto | list) ;;
+    repeat) want_repeated=$(every "$every" $upto | list) ;;
+    reorder) want_ooo=$(every "$every" $upto | list) ;;
+    stall) want_stalled=$(every "$every" $upto | list) ;;
+    no_time) want_no_time=$(every "$every" $upto | list) ;;
+    freeze) want_wrong=$(every "$every" $upto 2 | list) ;;
+  esac
+  expect "$name" missing "$(json_list "$json" missing $upto | list)" "$want_missing"
+  expect "$name" repeated "$(json_list "$json" repeated $upto | list)" "$want_repeated"
+  expect "$name" out_of_order "$(json_list "$json" out_of_order $upto | list)" "$want_ooo"
+  expect "$name" without_time "$(json_list "$json" without_time $upto | list)" "$want_no_time"
+  expect "$name" wrong_time "$(json_list "$json" wrong_time $upto | list)" "$want_wrong"
+  expect "$name" stalled "$(json_list "$json" stalled $upto | list)" "$want_stalled"
+done
+
+[ $failures -eq 0 ] || { echo "$failures fault checks failed" >&2; exit 1; }
+echo "every injected fault was found exactly at the source reader"
