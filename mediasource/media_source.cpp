@@ -210,14 +210,6 @@ STDMETHODIMP CZdMediaSource::Start(IMFPresentationDescriptor* descriptor, const 
     const int32_t index = PresetIndexOf(stream.Get());
     if (index < 0)
       return MF_E_INVALIDMEDIATYPE;
-    hr = m_events->QueueEventParamUnk(m_streamSeen ? MEUpdatedStream : MENewStream, GUID_NULL, S_OK,
-                                      static_cast<IMFMediaStream*>(m_stream.Get()));
-    if (FAILED(hr))
-      return hr;
-    m_streamSeen = true;
-    hr = m_events->QueueEventParamVar(MESourceStarted, GUID_NULL, S_OK, &time);
-    if (FAILED(hr))
-      return hr;
     ComPtr<IMFMediaTypeHandler> handler;
     ComPtr<IMFMediaType> type;
     if (SUCCEEDED(stream->GetMediaTypeHandler(handler.Put())))
@@ -229,12 +221,20 @@ STDMETHODIMP CZdMediaSource::Start(IMFPresentationDescriptor* descriptor, const 
     start.allocator = m_allocator.Get();
     start.type = type.Get();
     start.startTime = now;
+    // The stream first: a start that fails (a missing font sheet) sends nothing.
     hr = m_stream->Begin(start);
     if (FAILED(hr)) {
       m_stream->End();
-      m_events->QueueEventParamVar(MEError, GUID_NULL, hr, nullptr);
       return hr;
     }
+    hr = m_events->QueueEventParamUnk(m_streamSeen ? MEUpdatedStream : MENewStream, GUID_NULL, S_OK,
+                                      static_cast<IMFMediaStream*>(m_stream.Get()));
+    if (FAILED(hr))
+      return hr;
+    m_streamSeen = true;
+    hr = m_events->QueueEventParamVar(MESourceStarted, GUID_NULL, S_OK, &time);
+    if (FAILED(hr))
+      return hr;
   } else {
     m_stream->End();
     hr = m_events->QueueEventParamVar(MESourceStarted, GUID_NULL, S_OK, &time);

@@ -277,3 +277,36 @@ TEST_F(ContractTest, SamplesComeFromTheAllocatorSet) {
   const zdcap::SampleCode code = ReadCode(bytes.data(), bytes.size(), kExpectedTypes[0]);
   EXPECT_EQ(code.frame.status, FrameCodeStatus::kDecoded);
 }
+
+// The settings are read when the presentation descriptor is first needed,
+// not when the source is made; the bitmaps at Start, where a missing font
+// sheet makes Start fail without an event.
+TEST_F(ContractTest, SettingsAreReadLateAndBitmapsAtStart) {
+  ComPtr<IMFMediaSource> source = CreateSource();
+  ASSERT_TRUE(source);
+  WriteSettings(
+      "[MAIN]\r\npreset_num=1\r\n[PRESET_01]\r\nenable=1\r\nw=200\r\nh=100\r\nfcc=UYVY\r\n"
+      "frame_time=333667\r\nbmp=chart.bmp\r\nfont=missing.bmp\r\n");
+  s.source = source;
+  ASSERT_EQ(source->CreatePresentationDescriptor(s.descriptor.Put()), S_OK);
+  BOOL selected = FALSE;
+  ComPtr<IMFStreamDescriptor> stream;
+  ASSERT_EQ(s.descriptor->GetStreamDescriptorByIndex(0, &selected, stream.Put()), S_OK);
+  ComPtr<IMFMediaTypeHandler> handler;
+  ASSERT_EQ(stream->GetMediaTypeHandler(handler.Put()), S_OK);
+  DWORD count = 0;
+  EXPECT_EQ(handler->GetMediaTypeCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+  ComPtr<IMFMediaType> type;
+  ASSERT_EQ(handler->GetMediaTypeByIndex(0, type.Put()), S_OK);
+  UINT32 w = 0, h = 0;
+  EXPECT_EQ(MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &w, &h), S_OK);
+  EXPECT_EQ(w, 200u);
+  EXPECT_EQ(h, 100u);
+
+  PROPVARIANT position;
+  PropVariantInit(&position);
+  EXPECT_EQ(source->Start(s.descriptor.Get(), &GUID_NULL, &position), E_OUTOFMEMORY);
+  ComPtr<IMFMediaEvent> event;
+  EXPECT_EQ(source->GetEvent(MF_EVENT_FLAG_NO_WAIT, event.Put()), MF_E_NO_EVENTS_AVAILABLE);
+}

@@ -104,8 +104,10 @@ std::string FormatReportText(const CaptureReport& r) {
       i.mean_ms, i.p50_ms, i.p99_ms, i.min_ms, i.max_ms,
       static_cast<double>(f.frame_time) / 10000.0);
   out += Format("rate:          %.3f fps measured\n", r.measured_fps);
-  out += Format("graph clock:   %s\n",
-                r.graph_clock ? "the graph's reference clock" : "none (--no-clock)");
+  out +=
+      Format("graph clock:   %s\n", r.media_foundation ? "none (Media Foundation's source reader)"
+                                    : r.graph_clock    ? "the graph's reference clock"
+                                                       : "none (--no-clock)");
   out += Format("late arrivals: %lld frames more than one interval late (max %.3f ms behind)\n",
                 static_cast<long long>(r.lateness.late_frames), r.lateness.max_late_ms);
   out += "source counts: " + SourceCountsText(r.source) + "\n";

@@ -30,11 +30,12 @@ struct CaptureReport {
   std::string stream_error;  // error event from the graph, if any
   SourceCounts source;       // the source's own counts (IAMDroppedFrames), read after the run
   bool ended_early = false;
-  bool graph_clock = true;  // the graph ran with its reference clock
-  bool verify = false;      // the frame codes were read (--verify)
-  FrameCodeCheck codes;     // ... and what they said
-  FrameFindings findings;   // ... frame by frame
-  CountsCheck counts;       // ... and whether the source's own counts agree
+  bool graph_clock = true;        // the graph ran with its reference clock
+  bool media_foundation = false;  // read through the source reader (--mf): no graph
+  bool verify = false;            // the frame codes were read (--verify)
+  FrameCodeCheck codes;           // ... and what they said
+  FrameFindings findings;         // ... frame by frame
+  CountsCheck counts;             // ... and whether the source's own counts agree
 
   // The capture verdict: frames arrived, as many as asked for, every sample
   // of the negotiated size, time stamps in order, no error from the graph;

@@ -243,6 +243,7 @@ int RunMfCapture(const CaptureOptions& options, CaptureReport* report, std::stri
   report->device = "Media Foundation: " + Utf8FromWide(ModulePath(options).c_str());
   report->requested_frames = options.frames;
   report->graph_clock = false;
+  report->media_foundation = true;
   Reader r;
   int code = OpenReader(options, &r, error);
   if (code != kExitOk)
