@@ -433,6 +433,10 @@ TEST(CaptureOptions, CommandLines) {
       {{"--cap", "1", "--format", "YUY2"}, false, "cannot be combined"},
       {{"--snapshot-frame", "2"}, false, "--snapshot"},
       {{"--verify", "--seconds", "10"}, true, ""},
+      {{"--mf", "--module", "Z:/m/ZintuDobrel64.ax", "--cap", "2", "--verify"}, true, ""},
+      {{"--module", "a.ax"}, false, "--module needs --mf"},
+      {{"--mf", "--no-clock"}, false, "cannot be combined"},
+      {{"--mf", "--device", "Other"}, false, "cannot be combined"},
   };
   for (const Case& c : cases) {
     std::string joined;
