@@ -3,6 +3,7 @@
 #include <mferror.h>
 
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "tests/mediasource/mf_fixture.h"
@@ -23,16 +24,24 @@ ComPtr<IMFSourceReader> ReaderOf(IMFMediaSource* source) {
 }
 
 // Releases the reader and the source on another thread: a source that never
-// answers its stop would hang the release, and the test must fail instead.
+// answers the reader's stop would hang the release, and the test must fail
+// instead (the stuck thread is left behind).
 bool ReleasedInTime(ComPtr<IMFSourceReader> reader, ComPtr<IMFMediaSource> source) {
-  auto done =
-      std::async(std::launch::async, [r = std::move(reader), s = std::move(source)]() mutable {
-        r.Reset();
-        if (s)
-          s->Shutdown();
-        s.Reset();
-      });
-  return done.wait_for(kReleaseWatchdog) == std::future_status::ready;
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> finished = done->get_future();
+  std::thread release([done, r = std::move(reader), s = std::move(source)]() mutable {
+    r.Reset();
+    if (s)
+      s->Shutdown();
+    s.Reset();
+    done->set_value();
+  });
+  if (finished.wait_for(kReleaseWatchdog) != std::future_status::ready) {
+    release.detach();
+    return false;
+  }
+  release.join();
+  return true;
 }
 
 }  // namespace
