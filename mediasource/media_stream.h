@@ -82,8 +82,9 @@ class CZdMediaStream : public CUnknown, public IMfMediaStream2 {
   // MF_E_MEDIA_SOURCE_WRONGSTATE while the stream is not running.
   STDMETHODIMP RequestSample(IUnknown* token) override;
   // --- IMFMediaStream2 ---
-  // Stopped ends the stream's run, Running restarts it with the last start's
-  // format while the source runs; Paused: MF_E_INVALID_STATE_TRANSITION.
+  // Stopped ends the stream's run, Running starts it again with the last
+  // start's format (MF_E_INVALIDREQUEST before any start); Paused:
+  // MF_E_INVALID_STATE_TRANSITION.
   STDMETHODIMP SetStreamState(MfStreamState value) override;
   STDMETHODIMP GetStreamState(MfStreamState* value) override;
 
