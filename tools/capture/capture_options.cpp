@@ -88,6 +88,8 @@ const ValueOption kValueOptions[] = {
      [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->dump_dir); }},
     {"--raw", [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->raw_path); }},
     {"--module", [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->module); }},
+    {"--mf-device",
+     [](const std::string& t, CaptureOptions* o) { return StoreText(t, &o->mf_device); }},
 };
 
 // The table row of the option named arg, or null.
@@ -103,6 +105,14 @@ const Row* FindOption(const Row (&table)[N], const std::string& arg) {
 bool CheckCombinations(const CaptureOptions& o, std::string* error) {
   if (o.cap >= 0 && (o.width > 0 || !o.format.empty() || o.fps > 0.0)) {
     *error = "--cap cannot be combined with --size, --format or --fps";
+    return false;
+  }
+  if (!o.mf_device.empty() && !o.module.empty()) {
+    *error = "--mf-device cannot be combined with --module";
+    return false;
+  }
+  if (!o.mf_device.empty() && (o.list_devices || o.no_clock || o.device != kDefaultDevice)) {
+    *error = "--mf-device cannot be combined with --list-devices, --no-clock or --device";
     return false;
   }
   if (!o.module.empty() && !o.mf) {
@@ -148,6 +158,8 @@ bool ParseCaptureOptions(const std::vector<std::string>& args, CaptureOptions* o
   }
   if (!CheckCombinations(result, error))
     return false;
+  if (!result.mf_device.empty())
+    result.mf = true;
   if (result.frames == 0 && result.seconds == 0.0)
     result.seconds = kDefaultSeconds;
   *options = result;
@@ -179,6 +191,9 @@ const char* CaptureUsage() {
          "                          registration needed; --list-caps lists its types)\n"
          "  --module PATH           the module for --mf (default: ZintuDobrel64.ax\n"
          "                          beside zd-capture)\n"
+         "  --mf-device NAME        read a camera Media Foundation lists, by its name\n"
+         "                          (the Windows 11 virtual camera: \"" ZD_FRIENDLY_NAME
+         "\")\n"
          "  --json                  print the report as JSON\n"
          "  --version               print the version and exit\n"
          "exit codes: 0 ok, 1 usage, 2 device not found, 3 format selection failed,\n"

@@ -28,6 +28,9 @@ struct CaptureOptions {
   bool mf = false;
   // The module file for --mf; empty: the 64-bit module beside zd-capture.
   std::string module;
+  // --mf-device: a Media Foundation camera opened by its name through
+  // MFEnumDeviceSources instead of the module's source (implies --mf).
+  std::string mf_device;
   std::string device = kDefaultDevice;
   // Capability selection: an index, or a size/format/rate to match. Unset
   // values (-1, 0, empty) leave the device's current format.

@@ -16,6 +16,7 @@
 #include "tools/capture/capture_session.h"
 #include "tools/capture/com_util.h"
 #include "tools/capture/utf8_files.h"
+#include "tools/vcam/vcam_parameters.h"
 
 namespace zdcap {
 namespace {
@@ -30,6 +31,7 @@ struct MfFunctions {
   decltype(&::MFShutdown) Shutdown = nullptr;
   decltype(&::MFCreateAttributes) CreateAttributes = nullptr;
   decltype(&::MFCreateSourceReaderFromMediaSource) CreateReader = nullptr;
+  decltype(&::MFEnumDeviceSources) EnumDeviceSources = nullptr;  // mf.dll, for --mf-device
 };
 
 template <class Fn>
@@ -45,6 +47,76 @@ bool LoadMf(MfFunctions* mf) {
   return Resolve(plat, "MFStartup", &mf->Startup) && Resolve(plat, "MFShutdown", &mf->Shutdown) &&
          Resolve(plat, "MFCreateAttributes", &mf->CreateAttributes) &&
          Resolve(readwrite, "MFCreateSourceReaderFromMediaSource", &mf->CreateReader);
+}
+
+// The activation objects MFEnumDeviceSources hands out, released at the end.
+class DeviceActivates {
+ public:
+  ~DeviceActivates() {
+    for (UINT32 i = 0; i < m_count; ++i)
+      m_items[i]->Release();
+    CoTaskMemFree(m_items);
+  }
+  IMFActivate*** Put() { return &m_items; }
+  UINT32* PutCount() { return &m_count; }
+  UINT32 Count() const { return m_count; }
+  IMFActivate* At(UINT32 i) const { return m_items[i]; }
+
+ private:
+  IMFActivate** m_items = nullptr;
+  UINT32 m_count = 0;
+};
+
+std::string FriendlyNameOf(IMFActivate* activate) {
+  wchar_t* name = nullptr;
+  UINT32 length = 0;
+  if (FAILED(activate->GetAllocatedString(MF_DEVSOURCE_ATTRIBUTE_FRIENDLY_NAME, &name, &length)))
+    return {};
+  const std::string text = Utf8FromWide(name);
+  CoTaskMemFree(name);
+  return text;
+}
+
+// --mf-device: the video capture device Media Foundation lists under the
+// name (or the name with a suffix Windows adds), activated as a media source.
+int CreateNamedDeviceSource(MfFunctions* mf, const std::string& wanted,
+                            ComPtr<IMFMediaSource>* source, std::string* error) {
+  const HMODULE mf_dll = LoadLibraryW(L"mf.dll");
+  if (!Resolve(mf_dll, "MFEnumDeviceSources", &mf->EnumDeviceSources)) {
+    *error = "Media Foundation cannot list cameras here (mf.dll has no MFEnumDeviceSources)";
+    return kExitGraph;
+  }
+  ComPtr<IMFAttributes> attributes;
+  HRESULT hr = mf->CreateAttributes(attributes.Put(), 1);
+  if (SUCCEEDED(hr))
+    hr = attributes->SetGUID(MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE,
+                             MF_DEVSOURCE_ATTRIBUTE_SOURCE_TYPE_VIDCAP_GUID);
+  DeviceActivates devices;
+  if (SUCCEEDED(hr))
+    hr = mf->EnumDeviceSources(attributes.Get(), devices.Put(), devices.PutCount());
+  if (FAILED(hr)) {
+    *error = "cannot list the Media Foundation cameras (" + HresultText(hr) + ")";
+    return kExitNoDevice;
+  }
+  std::string listed;
+  for (UINT32 i = 0; i < devices.Count(); ++i) {
+    const std::string name = FriendlyNameOf(devices.At(i));
+    if (zdvcam::CameraNameMatches(wanted, name)) {
+      hr = devices.At(i)->ActivateObject(IID_IMFMediaSource, source->PutVoid());
+      if (FAILED(hr)) {
+        *error = "cannot open the Media Foundation camera '" + name + "' (" + HresultText(hr) + ")";
+        return kExitNoDevice;
+      }
+      return kExitOk;
+    }
+    listed += "\n    " + name;
+  }
+  *error = "no Media Foundation camera named '" + wanted + "'" +
+           (listed.empty() ? std::string("; Media Foundation lists no cameras here")
+                           : "; Media Foundation lists:" + listed) +
+           "\n  (the Windows 11 virtual camera appears after zd-vcam --install; see "
+           "README-windows.txt, \"The Windows 11 camera\")";
+  return kExitNoDevice;
 }
 
 // Media Foundation started for the guard's lifetime.
@@ -85,6 +157,13 @@ std::wstring ModulePath(const CaptureOptions& options) {
   const size_t slash = folder.find_last_of(L"\\/");
   folder = slash == std::wstring::npos ? L"." : folder.substr(0, slash);
   return folder + L"\\ZintuDobrel64.ax";
+}
+
+// What the report names: the camera asked for, or the module.
+std::string SourceLabel(const CaptureOptions& options) {
+  return "Media Foundation: " + (options.mf_device.empty()
+                                     ? Utf8FromWide(ModulePath(options).c_str())
+                                     : options.mf_device);
 }
 
 // The source, created through the module's DllGetClassObject. The module
@@ -162,8 +241,12 @@ int OpenReader(const CaptureOptions& options, Reader* r, std::string* error) {
     *error = "MFStartup failed (" + HresultText(r->session->Result()) + ")";
     return kExitGraph;
   }
-  HRESULT hr = CreateModuleSource(ModulePath(options), &r->source);
-  if (FAILED(hr)) {
+  HRESULT hr = S_OK;
+  if (!options.mf_device.empty()) {
+    const int code = CreateNamedDeviceSource(&r->mf, options.mf_device, &r->source, error);
+    if (code != kExitOk)
+      return code;
+  } else if (FAILED(hr = CreateModuleSource(ModulePath(options), &r->source))) {
     *error = "cannot create the media source of " + Utf8FromWide(ModulePath(options).c_str()) +
              " (" + HresultText(hr) + ")";
     return kExitNoDevice;
@@ -232,7 +315,7 @@ int ListMfCapabilities(const CaptureOptions& options) {
     std::fprintf(stderr, "zd-capture: %s\n", error.c_str());
     return code;
   }
-  const std::string device = "Media Foundation: " + Utf8FromWide(ModulePath(options).c_str());
+  const std::string device = SourceLabel(options);
   const std::string text =
       options.json ? FormatCapabilitiesJson(device, r.caps) : FormatCapabilitiesText(r.caps);
   std::fputs(text.c_str(), stdout);
@@ -240,7 +323,7 @@ int ListMfCapabilities(const CaptureOptions& options) {
 }
 
 int RunMfCapture(const CaptureOptions& options, CaptureReport* report, std::string* error) {
-  report->device = "Media Foundation: " + Utf8FromWide(ModulePath(options).c_str());
+  report->device = SourceLabel(options);
   report->requested_frames = options.frames;
   report->graph_clock = false;
   report->media_foundation = true;
