@@ -14,7 +14,10 @@
 #   leaves as it was: install.cmd registers both modules from the
 #   installation folder, the zd-capture of each bitness lists its device, and
 #   uninstall.cmd leaves the classes in the registry exactly as they were
-#   before; the installed modules stream a few frames. Once with the 64-bit
+#   before; the installed modules stream a few frames. install.cmd runs with
+#   /vcam: zd-vcam --install says Wine has no virtual cameras and registers no
+#   media source, install.cmd still succeeds; uninstall.cmd runs zd-vcam
+#   --remove and takes "not available" in its stride. Once with the 64-bit
 #   cmd installing and the 32-bit cmd uninstalling, once the other way round
 #   (the 32-bit cmd reaches the 64-bit regsvr32 through Sysnative).
 set -euo pipefail
@@ -47,7 +50,7 @@ pkg=$work/$name
 # 1. File names.
 expected="LICENSE.txt README-windows.txt ZintuDobrel.ini ZintuDobrel32.ax ZintuDobrel64.ax
 chart.bmp chart_small.bmp font.bmp font_large.bmp install.cmd uninstall.cmd
-x86/zd-capture.exe zd-capture.exe x86/zd-analyse.exe zd-analyse.exe
+x86/zd-capture.exe zd-capture.exe x86/zd-analyse.exe zd-analyse.exe zd-vcam.exe
 x86/ZintuDobrel.ini x86/chart.bmp x86/chart_small.bmp x86/font.bmp x86/font_large.bmp"
 actual=$(cd "$work" && find . -type f | sed 's|^\./||' | sort)
 want=$(for f in $expected; do echo "$name/$f"; done | sort)
@@ -90,6 +93,7 @@ check_binary "$pkg/zd-capture.exe" 64 "(x64)"
 check_binary "$pkg/x86/zd-capture.exe" 32 "(x86)"
 check_binary "$pkg/zd-analyse.exe" 64 "(x64)"
 check_binary "$pkg/x86/zd-analyse.exe" 32 "(x86)"
+check_binary "$pkg/zd-vcam.exe" 64 "(x64)"
 for script in install.cmd uninstall.cmd; do
   if grep -q $'[^\r]$' "$pkg/$script"; then fail "$script: lines without CRLF"; fi
 done
@@ -108,6 +112,7 @@ if [ $wine_checks = 1 ]; then
   win_pkg="Z:${pkg//\//\\}"
   dest='C:\Program Files\Zintu Dobrel'
   clsid='{DE946144-E77A-42EE-93BE-7E3E48DA72FA}'
+  media_source='{2F270E13-5C19-4715-AAC6-34EF9557D3CB}'
 
   # Every class of both registry views, as .reg text.
   snapshot() {
@@ -128,8 +133,8 @@ if [ $wine_checks = 1 ]; then
   devices() {  # ZD_CAPTURE
     "$wine_run" "$1" --list-devices </dev/null 2>/dev/null | tr -d '\r'
   }
-  run_cmd() {  # 64|32 SCRIPT: the script in the 64-bit or the 32-bit cmd
-    "wine$1_run" cmd /c "$win_pkg\\$2" /quiet </dev/null >"$work/cmd.txt" 2>&1
+  run_cmd() {  # 64|32 SCRIPT [ARGS]: the script in the 64-bit or the 32-bit cmd
+    "wine$1_run" cmd /c "$win_pkg\\$2" /quiet "${@:3}" </dev/null >"$work/cmd.txt" 2>&1
     local code=$?
     tr -d '\r' <"$work/cmd.txt" | sed 's/^/    /'
     return $code
@@ -143,8 +148,14 @@ if [ $wine_checks = 1 ]; then
     snapshot "$before"
     [ -z "$(server_path 64)" ] && [ -z "$(server_path 32)" ] ||
       { fail "$label: a registration is present before install"; return; }
-    echo "$label: install.cmd"
-    run_cmd "$1" install.cmd || fail "$label: install.cmd failed"
+    echo "$label: install.cmd /vcam"
+    run_cmd "$1" install.cmd /vcam || fail "$label: install.cmd /vcam failed"
+    grep -qF "this Windows has no virtual cameras: mfsensorgroup.dll" "$work/cmd.txt" ||
+      fail "$label: install.cmd /vcam did not pass on why there is no virtual camera"
+    grep -qF "The DirectShow camera is installed as usual." "$work/cmd.txt" ||
+      fail "$label: install.cmd /vcam did not say the DirectShow camera is installed"
+    "$wine_run" reg query "HKLM\\Software\\Classes\\CLSID\\$media_source" /reg:64 </dev/null >/dev/null 2>&1 &&
+      fail "$label: install.cmd /vcam registered the media source where there are no virtual cameras"
     [ "$(server_path 64)" = "$dest\\ZintuDobrel64.ax" ] ||
       fail "$label: 64-bit InprocServer32 is '$(server_path 64)'"
     [ "$(server_path 32)" = "$dest\\ZintuDobrel32.ax" ] ||
@@ -162,10 +173,12 @@ if [ $wine_checks = 1 ]; then
     fi
     local installed
     installed=$(installed_files)
-    [ "$installed" = 9 ] || fail "$label: $installed files installed, expected 9"
+    [ "$installed" = 10 ] || fail "$label: $installed files installed, expected 10"
     if [ "${4:-}" = capture ]; then in_use "$label"; fi
     echo "$label: uninstall.cmd"
     run_cmd "$2" uninstall.cmd || fail "$label: uninstall.cmd failed"
+    grep -qF "No Windows 11 virtual camera on this Windows: nothing to remove." "$work/cmd.txt" ||
+      fail "$label: uninstall.cmd did not run zd-vcam --remove"
     [ ! -e "$ZD_WINEPREFIX/drive_c/Program Files/Zintu Dobrel" ] ||
       fail "$label: the installation folder is left"
     snapshot "$after"
@@ -207,7 +220,7 @@ if [ $wine_checks = 1 ]; then
         fail "$label: uninstall.cmd did not name the module in use"
       registry_after=$(server_path 64)/$(server_path 32)
       [ "$registry_after" = "$registry_before" ] || fail "$label: the registration changed"
-      [ "$(installed_files)" = 9 ] || fail "$label: installed files changed"
+      [ "$(installed_files)" = 10 ] || fail "$label: installed files changed"
       [ $failures -ne $failures_before ] ||
         ok "$label: install.cmd and uninstall.cmd refuse while an application has the module loaded"
     fi

@@ -3,19 +3,24 @@ rem Installs Zintu Dobrel: copies the modules, the settings file and the
 rem bitmaps into a folder under Program Files and registers each module with
 rem the regsvr32 of its bitness.
 rem
-rem   install.cmd [/quiet] [folder]
+rem   install.cmd [/quiet] [/vcam] [folder]
 rem
-rem /quiet: no pause at the end. folder: where to install, by default
-rem "Zintu Dobrel" in the 64-bit Program Files folder (on 32-bit Windows in the
-rem Program Files folder). Exit code 0 when installed, 1 otherwise. On failure
-rem the registration is as it was before.
+rem /quiet: no pause at the end. /vcam: also register the 64-bit module's
+rem media source as the Windows 11 virtual camera (zd-vcam --install); where
+rem Windows has no virtual cameras (before Windows 11) that is said and
+rem skipped. folder: where to install, by default "Zintu Dobrel" in the
+rem 64-bit Program Files folder (on 32-bit Windows in the Program Files
+rem folder). Exit code 0 when installed, 1 otherwise (the registration is then
+rem as it was before), 2 when the DirectShow camera is installed but the
+rem virtual camera asked for with /vcam could not be registered.
 setlocal EnableExtensions DisableDelayedExpansion
 set "SRC=%~dp0"
 set "QUIET="
 set "DEST="
+set "VCAM="
 :args
 if "%~1"=="" goto args_done
-if /i "%~1"=="/quiet" (set "QUIET=1") else set "DEST=%~f1"
+if /i "%~1"=="/quiet" (set "QUIET=1") else if /i "%~1"=="/vcam" (set "VCAM=1") else set "DEST=%~f1"
 shift
 goto args
 :args_done
@@ -29,6 +34,8 @@ rem 32-bit Windows.
 set "MODULES=ZintuDobrel32.ax"
 if defined REG64 set "MODULES=ZintuDobrel64.ax ZintuDobrel32.ax"
 set "FILES=%MODULES% chart.bmp chart_small.bmp font.bmp font_large.bmp LICENSE.txt README-windows.txt"
+rem zd-vcam.exe (64-bit) registers the virtual camera from the installed folder.
+if defined REG64 set "FILES=%FILES% zd-vcam.exe"
 for %%f in (%FILES% ZintuDobrel.ini) do (
   if not exist "%SRC%%%f" (
     echo install: %%f is missing beside install.cmd in "%SRC%".
@@ -90,6 +97,33 @@ if defined REG64 (
 "%REG32%" /s "%DEST%\ZintuDobrel32.ax"
 if errorlevel 1 goto register_failed
 echo Registered "Zintu Dobrel x86" for 32-bit applications.
+if defined VCAM goto vcam
+echo Done. Restart the applications that should list the new device.
+goto finish_ok
+
+rem /vcam: the Windows 11 virtual camera, from the installed module (a folder
+rem the camera service can read). zd-vcam exits 3 where Windows has none.
+:vcam
+if not defined REG64 (
+  echo The Windows 11 virtual camera needs 64-bit Windows: skipped.
+  goto vcam_done
+)
+"%DEST%\zd-vcam.exe" --install
+if not errorlevel 1 goto vcam_done
+if errorlevel 4 goto vcam_failed
+if errorlevel 3 (
+  echo The Windows 11 virtual camera is not registered: this Windows has none.
+  echo The DirectShow camera is installed as usual.
+  goto vcam_done
+)
+:vcam_failed
+echo.
+echo install: the Windows 11 virtual camera could not be registered (see above).
+echo The DirectShow camera is installed. README-windows.txt tells what to check,
+echo under "The Windows 11 camera".
+if not defined QUIET pause
+exit /b 2
+:vcam_done
 echo Done. Restart the applications that should list the new device.
 goto finish_ok
 

@@ -8,7 +8,8 @@
 # Writes OUT/ZintuDobrel-<version>-windows.zip, one folder
 # ZintuDobrel-<version>/ inside: both modules, the settings file, the
 # bitmaps, zd-capture.exe and zd-analyse.exe (x86/ holds the 32-bit ones,
-# with the settings and font sheets zd-analyse reads), README-windows.txt, LICENSE.txt,
+# with the settings and font sheets zd-analyse reads), zd-vcam.exe (the
+# Windows 11 virtual camera's registrar, 64-bit only), README-windows.txt, LICENSE.txt,
 # install.cmd and uninstall.cmd. The debug information of the modules and
 # tools goes to OUT/ZintuDobrel-<version>-symbols/, not into the zip. The
 # version is the CMake project version of the builds.
@@ -66,6 +67,7 @@ ship "$build64/tools/capture/zd-capture.exe" .
 ship "$build32/tools/capture/zd-capture.exe" x86
 ship "$build64/tools/analyse/zd-analyse.exe" .
 ship "$build32/tools/analyse/zd-analyse.exe" x86
+ship "$build64/tools/vcam/zd-vcam.exe" .
 
 for asset in ZintuDobrel.ini chart.bmp chart_small.bmp font.bmp font_large.bmp; do
   cp "$root/assets/$asset" "$stage/"

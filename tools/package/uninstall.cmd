@@ -46,6 +46,16 @@ for %%m in (ZintuDobrel64.ax ZintuDobrel32.ax) do (
   )
 )
 
+rem The Windows 11 virtual camera first, whether or not install.cmd /vcam made
+rem it (zd-vcam says so when there is none); "not available here" (exit code
+rem 3, before Windows 11) is no failure.
+if defined REG64 if exist "%DEST%\zd-vcam.exe" (
+  "%DEST%\zd-vcam.exe" --remove
+  if errorlevel 4 goto vcam_failed
+  if errorlevel 3 echo No Windows 11 virtual camera on this Windows: nothing to remove.
+  if errorlevel 1 if not errorlevel 3 goto vcam_failed
+)
+
 rem The class key that stays behind when unregistration fails says whether
 rem the module is still registered (it may never have been).
 set "CLASS_KEY=HKLM\SOFTWARE\Classes\CLSID\{DE946144-E77A-42EE-93BE-7E3E48DA72FA}"
@@ -65,7 +75,7 @@ if exist "%DEST%\ZintuDobrel32.ax" (
 )
 echo Unregistered "Zintu Dobrel x64" and "Zintu Dobrel x86".
 
-for %%f in (ZintuDobrel64.ax ZintuDobrel32.ax ZintuDobrel.ini ZintuDobrel.ini.new chart.bmp chart_small.bmp font.bmp font_large.bmp LICENSE.txt README-windows.txt) do (
+for %%f in (ZintuDobrel64.ax ZintuDobrel32.ax zd-vcam.exe ZintuDobrel.ini ZintuDobrel.ini.new chart.bmp chart_small.bmp font.bmp font_large.bmp LICENSE.txt README-windows.txt) do (
   if exist "%DEST%\%%f" del /f /q "%DEST%\%%f" >nul 2>&1
 )
 rd "%DEST%" >nul 2>&1
@@ -91,6 +101,13 @@ echo uninstall: %BUSY% in "%DEST%" is in use by an application.
 echo Close every application that uses the camera "Zintu Dobrel" (capture,
 echo recording and video call programs, browsers), then run uninstall.cmd again.
 echo Nothing was changed.
+goto finish_failed
+
+:vcam_failed
+echo.
+echo uninstall: removing the Windows 11 virtual camera failed (see above). Run
+echo uninstall.cmd from an administrator prompt (right-click, "Run as
+echo administrator"). Nothing else was changed.
 goto finish_failed
 
 :unregister_failed
