@@ -143,6 +143,14 @@ if [ $wine_checks = 1 ]; then
     find "$ZD_WINEPREFIX/drive_c/Program Files/Zintu Dobrel" -type f 2>/dev/null | wc -l
   }
 
+  # The video capture category's Instance key is there wherever a capture
+  # device was ever registered, and unregistering leaves it (empty), as the
+  # system's filter mapper does; a fresh prefix has none yet.
+  for view in 64 32; do
+    wine64_run reg add 'HKLM\Software\Classes\CLSID\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\Instance' \
+      /f /reg:$view </dev/null >/dev/null 2>&1 || true
+  done
+
   round() {  # INSTALL_CMD UNINSTALL_CMD LABEL [capture]
     local label=$3 before=$work/before.reg after=$work/after.reg
     snapshot "$before"
