@@ -48,7 +48,7 @@ bool FrameCodeWriter::Prepare(int layout, const PresetInfo& preset, uint32_t str
                               uint16_t capability, uint64_t fingerprint) {
   m_enabled = false;
   if ((layout != kFrameCodeVersion && layout != kFrameCodeLayout2) ||
-      !IsSupportedFormat(preset.compression, preset.bit_count) || preset.w < kFrameCodeMinWidth ||
+      !IsPackedFormat(preset.compression, preset.bit_count) || preset.w < kFrameCodeMinWidth ||
       preset.h < kFrameCodeMinHeight)
     return true;
   m_layout = layout;
@@ -169,4 +169,16 @@ void FrameCodeWriter::Draw(uint8_t* buffer, uint32_t pitch, uint32_t rowLen, uin
     payload.sample_time = sampleTime + (rowParity == earlyRowParity ? 0 : m_halfFrameTime);
     DrawBlock(m_fieldSlot, payload, buffer, pitch, 2, parity);
   }
+}
+
+int FrameCodeWriter::Areas(FrameCodeArea (&out)[2]) const {
+  if (!m_enabled || m_bytesPerPixel <= 0)
+    return 0;
+  const int32_t x1 = m_spanX0 + int32_t(m_lineBytes / size_t(m_bytesPerPixel));
+  out[0] = {m_spanX0, m_frameSlot.y[0], x1, m_frameSlot.y[kFrameCodeBlockUnitsY]};
+  if (!m_fieldCodes)
+    return 1;
+  // Field line y is picture line 2 y + parity.
+  out[1] = {m_spanX0, 2 * m_fieldSlot.y[0], x1, 2 * m_fieldSlot.y[kFrameCodeBlockUnitsY]};
+  return 2;
 }

@@ -17,6 +17,11 @@
 // processes.
 uint32_t NewFrameCodeStreamId(int64_t clockReading);
 
+// A rectangle of picture pixels, lines counted from the top: [x0, x1) x [y0, y1).
+struct FrameCodeArea {
+  int32_t x0, y0, x1, y1;
+};
+
 class FrameCodeWriter {
  public:
   // Readies the writer for a stream of the preset: off unless layout is 1 or
@@ -36,6 +41,10 @@ class FrameCodeWriter {
   // and size the writer was prepared for.
   void Draw(uint8_t* buffer, uint32_t pitch, uint32_t rowLen, uint32_t rows,
             const PresetInfo& preset, uint32_t frameNumber, uint32_t dropCount, int64_t sampleTime);
+
+  // Where Draw writes: the frame slot's rectangle and, with field codes, the
+  // rectangle of the field slots' lines. The count; 0 when off.
+  int Areas(FrameCodeArea (&out)[2]) const;
 
  private:
   // One block, rows as the geometry gives them: line y of the block's picture

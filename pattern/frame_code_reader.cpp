@@ -197,6 +197,17 @@ LumaPlane LumaOfFrame(const uint8_t* bytes, size_t size, uint32_t pitch, int32_t
   LumaPlane plane;
   if (!bytes || width <= 0 || height <= 0)
     return plane;
+  if (bit_count == 12 && IsPlanarFormat(compression)) {
+    // The luma plane comes first, rows of the width: whatever pitch says.
+    if (uint64_t(width) * uint64_t(height) * 3 / 2 > size)
+      return plane;
+    plane.data = bytes;
+    plane.row_step = ptrdiff_t(width);
+    plane.sample_step = 1;
+    plane.width = width;
+    plane.height = height;
+    return plane;
+  }
   int32_t bytesPerPixel = 2;
   ptrdiff_t offset = 0;
   bool bottomUp = false;

@@ -128,9 +128,11 @@ LumaPlane FieldOf(const LumaPlane& frame, int parity);
 // every pitch bytes), without a copy: for YUY2 and YVYU the Y bytes at even
 // offsets, for UYVY and HDYC at odd ones; for the bottom-up RGB24 and RGB32
 // the green byte, which equals the luma wherever the picture is grey, as a
-// block is. compression and bit_count as the preset has them (0 with 24 or
-// 32 for RGB, else the FOURCC with 16). An empty plane (no data) for any
-// other format or when the bytes cannot hold the frame.
+// block is; for NV12 and I420 (bit_count 12) the luma plane at the start,
+// rows width bytes apart whatever pitch says (the planes are packed).
+// compression and bit_count as the preset has them (0 with 24 or 32 for RGB,
+// the FOURCC with 16 for 4:2:2, with 12 for 4:2:0). An empty plane (no data)
+// for any other format or when the bytes cannot hold the frame.
 LumaPlane LumaOfFrame(const uint8_t* bytes, size_t size, uint32_t pitch, int32_t width,
                       int32_t height, uint32_t compression, int32_t bit_count);
 

@@ -3,11 +3,14 @@
 // Nothing here allocates: text is formatted into local buffers.
 #include "pattern/frame_producer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "pattern/pixel_format.h"
 #include "pattern/text_overlay.h"
+#include "pattern/yuv420_convert.h"
 
 namespace {
 
@@ -119,9 +122,13 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
   if (!due.reached)
     return kS_FALSE;
   CountFrame(due.nowMs, preset);
-  Compose(host, frame, preset, due.nowMs, mouseCursol);
-  m_frameCode.Draw(frame.buffer, frame.pitch, frame.rowLen, frame.rows, preset, m_frameCount,
-                   m_dropCount, m_sampleTime);
+  if (IsPlanarFormat(preset.compression)) {
+    ComposePlanar(host, frame, preset, due.nowMs, mouseCursol);  // the code included
+  } else {
+    Compose(host, frame, preset, due.nowMs, mouseCursol);
+    m_frameCode.Draw(frame.buffer, frame.pitch, frame.rowLen, frame.rows, preset, m_frameCount,
+                     m_dropCount, m_sampleTime);
+  }
   const int64_t start = Stamp(sample, frame, preset);
   Record(host, start, preset.frame_time);
   ++m_frameCount;
@@ -234,20 +241,185 @@ void FrameProducer::DrawText(FrameHost& host, const FrameLayout& frame, const Pr
                              double now, int32_t mouseCursol) const {
   if (!frame.drawable || !SurfaceFits(m_font, preset))
     return;
-  char status[kStatusLineSize];
+  TextPlacement text;
+  PlaceText(host, preset, now, mouseCursol, &text);
+  DrawPlacedText(text, frame.buffer, frame.pitch, frame.rowLen, frame.rows);
+}
+
+void FrameProducer::PlaceText(FrameHost& host, const PresetInfo& preset, double now,
+                              int32_t mouseCursol, TextPlacement* text) const {
+  static_assert(sizeof text->status == kStatusLineSize, "the status line's buffer");
   const uint32_t timeMs = uint32_t(int64_t(now));  // wraps after 2^32 ms
-  FormatStatusLine(status, sizeof status, preset.w, m_frameCount, m_dropCount, timeMs, m_fps);
+  FormatStatusLine(text->status, sizeof text->status, preset.w, m_frameCount, m_dropCount, timeMs,
+                   m_fps);
   // Positions in 64 bits, held to the 32-bit range: a preset or sheet of
   // absurd size puts the text off the frame instead of overflowing.
-  const int32_t infoY = ClampToInt32(int64_t(preset.h) - m_font.glyph_h);
-  const int32_t statusX = ClampToInt32(int64_t(preset.w) - MeasureString(m_font, status));
-  DrawString(m_font, frame.buffer, frame.pitch, frame.rowLen, frame.rows, 0, infoY, m_infoLine);
-  DrawString(m_font, frame.buffer, frame.pitch, frame.rowLen, frame.rows, statusX, 0, status);
+  text->infoY = ClampToInt32(int64_t(preset.h) - m_font.glyph_h);
+  text->statusX = ClampToInt32(int64_t(preset.w) - MeasureString(m_font, text->status));
   int32_t cursorX = 0, cursorY = 0;
-  if (mouseCursol == 1 && host.CursorPosition(&cursorX, &cursorY)) {
-    DrawCursorMarker(m_font, frame.buffer, frame.pitch, frame.rowLen, frame.rows,
-                     int32_t(2u * uint32_t(cursorX)), int32_t(2u * uint32_t(cursorY)));
+  text->marker = mouseCursol == 1 && host.CursorPosition(&cursorX, &cursorY);
+  if (text->marker) {
+    text->markerX = int32_t(2u * uint32_t(cursorX));
+    text->markerY = int32_t(2u * uint32_t(cursorY));
   }
+}
+
+void FrameProducer::DrawPlacedText(const TextPlacement& text, uint8_t* buffer, uint32_t pitch,
+                                   uint32_t rowLen, uint32_t rows) const {
+  DrawString(m_font, buffer, pitch, rowLen, rows, 0, text.infoY, m_infoLine);
+  DrawString(m_font, buffer, pitch, rowLen, rows, text.statusX, 0, text.status);
+  if (text.marker)
+    DrawCursorMarker(m_font, buffer, pitch, rowLen, rows, text.markerX, text.markerY);
+}
+
+namespace {
+
+// A rectangle of picture pixels, [x0, x1) x [y0, y1), in 64 bits.
+struct Band {
+  int64_t x0, y0, x1, y1;
+  bool Empty() const { return x1 <= x0 || y1 <= y0; }
+  bool Overlaps(const Band& o) const { return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1; }
+};
+
+// Clipped to the frame and widened to whole chroma samples: even columns,
+// rows in whole row pairs (fields: groups of four rows, a pair of each field).
+Band AlignBand(Band b, int64_t w, int64_t h, int64_t rowGroup) {
+  b.x0 = std::max<int64_t>(b.x0, 0) & ~int64_t(1);
+  b.y0 = std::max<int64_t>(b.y0, 0);
+  b.y0 -= b.y0 % rowGroup;
+  b.x1 = std::min<int64_t>((std::min<int64_t>(b.x1, w) + 1) & ~int64_t(1), w);
+  b.y1 = std::min(b.y1, h);
+  if (b.y1 % rowGroup != 0)
+    b.y1 = std::min(b.y1 + rowGroup - b.y1 % rowGroup, h);
+  return b;
+}
+
+// The lines a text covers: one per line break more.
+int64_t TextLines(const char* text) {
+  int64_t lines = 1;
+  for (const char* p = text; *p != '\0'; ++p)
+    lines += *p == '\n';
+  return lines;
+}
+
+// The band offset of an offset normalised into 0 ... m - 1, moved by d >= 0.
+int32_t Moved(int32_t v, int64_t m, int64_t d) {
+  int64_t n = v % m;
+  if (n < 0)
+    n += m;
+  return int32_t(n + d);
+}
+
+}  // namespace
+
+void FrameProducer::ComposePlanar(FrameHost& host, const FrameLayout& frame,
+                                  const PresetInfo& preset, double now, int32_t mouseCursol) {
+  if (!frame.buffer)
+    return;
+  const bool fields = preset.interlaced != 0;
+  const int64_t rowGroup = fields ? 4 : 2;
+  const uint64_t frameBytes = PlanarFrameBytes(preset.w, preset.h);
+  if (frameBytes == 0 || frameBytes > frame.size || preset.w % 2 != 0 || preset.h % rowGroup != 0) {
+    std::memset(frame.buffer, 0, frame.size);
+    return;
+  }
+  // A sample longer than the frame gets zero bytes after it.
+  std::memset(frame.buffer + frameBytes, 0, frame.size - size_t(frameBytes));
+
+  const int32_t w = preset.w;
+  const int32_t h = preset.h;
+  const PresetInfo twin = TwinPreset(preset);
+  const ScrollOffsets s = ScrollFor(m_frameCount, preset, m_scrollOriginX, m_scrollOriginY);
+  const bool tiled =
+      SurfaceFits(m_pattern, twin) && m_planarPattern.compression == preset.compression &&
+      m_planarPattern.fields == fields &&
+      m_planarPattern.BlitScrolled(frame.buffer, w, h, s.xEven, s.xOdd, s.yEven, s.yOdd);
+  if (!tiled)
+    std::memset(frame.buffer, 0, size_t(frameBytes));
+
+  // The overlays: drawn into the twin's frame, in the bands they cover only.
+  const size_t twinPitch = size_t(w) * 2;
+  if (!m_twinFrame || m_twinFrameBytes < twinPitch * size_t(h))
+    return;
+  Band bands[5];
+  int count = 0;
+  TextPlacement text;
+  const bool drawText = SurfaceFits(m_font, twin);
+  if (drawText) {
+    PlaceText(host, preset, now, mouseCursol, &text);
+    const int64_t gh = m_font.glyph_h;
+    bands[count++] = {0, text.infoY, MeasureString(m_font, m_infoLine),
+                      int64_t(text.infoY) + gh * TextLines(m_infoLine)};
+    bands[count++] = {text.statusX, 0, int64_t(text.statusX) + MeasureString(m_font, text.status),
+                      gh * TextLines(text.status)};
+    if (text.marker) {
+      bands[count++] = {text.markerX, text.markerY, int64_t(text.markerX) + kMarkerSize,
+                        int64_t(text.markerY) + kMarkerSize};
+    }
+  }
+  FrameCodeArea code[2];
+  const int codeAreas = m_frameCode.Areas(code);
+  for (int i = 0; i < codeAreas; ++i)
+    bands[count++] = {code[i].x0, code[i].y0, code[i].x1, code[i].y1};
+  // Aligned bands that overlap become one, until none do: each band is then
+  // converted once, and no chroma sample belongs to two bands.
+  int kept = 0;
+  for (int i = 0; i < count; ++i) {
+    const Band b = AlignBand(bands[i], w, h, rowGroup);
+    if (!b.Empty())
+      bands[kept++] = b;
+  }
+  count = kept;
+  for (bool merged = true; merged;) {
+    merged = false;
+    for (int i = 0; i < count && !merged; ++i) {
+      for (int j = i + 1; j < count && !merged; ++j) {
+        if (bands[i].Overlaps(bands[j])) {
+          bands[i] = {std::min(bands[i].x0, bands[j].x0), std::min(bands[i].y0, bands[j].y0),
+                      std::max(bands[i].x1, bands[j].x1), std::max(bands[i].y1, bands[j].y1)};
+          bands[j] = bands[--count];
+          merged = true;
+        }
+      }
+    }
+  }
+  if (count == 0)
+    return;
+
+  uint8_t* twinFrame = m_twinFrame.get();
+  for (int i = 0; i < count; ++i) {
+    const Band& b = bands[i];
+    uint8_t* at = twinFrame + size_t(b.y0) * twinPitch + size_t(b.x0) * 2;
+    const uint32_t bandW = uint32_t(b.x1 - b.x0);
+    const uint32_t bandH = uint32_t(b.y1 - b.y0);
+    // b.y0 is even: the band's rows keep their parity, and so their field's offsets.
+    if (!tiled || !m_pattern.BlitScrolled(
+                      at, uint32_t(twinPitch), bandW, bandH, Moved(s.xEven, m_pattern.width, b.x0),
+                      Moved(s.xOdd, m_pattern.width, b.x0), Moved(s.yEven, m_pattern.height, b.y0),
+                      Moved(s.yOdd, m_pattern.height, b.y0))) {
+      for (uint32_t r = 0; r < bandH; ++r)
+        std::memset(at + size_t(r) * twinPitch, 0, size_t(bandW) * 2);
+    }
+  }
+  if (drawText)
+    DrawPlacedText(text, twinFrame, uint32_t(twinPitch), uint32_t(w), uint32_t(h));
+  m_frameCode.Draw(twinFrame, uint32_t(twinPitch), uint32_t(w), uint32_t(h), twin, m_frameCount,
+                   m_dropCount, m_sampleTime);
+  const PlanarFrame planes = PlanarFrameAt(frame.buffer, preset.compression, w, h);
+  for (int i = 0; i < count; ++i) {
+    const Band& b = bands[i];
+    Yuy2BandTo420(twinFrame, twinPitch, planes, preset.compression, fields, int32_t(b.x0),
+                  int32_t(b.x1), int32_t(b.y0), int32_t(b.y1));
+  }
+}
+
+PresetInfo TwinPreset(const PresetInfo& preset) {
+  PresetInfo twin = preset;
+  if (IsPlanarFormat(preset.compression)) {
+    twin.compression = kFourccYUY2;
+    twin.bit_count = 16;
+  }
+  return twin;
 }
 
 // Time stamps run 0, frame_time, 2 * frame_time, ... whatever the clock

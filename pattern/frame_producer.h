@@ -10,6 +10,7 @@
 // call including FillBuffer's waits, and around any replacement of the preset
 // passed in; all members below are guarded by that lock.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "pattern/fault_schedule.h"
@@ -17,6 +18,7 @@
 #include "pattern/frame_host.h"
 #include "pattern/latency_log.h"
 #include "pattern/pixel_surface.h"
+#include "pattern/planar_tile.h"
 #include "platform/result_codes.h"
 #include "stream/preset_info.h"
 
@@ -76,8 +78,13 @@ class FrameProducer {
   int32_t m_scrollOriginY = 0;
   int32_t m_lastLogMs = 0;  // clock reading of the previous frame's latency record
 
-  PixelSurface m_pattern;               // background tile in the output format
-  PixelSurface m_font;                  // font sheet in the output format
+  // The surfaces are in the output format, or for NV12 and I420 in the
+  // format of the twin whose picture theirs is (see TwinPreset).
+  PixelSurface m_pattern;                  // background tile
+  PixelSurface m_font;                     // font sheet
+  PlanarTile m_planarPattern;              // NV12 and I420: the tile as planes
+  std::unique_ptr<uint8_t[]> m_twinFrame;  // NV12 and I420: the twin's frame, where overlays go
+  size_t m_twinFrameBytes = 0;
   char m_infoLine[kInfoLineSize] = {};  // drawn at the bottom left of every frame
   LatencyLog m_latencyLog;              // closed unless the settings name a file
   FaultSchedule m_faults;               // the stream's faults, fixed at its start
@@ -94,6 +101,15 @@ class FrameProducer {
     uint32_t pitch = 0;
     uint32_t rowLen = 0;
     bool drawable = false;  // a buffer with at least one pixel per row
+  };
+  // Where the text goes in a frame, and the status line's text.
+  struct TextPlacement {
+    char status[256];
+    int32_t statusX = 0;
+    int32_t infoY = 0;
+    bool marker = false;
+    int32_t markerX = 0;
+    int32_t markerY = 0;
   };
   // The clock reading when the wait ended; reached is false when the stream ends instead.
   struct DueTime {
@@ -115,7 +131,21 @@ class FrameProducer {
   void DrawBackground(const FrameLayout& frame, const PresetInfo& preset) const;
   void DrawText(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset, double now,
                 int32_t mouseCursol) const;
+  void PlaceText(FrameHost& host, const PresetInfo& preset, double now, int32_t mouseCursol,
+                 TextPlacement* text) const;
+  void DrawPlacedText(const TextPlacement& text, uint8_t* buffer, uint32_t pitch, uint32_t rowLen,
+                      uint32_t rows) const;
+
+  // NV12 and I420: the background as planes, then the overlays drawn into
+  // the twin's frame in the bands they cover, and those bands converted.
+  void ComposePlanar(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset,
+                     double now, int32_t mouseCursol);
 };
+
+// The preset whose frames make a planar preset's frames: the same in YUY2,
+// so that an NV12 or I420 frame is its YUY2 twin with the chroma averaged
+// over row pairs (pattern/yuv420_convert.h). Any other preset is its own.
+PresetInfo TwinPreset(const PresetInfo& preset);
 
 // The information line of a preset: "%dx%d%s %s %s #g%s" with size, scan
 // letter, format name, clock name and comment, cut to 259 characters.

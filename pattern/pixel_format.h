@@ -1,5 +1,7 @@
 #pragma once
-// The six output pixel formats, in one table: the name the settings file and
+// The output pixel formats, in one table: the six packed ones every preset
+// could always name, and the planar 4:2:0 NV12 and I420, on offer only where a
+// preset names them. For each: the name the settings file and
 // the information line use, the media subtype's name, the compression code (0
 // or a little-endian FOURCC) and the bit count. The settings loader, the frame
 // loop, the capture tool and the benchmarks all read their format facts here;
@@ -16,15 +18,17 @@ constexpr uint32_t kFourccYUY2 = MakeFourcc('Y', 'U', 'Y', '2');  // 0x32595559
 constexpr uint32_t kFourccYVYU = MakeFourcc('Y', 'V', 'Y', 'U');  // 0x55595659
 constexpr uint32_t kFourccUYVY = MakeFourcc('U', 'Y', 'V', 'Y');  // 0x59565955
 constexpr uint32_t kFourccHDYC = MakeFourcc('H', 'D', 'Y', 'C');  // 0x43594448
+constexpr uint32_t kFourccNV12 = MakeFourcc('N', 'V', '1', '2');  // 0x3231564E
+constexpr uint32_t kFourccI420 = MakeFourcc('I', '4', '2', '0');  // 0x30323449
 
-enum class PixelFormatId { kUnknown, kRgb24, kRgb32, kYuy2, kYvyu, kUyvy, kHdyc };
+enum class PixelFormatId { kUnknown, kRgb24, kRgb32, kYuy2, kYvyu, kUyvy, kHdyc, kNv12, kI420 };
 
 struct PixelFormatInfo {
   PixelFormatId id;
   const char* name;         // settings file and information line: "RG32"
   const char* subtypeName;  // the media subtype: "RGB32"
   uint32_t compression;     // 0 for RGB, else the FOURCC
-  int32_t bitCount;         // 32, 24 or 16
+  int32_t bitCount;         // 32, 24, 16, or 12 for the planar formats
 };
 
 // In the order the settings file's names are tried.
@@ -35,6 +39,8 @@ inline constexpr PixelFormatInfo kPixelFormats[] = {
     {PixelFormatId::kYvyu, "YVYU", "YVYU", kFourccYVYU, 16},
     {PixelFormatId::kUyvy, "UYVY", "UYVY", kFourccUYVY, 16},
     {PixelFormatId::kHdyc, "HDYC", "HDYC", kFourccHDYC, 16},
+    {PixelFormatId::kNv12, "NV12", "NV12", kFourccNV12, 12},
+    {PixelFormatId::kI420, "I420", "I420", kFourccI420, 12},
 };
 
 // The format of exactly this compression code and bit count, or null.
@@ -54,11 +60,26 @@ constexpr const PixelFormatInfo* FindPixelFormat(PixelFormatId id) {
   return nullptr;
 }
 
-// compression 0 with 24 or 32 bits, or one of the four 4:2:2 FOURCCs with 16.
+// compression 0 with 24 or 32 bits, one of the four 4:2:2 FOURCCs with 16, or
+// NV12 or I420 with 12.
 bool IsSupportedFormat(uint32_t compression, int32_t bit_count);
+// The six formats of whole pixels in one plane (RGB and 4:2:2): what pixel
+// surfaces, the text overlay and the frame code writer draw in.
+bool IsPackedFormat(uint32_t compression, int32_t bit_count);
 inline bool IsRgbFormat(uint32_t compression) {
   return compression == kCompressionRgb;
 }
+// NV12 and I420: a luma plane of width x height bytes, then the chroma of
+// each 2 x 2 block, as NV12's one plane of U, V pairs or I420's U plane and
+// V plane; planes top-down and packed (the row length is the stride).
+inline bool IsPlanarFormat(uint32_t compression) {
+  return compression == kFourccNV12 || compression == kFourccI420;
+}
+// Bytes of one planar 4:2:0 frame: width x height x 3 / 2 (both even).
+inline uint64_t PlanarFrameBytes(int64_t width, int64_t height) {
+  return width > 0 && height > 0 ? uint64_t(width) * uint64_t(height) * 3 / 2 : 0;
+}
 
-// "RG32", "RG24", "YUY2", "YVYU", "UYVY", "HDYC", or "****" for anything else.
+// "RG32", "RG24", "YUY2", "YVYU", "UYVY", "HDYC", "NV12", "I420", or "****"
+// for anything else.
 const char* FormatName(uint32_t compression, int32_t bit_count);

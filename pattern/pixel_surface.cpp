@@ -51,7 +51,7 @@ void PixelSurface::Release() {
 bool PixelSurface::LoadTile(const std::string& path, int32_t frame_w, int32_t frame_h,
                             uint32_t compression, int32_t bit_count) {
   Release();
-  if (!IsSupportedFormat(compression, bit_count))
+  if (!IsPackedFormat(compression, bit_count))
     return false;
   SourceBitmap image;
   if (!LoadSourceBitmap(path, &image))
@@ -62,7 +62,7 @@ bool PixelSurface::LoadTile(const std::string& path, int32_t frame_w, int32_t fr
 bool PixelSurface::BuildTile(const SourceBitmap& image, int32_t frame_w, int32_t frame_h,
                              uint32_t compression, int32_t bit_count) {
   Release();
-  if (!IsSupportedFormat(compression, bit_count))
+  if (!IsPackedFormat(compression, bit_count))
     return false;
   if (!SourceImageUsable(image))
     return false;
@@ -123,7 +123,7 @@ bool PixelSurface::BuildTile(const SourceBitmap& image, int32_t frame_w, int32_t
 
 bool PixelSurface::CreateBlank(int32_t w, int32_t h, uint32_t compression, int32_t bit_count) {
   Release();
-  if (!IsSupportedFormat(compression, bit_count))
+  if (!IsPackedFormat(compression, bit_count))
     return false;
   const int32_t bpp = bit_count / 8;
   uint64_t bytes = 0;

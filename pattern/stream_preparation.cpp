@@ -3,6 +3,7 @@
 // (see frame_producer.h).
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "pattern/frame_producer.h"
 #include "pattern/picture_fingerprint.h"
@@ -87,32 +88,54 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   m_plan = FramePlan();
   OpenBesideModule(&m_faultLog, moduleDir, settings.m_faultLog);
 
+  // NV12 and I420 frames are made from their YUY2 twin's surfaces.
+  const PresetInfo twin = TwinPreset(preset);
+  const bool planar = IsPlanarFormat(preset.compression);
+  m_planarPattern.Release();
+  m_twinFrame.reset();
+  m_twinFrameBytes = 0;
+
   // The frame code, when asked for: a new stream id for every start. Any
-  // value but 0 and 2 is layout 1.
+  // value but 0 and 2 is layout 1. The fingerprint is of the preset itself;
+  // the block is drawn into the twin's frame.
   const int layout = settings.m_frameCode == 0                   ? 0
                      : settings.m_frameCode == kFrameCodeLayout2 ? kFrameCodeLayout2
                                                                  : kFrameCodeVersion;
   const uint64_t fingerprint = layout == kFrameCodeLayout2
                                    ? PictureFingerprint(preset, settings.m_mouseCursol, moduleDir)
                                    : 0;
-  if (!m_frameCode.Prepare(layout, preset, NewFrameCodeStreamId(counterAtStart),
+  if (!m_frameCode.Prepare(layout, twin, NewFrameCodeStreamId(counterAtStart),
                            uint16_t(capabilityIndex), fingerprint))
     return kE_OUTOFMEMORY;
 
   // A missing background only blanks the picture.
   const std::string bmpPath = ModuleFilePath(moduleDir, preset.bmp);
   const bool tiled = !bmpPath.empty() && m_pattern.LoadTile(bmpPath, preset.w, preset.h,
-                                                            preset.compression, preset.bit_count);
-  if (!tiled && !m_pattern.CreateBlank(preset.w, preset.h, preset.compression, preset.bit_count)) {
+                                                            twin.compression, twin.bit_count);
+  if (!tiled && !m_pattern.CreateBlank(preset.w, preset.h, twin.compression, twin.bit_count)) {
     m_pattern.Release();  // never keep an earlier stream's tile in another format
     return kE_OUTOFMEMORY;
   }
 
   // A missing font sheet stops the stream from starting.
   const std::string fontPath = ModuleFilePath(moduleDir, preset.font);
-  if (fontPath.empty() || !m_font.LoadTile(fontPath, 0, 0, preset.compression, preset.bit_count)) {
+  if (fontPath.empty() || !m_font.LoadTile(fontPath, 0, 0, twin.compression, twin.bit_count)) {
     m_font.Release();  // never keep an earlier stream's sheet in another format
     return kE_OUTOFMEMORY;
+  }
+
+  // NV12 and I420: the tile as planes, and room for the twin's frame, where
+  // the overlays are drawn before their bands are converted.
+  if (planar) {
+    const uint64_t twinBytes =
+        uint64_t(preset.w > 0 ? preset.w : 0) * 2 * uint64_t(preset.h > 0 ? preset.h : 0);
+    if (!m_planarPattern.Build(m_pattern, preset.compression, preset.interlaced != 0) ||
+        twinBytes == 0 || twinBytes > (uint64_t(1) << 30))
+      return kE_OUTOFMEMORY;
+    m_twinFrame.reset(new (std::nothrow) uint8_t[size_t(twinBytes)]);
+    if (!m_twinFrame)
+      return kE_OUTOFMEMORY;
+    m_twinFrameBytes = size_t(twinBytes);
   }
 
   // A picture that does not scroll vertically is centred vertically on the

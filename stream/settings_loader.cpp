@@ -131,7 +131,8 @@ class SettingsReader {
     CopyText(name, target);
   }
 
-  // One of the six format names sets compression and bit count; anything
+  // One of the format names (the six packed, NV12, I420) sets compression
+  // and bit count; anything
   // else keeps the inherited format.
   void ReadFourcc(const char* section, PresetInfo* preset) const {
     const std::string text = Read(section, "fcc", kAbsentMarker, kFourccChars);
@@ -244,6 +245,11 @@ void NormalisePreset(PresetInfo* preset) {
   preset->scroll_y = NormaliseScroll(preset->scroll_y);
   if (uint32_t(preset->interlaced) > 2u)
     preset->interlaced = 0;
+  // Interlaced 4:2:0 pairs the rows of each field for its chroma: each field
+  // needs an even number of rows, the frame a multiple of 4 (rounded up, as
+  // the even rule rounds; 16384 is a multiple of 4).
+  if (IsPlanarFormat(preset->compression) && preset->interlaced != 0 && preset->h % 4 != 0)
+    preset->h += 2;
   NormaliseFaults(&preset->faults);
 }
 

@@ -87,7 +87,8 @@ TEST(PixelSurface, FormatCheckAcceptsOnlyTheSixFormats) {
       {kFourccHDYC, 16, true, "HDYC"},
       {kFourccYUY2, 24, false, "YUY2"},
       {kFourccHDYC, 32, false, "HDYC"},
-      {MakeFourcc('N', 'V', '1', '2'), 16, false, "****"},
+      {MakeFourcc('Y', 'V', '1', '2'), 12, false, "****"},
+      {MakeFourcc('N', 'V', '1', '2'), 16, false, "NV12"},
   };
   const SourceBitmap image = NumberedImage(4, 4);
   for (const Case& c : cases) {
@@ -99,6 +100,14 @@ TEST(PixelSurface, FormatCheckAcceptsOnlyTheSixFormats) {
     EXPECT_EQ(tile.BuildTile(image, 8, 8, c.compression, c.bit_count), c.ok);
     EXPECT_EQ(blank.empty(), !c.ok);
     EXPECT_EQ(tile.empty(), !c.ok);
+  }
+  // NV12 and I420 are formats of frames only: surfaces are held in their twin's YUY2.
+  for (const uint32_t planar : {MakeFourcc('N', 'V', '1', '2'), MakeFourcc('I', '4', '2', '0')}) {
+    EXPECT_TRUE(IsSupportedFormat(planar, 12));
+    EXPECT_FALSE(IsPackedFormat(planar, 12));
+    PixelSurface blank;
+    EXPECT_FALSE(blank.CreateBlank(8, 8, planar, 12));
+    EXPECT_FALSE(blank.BuildTile(image, 8, 8, planar, 12));
   }
 }
 

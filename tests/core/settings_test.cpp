@@ -20,6 +20,8 @@ constexpr uint32_t kYuy2 = 0x32595559u;
 constexpr uint32_t kYvyu = 0x55595659u;
 constexpr uint32_t kUyvy = 0x59565955u;
 constexpr uint32_t kHdyc = 0x43594448u;
+constexpr uint32_t kNv12 = 0x3231564Eu;  // "NV12"
+constexpr uint32_t kI420 = 0x30323449u;  // "I420"
 
 // The preset that a missing settings file gives.
 PresetInfo BuiltInPreset() {
@@ -95,7 +97,18 @@ TEST_F(SettingsFile, OneValueInAnEnabledPresetChangesOnlyItsField) {
       {"fcc=hdyc", [](PresetInfo& p) { p.compression = kHdyc, p.bit_count = 16; }},
       {"fcc=RG24", [](PresetInfo& p) { p.bit_count = 24; }},
       {"fcc=rg32", [](PresetInfo&) {}},
-      {"fcc=NV12", [](PresetInfo&) {}},
+      {"fcc=NV12", [](PresetInfo& p) { p.compression = kNv12, p.bit_count = 12; }},
+      {"fcc=i420", [](PresetInfo& p) { p.compression = kI420, p.bit_count = 12; }},
+      {"fcc=YV12", [](PresetInfo&) {}},
+      // interlaced 4:2:0 heights grow to a multiple of 4; nothing else changes
+      {"fcc=NV12\ninterlaced=1\nh=242",
+       [](PresetInfo& p) { p.compression = kNv12, p.bit_count = 12, p.interlaced = 1, p.h = 244; }},
+      {"fcc=I420\ninterlaced=2\nh=481",
+       [](PresetInfo& p) { p.compression = kI420, p.bit_count = 12, p.interlaced = 2, p.h = 484; }},
+      {"fcc=I420\nh=242",
+       [](PresetInfo& p) { p.compression = kI420, p.bit_count = 12, p.h = 242; }},
+      {"fcc=YUY2\ninterlaced=1\nh=242",
+       [](PresetInfo& p) { p.compression = kYuy2, p.bit_count = 16, p.interlaced = 1, p.h = 242; }},
       {"fcc=RGB24", [](PresetInfo&) {}},
       {"fcc=", [](PresetInfo&) {}},
       {"fcc=YUY", [](PresetInfo&) {}},
@@ -151,7 +164,7 @@ TEST_F(SettingsFile, NumberedPresetsStartFromPresetDefAndKeepWhatTheyDoNotGive) 
       "scroll_x=2\nscroll_y=-6\ninterlaced=1\ncomment=not read here\nenable=1\n"
       "[PRESET_01]\nenable=1\n"
       "[PRESET_02]\nenable=1\nbmp=\n"
-      "[PRESET_03]\nenable=1\ncomment=DV\nfcc=NV12\n"
+      "[PRESET_03]\nenable=1\ncomment=DV\nfcc=YV12\n"
       "[PRESET_04]\nenable=1\nfcc=RG24\nframe_time=60\nfont=other.bmp\n");
   PresetInfo base = BuiltInPreset();
   base.enable = 1;

@@ -131,7 +131,7 @@ TEST(StreamStart, UnsupportedFormatFailsTheStart) {
   StreamFixture f;
   f.preset.bit_count = 16;  // RGB with 16 bits is not offered
   EXPECT_EQ(f.Start(), kE_OUTOFMEMORY);
-  f.preset = zdtest::MakePreset(320, 240, MakeFourcc('N', 'V', '1', '2'), 12);
+  f.preset = zdtest::MakePreset(320, 240, MakeFourcc('Y', 'V', '1', '2'), 12);
   EXPECT_EQ(f.Start(), kE_OUTOFMEMORY);
 }
 
