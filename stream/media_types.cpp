@@ -3,24 +3,35 @@
 #include <climits>
 #include <cstdint>
 
+#include <cstdlib>
+
 #include <dshow.h>
 #include <dvdmedia.h>
 
 #include "baseclasses/task_mem.h"
+#include "pattern/pixel_format.h"
 #include "server/bouncing_ball.h"
 #include "stream/ball_stream.h"
 
 namespace {
 
+// Bytes of one frame of the header's format: the DIB rule, but w x h x 3 / 2
+// for the planar 4:2:0 formats, whose planes are packed.
+DWORD FrameImageBytes(const BITMAPINFOHEADER* header) {
+  if (IsPlanarFormat(header->biCompression) && header->biBitCount == 12)
+    return static_cast<DWORD>(PlanarFrameBytes(header->biWidth, std::abs(header->biHeight)));
+  return GetBitmapSize(header);
+}
+
 void FillBitmapHeader(BITMAPINFOHEADER* header, const PresetInfo& preset) {
   *header = {};
   header->biSize = sizeof(BITMAPINFOHEADER);
   header->biWidth = preset.w;
-  header->biHeight = preset.h;  // positive for every format: RGB bottom-up, 4:2:2 top-down
+  header->biHeight = preset.h;  // positive for every format: RGB bottom-up, YUV top-down
   header->biPlanes = 1;
   header->biBitCount = static_cast<WORD>(preset.bit_count);
   header->biCompression = preset.compression;
-  header->biSizeImage = GetBitmapSize(header);
+  header->biSizeImage = FrameImageBytes(header);
 }
 
 // The format block's size: a VIDEOINFOHEADER2, or in the other layout a
@@ -101,10 +112,12 @@ bool BuildPresetMediaType(CMediaType* mt, const PresetInfo& preset, int32_t inte
 namespace {
 
 // The largest buffer whose row pitch (size / height) is still the frame's
-// row size, as a 64-bit value (the DIB size may come close to 4 GB).
+// row size, as a 64-bit value (the DIB size may come close to 4 GB). NV12
+// and I420 frames lie at the buffer's start whatever its size (their planes
+// are packed); they get the same bound over their own size.
 uint64_t LargestSampleBytes(const BITMAPINFOHEADER& header) {
   const uint64_t rows = header.biHeight > 0 ? uint64_t(header.biHeight) : 1u;
-  return uint64_t(GetBitmapSize(&header)) + rows - 1u;
+  return uint64_t(FrameImageBytes(&header)) + rows - 1u;
 }
 
 bool SizeAcceptable(uint64_t bytes, const BITMAPINFOHEADER& header) {
@@ -114,12 +127,12 @@ bool SizeAcceptable(uint64_t bytes, const BITMAPINFOHEADER& header) {
 }  // namespace
 
 bool ConnectionSizesAcceptable(const AM_MEDIA_TYPE& mt, const BITMAPINFOHEADER& header) {
-  return SizeAcceptable(GetBitmapSize(&header), header) &&
+  return SizeAcceptable(FrameImageBytes(&header), header) &&
          SizeAcceptable(header.biSizeImage, header) && SizeAcceptable(mt.lSampleSize, header);
 }
 
 DWORD SampleBufferBytes(const BITMAPINFOHEADER& header) {
-  const DWORD frameBytes = GetBitmapSize(&header);
+  const DWORD frameBytes = FrameImageBytes(&header);
   if (!SizeAcceptable(frameBytes, header) || !SizeAcceptable(header.biSizeImage, header))
     return 0;
   return header.biSizeImage > frameBytes ? header.biSizeImage : frameBytes;

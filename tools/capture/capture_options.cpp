@@ -175,7 +175,7 @@ const char* CaptureUsage() {
          "  --cap N                 select capability N before connecting\n"
          "  --size WxH --format F --fps R\n"
          "                          select the first capability that matches them\n"
-         "                          (F: RGB24, RGB32, YUY2, YVYU, UYVY, HDYC)\n"
+         "                          (F: RGB24, RGB32, YUY2, YVYU, UYVY, HDYC, NV12, I420)\n"
          "  --no-clock              run the graph without a reference clock\n"
          "  --frames N              stop after N frames\n"
          "  --seconds S             stop after S seconds (default 3 when no --frames)\n"

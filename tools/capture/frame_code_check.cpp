@@ -9,21 +9,6 @@ namespace {
 
 constexpr int64_t kTimeMask = 0xFFFFFFFFFFFFll;  // the code keeps 48 bits of time
 
-uint32_t CompressionOf(PixelFormat format) {
-  switch (format) {
-    case PixelFormat::kYuy2:
-      return kFourccYUY2;
-    case PixelFormat::kYvyu:
-      return kFourccYVYU;
-    case PixelFormat::kUyvy:
-      return kFourccUYVY;
-    case PixelFormat::kHdyc:
-      return kFourccHDYC;
-    default:
-      return kCompressionRgb;
-  }
-}
-
 // Whether a field's code belongs to its frame's: same stream, frame and
 // capability, the field's own number, and the frame's time or half a frame
 // later.
@@ -40,11 +25,11 @@ bool FieldAgrees(const FrameCodePayload& frame, const FrameCodePayload& field, i
 SampleCode ReadSampleCode(const uint8_t* data, size_t length, const Capability& format) {
   SampleCode code;
   const int height = format.height < 0 ? -format.height : format.height;
-  if (!data || height <= 0)
+  const PixelFormatInfo* info = FindPixelFormat(format.format);
+  if (!data || height <= 0 || !info)
     return code;
-  const LumaPlane luma =
-      LumaOfFrame(data, length, uint32_t(length / size_t(height)), format.width, height,
-                  CompressionOf(format.format), BytesPerPixel(format.format) * 8);
+  const LumaPlane luma = LumaOfFrame(data, length, uint32_t(length / size_t(height)), format.width,
+                                     height, info->compression, info->bitCount);
   if (!luma.data)
     return code;
   code.frame = ReadFrameCode(luma);

@@ -64,6 +64,34 @@ void Yuv422RowToBgr(const uint8_t* src, uint8_t* dst, int width, const Yuv422Lay
   }
 }
 
+// An NV12 or I420 frame: each pixel's Y with the U, V of its 2 x 2 block.
+bool PlanarToRgb(const uint8_t* frame, size_t size, int width, int height, PixelFormat format,
+                 RgbImage* image) {
+  if (width % 2 != 0 || height % 2 != 0 ||
+      PlanarFrameBytes(width, height) > static_cast<uint64_t>(size))
+    return false;
+  const size_t w = static_cast<size_t>(width);
+  const size_t h = static_cast<size_t>(height);
+  const uint8_t* chroma = frame + w * h;
+  image->width = width;
+  image->height = height;
+  image->bgr.assign(w * 3 * h, 0);
+  for (size_t line = 0; line < h; ++line) {
+    for (size_t x = 0; x < w; ++x) {
+      int u = 0, v = 0;
+      if (format == PixelFormat::kNv12) {
+        u = chroma[(line / 2) * w + (x / 2) * 2];
+        v = chroma[(line / 2) * w + (x / 2) * 2 + 1];
+      } else {
+        u = chroma[(line / 2) * (w / 2) + x / 2];
+        v = chroma[w * h / 4 + (line / 2) * (w / 2) + x / 2];
+      }
+      YuvPixelToBgr(frame[line * w + x], u, v, kBt601, image->bgr.data() + (line * w + x) * 3);
+    }
+  }
+  return true;
+}
+
 void RgbRowToBgr(const uint8_t* src, uint8_t* dst, int width, int bytes_per_pixel) {
   for (int x = 0; x < width; ++x) {
     dst[x * 3 + 0] = src[x * bytes_per_pixel + 0];
@@ -98,7 +126,7 @@ PixelFormat PixelFormatFromName(const std::string& text) {
 
 int BytesPerPixel(PixelFormat format) {
   const PixelFormatInfo* info = FindPixelFormat(format);
-  return info ? info->bitCount / 8 : 0;
+  return info && info->bitCount % 8 == 0 ? info->bitCount / 8 : 0;
 }
 
 bool IsBottomUp(PixelFormat format) {
@@ -107,6 +135,10 @@ bool IsBottomUp(PixelFormat format) {
 
 bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelFormat format,
                 RgbImage* image) {
+  if (format == PixelFormat::kNv12 || format == PixelFormat::kI420) {
+    return frame && width > 0 && height > 0 &&
+           PlanarToRgb(frame, size, width, height, format, image);
+  }
   const int bpp = BytesPerPixel(format);
   // A negative RGB height announces top-down rows.
   const bool bottom_up = IsBottomUp(format) && height > 0;
@@ -135,6 +167,8 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
       case PixelFormat::kHdyc:
         Yuv422RowToBgr(src, dst, width, Yuv422LayoutOf(format));
         break;
+      case PixelFormat::kNv12:
+      case PixelFormat::kI420:
       case PixelFormat::kUnknown:
         return false;
     }

@@ -18,16 +18,17 @@ using PixelFormat = PixelFormatId;
 // lowest byte, or 0 for RGB) and biBitCount.
 PixelFormat PixelFormatFromHeader(uint32_t compression, int bit_count);
 
-// "RGB24", "RGB32", "YUY2", "YVYU", "UYVY", "HDYC", or "unknown".
+// "RGB24", "RGB32", "YUY2", "YVYU", "UYVY", "HDYC", "NV12", "I420", or "unknown".
 const char* PixelFormatName(PixelFormat format);
 
 // The format whose name equals text, ignoring letter case; also accepts the
 // settings file's "RG24"/"RG32". kUnknown when there is none.
 PixelFormat PixelFormatFromName(const std::string& text);
 
+// Bytes of one pixel of a packed format; 0 for the planar NV12 and I420.
 int BytesPerPixel(PixelFormat format);
 
-// RGB formats are stored bottom-up, the 4:2:2 formats top-down.
+// RGB formats are stored bottom-up, the YUV formats top-down.
 bool IsBottomUp(PixelFormat format);
 
 // One picture in B, G, R bytes per pixel, rows from the top, packed.
@@ -37,9 +38,9 @@ struct RgbImage {
   std::vector<uint8_t> bgr;
 };
 
-// Converts a frame as delivered (rows every size / height bytes) into an
-// upright picture. 4:2:2 frames are converted with BT.601 studio-range
-// coefficients, HDYC with BT.709. False when the frame is too small for the
+// Converts a frame as delivered (rows every size / height bytes; NV12 and
+// I420 planes packed) into an upright picture. YUV frames are converted with
+// BT.601 studio-range coefficients, HDYC with BT.709. False when the frame is too small for the
 // given size or the format is unknown. A negative height (as in a bitmap
 // header) marks RGB rows stored top-down.
 bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelFormat format,

@@ -19,18 +19,24 @@ struct FrameView {
 };
 
 // R, G, B bytes per pixel, top line first. RGB frames are flipped (they are
-// stored bottom-up). 4:2:2 frames are converted back with the studio-range
+// stored bottom-up). YUV frames (4:2:2, and NV12 and I420 with the chroma of
+// each 2 x 2 block) are converted back with the studio-range
 // BT.601 inverse (BT.709 for HDYC); as the forward conversion truncated and
 // shared the chroma of each pixel pair, the colours are approximate.
 std::vector<uint8_t> ToRgb(const FrameView& frame);
 
 // Planar Y, U, V, top line first: 4:2:2 frames are unpacked without any
-// change (chroma planes half as wide); RGB frames are converted with the same
+// change (chroma planes half as wide), NV12 and I420 likewise (chroma planes
+// half as wide and half as high); RGB frames are converted with the same
 // studio-range BT.601 forward formula as the filter's YUY2, per pixel, to 4:4:4.
 struct PlanarImage {
-  bool chroma422 = false;  // U and V planes are (w + 1) / 2 wide, else w
+  // The Y4M chroma tag: "444" (planes of w x h), "422" ((w + 1) / 2 x h), or
+  // "420jpeg" (w / 2 x h / 2, each sample centred on the pixels it averages).
+  const char* chroma = "444";
   std::vector<uint8_t> y, u, v;
 };
+// The chroma tag ToPlanar gives frames of this format.
+const char* Y4mChroma(uint32_t compression);
 PlanarImage ToPlanar(const FrameView& frame);
 
 // Which field of the Y4M picture is the earlier one: 'p' progressive, 't' top

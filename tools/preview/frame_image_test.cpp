@@ -58,7 +58,7 @@ TEST(PreviewImage, PlanarPicturesUnpackYuvAndConvertRgb) {
                                      30, 31, 32, 33, 40, 41, 42, 43};
   const zdpreview::PlanarImage p =
       zdpreview::ToPlanar(FrameView{uyvy.data(), 8, 4, 2, kFourccUYVY, 16});
-  EXPECT_TRUE(p.chroma422);
+  EXPECT_STREQ(p.chroma, "422");
   EXPECT_EQ(p.y, (std::vector<uint8_t>{11, 13, 21, 23, 31, 33, 41, 43}));
   EXPECT_EQ(p.u, (std::vector<uint8_t>{10, 20, 30, 40}));
   EXPECT_EQ(p.v, (std::vector<uint8_t>{12, 22, 32, 42}));
@@ -74,7 +74,7 @@ TEST(PreviewImage, PlanarPicturesUnpackYuvAndConvertRgb) {
   const std::vector<uint8_t> rgb = {0, 0, 0, 0, 255, 255, 255, 0};
   const zdpreview::PlanarImage r =
       zdpreview::ToPlanar(FrameView{rgb.data(), 4, 1, 2, kCompressionRgb, 32});
-  EXPECT_FALSE(r.chroma422);
+  EXPECT_STREQ(r.chroma, "444");
   EXPECT_EQ(r.y, (std::vector<uint8_t>{235, 16}));
   EXPECT_EQ(r.u, (std::vector<uint8_t>{128, 128}));
   EXPECT_EQ(r.v, (std::vector<uint8_t>{128, 128}));

@@ -45,14 +45,14 @@ bool WritePng(const std::string& path, int32_t w, int32_t h, const uint8_t* rgb)
 }
 
 bool Y4mWriter::Open(const std::string& path, int32_t w, int32_t h, int64_t rateNum,
-                     int64_t rateDen, char interlace, bool chroma422) {
+                     int64_t rateDen, char interlace, const char* chroma) {
   Close();
   m_file = std::fopen(path.c_str(), "wb");
   if (!m_file)
     return false;
   m_ok = std::fprintf(m_file, "YUV4MPEG2 W%d H%d F%lld:%lld I%c A1:1 C%s\n", int(w), int(h),
                       static_cast<long long>(rateNum), static_cast<long long>(rateDen), interlace,
-                      chroma422 ? "422" : "444") > 0;
+                      chroma) > 0;
   return m_ok;
 }
 

@@ -17,7 +17,7 @@ class Y4mWriter {
   ~Y4mWriter() { Close(); }
   // rateNum / rateDen frames per second; interlace 'p', 't' or 'b'.
   bool Open(const std::string& path, int32_t w, int32_t h, int64_t rateNum, int64_t rateDen,
-            char interlace, bool chroma422);
+            char interlace, const char* chroma);
   bool WriteFrame(const PlanarImage& image);
   bool Close();  // false when a write failed
 

@@ -55,11 +55,12 @@ void Usage(std::FILE* to) {
       "  --frames N     frames to write (default 1)\n"
       "  --first N      number of the first frame written; the frames before it\n"
       "                 are made too, so that counters and scrolling match (default 0)\n"
-      "  --format F     png: one picture per frame, the right way up (4:2:2 frames\n"
+      "  --format F     png: one picture per frame, the right way up (YUV frames\n"
       "                 converted back to RGB approximately);\n"
-      "                 raw: the sample bytes exactly as delivered (RGB bottom-up);\n"
-      "                 y4m: one YUV4MPEG2 stream, 4:2:2 formats as C422, RGB\n"
-      "                 formats converted to C444 (default png)\n"
+      "                 raw: the sample bytes exactly as delivered (RGB bottom-up,\n"
+      "                 NV12 and I420 as their packed planes);\n"
+      "                 y4m: one YUV4MPEG2 stream, 4:2:2 formats as C422, NV12 and\n"
+      "                 I420 as C420jpeg, RGB formats converted to C444 (default png)\n"
       "  --out PATTERN  output file; \"%d\" or \"%04d\" is replaced by the frame\n"
       "                 number (default frame%04d.png, frames.raw, frames.y4m).\n"
       "                 Several PNG frames need a number in the name; raw frames\n"
@@ -315,7 +316,7 @@ bool OpenOutput(const Options& opt, const PresetInfo& preset, Output* out) {
     int64_t num = 0, den = 1;
     zdpreview::FrameRateOf(preset.frame_time, &num, &den);
     if (!out->y4m.Open(out->path, preset.w, preset.h, num, den, zdpreview::Y4mInterlace(preset),
-                       !IsRgbFormat(preset.compression))) {
+                       zdpreview::Y4mChroma(preset.compression))) {
       Fail("cannot write " + out->path);
       return false;
     }
@@ -357,7 +358,9 @@ bool WriteFrame(const Options& opt, const FrameView& view, uint32_t frameBytes, 
 // 0, or 1 after saying what failed.
 int RenderFrames(const Options& opt, const PresetInfo& preset, zdpreview::PreviewStream* stream,
                  Output* out) {
-  const uint32_t frameBytes = zd::FrameSizeBytes(preset.w, preset.h, preset.bit_count);
+  const uint32_t frameBytes = IsPlanarFormat(preset.compression)
+                                  ? uint32_t(PlanarFrameBytes(preset.w, preset.h))
+                                  : zd::FrameSizeBytes(preset.w, preset.h, preset.bit_count);
   zd::SimulatedSample sample(frameBytes);
   const FrameView view{
       sample.memory.data(), frameBytes / uint32_t(preset.h), preset.w, preset.h, preset.compression,

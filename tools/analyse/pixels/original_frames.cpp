@@ -20,7 +20,9 @@ bool OriginalFrames::Open(const StreamSettings& settings, const std::string& mod
   // Faults change deliveries and stamps, never pictures: made without them.
   m_preset.faults = FaultSettings{};
   m_fingerprint = PictureFingerprint(m_preset, settings.m_mouseCursol, moduleDir);
-  m_made = m_preset;
+  // NV12 and I420 frames are their YUY2 twin's with the chroma of row pairs
+  // averaged: the twin is made, and compared at 4:2:0 like any recording.
+  m_made = TwinPreset(m_preset);
   if (m_preset.compression == kCompressionRgb && !rgbAsIs) {
     // The YUY2 twin: the same picture, converted by the core with the formula
     // the comparison uses for RGB, without a conversion per frame. Memory
@@ -47,6 +49,9 @@ bool OriginalFrames::Open(const StreamSettings& settings, const std::string& mod
              "the settings (" + moduleDir + "): the originals cannot be made";
     return false;
   }
+  // A planar preset's information line names its own format, not the twin's.
+  if (IsPlanarFormat(m_preset.compression))
+    FormatInfoLine(m_producer.m_infoLine, m_preset, m_producer.m_useCpuClock != 0);
   m_sample = std::make_unique<zd::SimulatedSample>(
       zd::FrameSizeBytes(m_made.w, m_made.h, m_made.bit_count));
   return true;
