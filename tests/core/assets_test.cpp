@@ -15,6 +15,7 @@
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
 #include "tests/core/support/settings_checks.h"
+#include "tests/core/support/test_pictures.h"
 
 namespace {
 
@@ -328,6 +329,33 @@ TEST(ShippedSettings, OfferTwentySixPresetsOverEveryFormatSizeRateAndScanType) {
           << "same format as preset " << j + 1;
     }
   }
+}
+
+TEST(ShippedSettings, HoldPlanarPresetsSwitchedOffThatWorkWhenSwitchedOn) {
+  // The shipped file with every "enable=0" turned on, in a folder of its own.
+  std::ifstream in(AssetPath(kSettingsFileName), std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  int switchedOff = 0;
+  for (size_t at = text.find("\nenable=0"); at != std::string::npos;
+       at = text.find("\nenable=0", at)) {
+    text[at + 8] = '1';
+    ++switchedOff;
+  }
+  EXPECT_EQ(switchedOff, 4);
+  zdtest::TempDir dir("planar-ini");
+  std::ofstream(dir.File(kSettingsFileName), std::ios::binary) << text;
+  StreamSettings settings;
+  ASSERT_TRUE(settings.LoadSettings(dir.File(kSettingsFileName)));
+  ASSERT_EQ(settings.m_presetNum, 33);
+  std::set<uint32_t> planar;
+  for (int i = 29; i < 33; ++i) {
+    const PresetInfo& p = settings.m_presetTable[i];
+    SCOPED_TRACE(i + 1);
+    EXPECT_EQ(p.bit_count, 12);
+    planar.insert(p.compression);
+    EXPECT_EQ(p.h % (p.interlaced ? 4 : 2), 0);
+  }
+  EXPECT_EQ(planar, (std::set<uint32_t>{0x3231564E, 0x30323449}));  // NV12, I420
 }
 
 TEST(ShippedSettings, FirstPresetIsVgaRgb32At30FpsScrollingAndLastIsUnpaced) {

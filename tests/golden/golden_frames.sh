@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Golden hashes of frames: every shipped preset, a few frames each, rendered
 # by the preview tool (in the preset's own pixel format and in each of the six
-# formats) and delivered by the module in Wine's filter graph. The hashes were
+# formats) and delivered by the module in Wine's filter graph. With
+# ZD_GOLDEN_FORMATS="NV12 I420" the preview renders the presets in those
+# formats only (not in their own), into a golden file of their own. The hashes were
 # recorded from a build known to be right; any change to what a frame holds
 # with the shipped settings shows up here as a changed hash.
 #
@@ -14,12 +16,18 @@
 set -euo pipefail
 frames=3
 formats=(RG32 RG24 YUY2 YVYU UYVY HDYC)
+variants=(own "${formats[@]}")
+if [ -n "${ZD_GOLDEN_FORMATS:-}" ]; then
+  read -r -a formats <<<"$ZD_GOLDEN_FORMATS"
+  variants=("${formats[@]}")
+fi
 
 # frame_bytes FORMAT WIDTH HEIGHT
 frame_bytes() {
   case $1 in
     RG32) echo $(($2 * 4 * $3)) ;;
     RG24) echo $(((($2 * 3 + 3) / 4) * 4 * $3)) ;;
+    NV12 | I420) echo $(($2 * $3 * 3 / 2)) ;;
     *) echo $(($2 * 2 * $3)) ;;
   esac
 }
@@ -75,7 +83,7 @@ case $mode in
     mkdir -p "$work"
     actual=$work/preview.sha256
     : >"$actual"
-    for variant in own "${formats[@]}"; do
+    for variant in "${variants[@]}"; do
       variant_ini=$(dirname "$ini")/golden_$variant.ini
       if [ "$variant" = own ]; then
         variant_ini=$ini
