@@ -20,9 +20,10 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 }  // namespace
 
-const Format kFormats[3] = {*FindPixelFormat(PixelFormatId::kRgb32),
-                            *FindPixelFormat(PixelFormatId::kRgb24),
-                            *FindPixelFormat(PixelFormatId::kYuy2)};
+const Format kFormats[5] = {
+    *FindPixelFormat(PixelFormatId::kRgb32), *FindPixelFormat(PixelFormatId::kRgb24),
+    *FindPixelFormat(PixelFormatId::kYuy2), *FindPixelFormat(PixelFormatId::kNv12),
+    *FindPixelFormat(PixelFormatId::kI420)};
 const Size kSizes[3] = {
     {"1280x720", 1280, 720}, {"1920x1080", 1920, 1080}, {"3840x2160", 3840, 2160}};
 
@@ -79,6 +80,8 @@ PresetInfo MakePreset(const Case& c) {
 }
 
 uint32_t FrameBytes(const Case& c) {
+  if (IsPlanarFormat(c.format.compression))
+    return uint32_t(PlanarFrameBytes(c.size.w, c.size.h));
   return zd::FrameSizeBytes(c.size.w, c.size.h, c.format.bitCount);
 }
 
@@ -117,9 +120,15 @@ bool CompositionRun::Compose(uint64_t k) {
 bool CompositionRun::Blit(uint64_t k) {
   if (!m_prepared)
     return false;
+  const int32_t offset = int32_t(2 * k);
+  if (IsPlanarFormat(m_case.format.compression)) {
+    const bool ok = m_producer.m_planarPattern.BlitScrolled(
+        m_buffers.Frame(k), m_case.size.w, m_case.size.h, offset, offset, offset, offset);
+    MemoryFence();
+    return ok;
+  }
   const uint32_t pitch = m_buffers.Size() / uint32_t(m_case.size.h);
   const uint32_t rowLen = pitch / uint32_t(m_case.format.bitCount / 8);
-  const int32_t offset = int32_t(2 * k);
   const bool ok = m_producer.m_pattern.BlitScrolled(
       m_buffers.Frame(k), pitch, rowLen, uint32_t(m_case.size.h), offset, offset, offset, offset);
   MemoryFence();
@@ -127,7 +136,8 @@ bool CompositionRun::Blit(uint64_t k) {
 }
 
 bool CompositionRun::DrawCode(uint64_t k) {
-  if (!m_prepared || !m_producer.m_frameCode.enabled())
+  // The code of a planar frame is drawn into its twin's frame: see Compose.
+  if (!m_prepared || !m_producer.m_frameCode.enabled() || IsPlanarFormat(m_case.format.compression))
     return false;
   const uint32_t pitch = m_buffers.Size() / uint32_t(m_case.size.h);
   const uint32_t rowLen = pitch / uint32_t(m_case.format.bitCount / 8);

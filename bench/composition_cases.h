@@ -29,7 +29,7 @@ struct Size {
   int32_t w, h;
 };
 
-extern const Format kFormats[3];  // RGB32, RGB24, YUY2
+extern const Format kFormats[5];  // RGB32, RGB24, YUY2, NV12, I420
 extern const Size kSizes[3];      // 1280x720, 1920x1080, 3840x2160
 
 // One composition case; sizes outer, formats inner, as both programs list them.

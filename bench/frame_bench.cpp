@@ -182,9 +182,11 @@ const bool kRegistered = [] {
       continue;
     benchmark::RegisterBenchmark(("ComposeCode/" + c.Name()).c_str(), BM_ComposeCode, c)
         ->UseManualTime();
-    benchmark::RegisterBenchmark(("DrawFrameCode/" + c.Name()).c_str(), BM_DrawFrameCode, c)
-        ->Unit(benchmark::kMicrosecond);
-    if (c.format.bitCount == 16) {
+    if (!IsPlanarFormat(c.format.compression)) {
+      benchmark::RegisterBenchmark(("DrawFrameCode/" + c.Name()).c_str(), BM_DrawFrameCode, c)
+          ->Unit(benchmark::kMicrosecond);
+    }
+    if (c.format.bitCount == 16 || c.format.bitCount == 12) {
       benchmark::RegisterBenchmark(("ReadFrameCode/" + c.Name()).c_str(), BM_ReadFrameCode, c)
           ->Unit(benchmark::kMicrosecond);
     }
