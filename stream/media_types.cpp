@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cstdint>
-
 #include <cstdlib>
 
 #include <dshow.h>

@@ -134,6 +134,7 @@ std::vector<std::string> ExtremeValues() {
       "RG3",
       "YUY2X",
       "NV12",
+      "i420",
       "#",
       "=",
       "[",
@@ -258,8 +259,8 @@ bool IsOfferedFormat(uint32_t compression, int32_t bitCount) {
   const struct {
     uint32_t compression;
     int32_t bitCount;
-  } formats[] = {{0, 32},           {0, 24},           {0x32595559u, 16},
-                 {0x55595659u, 16}, {0x59565955u, 16}, {0x43594448u, 16}};
+  } formats[] = {{0, 32},           {0, 24},           {0x32595559u, 16}, {0x55595659u, 16},
+                 {0x59565955u, 16}, {0x43594448u, 16}, {0x3231564Eu, 12}, {0x30323449u, 12}};
   for (const auto& f : formats) {
     if (f.compression == compression && f.bitCount == bitCount)
       return true;
@@ -292,6 +293,9 @@ bool IsOfferedFormat(uint32_t compression, int32_t bitCount) {
       return fail() << "interlaced " << p.interlaced;
     if (!IsOfferedFormat(p.compression, p.bit_count))
       return fail() << "format " << p.compression << "/" << p.bit_count;
+    // Interlaced 4:2:0 pairs the rows of each field: a height of whole groups of 4.
+    if (p.bit_count == 12 && p.interlaced != 0 && p.h % 4 != 0)
+      return fail() << "interlaced 4:2:0 h " << p.h;
     if (p.frame_time <= 0)
       return fail() << "frame_time " << p.frame_time;
     if (!(p.enable == 1 || (p.enable == 0 && s.m_presetNum == 1)))
