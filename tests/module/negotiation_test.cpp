@@ -353,41 +353,44 @@ TEST_F(NegotiationTest, ConnectionTypeSizesNeverGiveBuffersSmallerThanTheFrame) 
       EXPECT_EQ(pin->Disconnect(), S_OK);
       downstream->Disconnect();
     }
-    // NV12 and I420: 12 bits a pixel, w x h x 3 / 2 bytes (not the DIB rule's
-    // rows padded to 4 bytes: 642 x 12 bits would pad 963 bytes to 964), and
-    // interlaced heights a multiple of 4.
-    TEST_F(NegotiationTest, PlanarPresetsOfferTheirSubtypesAndPackedPlanes) {
-      WriteSettingsText(
-          "[MAIN]\r\npreset_num=2\r\n"
-          "[PRESET_DEF]\r\nbmp=chart.bmp\r\nfont=font.bmp\r\n"
-          "[PRESET_01]\r\nenable=1\r\nfcc=NV12\r\nw=642\r\nh=480\r\n"
-          "[PRESET_02]\r\nenable=1\r\nfcc=i420\r\nw=320\r\nh=242\r\ninterlaced=1\r\n");
-      CreateStream();
-      ASSERT_FALSE(HasFatalFailure());
-      config = Query<IAMStreamConfig>(pin.Get(), IID_IAMStreamConfig);
-      struct Case {
-        GUID subtype;
-        DWORD compression;
-        LONG w, h;
-        ULONG bytes;
-      };
-      const Case cases[] = {
-          {MEDIASUBTYPE_NV12, MAKEFOURCC('N', 'V', '1', '2'), 642, 480, 462240},
-          {MEDIASUBTYPE_I420, MAKEFOURCC('I', '4', '2', '0'), 320, 244, 117120},
-      };
-      for (int i = 0; i < 2; ++i) {
-        SCOPED_TRACE(i);
-        Select(i);
-        const std::vector<CMediaType> types = Offered();
-        ASSERT_EQ(types.size(), 2u);
-        const CMediaType& mt = types[0];
-        EXPECT_TRUE(IsEqualGUID(mt.subtype, cases[i].subtype));
-        EXPECT_EQ(mt.lSampleSize, cases[i].bytes);
-        EXPECT_EQ(Header(mt).biBitCount, 12);
-        EXPECT_EQ(Header(mt).biCompression, cases[i].compression);
-        EXPECT_EQ(Header(mt).biWidth, cases[i].w);
-        EXPECT_EQ(Header(mt).biHeight, cases[i].h);
-        EXPECT_EQ(Header(mt).biSizeImage, cases[i].bytes);
-        EXPECT_EQ(pin->QueryAccept(&types[0]), S_OK);
-      }
-    }
+  }
+}
+
+// NV12 and I420: 12 bits a pixel, w x h x 3 / 2 bytes (not the DIB rule's
+// rows padded to 4 bytes: 642 x 12 bits would pad 963 bytes to 964), and
+// interlaced heights a multiple of 4.
+TEST_F(NegotiationTest, PlanarPresetsOfferTheirSubtypesAndPackedPlanes) {
+  WriteSettingsText(
+      "[MAIN]\r\npreset_num=2\r\n"
+      "[PRESET_DEF]\r\nbmp=chart.bmp\r\nfont=font.bmp\r\n"
+      "[PRESET_01]\r\nenable=1\r\nfcc=NV12\r\nw=642\r\nh=480\r\n"
+      "[PRESET_02]\r\nenable=1\r\nfcc=i420\r\nw=320\r\nh=242\r\ninterlaced=1\r\n");
+  CreateStream();
+  ASSERT_FALSE(HasFatalFailure());
+  config = Query<IAMStreamConfig>(pin.Get(), IID_IAMStreamConfig);
+  struct Case {
+    GUID subtype;
+    DWORD compression;
+    LONG w, h;
+    ULONG bytes;
+  };
+  const Case cases[] = {
+      {MEDIASUBTYPE_NV12, MAKEFOURCC('N', 'V', '1', '2'), 642, 480, 462240},
+      {MEDIASUBTYPE_I420, MAKEFOURCC('I', '4', '2', '0'), 320, 244, 117120},
+  };
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    Select(i);
+    const std::vector<CMediaType> types = Offered();
+    ASSERT_EQ(types.size(), 2u);
+    const CMediaType& mt = types[0];
+    EXPECT_TRUE(IsEqualGUID(mt.subtype, cases[i].subtype));
+    EXPECT_EQ(mt.lSampleSize, cases[i].bytes);
+    EXPECT_EQ(Header(mt).biBitCount, 12);
+    EXPECT_EQ(Header(mt).biCompression, cases[i].compression);
+    EXPECT_EQ(Header(mt).biWidth, cases[i].w);
+    EXPECT_EQ(Header(mt).biHeight, cases[i].h);
+    EXPECT_EQ(Header(mt).biSizeImage, cases[i].bytes);
+    EXPECT_EQ(pin->QueryAccept(&types[0]), S_OK);
+  }
+}
