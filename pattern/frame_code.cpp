@@ -175,7 +175,10 @@ int FrameCodeWriter::Areas(FrameCodeArea (&out)[2]) const {
   if (!m_enabled || m_bytesPerPixel <= 0)
     return 0;
   const int32_t x1 = m_spanX0 + int32_t(m_lineBytes / size_t(m_bytesPerPixel));
-  out[0] = {m_spanX0, m_frameSlot.y[0], x1, m_frameSlot.y[kFrameCodeBlockUnitsY]};
+  // Layout 2's settings block lies right below the frame's, in its columns.
+  const FrameCodeBlockGeometry& lowest =
+      m_layout == kFrameCodeLayout2 ? m_settingsSlot : m_frameSlot;
+  out[0] = {m_spanX0, m_frameSlot.y[0], x1, lowest.y[kFrameCodeBlockUnitsY]};
   if (!m_fieldCodes)
     return 1;
   // Field line y is picture line 2 y + parity.

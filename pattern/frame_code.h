@@ -42,8 +42,9 @@ class FrameCodeWriter {
   void Draw(uint8_t* buffer, uint32_t pitch, uint32_t rowLen, uint32_t rows,
             const PresetInfo& preset, uint32_t frameNumber, uint32_t dropCount, int64_t sampleTime);
 
-  // Where Draw writes: the frame slot's rectangle and, with field codes, the
-  // rectangle of the field slots' lines. The count; 0 when off.
+  // Where Draw writes: the rectangle of the frame slot (with layout 2's
+  // settings slot below it) and, with field codes, the rectangle of the field
+  // slots' lines. The count; 0 when off.
   int Areas(FrameCodeArea (&out)[2]) const;
 
  private:

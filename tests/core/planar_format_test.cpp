@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pattern/frame_code_reader.h"
+#include "pattern/picture_fingerprint.h"
 #include "pattern/yuv420_convert.h"
 #include "tests/core/support/stream_fixture.h"
 
@@ -85,13 +86,13 @@ TEST(PlanarFormats, ReferenceAveragesRowPairsRoundingHalfUp) {
 // Makes frames of a preset and of its YUY2 twin with the same clock, scroll,
 // information line and stream id, and checks each planar frame against the reference
 // conversion of the twin's frame.
-void ExpectFramesOfTheTwin(const PresetInfo& preset, bool frameCode, bool marker) {
+void ExpectFramesOfTheTwin(const PresetInfo& preset, int frameCode, bool marker) {
   StreamFixture planar, twin;
   for (StreamFixture* f : {&planar, &twin}) {
     zdtest::WriteChartImage(f->dir.File("chart.bmp"), 100, 75);
     zdtest::WriteCoordinateImage(f->dir.File("coord.bmp"), 150, 101);
     f->preset = preset;
-    f->settings.m_frameCode = frameCode ? 1 : 0;
+    f->settings.m_frameCode = frameCode;
     f->host.cursorAvailable = marker;
     f->host.cursorX = 35;
     f->host.cursorY = 61;
@@ -104,8 +105,13 @@ void ExpectFramesOfTheTwin(const PresetInfo& preset, bool frameCode, bool marker
   std::memcpy(twin.producer.m_infoLine, planar.producer.m_infoLine,
               sizeof twin.producer.m_infoLine);
   if (frameCode) {
-    ASSERT_TRUE(twin.producer.m_frameCode.Prepare(true, twin.preset,
-                                                  planar.producer.m_frameCode.stream_id(), 0));
+    // The planar stream's id, and its fingerprint: that of the planar preset.
+    const uint64_t fingerprint =
+        frameCode == kFrameCodeLayout2
+            ? PictureFingerprint(preset, planar.settings.m_mouseCursol, planar.dir.Path())
+            : 0;
+    ASSERT_TRUE(twin.producer.m_frameCode.Prepare(
+        frameCode, twin.preset, planar.producer.m_frameCode.stream_id(), 0, fingerprint));
   }
   const uint32_t planarBytes = uint32_t(preset.w) * uint32_t(preset.h) * 3 / 2;
   for (int n = 0; n < 3; ++n) {
@@ -137,17 +143,18 @@ TEST(PlanarFormats, FramesAreTheirTwinsWithChromaAveragedOverRowPairs) {
   struct Case {
     int32_t w, h, interlaced, scrollX, scrollY;
     const char* bmp;
-    bool frameCode, marker;
+    int frameCode;  // 0 off, else the layout
+    bool marker;
   };
   const Case cases[] = {
-      {320, 240, 0, 0, 0, "chart.bmp", true, false},
-      {320, 240, 0, 2, 2, "coord.bmp", false, true},
-      {642, 484, 0, -4, 6, "coord.bmp", true, true},
-      {160, 122, 0, 2, -2, "chart.bmp", false, false},  // a tile of odd height
-      {322, 240, 1, 2, 2, "coord.bmp", true, false},
-      {640, 484, 2, -6, 4, "chart.bmp", true, true},
-      {320, 244, 1, 0, 0, "coord.bmp", false, true},  // centred: an odd vertical origin
-      {320, 240, 0, 4, 0, "", true, false},           // no background: the blank tile
+      {320, 240, 0, 0, 0, "chart.bmp", 1, false},
+      {320, 240, 0, 2, 2, "coord.bmp", 0, true},
+      {642, 484, 0, -4, 6, "coord.bmp", 2, true},
+      {160, 122, 0, 2, -2, "chart.bmp", 0, false},  // a tile of odd height
+      {322, 240, 1, 2, 2, "coord.bmp", 1, false},
+      {640, 484, 2, -6, 4, "chart.bmp", 2, true},
+      {320, 244, 1, 0, 0, "coord.bmp", 0, true},  // centred: an odd vertical origin
+      {320, 240, 0, 4, 0, "", 1, false},          // no background: the blank tile
   };
   for (const uint32_t compression : {kFourccNV12, kFourccI420}) {
     for (const Case& c : cases) {
