@@ -123,7 +123,7 @@ HRESULT CZdMediaStream::Prepare() {
     return MF_E_INVALIDMEDIATYPE;
   m_ready.clear();
   try {
-    m_frame.assign(size_t(m_format.stride) * size_t(m_start.preset.h), 0);
+    m_frame.assign(size_t(m_format.stride) * size_t(m_format.rows), 0);
   } catch (...) {
     return E_OUTOFMEMORY;
   }
@@ -391,7 +391,7 @@ HRESULT CZdMediaStream::NewSample(ComPtr<IMFSample>* out) {
     return m_allocator->AllocateSample(out->Put());
   const PresetInfo& preset = m_start.preset;
   ComPtr<IMFMediaBuffer> buffer;
-  const DWORD frameBytes = m_format.stride * DWORD(preset.h);
+  const DWORD frameBytes = m_format.stride * DWORD(m_format.rows);
   HRESULT hr = m_mf.Create2DMediaBuffer(DWORD(preset.w), DWORD(preset.h), m_format.bufferFormat,
                                         FALSE, buffer.Put());
   // A format the 2-D buffers do not know, or do not size as the type says
@@ -434,7 +434,7 @@ HRESULT CZdMediaStream::MakeFrame(ComPtr<IMFSample>* out, FramePlan* plan) {
   if (SUCCEEDED(hr))
     hr = sample->GetBufferByIndex(0, buffer.Put());
   if (SUCCEEDED(hr))
-    hr = CopyFrameToBuffer(buffer.Get(), m_frame.data(), m_format.stride, uint32_t(preset.h),
+    hr = CopyFrameToBuffer(buffer.Get(), m_frame.data(), m_format.stride, m_format.rows,
                            m_format.flipRows);
   if (FAILED(hr))
     return hr;

@@ -52,14 +52,29 @@ bool MfFrameFormatOf(const PresetInfo& preset, MfFrameFormat* out) {
       f.subtype = MFVideoFormat_RGB24;
       f.bufferFormat = kD3dFormatR8G8B8;
       break;
+    case PixelFormatId::kI420:
+      // I420's 2-D buffers give U and V half the pitch, which a copy in rows
+      // of one stride cannot follow: the frame goes into a plain buffer.
+      f.subtype = MfSubtypeOfFourcc(format->compression);
+      f.bufferFormat = 0;
+      break;
     default:
-      // The 4:2:2 formats: the subtype of their FOURCC.
+      // The 4:2:2 formats and NV12: the subtype of their FOURCC.
       f.subtype = MfSubtypeOfFourcc(format->compression);
       f.bufferFormat = format->compression;
       break;
   }
-  f.rowBytes = uint32_t(preset.w) * uint32_t(format->bitCount / 8);
-  f.stride = (f.rowBytes + 3u) & ~3u;
+  if (IsPlanarFormat(format->compression)) {
+    // The planes, packed, as rows of the width: the luma's, then NV12's U, V
+    // rows, or I420's U and V planes (two of their rows in one).
+    f.rowBytes = uint32_t(preset.w);
+    f.stride = f.rowBytes;
+    f.rows = uint32_t(preset.h) + uint32_t(preset.h) / 2;
+  } else {
+    f.rowBytes = uint32_t(preset.w) * uint32_t(format->bitCount / 8);
+    f.stride = (f.rowBytes + 3u) & ~3u;
+    f.rows = uint32_t(preset.h);
+  }
   f.flipRows = IsRgbFormat(format->compression);
   f.interlaceMode = InterlaceModeOf(preset, f.flipRows);
   if (!f.flipRows) {
@@ -103,7 +118,7 @@ HRESULT CreateMfMediaType(const MfRuntime& mf, const PresetInfo& preset, IMFMedi
   UINT32 rateNum = 0, rateDen = 1;
   MfFrameRateOf(preset.frame_time, &rateNum, &rateDen);
   const auto pack = [](UINT32 high, UINT32 low) { return (UINT64(high) << 32) | low; };
-  const UINT32 sampleSize = f.stride * UINT32(preset.h);
+  const UINT32 sampleSize = f.stride * f.rows;
   hr = type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
   if (SUCCEEDED(hr))
     hr = type->SetGUID(MF_MT_SUBTYPE, f.subtype);

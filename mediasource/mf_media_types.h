@@ -18,6 +18,7 @@ struct MfFrameFormat {
   DWORD bufferFormat = 0;  // MFCreate2DMediaBuffer's FOURCC or D3DFORMAT
   uint32_t stride = 0;     // the default stride, bytes: rows padded to 4 bytes
   uint32_t rowBytes = 0;   // bytes of one row's pixels
+  uint32_t rows = 0;       // rows of stride bytes a frame takes: h, or h * 3 / 2 for NV12 and I420
   bool flipRows = false;   // the frame loop writes its rows bottom-up (RGB)
   UINT32 interlaceMode = MFVideoInterlace_Progressive;
   UINT32 nominalRange = MFNominalRange_0_255;

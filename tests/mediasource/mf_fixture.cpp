@@ -132,6 +132,8 @@ zdcap::SampleCode ReadCode(const uint8_t* data, size_t length, const ExpectedTyp
                   : IsEqualGUID(type.subtype, MFVideoFormat_YUY2)  ? zdcap::PixelFormat::kYuy2
                   : type.subtype.Data1 == MFVideoFormat_UYVY.Data1 ? zdcap::PixelFormat::kUyvy
                   : type.subtype.Data1 == MFVideoFormat_YVYU.Data1 ? zdcap::PixelFormat::kYvyu
+                  : type.subtype.Data1 == MFVideoFormat_NV12.Data1 ? zdcap::PixelFormat::kNv12
+                  : type.subtype.Data1 == MFVideoFormat_I420.Data1 ? zdcap::PixelFormat::kI420
                                                                    : zdcap::PixelFormat::kHdyc;
   if (!rgb)
     return zdcap::ReadSampleCode(data, length, format);

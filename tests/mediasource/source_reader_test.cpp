@@ -168,3 +168,55 @@ TEST_F(MediaSourceTest, SamplesUseTheBufferPitch) {
   EXPECT_EQ(code.frame.payload.frame_number, 0u);
   EXPECT_TRUE(ReleasedInTime(std::move(reader), std::move(source)));
 }
+
+// NV12 and I420: the planes packed, w x h x 3 / 2 bytes a sample with the
+// width as the default stride, and the frame code read from the luma plane.
+TEST_F(MediaSourceTest, PlanarTypesCarryPackedPlanes) {
+  WriteSettings(
+      "[MAIN]\r\npreset_num=2\r\nframe_code=1\r\n"
+      "[PRESET_DEF]\r\nbmp=chart.bmp\r\nfont=font.bmp\r\nscroll_x=2\r\nscroll_y=2\r\n"
+      "[PRESET_01]\r\nenable=1\r\nw=322\r\nh=240\r\nfcc=NV12\r\n"
+      "[PRESET_02]\r\nenable=1\r\nw=320\r\nh=242\r\nfcc=I420\r\ninterlaced=1\r\n");
+  ComPtr<IMFMediaSource> source = CreateSource();
+  ASSERT_TRUE(source);
+  ComPtr<IMFSourceReader> reader = ReaderOf(source.Get());
+  ASSERT_TRUE(reader);
+  const ExpectedType planar[] = {
+      {"NV12 322x240", MFVideoFormat_NV12, 322, 240, 322, 10000000, 333667, 333667,
+       MFVideoInterlace_Progressive, MFVideoTransferMatrix_BT601, MFNominalRange_16_235},
+      {"I420 320x244 i1", MFVideoFormat_I420, 320, 244, 320, 10000000, 333667, 333667,
+       MFVideoInterlace_FieldInterleavedUpperFirst, MFVideoTransferMatrix_BT601,
+       MFNominalRange_16_235},
+  };
+  for (DWORD t = 0; t < 2; ++t) {
+    const ExpectedType& want = planar[t];
+    SCOPED_TRACE(want.name);
+    ComPtr<IMFMediaType> type;
+    ASSERT_EQ(reader->GetNativeMediaType(0, t, type.Put()), S_OK);
+    GUID subtype = GUID_NULL;
+    UINT32 w = 0, h = 0, stride = 0, size = 0;
+    EXPECT_EQ(type->GetGUID(MF_MT_SUBTYPE, &subtype), S_OK);
+    EXPECT_TRUE(IsEqualGUID(subtype, want.subtype));
+    EXPECT_EQ(MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &w, &h), S_OK);
+    EXPECT_EQ(h, want.height);
+    EXPECT_EQ(type->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride), S_OK);
+    EXPECT_EQ(stride, want.stride);
+    EXPECT_EQ(type->GetUINT32(MF_MT_SAMPLE_SIZE, &size), S_OK);
+    EXPECT_EQ(size, want.width * want.height * 3 / 2);
+    ASSERT_EQ(reader->SetCurrentMediaType(0, nullptr, type.Get()), S_OK);
+    for (int n = 0; n < 3; ++n) {
+      DWORD flags = 0;
+      LONGLONG timestamp = 0;
+      ComPtr<IMFSample> sample;
+      ASSERT_EQ(reader->ReadSample(0, 0, nullptr, &flags, &timestamp, sample.Put()), S_OK);
+      ASSERT_TRUE(sample) << "frame " << n << " flags " << flags;
+      const std::vector<uint8_t> bytes = SampleBytes(sample.Get());
+      EXPECT_EQ(bytes.size(), size_t(want.width) * want.height * 3 / 2) << "frame " << n;
+      const zdcap::SampleCode code = ReadCode(bytes.data(), bytes.size(), want);
+      ASSERT_EQ(code.frame.status, FrameCodeStatus::kDecoded) << "frame " << n;
+      EXPECT_EQ(code.frame.payload.frame_number, uint32_t(n));
+      EXPECT_EQ(code.frame.payload.capability, t);
+    }
+  }
+  EXPECT_TRUE(ReleasedInTime(std::move(reader), std::move(source)));
+}
