@@ -77,6 +77,8 @@ HRESULT CZdMediaSource::Describe() {
     return S_OK;
   // A missing or faulty settings file gives the defaults.
   m_settings.LoadSettings(SettingsFilePath());
+  if (!AddNv12Twins(&m_settings, &m_namedPreset))
+    return E_OUTOFMEMORY;
   const int32_t count = m_settings.m_presetTable ? m_settings.m_presetNum : 0;
   std::vector<ComPtr<IMFMediaType>> types;
   std::vector<IMFMediaType*> raw;
@@ -217,6 +219,7 @@ STDMETHODIMP CZdMediaSource::Start(IMFPresentationDescriptor* descriptor, const 
     MfStreamStart start;
     start.preset = m_settings.m_presetTable[size_t(index)];
     start.presetIndex = index;
+    start.namedPreset = &m_namedPreset;
     start.settings = &m_settings;
     start.allocator = m_allocator.Get();
     start.type = type.Get();

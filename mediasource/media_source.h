@@ -92,6 +92,7 @@ class CZdMediaSource : public CUnknown,
   ComPtr<IMFVideoSampleAllocatorEx> m_allocator;
   // Built by Describe.
   StreamSettings m_settings;
+  std::vector<int32_t> m_namedPreset;  // per table entry: the preset its frame code names
   ComPtr<IMFPresentationDescriptor> m_descriptor;
   ComPtr<CZdMediaStream> m_stream;
 };

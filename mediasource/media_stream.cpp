@@ -132,8 +132,13 @@ HRESULT CZdMediaStream::Prepare() {
     m_allocator.Reset();  // the stream's own buffers then
   MfFrameHost host(m_stopping);
   m_producer.OnThreadDestroy();
+  int32_t named = m_start.presetIndex;
+  if (m_start.namedPreset && size_t(named) < m_start.namedPreset->size())
+    named = (*m_start.namedPreset)[size_t(named)];
+  const PresetInfo* namedPreset =
+      named != m_start.presetIndex ? &m_start.settings->m_presetTable[size_t(named)] : nullptr;
   const HRESULT hr = m_producer.OnThreadCreate(host, m_start.preset, *m_start.settings,
-                                               ModuleDirectory(), m_start.presetIndex);
+                                               ModuleDirectory(), named, namedPreset);
   m_timeBase = m_mf.GetSystemTime();
   return hr;
 }

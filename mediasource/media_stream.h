@@ -36,6 +36,9 @@
 struct MfStreamStart {
   PresetInfo preset{};
   int32_t presetIndex = 0;
+  // For each table entry, the preset its frames name: its own position, or
+  // for an NV12 twin the preset it was made from (AddNv12Twins).
+  const std::vector<int32_t>* namedPreset = nullptr;
   const StreamSettings* settings = nullptr;  // the source's; outlives the run
   IMFVideoSampleAllocatorEx* allocator = nullptr;
   IMFMediaType* type = nullptr;  // the current type, for the allocator

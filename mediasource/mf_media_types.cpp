@@ -2,6 +2,9 @@
 
 #include <mferror.h>
 
+#include <memory>
+#include <new>
+
 #include "mediasource/mf_declarations.h"
 #include "pattern/pixel_format.h"
 
@@ -148,6 +151,44 @@ HRESULT CreateMfMediaType(const MfRuntime& mf, const PresetInfo& preset, IMFMedi
   }
   *out = type;
   return S_OK;
+}
+
+bool AddNv12Twins(StreamSettings* settings, std::vector<int32_t>* namedPreset) {
+  const int32_t count = settings->m_presetTable ? settings->m_presetNum : 0;
+  std::vector<int32_t> named(size_t(count > 0 ? count : 0));
+  for (int32_t i = 0; i < count; ++i)
+    named[size_t(i)] = i;
+  auto sameSize = [](const PresetInfo& a, const PresetInfo& b) { return a.w == b.w && a.h == b.h; };
+  std::vector<PresetInfo> twins;
+  for (int32_t i = 0; i < count; ++i) {
+    const PresetInfo& p = settings->m_presetTable[size_t(i)];
+    bool covered = p.interlaced != 0 && p.h % 4 != 0;
+    for (int32_t k = 0; k < count && !covered; ++k) {
+      const PresetInfo& q = settings->m_presetTable[size_t(k)];
+      covered = sameSize(p, q) && (q.compression == kFourccNV12 || k < i);
+    }
+    if (covered)
+      continue;
+    PresetInfo twin = p;
+    twin.compression = kFourccNV12;
+    twin.bit_count = 12;
+    twins.push_back(twin);
+    named.push_back(i);
+  }
+  if (!twins.empty()) {
+    std::unique_ptr<PresetInfo[]> table(new (std::nothrow)
+                                            PresetInfo[size_t(count) + twins.size()]);
+    if (!table)
+      return false;
+    for (int32_t i = 0; i < count; ++i)
+      table[size_t(i)] = settings->m_presetTable[size_t(i)];
+    for (size_t t = 0; t < twins.size(); ++t)
+      table[size_t(count) + t] = twins[t];
+    settings->m_presetTable = std::move(table);
+    settings->m_presetNum = count + int32_t(twins.size());
+  }
+  namedPreset->swap(named);
+  return true;
 }
 
 bool MfTypeMatchesPreset(IMFMediaType* type, const PresetInfo& preset) {

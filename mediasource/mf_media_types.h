@@ -11,6 +11,9 @@
 
 #include "mediasource/mf_runtime.h"
 #include "stream/preset_info.h"
+#include "stream/stream_settings.h"
+
+#include <vector>
 
 // How a preset's frames are laid out in Media Foundation's terms.
 struct MfFrameFormat {
@@ -35,6 +38,14 @@ void MfFrameRateOf(int64_t frameTime, UINT32* numerator, UINT32* denominator);
 // A new media type for the preset. MF_E_INVALIDMEDIATYPE for a format Media
 // Foundation cannot carry.
 HRESULT CreateMfMediaType(const MfRuntime& mf, const PresetInfo& preset, IMFMediaType** out);
+
+// Frame Server pipelines prefer NV12: for each frame size that no preset
+// offers in NV12, an NV12 twin of the first preset of that size is added at
+// the end of the table (an interlaced one only where its height is a
+// multiple of 4). namedPreset gets, for every entry, the preset its frames
+// name in the frame code: its own position, or the one a twin was made from.
+// False, changing nothing, when the larger table cannot be allocated.
+bool AddNv12Twins(StreamSettings* settings, std::vector<int32_t>* namedPreset);
 
 // A media type attribute of the source's own: the preset a native type was
 // made from (UINT32, its position in the preset table), so that presets

@@ -36,10 +36,12 @@ class FrameProducer {
   // the module; a log that cannot be created leaves the stream unlogged.
   // With "frame_code" on, every frame carries the frame code, naming the
   // preset by capabilityIndex (its position in the settings' preset table,
-  // as GetStreamCaps counts).
+  // as GetStreamCaps counts). namedPreset, when given, is the preset the code
+  // names while the frames are another format's twin of it: layout 2's
+  // fingerprint is then that preset's.
   HResultCode OnThreadCreate(FrameHost& host, const PresetInfo& preset,
                              const StreamSettings& settings, const std::string& moduleDir,
-                             int32_t capabilityIndex = 0);
+                             int32_t capabilityIndex = 0, const PresetInfo* namedPreset = nullptr);
 
   // Fills and stamps one sample of the given preset. S_OK: deliver it, as
   // LastPlan() says; S_FALSE: end of stream (stop requested while not

@@ -54,7 +54,8 @@ void FormatInfoLine(char (&out)[kInfoLineSize], const PresetInfo& preset, bool c
 
 HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& preset,
                                           const StreamSettings& settings,
-                                          const std::string& moduleDir, int32_t capabilityIndex) {
+                                          const std::string& moduleDir, int32_t capabilityIndex,
+                                          const PresetInfo* namedPreset) {
   m_sampleTime = 0;
   m_frameCount = 0;
   m_dropCount = 0;
@@ -102,7 +103,8 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
                      : settings.m_frameCode == kFrameCodeLayout2 ? kFrameCodeLayout2
                                                                  : kFrameCodeVersion;
   const uint64_t fingerprint = layout == kFrameCodeLayout2
-                                   ? PictureFingerprint(preset, settings.m_mouseCursol, moduleDir)
+                                   ? PictureFingerprint(namedPreset ? *namedPreset : preset,
+                                                        settings.m_mouseCursol, moduleDir)
                                    : 0;
   if (!m_frameCode.Prepare(layout, twin, NewFrameCodeStreamId(counterAtStart),
                            uint16_t(capabilityIndex), fingerprint))

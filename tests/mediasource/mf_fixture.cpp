@@ -41,6 +41,16 @@ const ExpectedType kExpectedTypes[] = {
     {"YVYU 320x240 i1", Fourcc("YVYU"), 320, 240, 640, 10000000, 333333, 333333,
      MFVideoInterlace_FieldInterleavedUpperFirst, MFVideoTransferMatrix_BT601,
      MFNominalRange_16_235},
+    // NV12 twins of the first preset of each size that no preset offers in
+    // NV12 (of presets 01, 02 and 05), after the presets.
+    {"NV12 twin 320x240 i1", MFVideoFormat_NV12, 320, 240, 320, 10000000, 333667, 333667,
+     MFVideoInterlace_FieldInterleavedUpperFirst, MFVideoTransferMatrix_BT601,
+     MFNominalRange_16_235},
+    {"NV12 twin 642x480 i2", MFVideoFormat_NV12, 642, 480, 642, 10000000, 333667, 333667,
+     MFVideoInterlace_FieldInterleavedLowerFirst, MFVideoTransferMatrix_BT601,
+     MFNominalRange_16_235},
+    {"NV12 twin 642x240", MFVideoFormat_NV12, 642, 240, 642, 10000000, 333667, 333667,
+     MFVideoInterlace_Progressive, MFVideoTransferMatrix_BT601, MFNominalRange_16_235},
 };
 const size_t kExpectedTypeCount = sizeof kExpectedTypes / sizeof kExpectedTypes[0];
 

@@ -95,7 +95,9 @@ TEST_F(MediaSourceTest, SourceReaderReadsEveryNativeType) {
   ASSERT_TRUE(source);
   ComPtr<IMFSourceReader> reader = ReaderOf(source.Get());
   ASSERT_TRUE(reader);
-  const int presetIndex[] = {0, 1, 2, 3, 4, 5};  // the disabled section is not in the table
+  // The disabled section is not in the table; a twin names its preset.
+  const int presetIndex[] = {0, 1, 2, 3, 4, 5, 0, 1, 3};
+  static_assert(sizeof presetIndex / sizeof presetIndex[0] == 9, "one per expected type");
   for (size_t t = 0; t < kExpectedTypeCount; ++t) {
     const ExpectedType& want = kExpectedTypes[t];
     SCOPED_TRACE(want.name);
@@ -111,7 +113,9 @@ TEST_F(MediaSourceTest, SourceReaderReadsEveryNativeType) {
       ASSERT_EQ(reader->ReadSample(0, 0, nullptr, &flags, &timestamp, sample.Put()), S_OK);
       ASSERT_TRUE(sample) << "frame " << n << " flags " << flags;
       const std::vector<uint8_t> bytes = SampleBytes(sample.Get());
-      EXPECT_EQ(bytes.size(), size_t(want.stride) * want.height) << "frame " << n;
+      const bool planar = IsEqualGUID(want.subtype, MFVideoFormat_NV12);
+      EXPECT_EQ(bytes.size(), size_t(want.stride) * want.height * (planar ? 3 : 2) / 2)
+          << "frame " << n;
       LONGLONG duration = 0;
       EXPECT_EQ(sample->GetSampleDuration(&duration), S_OK);
       EXPECT_EQ(duration, want.frameTime);
