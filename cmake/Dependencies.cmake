@@ -17,3 +17,6 @@ else()
   find_package(benchmark REQUIRED)
   find_package(PNG REQUIRED)
 endif()
+
+# libjpeg-turbo for the MJPG output and the tools that decode it.
+include(${CMAKE_CURRENT_LIST_DIR}/LibJpegTurbo.cmake)

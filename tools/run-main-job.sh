@@ -46,7 +46,8 @@ step() { printf '\n== %s\n' "$*"; }
 # The native build (zd-analyse) configures the whole native tree, tests included.
 packages=(cmake ninja-build g++ g++-mingw-w64-x86-64 wine wine64 googletest libgtest-dev
           libgmock-dev libbenchmark-dev libpng-dev imagemagick ffmpeg pkg-config
-          libavformat-dev libavcodec-dev libswscale-dev libavutil-dev)
+          libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libturbojpeg0-dev
+          libjpeg-dev nasm dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -58,6 +59,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -q
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+# libjpeg-turbo for the module (MJPG), cross-built once into build/deps.
+step "libjpeg-turbo for x86_64-w64-mingw32 in build/deps"
+cmake/libjpeg-turbo.sh x86_64-w64-mingw32
 
 step "building the windows preset in $build"
 cmake --preset windows -B "$build"
