@@ -105,6 +105,33 @@ TEST(CaptureReport, ArrivalSpacingRateAndLateness) {
   EXPECT_EQ(MeasuredRate(one), 0.0);
 }
 
+// MJPG samples differ in length: min, nearest-rank median and max of the
+// lengths, in any order of arrival.
+TEST(CaptureReport, SampleSizesOfVariableLengthSamples) {
+  const struct {
+    std::vector<int64_t> lengths;
+    int64_t min, p50, max;
+  } cases[] = {
+      {{500}, 500, 500, 500},
+      {{900, 100, 500, 700}, 100, 500, 900},  // 2nd of 4
+      {{30, 10, 20}, 10, 20, 30},
+      {{8, 8, 8, 8, 9}, 8, 8, 9},
+  };
+  for (const auto& c : cases) {
+    std::vector<FrameRecord> frames;
+    for (int64_t length : c.lengths) {
+      frames.push_back(Stamped(0, kFt, 0.0));
+      frames.back().length = length;
+    }
+    const SampleSizeStats sizes = SampleSizes(frames);
+    EXPECT_EQ(sizes.count, int64_t(c.lengths.size()));
+    EXPECT_EQ(sizes.min, c.min);
+    EXPECT_EQ(sizes.p50, c.p50);
+    EXPECT_EQ(sizes.max, c.max);
+  }
+  EXPECT_EQ(SampleSizes({}).count, 0);
+}
+
 TEST(CaptureReport, VerdictNamesEveryProblem) {
   CaptureReport report;
   report.frames = 3;

@@ -35,7 +35,11 @@ std::vector<std::string> StreamProblems(const CaptureReport& r) {
   if (r.requested_frames > 0 && r.frames < r.requested_frames)
     list.push_back(Format("only %lld of %lld frames arrived", static_cast<long long>(r.frames),
                           static_cast<long long>(r.requested_frames)));
-  if (r.wrong_size > 0)
+  if (r.wrong_size > 0 && r.variable_size)
+    list.push_back(Format("%lld samples were empty or longer than %lld bytes",
+                          static_cast<long long>(r.wrong_size),
+                          static_cast<long long>(r.sample_bytes)));
+  else if (r.wrong_size > 0)
     list.push_back(Format("%lld samples were not %lld bytes long",
                           static_cast<long long>(r.wrong_size),
                           static_cast<long long>(r.sample_bytes)));
@@ -85,10 +89,21 @@ std::string FormatReportText(const CaptureReport& r) {
   out += Format("format:        %dx%d %s, %.3f fps (frame time %lld), %s\n", f.width, f.height,
                 f.subtype.c_str(), RateOfFrameTime(f.frame_time),
                 static_cast<long long>(f.frame_time), InterlaceText(f.interlace_flags).c_str());
-  out += Format(
-      "frames:        %lld received in %.3f s, sample size %lld bytes, %lld of another size\n",
-      static_cast<long long>(r.frames), r.wall_seconds, static_cast<long long>(r.sample_bytes),
-      static_cast<long long>(r.wrong_size));
+  if (r.variable_size) {
+    out += Format(
+        "frames:        %lld received in %.3f s, samples of up to %lld bytes, %lld empty or "
+        "longer\n",
+        static_cast<long long>(r.frames), r.wall_seconds, static_cast<long long>(r.sample_bytes),
+        static_cast<long long>(r.wrong_size));
+  } else {
+    out += Format(
+        "frames:        %lld received in %.3f s, sample size %lld bytes, %lld of another size\n",
+        static_cast<long long>(r.frames), r.wall_seconds, static_cast<long long>(r.sample_bytes),
+        static_cast<long long>(r.wrong_size));
+  }
+  out += Format("sample sizes:  min %lld, p50 %lld, max %lld bytes\n",
+                static_cast<long long>(r.sizes.min), static_cast<long long>(r.sizes.p50),
+                static_cast<long long>(r.sizes.max));
   const TimestampCheck& t = r.timestamps;
   out += Format(
       "time stamps:   %s (first start %lld; %lld off schedule, %lld bad stop, "
@@ -214,6 +229,14 @@ std::string FormatReportJson(const CaptureReport& r) {
   out += Format("  \"requested_frames\": %lld, \"frames\": %lld, \"wrong_size\": %lld,\n",
                 static_cast<long long>(r.requested_frames), static_cast<long long>(r.frames),
                 static_cast<long long>(r.wrong_size));
+  out += "  \"variable_size\": " + std::string(r.variable_size ? "true" : "false") +
+         ", \"sample_sizes\": " +
+         JsonMembers()
+             .Int("min", r.sizes.min)
+             .Int("p50", r.sizes.p50)
+             .Int("max", r.sizes.max)
+             .Object() +
+         ",\n";
   out += "  \"timestamps\": " +
          JsonMembers()
              .Bool("ok", t.ok())

@@ -18,7 +18,12 @@ struct CaptureReport {
   int64_t sample_bytes = 0;  // expected size of one frame (biSizeImage)
   int64_t requested_frames = 0;
   int64_t frames = 0;
-  int64_t wrong_size = 0;     // samples whose length differed from sample_bytes
+  // Compressed formats (MJPG): sample_bytes is the largest a sample may
+  // hold, and every sample has a length of its own, from 1 to that.
+  bool variable_size = false;
+  int64_t wrong_size =
+      0;  // samples whose length differed from sample_bytes (compressed: out of range)
+  SampleSizeStats sizes;      // the samples' data lengths
   double wall_seconds = 0.0;  // from run to stop
   double cpu_seconds = 0.0;   // process user + kernel time in that span
   int processors = 1;

@@ -455,6 +455,7 @@ StepResult Connect(Session& s, IBaseFilter* source, CaptureReport* report) {
   if (FAILED(hr) || !DescribeMediaType(connected, &report->format))
     return Failure(kExitGraph, "the connected media type is not a video type", hr);
   report->sample_bytes = FrameBytes(connected);
+  report->variable_size = !connected.bFixedSizeSamples;
   s.sink->SetFormat(report->format);
   return Done();
 }
@@ -559,9 +560,14 @@ void Summarise(const std::vector<FrameRecord>& frames, CaptureReport* report) {
   GetSystemInfo(&system);
   report->processors = static_cast<int>(system.dwNumberOfProcessors);
   report->frames = static_cast<int64_t>(frames.size());
-  for (const FrameRecord& frame : frames)
-    if (frame.length != report->sample_bytes)
+  for (const FrameRecord& frame : frames) {
+    const bool wrong = report->variable_size
+                           ? frame.length <= 0 || frame.length > report->sample_bytes
+                           : frame.length != report->sample_bytes;
+    if (wrong)
       ++report->wrong_size;
+  }
+  report->sizes = SampleSizes(frames);
   report->timestamps = CheckTimestamps(frames, report->format.frame_time);
   report->intervals = ArrivalIntervals(frames);
   report->lateness = ArrivalLateness(frames, report->format.frame_time);

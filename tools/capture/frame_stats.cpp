@@ -82,6 +82,23 @@ IntervalStats ArrivalIntervals(const std::vector<FrameRecord>& frames) {
   return stats;
 }
 
+SampleSizeStats SampleSizes(const std::vector<FrameRecord>& frames) {
+  SampleSizeStats stats;
+  if (frames.empty())
+    return stats;
+  std::vector<int64_t> sizes;
+  sizes.reserve(frames.size());
+  for (const FrameRecord& frame : frames)
+    sizes.push_back(frame.length);
+  std::sort(sizes.begin(), sizes.end());
+  stats.count = static_cast<int64_t>(sizes.size());
+  stats.min = sizes.front();
+  stats.max = sizes.back();
+  const size_t rank = (sizes.size() + 1) / 2;  // ceil(0.5 n), at least 1
+  stats.p50 = sizes[rank - 1];
+  return stats;
+}
+
 Lateness ArrivalLateness(const std::vector<FrameRecord>& frames, int64_t frame_time) {
   Lateness lateness;
   if (frames.empty() || frame_time <= 0)

@@ -57,6 +57,17 @@ struct Lateness {
 // itself counts a drop.
 Lateness ArrivalLateness(const std::vector<FrameRecord>& frames, int64_t frame_time);
 
+// The sizes of the samples' data (their actual data length): all one size
+// for the uncompressed formats, a different size nearly every frame for MJPG.
+// The median is the nearest rank.
+struct SampleSizeStats {
+  int64_t count = 0;
+  int64_t min = 0;
+  int64_t p50 = 0;
+  int64_t max = 0;
+};
+SampleSizeStats SampleSizes(const std::vector<FrameRecord>& frames);
+
 // Frames per second over the span from the first to the last arrival; 0 with
 // fewer than two frames.
 double MeasuredRate(const std::vector<FrameRecord>& frames);
