@@ -4,6 +4,7 @@
 // current preset.
 #include <cstdint>
 
+#include "pattern/mjpg_encoder.h"
 #include "stream/fault_settings.h"
 
 constexpr int kPresetTextSize = 260;  // 259 characters and the terminator
@@ -25,4 +26,7 @@ struct PresetInfo {
   char font[kPresetNameSize];     // font sheet bitmap, relative to the module's folder
   char comment[kPresetTextSize];  // shown at the end of the information line
   FaultSettings faults;           // all off unless the preset asks for them
+  // MJPG: the JPEG quality, 1..100 after loading ("jpeg_quality"; 85 unless
+  // a preset says otherwise).
+  int32_t jpeg_quality = kJpegQualityDefault;
 };

@@ -179,6 +179,7 @@ class SettingsReader {
     ReadName(section, "font", preset->font);
     ReadInt(section, "scroll_x", &preset->scroll_x);
     ReadInt(section, "scroll_y", &preset->scroll_y);
+    ReadInt(section, "jpeg_quality", &preset->jpeg_quality);
     ReadFaultKeys(section, &preset->faults);
   }
 
@@ -239,6 +240,7 @@ int32_t NormaliseScroll(int32_t step) {
 }
 
 void NormalisePreset(PresetInfo* preset) {
+  preset->jpeg_quality = ClampJpegQuality(preset->jpeg_quality);
   preset->w = NormaliseSide(preset->w, kMinFrameWidth);
   preset->h = NormaliseSide(preset->h, kMinFrameHeight);
   preset->scroll_x = NormaliseScroll(preset->scroll_x);

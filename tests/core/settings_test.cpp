@@ -89,6 +89,13 @@ TEST_F(SettingsFile, OneValueInAnEnabledPresetChangesOnlyItsField) {
       {"interlaced=2", [](PresetInfo& p) { p.interlaced = 2; }},
       {"interlaced=3", [](PresetInfo&) {}},
       {"interlaced=-1", [](PresetInfo&) {}},
+      // JPEG quality (MJPG): 85 unless given, held to 1..100
+      {"jpeg_quality=50", [](PresetInfo& p) { p.jpeg_quality = 50; }},
+      {"jpeg_quality=100", [](PresetInfo& p) { p.jpeg_quality = 100; }},
+      {"jpeg_quality=0", [](PresetInfo& p) { p.jpeg_quality = 1; }},
+      {"jpeg_quality=-20", [](PresetInfo& p) { p.jpeg_quality = 1; }},
+      {"jpeg_quality=101", [](PresetInfo& p) { p.jpeg_quality = 100; }},
+      {"jpeg_quality=high", [](PresetInfo&) {}},
       // pixel format by four-character name, any case, first four characters
       {"fcc=yuy2", [](PresetInfo& p) { p.compression = kYuy2, p.bit_count = 16; }},
       {"fcc=YUY2X", [](PresetInfo& p) { p.compression = kYuy2, p.bit_count = 16; }},

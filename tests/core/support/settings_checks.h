@@ -25,7 +25,7 @@ inline std::string Describe(const PresetInfo& p) {
       << p.compression << std::dec << " " << p.bit_count << " bits, frame_time " << p.frame_time
       << ", interlaced " << p.interlaced << ", scroll " << p.scroll_x << "," << p.scroll_y
       << ", bmp \"" << FieldText(p.bmp) << "\", font \"" << FieldText(p.font) << "\", comment \""
-      << FieldText(p.comment) << "\"";
+      << FieldText(p.comment) << "\", jpeg_quality " << p.jpeg_quality;
   return out.str();
 }
 

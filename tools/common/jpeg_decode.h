@@ -1,0 +1,25 @@
+#pragma once
+// MJPG samples back to pictures, with libjpeg-turbo's TurboJPEG decoder (the
+// static library in the Windows tools, Debian's natively). The decoder
+// honours JFIF: Y'CbCr in full range, BT.601.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zdtools {
+
+struct JpegPicture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> luma;  // width x height bytes, rows from the top (full range)
+  std::vector<uint8_t> bgr;   // width x height x 3 bytes, rows from the top
+};
+
+// Decodes one JPEG: its luma plane always, its B, G, R picture when bgr is
+// true. False, with error saying why, for data that is not a whole JPEG of
+// at most 16384 x 16384 pixels.
+bool DecodeJpeg(const uint8_t* data, size_t size, bool bgr, JpegPicture* picture,
+                std::string* error);
+
+}  // namespace zdtools
