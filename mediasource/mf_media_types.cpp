@@ -61,6 +61,8 @@ bool MfFrameFormatOf(const PresetInfo& preset, MfFrameFormat* out) {
       f.subtype = MfSubtypeOfFourcc(format->compression);
       f.bufferFormat = 0;
       break;
+    case PixelFormatId::kMjpg:
+      return false;  // MJPG is the DirectShow filter's alone
     default:
       // The 4:2:2 formats and NV12: the subtype of their FOURCC.
       f.subtype = MfSubtypeOfFourcc(format->compression);

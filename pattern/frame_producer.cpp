@@ -122,15 +122,20 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
   if (!due.reached)
     return kS_FALSE;
   CountFrame(due.nowMs, preset);
+  uint32_t length = frame.size;
   if (IsPlanarFormat(preset.compression)) {
     ComposePlanar(host, frame, preset, due.nowMs, mouseCursol);  // the code included
+  } else if (IsMjpgFormat(preset.compression)) {
+    length = ComposeMjpg(host, frame, preset, due.nowMs, mouseCursol);  // the code included
   } else {
     Compose(host, frame, preset, due.nowMs, mouseCursol);
     m_frameCode.Draw(frame.buffer, frame.pitch, frame.rowLen, frame.rows, preset, m_frameCount,
                      m_dropCount, m_sampleTime);
   }
-  const int64_t start = Stamp(sample, frame, preset);
+  const int64_t start = Stamp(sample, length, preset);
   Record(host, start, preset.frame_time);
+  if (IsMjpgFormat(preset.compression) && length == 0)
+    DropUnencoded();
   ++m_frameCount;
   // Stall and jitter hold the finished frame back; a stop ends the wait.
   if (m_plan.DelayMs() > 0 && !HoldBack(host, m_plan.DelayMs()))
@@ -415,7 +420,7 @@ void FrameProducer::ComposePlanar(FrameHost& host, const FrameLayout& frame,
 
 PresetInfo TwinPreset(const PresetInfo& preset) {
   PresetInfo twin = preset;
-  if (IsPlanarFormat(preset.compression)) {
+  if (IsPlanarFormat(preset.compression) || IsMjpgFormat(preset.compression)) {
     twin.compression = kFourccYUY2;
     twin.bit_count = 16;
   }
@@ -425,8 +430,7 @@ PresetInfo TwinPreset(const PresetInfo& preset) {
 // Time stamps run 0, frame_time, 2 * frame_time, ... whatever the clock
 // says, unless a fault of this frame leaves them out or holds them where they
 // were. Returns the sample's true start time.
-int64_t FrameProducer::Stamp(FrameSample* sample, const FrameLayout& frame,
-                             const PresetInfo& preset) {
+int64_t FrameProducer::Stamp(FrameSample* sample, uint32_t length, const PresetInfo& preset) {
   m_plan = m_faults.PlanFor(m_frameCount);
   const int64_t start = m_sampleTime;
   m_sampleTime += preset.frame_time;
@@ -439,7 +443,7 @@ int64_t FrameProducer::Stamp(FrameSample* sample, const FrameLayout& frame,
     sample->SetTime(start, m_sampleTime);
   }
   sample->SetSyncPoint(true);
-  sample->SetActualDataLength(frame.size);
+  sample->SetActualDataLength(length);
   return start;
 }
 

@@ -17,6 +17,7 @@
 #include "pattern/frame_code.h"
 #include "pattern/frame_host.h"
 #include "pattern/latency_log.h"
+#include "pattern/mjpg_encoder.h"
 #include "pattern/pixel_surface.h"
 #include "pattern/planar_tile.h"
 #include "platform/result_codes.h"
@@ -80,12 +81,13 @@ class FrameProducer {
   int32_t m_scrollOriginY = 0;
   int32_t m_lastLogMs = 0;  // clock reading of the previous frame's latency record
 
-  // The surfaces are in the output format, or for NV12 and I420 in the
-  // format of the twin whose picture theirs is (see TwinPreset).
+  // The surfaces are in the output format, or for NV12, I420 and MJPG in the
+  // format of the twin whose picture theirs is (see TwinPreset); for MJPG in
+  // full range.
   PixelSurface m_pattern;                  // background tile
   PixelSurface m_font;                     // font sheet
   PlanarTile m_planarPattern;              // NV12 and I420: the tile as planes
-  std::unique_ptr<uint8_t[]> m_twinFrame;  // NV12 and I420: the twin's frame, where overlays go
+  std::unique_ptr<uint8_t[]> m_twinFrame;  // NV12, I420, MJPG: the twin's frame (see below)
   size_t m_twinFrameBytes = 0;
   char m_infoLine[kInfoLineSize] = {};  // drawn at the bottom left of every frame
   LatencyLog m_latencyLog;              // closed unless the settings name a file
@@ -93,6 +95,12 @@ class FrameProducer {
   FramePlan m_plan;                     // the faults of the last frame made
   LatencyLog m_faultLog;                // the same kind of sink: one line per injected fault
   FrameCodeWriter m_frameCode;          // off unless the settings turn the code on
+
+  // NV12 and I420 draw the overlays into the twin's frame; MJPG composes its
+  // whole picture there, and the encoder makes the sample's JPEG of it; both
+  // made at stream start.
+  MjpgEncoder m_mjpg;
+  uint32_t m_encodeFailures = 0;  // MJPG frames that could not be encoded (never delivered)
 
  private:
   // Where a sample's frame lies: rows of pitch bytes holding rowLen pixels.
@@ -126,7 +134,7 @@ class FrameProducer {
   void CountFrame(double now, const PresetInfo& preset);
   void Compose(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset, double now,
                int32_t mouseCursol) const;
-  int64_t Stamp(FrameSample* sample, const FrameLayout& frame, const PresetInfo& preset);
+  int64_t Stamp(FrameSample* sample, uint32_t length, const PresetInfo& preset);
   void Record(FrameHost& host, int64_t start, int64_t frameTime);
 
   // The parts of Compose.
@@ -142,11 +150,23 @@ class FrameProducer {
   // the twin's frame in the bands they cover, and those bands converted.
   void ComposePlanar(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset,
                      double now, int32_t mouseCursol);
+
+  // MJPG (mjpg_frames.cpp): the twin's frame and the encoder, at stream
+  // start; then per frame the twin's picture with the text and the frame
+  // code, encoded into the sample. The JPEG's length, or 0 when it could not
+  // be made (the sample then holds nothing to deliver).
+  bool PrepareMjpg(const PresetInfo& preset);
+  uint32_t ComposeMjpg(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset,
+                       double now, int32_t mouseCursol);
+  // A frame that could not be encoded: never delivered, counted as lost,
+  // and named in the fault log.
+  void DropUnencoded();
 };
 
-// The preset whose frames make a planar preset's frames: the same in YUY2,
-// so that an NV12 or I420 frame is its YUY2 twin with the chroma averaged
-// over row pairs (pattern/yuv420_convert.h). Any other preset is its own.
+// The preset whose frames make a planar or an MJPG preset's frames: the same
+// in YUY2, so that an NV12 or I420 frame is its YUY2 twin with the chroma
+// averaged over row pairs (pattern/yuv420_convert.h) and an MJPG frame is its
+// YUY2 twin's picture as a JPEG. Any other preset is its own.
 PresetInfo TwinPreset(const PresetInfo& preset);
 
 // The information line of a preset: "%dx%d%s %s %s #g%s" with size, scan

@@ -5,7 +5,8 @@ bool IsSupportedFormat(uint32_t compression, int32_t bit_count) {
 }
 
 bool IsPackedFormat(uint32_t compression, int32_t bit_count) {
-  return IsSupportedFormat(compression, bit_count) && !IsPlanarFormat(compression);
+  return IsSupportedFormat(compression, bit_count) && !IsPlanarFormat(compression) &&
+         !IsMjpgFormat(compression);
 }
 
 // The name shown in the information line. A FOURCC is named by its

@@ -20,15 +20,27 @@ constexpr uint32_t kFourccUYVY = MakeFourcc('U', 'Y', 'V', 'Y');  // 0x59565955
 constexpr uint32_t kFourccHDYC = MakeFourcc('H', 'D', 'Y', 'C');  // 0x43594448
 constexpr uint32_t kFourccNV12 = MakeFourcc('N', 'V', '1', '2');  // 0x3231564E
 constexpr uint32_t kFourccI420 = MakeFourcc('I', '4', '2', '0');  // 0x30323449
+constexpr uint32_t kFourccMJPG = MakeFourcc('M', 'J', 'P', 'G');  // 0x47504A4D
 
-enum class PixelFormatId { kUnknown, kRgb24, kRgb32, kYuy2, kYvyu, kUyvy, kHdyc, kNv12, kI420 };
+enum class PixelFormatId {
+  kUnknown,
+  kRgb24,
+  kRgb32,
+  kYuy2,
+  kYvyu,
+  kUyvy,
+  kHdyc,
+  kNv12,
+  kI420,
+  kMjpg
+};
 
 struct PixelFormatInfo {
   PixelFormatId id;
   const char* name;         // settings file and information line: "RG32"
   const char* subtypeName;  // the media subtype: "RGB32"
   uint32_t compression;     // 0 for RGB, else the FOURCC
-  int32_t bitCount;         // 32, 24, 16, or 12 for the planar formats
+  int32_t bitCount;         // 32, 24, 16, or 12 for the planar formats (MJPG: 24)
 };
 
 // In the order the settings file's names are tried.
@@ -41,6 +53,7 @@ inline constexpr PixelFormatInfo kPixelFormats[] = {
     {PixelFormatId::kHdyc, "HDYC", "HDYC", kFourccHDYC, 16},
     {PixelFormatId::kNv12, "NV12", "NV12", kFourccNV12, 12},
     {PixelFormatId::kI420, "I420", "I420", kFourccI420, 12},
+    {PixelFormatId::kMjpg, "MJPG", "MJPG", kFourccMJPG, 24},
 };
 
 // The format of exactly this compression code and bit count, or null.
@@ -61,11 +74,17 @@ constexpr const PixelFormatInfo* FindPixelFormat(PixelFormatId id) {
 }
 
 // compression 0 with 24 or 32 bits, one of the four 4:2:2 FOURCCs with 16, or
-// NV12 or I420 with 12.
+// NV12 or I420 with 12, or MJPG with 24.
 bool IsSupportedFormat(uint32_t compression, int32_t bit_count);
 // The six formats of whole pixels in one plane (RGB and 4:2:2): what pixel
 // surfaces, the text overlay and the frame code writer draw in.
 bool IsPackedFormat(uint32_t compression, int32_t bit_count);
+// MJPG: every frame one JPEG of its own length, made from the frame of the
+// preset's YUY2 twin (see TwinPreset); the pixel surfaces, the text overlay
+// and the frame code draw in that twin's format, never in MJPG.
+inline bool IsMjpgFormat(uint32_t compression) {
+  return compression == kFourccMJPG;
+}
 inline bool IsRgbFormat(uint32_t compression) {
   return compression == kCompressionRgb;
 }
@@ -80,6 +99,6 @@ inline uint64_t PlanarFrameBytes(int64_t width, int64_t height) {
   return width > 0 && height > 0 ? uint64_t(width) * uint64_t(height) * 3 / 2 : 0;
 }
 
-// "RG32", "RG24", "YUY2", "YVYU", "UYVY", "HDYC", "NV12", "I420", or "****"
-// for anything else.
+// "RG32", "RG24", "YUY2", "YVYU", "UYVY", "HDYC", "NV12", "I420", "MJPG", or
+// "****" for anything else.
 const char* FormatName(uint32_t compression, int32_t bit_count);

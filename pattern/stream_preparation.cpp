@@ -89,12 +89,14 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   m_plan = FramePlan();
   OpenBesideModule(&m_faultLog, moduleDir, settings.m_faultLog);
 
-  // NV12 and I420 frames are made from their YUY2 twin's surfaces.
+  // NV12, I420 and MJPG frames are made from their YUY2 twin's surfaces.
   const PresetInfo twin = TwinPreset(preset);
   const bool planar = IsPlanarFormat(preset.compression);
   m_planarPattern.Release();
   m_twinFrame.reset();
   m_twinFrameBytes = 0;
+  m_mjpg.Release();
+  m_encodeFailures = 0;
 
   // The frame code, when asked for: a new stream id for every start. Any
   // value but 0 and 2 is layout 1. The fingerprint is of the preset itself;
@@ -139,6 +141,11 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
       return kE_OUTOFMEMORY;
     m_twinFrameBytes = size_t(twinBytes);
   }
+
+  // MJPG: room for the twin's frame, where the picture is composed before it
+  // is encoded into the sample, and the encoder at the preset's quality.
+  if (IsMjpgFormat(preset.compression) && !PrepareMjpg(preset))
+    return kE_OUTOFMEMORY;
 
   // A picture that does not scroll vertically is centred vertically on the
   // repeated image; horizontally it starts at the image's left edge.

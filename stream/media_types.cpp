@@ -8,6 +8,7 @@
 #include <dvdmedia.h>
 
 #include "baseclasses/task_mem.h"
+#include "pattern/mjpg_encoder.h"
 #include "pattern/pixel_format.h"
 #include "server/bouncing_ball.h"
 #include "stream/ball_stream.h"
@@ -15,10 +16,15 @@
 namespace {
 
 // Bytes of one frame of the header's format: the DIB rule, but w x h x 3 / 2
-// for the planar 4:2:0 formats, whose planes are packed.
+// for the planar 4:2:0 formats, whose planes are packed, and for MJPG the
+// most one JPEG of the frame's size can take (the encoder's worst case).
 DWORD FrameImageBytes(const BITMAPINFOHEADER* header) {
   if (IsPlanarFormat(header->biCompression) && header->biBitCount == 12)
     return static_cast<DWORD>(PlanarFrameBytes(header->biWidth, std::abs(header->biHeight)));
+  if (IsMjpgFormat(header->biCompression) && header->biBitCount == 24) {
+    const uint64_t worst = MjpgWorstCaseBytes(header->biWidth, std::abs(header->biHeight));
+    return worst > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(worst);
+  }
   return GetBitmapSize(header);
 }
 
@@ -66,7 +72,9 @@ void DescribePresetType(AM_MEDIA_TYPE* type, BYTE* block, const PresetInfo& pres
   }
   type->majortype = MEDIATYPE_Video;
   type->subtype = GetBitmapSubtype(header);
-  type->bFixedSizeSamples = TRUE;
+  // MJPG samples are as long as their JPEG: variable in size, each a key
+  // frame; the buffer size is the largest a JPEG can be.
+  type->bFixedSizeSamples = IsMjpgFormat(preset.compression) ? FALSE : TRUE;
   type->bTemporalCompression = FALSE;
   type->lSampleSize = header->biSizeImage;
 }
@@ -113,7 +121,8 @@ namespace {
 // The largest buffer whose row pitch (size / height) is still the frame's
 // row size, as a 64-bit value (the DIB size may come close to 4 GB). NV12
 // and I420 frames lie at the buffer's start whatever its size (their planes
-// are packed); they get the same bound over their own size.
+// are packed), and MJPG's are as long as their JPEG; they get the same bound
+// over their own size (MJPG: its worst case).
 uint64_t LargestSampleBytes(const BITMAPINFOHEADER& header) {
   const uint64_t rows = header.biHeight > 0 ? uint64_t(header.biHeight) : 1u;
   return uint64_t(FrameImageBytes(&header)) + rows - 1u;
@@ -163,7 +172,7 @@ HRESULT CBallStream::GetMediaType(int position, CMediaType* mt) {
 HRESULT CBallStream::CheckMediaType(const CMediaType* mt) {
   if (!mt)
     return E_POINTER;
-  if (!IsEqualGUID(mt->majortype, MEDIATYPE_Video) || !mt->bFixedSizeSamples || !mt->pbFormat)
+  if (!IsEqualGUID(mt->majortype, MEDIATYPE_Video) || !mt->pbFormat)
     return E_INVALIDARG;
   // A block of the other layout, or one too short, is refused unread.
   const BITMAPINFOHEADER* header = VideoBitmapHeader(*mt, m_settings.m_useVideoInfoHeader2 != 0);
@@ -177,6 +186,9 @@ HRESULT CBallStream::CheckMediaType(const CMediaType* mt) {
   const PresetInfo preset = CurrentPreset();
   if (header->biCompression != preset.compression || header->biBitCount != preset.bit_count ||
       header->biWidth != preset.w || header->biHeight != preset.h)
+    return E_INVALIDARG;
+  // Uncompressed frames fill every sample; MJPG samples may vary in size.
+  if (!mt->bFixedSizeSamples && !IsMjpgFormat(preset.compression))
     return E_INVALIDARG;
   // A buffer size the frame layout cannot honour (a negative LONG, 2 GB, or
   // rows moved apart) is refused rather than asked of the allocator.

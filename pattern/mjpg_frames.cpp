@@ -1,0 +1,71 @@
+// MJPG frames: the picture is composed in the frame of the preset's YUY2
+// twin, exactly as a YUY2 stream would show it (background, text lines,
+// marker, frame code), and that frame is encoded into the sample as one
+// JPEG. Worker thread only, under the pin's m_streamLock (see
+// frame_producer.h). The twin's frame and the encoder are made once per
+// stream start; per frame only the library's own working memory is taken
+// and given back inside the encoder.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "pattern/frame_producer.h"
+#include "pattern/pixel_format.h"
+
+namespace {
+
+constexpr uint32_t kEncodeRecordSize = 320;
+
+}  // namespace
+
+bool FrameProducer::PrepareMjpg(const PresetInfo& preset) {
+  const uint64_t twinBytes =
+      uint64_t(preset.w > 0 ? preset.w : 0) * 2 * uint64_t(preset.h > 0 ? preset.h : 0);
+  if (twinBytes == 0 || twinBytes > (uint64_t(1) << 30))
+    return false;
+  m_twinFrame.reset(new (std::nothrow) uint8_t[size_t(twinBytes)]);
+  if (!m_twinFrame)
+    return false;
+  m_twinFrameBytes = size_t(twinBytes);
+  if (!m_mjpg.Prepare(preset.w, preset.h, preset.jpeg_quality)) {
+    m_twinFrame.reset();
+    m_twinFrameBytes = 0;
+    return false;
+  }
+  return true;
+}
+
+uint32_t FrameProducer::ComposeMjpg(FrameHost& host, const FrameLayout& frame,
+                                    const PresetInfo& preset, double now, int32_t mouseCursol) {
+  if (!frame.buffer || frame.size == 0)
+    return 0;
+  // The twin's frame: YUY2 rows of w pixels, packed.
+  const PresetInfo twin = TwinPreset(preset);
+  const uint32_t pitch = uint32_t(preset.w > 0 ? preset.w : 0) * 2;
+  if (!m_twinFrame || !m_mjpg.ready() || pitch == 0 ||
+      m_twinFrameBytes < size_t(pitch) * size_t(preset.h > 0 ? preset.h : 0))
+    return 0;
+  FrameLayout picture;
+  picture.buffer = m_twinFrame.get();
+  picture.rows = uint32_t(preset.h);
+  picture.pitch = pitch;
+  picture.size = pitch * picture.rows;
+  picture.rowLen = uint32_t(preset.w);
+  picture.drawable = true;
+  Compose(host, picture, twin, now, mouseCursol);
+  m_frameCode.Draw(picture.buffer, picture.pitch, picture.rowLen, picture.rows, twin, m_frameCount,
+                   m_dropCount, m_sampleTime);
+  return m_mjpg.Encode(picture.buffer, picture.pitch, frame.buffer, frame.size);
+}
+
+void FrameProducer::DropUnencoded() {
+  m_plan.delivery = DeliveryFault::kLoss;
+  ++m_encodeFailures;
+  if (m_faultLog.IsOpen()) {
+    char record[kEncodeRecordSize];
+    const int n = std::snprintf(record, sizeof record, "%u mjpg-encode-failed %s\r\n",
+                                unsigned(m_plan.frame), m_mjpg.LastError());
+    if (n > 0)
+      m_faultLog.Append(record, uint32_t(n) < sizeof record ? uint32_t(n) : sizeof record - 1);
+  }
+}
