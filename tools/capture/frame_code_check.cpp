@@ -3,6 +3,7 @@
 #include <set>
 
 #include "pattern/pixel_format.h"
+#include "tools/common/jpeg_decode.h"
 
 namespace zdcap {
 namespace {
@@ -20,6 +21,13 @@ bool FieldAgrees(const FrameCodePayload& frame, const FrameCodePayload& field, i
          (offset == 0 || offset == frame_time / 2);
 }
 
+// The codes of a picture's luma: the frame slot and each field's.
+void ReadCodes(const LumaPlane& luma, SampleCode* code) {
+  code->frame = ReadFrameCode(luma);
+  for (int parity = 0; parity < 2; ++parity)
+    code->fields[parity] = ReadFrameCode(FieldOf(luma, parity), FrameCodeSlot::kField);
+}
+
 }  // namespace
 
 SampleCode ReadSampleCode(const uint8_t* data, size_t length, const Capability& format) {
@@ -28,13 +36,29 @@ SampleCode ReadSampleCode(const uint8_t* data, size_t length, const Capability& 
   const PixelFormatInfo* info = FindPixelFormat(format.format);
   if (!data || height <= 0 || !info)
     return code;
+  if (format.format == PixelFormat::kMjpg) {
+    // The JPEG decoded (libjpeg-turbo): a sample that does not decode to a
+    // picture of the connected size has an unreadable code.
+    zdtools::JpegPicture picture;
+    std::string error;
+    if (!zdtools::DecodeJpeg(data, length, false, &picture, &error) ||
+        picture.width != format.width || picture.height != height) {
+      code.frame.status = FrameCodeStatus::kUnreadable;
+      return code;
+    }
+    LumaPlane luma;
+    luma.data = picture.luma.data();
+    luma.row_step = picture.width;
+    luma.width = picture.width;
+    luma.height = picture.height;
+    ReadCodes(luma, &code);
+    return code;
+  }
   const LumaPlane luma = LumaOfFrame(data, length, uint32_t(length / size_t(height)), format.width,
                                      height, info->compression, info->bitCount);
   if (!luma.data)
     return code;
-  code.frame = ReadFrameCode(luma);
-  for (int parity = 0; parity < 2; ++parity)
-    code.fields[parity] = ReadFrameCode(FieldOf(luma, parity), FrameCodeSlot::kField);
+  ReadCodes(luma, &code);
   return code;
 }
 

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "tools/capture/utf8_files.h"
+#include "tools/common/jpeg_decode.h"
 
 namespace zdcap {
 namespace {
@@ -139,6 +141,18 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
     return frame && width > 0 && height > 0 &&
            PlanarToRgb(frame, size, width, height, format, image);
   }
+  if (format == PixelFormat::kMjpg) {
+    // Decoded by libjpeg-turbo (JFIF: full-range BT.601), rows from the top.
+    zdtools::JpegPicture picture;
+    std::string error;
+    if (!zdtools::DecodeJpeg(frame, size, true, &picture, &error) || picture.width != width ||
+        picture.height != (height < 0 ? -height : height))
+      return false;
+    image->width = picture.width;
+    image->height = picture.height;
+    image->bgr = std::move(picture.bgr);
+    return true;
+  }
   const int bpp = BytesPerPixel(format);
   // A negative RGB height announces top-down rows.
   const bool bottom_up = IsBottomUp(format) && height > 0;
@@ -170,6 +184,7 @@ bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelF
       case PixelFormat::kNv12:
       case PixelFormat::kI420:
       case PixelFormat::kUnknown:
+      case PixelFormat::kMjpg:  // decoded above
         return false;
     }
   }

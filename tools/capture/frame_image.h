@@ -18,7 +18,8 @@ using PixelFormat = PixelFormatId;
 // lowest byte, or 0 for RGB) and biBitCount.
 PixelFormat PixelFormatFromHeader(uint32_t compression, int bit_count);
 
-// "RGB24", "RGB32", "YUY2", "YVYU", "UYVY", "HDYC", "NV12", "I420", or "unknown".
+// "RGB24", "RGB32", "YUY2", "YVYU", "UYVY", "HDYC", "NV12", "I420", "MJPG", or
+// "unknown".
 const char* PixelFormatName(PixelFormat format);
 
 // The format whose name equals text, ignoring letter case; also accepts the
@@ -39,8 +40,9 @@ struct RgbImage {
 };
 
 // Converts a frame as delivered (rows every size / height bytes; NV12 and
-// I420 planes packed) into an upright picture. YUV frames are converted with
-// BT.601 studio-range coefficients, HDYC with BT.709. False when the frame is too small for the
+// I420 planes packed; MJPG: one JPEG of size bytes, decoded with libjpeg-turbo)
+// into an upright picture. YUV frames are converted with BT.601 studio-range
+// coefficients, HDYC with BT.709. False when the frame is too small for the
 // given size or the format is unknown. A negative height (as in a bitmap
 // header) marks RGB rows stored top-down.
 bool FrameToRgb(const uint8_t* frame, size_t size, int width, int height, PixelFormat format,
