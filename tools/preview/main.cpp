@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pattern/frame_producer.h"
+#include "pattern/mjpg_encoder.h"
 #include "pattern/pixel_format.h"
 #include "platform/module_path.h"
 #include "platform/source_bitmap.h"
@@ -22,6 +23,7 @@
 #include "pattern/simulated_frame_host.h"
 #include "tools/preview/frame_image.h"
 #include "tools/preview/image_files.h"
+#include "tools/common/jpeg_decode.h"
 #include "tools/preview/preview_stream.h"
 
 namespace {
@@ -45,7 +47,7 @@ struct Options {
 void Usage(std::FILE* to) {
   std::fputs(
       "usage: zd-preview --ini PATH [--preset N] [--frames N] [--first N]\n"
-      "                  [--format png|raw|y4m] [--out PATTERN] [--no-graph-clock]\n"
+      "                  [--format png|raw|y4m|mjpg] [--out PATTERN] [--no-graph-clock]\n"
       "                  [--frame-code 0|1|2]\n"
       "       zd-preview --ini PATH --list\n"
       "\n"
@@ -58,7 +60,10 @@ void Usage(std::FILE* to) {
       "  --format F     png: one picture per frame, the right way up (YUV frames\n"
       "                 converted back to RGB approximately);\n"
       "                 raw: the sample bytes exactly as delivered (RGB bottom-up,\n"
-      "                 NV12 and I420 as their packed planes);\n"
+      "                 NV12 and I420 as their packed planes, MJPG the JPEG bytes);\n"
+      "                 mjpg (MJPG presets): the JPEGs one after another, a\n"
+      "                 stream FFmpeg reads (-f mjpeg); PNG pictures of MJPG are\n"
+      "                 the JPEGs decoded (JFIF full range);\n"
       "                 y4m: one YUV4MPEG2 stream, 4:2:2 formats as C422, NV12 and\n"
       "                 I420 as C420jpeg, RGB formats converted to C444 (default png)\n"
       "  --out PATTERN  output file; \"%d\" or \"%04d\" is replaced by the frame\n"
@@ -149,8 +154,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       if (!value(&v))
         return false;
       o->format = v;
-      if (o->format != "png" && o->format != "raw" && o->format != "y4m") {
-        *error = "--format is png, raw or y4m, not \"" + o->format + "\"";
+      if (o->format != "png" && o->format != "raw" && o->format != "y4m" && o->format != "mjpg") {
+        *error = "--format is png, raw, y4m or mjpg, not \"" + o->format + "\"";
         return false;
       }
     } else {
@@ -219,6 +224,17 @@ bool ChoosePreset(const Options& opt, const StreamSettings& settings, PresetInfo
   }
   if (!IsSupportedFormat(preset->compression, preset->bit_count)) {
     Fail("preset " + std::to_string(opt.preset) + " has an unsupported pixel format");
+    return false;
+  }
+  // JPEG streams and raw pictures do not mix.
+  const bool mjpg = IsMjpgFormat(preset->compression);
+  if (mjpg && opt.format == "y4m") {
+    Fail("preset " + std::to_string(opt.preset) + " is MJPG: --format mjpg, png or raw, not y4m");
+    return false;
+  }
+  if (!mjpg && opt.format == "mjpg") {
+    Fail("--format mjpg is for MJPG presets; preset " + std::to_string(opt.preset) + " is " +
+         FormatName(preset->compression, preset->bit_count));
     return false;
   }
   return true;
@@ -297,7 +313,10 @@ struct Output {
 };
 
 std::string DefaultPattern(const std::string& format) {
-  return format == "png" ? "frame%04d.png" : format == "raw" ? "frames.raw" : "frames.y4m";
+  return format == "png"    ? "frame%04d.png"
+         : format == "raw"  ? "frames.raw"
+         : format == "mjpg" ? "frames.mjpg"
+                            : "frames.y4m";
 }
 
 // Resolves the output name and opens the files that hold every frame.
@@ -320,7 +339,7 @@ bool OpenOutput(const Options& opt, const PresetInfo& preset, Output* out) {
       Fail("cannot write " + out->path);
       return false;
     }
-  } else if (opt.format == "raw" && !out->numbered) {
+  } else if ((opt.format == "raw" || opt.format == "mjpg") && !out->numbered) {
     out->raw = std::fopen(out->path.c_str(), "wb");
     if (!out->raw) {
       Fail("cannot write " + out->path);
@@ -338,11 +357,34 @@ bool WriteRawFile(const std::string& path, const uint8_t* bytes, uint32_t size) 
   return written;
 }
 
+// A sample that keeps its data length (an MJPG frame's JPEG length).
+class LengthSample : public zd::SimulatedSample {
+ public:
+  using zd::SimulatedSample::SimulatedSample;
+  void SetActualDataLength(uint32_t length) override { actualLength = length; }
+  uint32_t actualLength = 0;
+};
+
 // Writes frame k in the chosen format; false when it could not be written.
 bool WriteFrame(const Options& opt, const FrameView& view, uint32_t frameBytes, long k,
                 Output* out) {
   if (out->numbered)
     zdpreview::ExpandPattern(out->pattern, uint32_t(k), &out->path, &out->numbered);
+  if (opt.format == "png" && IsMjpgFormat(view.compression)) {
+    zdtools::JpegPicture picture;
+    std::string error;
+    if (!zdtools::DecodeJpeg(view.data, frameBytes, true, &picture, &error)) {
+      Fail("frame " + std::to_string(k) + ": " + error);
+      return false;
+    }
+    std::vector<uint8_t> rgb(picture.bgr.size());
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+      rgb[i] = picture.bgr[i + 2];
+      rgb[i + 1] = picture.bgr[i + 1];
+      rgb[i + 2] = picture.bgr[i];
+    }
+    return zdpreview::WritePng(out->path, picture.width, picture.height, rgb.data());
+  }
   if (opt.format == "png") {
     const std::vector<uint8_t> rgb = zdpreview::ToRgb(view);
     return zdpreview::WritePng(out->path, view.w, view.h, rgb.data());
@@ -358,17 +400,25 @@ bool WriteFrame(const Options& opt, const FrameView& view, uint32_t frameBytes, 
 // 0, or 1 after saying what failed.
 int RenderFrames(const Options& opt, const PresetInfo& preset, zdpreview::PreviewStream* stream,
                  Output* out) {
-  const uint32_t frameBytes = IsPlanarFormat(preset.compression)
-                                  ? uint32_t(PlanarFrameBytes(preset.w, preset.h))
-                                  : zd::FrameSizeBytes(preset.w, preset.h, preset.bit_count);
-  zd::SimulatedSample sample(frameBytes);
-  const FrameView view{
-      sample.memory.data(), frameBytes / uint32_t(preset.h), preset.w, preset.h, preset.compression,
-      preset.bit_count};
+  // MJPG: a buffer of the encoder's worst case, of which each frame fills
+  // its JPEG's length.
+  const bool mjpg = IsMjpgFormat(preset.compression);
+  const uint32_t sampleBytes = IsPlanarFormat(preset.compression)
+                                   ? uint32_t(PlanarFrameBytes(preset.w, preset.h))
+                               : mjpg ? uint32_t(MjpgWorstCaseBytes(preset.w, preset.h))
+                                      : zd::FrameSizeBytes(preset.w, preset.h, preset.bit_count);
+  LengthSample sample(sampleBytes);
+  const FrameView view{sample.memory.data(),
+                       sampleBytes / uint32_t(preset.h),
+                       preset.w,
+                       preset.h,
+                       preset.compression,
+                       preset.bit_count};
   const long last = opt.first + opt.frames;
   for (long k = 0; k < last; ++k) {
-    if (stream->MakeFrame(&sample) != kS_OK)
+    if (stream->MakeFrame(&sample) != kS_OK || (mjpg && sample.actualLength == 0))
       return Fail("frame " + std::to_string(k) + " was not made");
+    const uint32_t frameBytes = mjpg ? sample.actualLength : sampleBytes;
     if (k >= opt.first && !WriteFrame(opt, view, frameBytes, k, out))
       return Fail("cannot write " + out->path);
   }

@@ -21,7 +21,9 @@ bool OriginalFrames::Open(const StreamSettings& settings, const std::string& mod
   m_preset.faults = FaultSettings{};
   m_fingerprint = PictureFingerprint(m_preset, settings.m_mouseCursol, moduleDir);
   // NV12 and I420 frames are their YUY2 twin's with the chroma of row pairs
-  // averaged: the twin is made, and compared at 4:2:0 like any recording.
+  // averaged, MJPG frames their YUY2 twin's picture as a JPEG: the twin is
+  // made, and compared like any recording (4:2:0, or in the range the
+  // recording declares).
   m_made = TwinPreset(m_preset);
   if (m_preset.compression == kCompressionRgb && !rgbAsIs) {
     // The YUY2 twin: the same picture, converted by the core with the formula
@@ -49,8 +51,9 @@ bool OriginalFrames::Open(const StreamSettings& settings, const std::string& mod
              "the settings (" + moduleDir + "): the originals cannot be made";
     return false;
   }
-  // A planar preset's information line names its own format, not the twin's.
-  if (IsPlanarFormat(m_preset.compression))
+  // A planar or MJPG preset's information line names its own format, not
+  // the twin's.
+  if (IsPlanarFormat(m_preset.compression) || IsMjpgFormat(m_preset.compression))
     FormatInfoLine(m_producer.m_infoLine, m_preset, m_producer.m_useCpuClock != 0);
   m_sample = std::make_unique<zd::SimulatedSample>(
       zd::FrameSizeBytes(m_made.w, m_made.h, m_made.bit_count));
