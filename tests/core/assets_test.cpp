@@ -341,12 +341,12 @@ TEST(ShippedSettings, HoldPlanarPresetsSwitchedOffThatWorkWhenSwitchedOn) {
     text[at + 8] = '1';
     ++switchedOff;
   }
-  EXPECT_EQ(switchedOff, 4);
+  EXPECT_EQ(switchedOff, 7);  // 4 planar, 3 MJPG
   zdtest::TempDir dir("planar-ini");
   std::ofstream(dir.File(kSettingsFileName), std::ios::binary) << text;
   StreamSettings settings;
   ASSERT_TRUE(settings.LoadSettings(dir.File(kSettingsFileName)));
-  ASSERT_EQ(settings.m_presetNum, 33);
+  ASSERT_EQ(settings.m_presetNum, 36);
   std::set<uint32_t> planar;
   for (int i = 29; i < 33; ++i) {
     const PresetInfo& p = settings.m_presetTable[i];
@@ -356,6 +356,36 @@ TEST(ShippedSettings, HoldPlanarPresetsSwitchedOffThatWorkWhenSwitchedOn) {
     EXPECT_EQ(p.h % (p.interlaced ? 4 : 2), 0);
   }
   EXPECT_EQ(planar, (std::set<uint32_t>{0x3231564E, 0x30323449}));  // NV12, I420
+}
+
+// MJPG presets ship switched off (the shipped offer stays as it was) and
+// load as MJPG at the webcam sizes once switched on.
+TEST(ShippedSettings, HoldMjpgPresetsSwitchedOffThatLoadWhenSwitchedOn) {
+  StreamSettings shipped;
+  ASSERT_TRUE(shipped.LoadSettings(AssetPath(kSettingsFileName)));
+  for (int i = 0; i < shipped.m_presetNum; ++i)
+    EXPECT_NE(shipped.m_presetTable[i].compression, 0x47504A4Du) << "preset " << i + 1;
+
+  std::ifstream in(AssetPath(kSettingsFileName), std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (size_t at = text.find("\nenable=0"); at != std::string::npos;
+       at = text.find("\nenable=0", at))
+    text[at + 8] = '1';
+  zdtest::TempDir dir("mjpg-ini");
+  std::ofstream(dir.File(kSettingsFileName), std::ios::binary) << text;
+  StreamSettings settings;
+  ASSERT_TRUE(settings.LoadSettings(dir.File(kSettingsFileName)));
+  std::vector<std::string> mjpg;
+  for (int i = 0; i < settings.m_presetNum; ++i) {
+    const PresetInfo& p = settings.m_presetTable[i];
+    if (p.compression != 0x47504A4Du)  // "MJPG"
+      continue;
+    EXPECT_EQ(p.bit_count, 24);
+    EXPECT_EQ(p.jpeg_quality, 85);
+    mjpg.push_back(std::to_string(p.w) + "x" + std::to_string(p.h) + "@" +
+                   std::to_string(10000000 / p.frame_time));
+  }
+  EXPECT_EQ(mjpg, (std::vector<std::string>{"1920x1080@30", "1280x720@60", "3840x2160@30"}));
 }
 
 TEST(ShippedSettings, FirstPresetIsVgaRgb32At30FpsScrollingAndLastIsUnpaced) {
