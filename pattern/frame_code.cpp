@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "pattern/mjpg_encoder.h"
 #include "pattern/pixel_format.h"
 
 namespace {
@@ -106,6 +107,13 @@ bool FrameCodeWriter::Prepare(int layout, const PresetInfo& preset, uint32_t str
 void FrameCodeWriter::Release() {
   m_enabled = false;
   m_lines.reset();
+}
+
+void FrameCodeWriter::ToFullRange() {
+  // The white and the black line follow the scratch line; a line starts on a
+  // pixel pair (Y0 U Y1 V).
+  if (m_enabled && m_lines && m_compression == kFourccYUY2)
+    Yuy2ToFullRange(m_lines.get() + m_lineBytes, 2 * m_lineBytes);
 }
 
 void FrameCodeWriter::BuildUnitRow(const uint8_t (&bytes)[kFrameCodeBytes], int32_t unitRow) {

@@ -32,6 +32,9 @@ class FrameCodeWriter {
   bool Prepare(int layout, const PresetInfo& preset, uint32_t streamId, uint16_t capability,
                uint64_t fingerprint = 0);
   void Release();
+  // YUY2 streams composed in full range (MJPG): the white and black lines
+  // scaled once, as the rest of the picture is (pattern/mjpg_encoder.h).
+  void ToFullRange();
   bool enabled() const { return m_enabled; }
   uint32_t stream_id() const { return m_streamId; }
 

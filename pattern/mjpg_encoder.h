@@ -38,6 +38,17 @@ inline uint64_t MjpgWorstCaseBytes(int64_t width, int64_t height) {
   return w * h * 4u + 2048u;
 }
 
+// What range the YUY2 frames handed to the encoder are in: studio range as
+// the 4:2:2 formats carry it (scaled on the way in), or already in the full
+// range JFIF means (composed from surfaces scaled once per stream start).
+enum class MjpgInputRange { kStudio, kFull };
+
+// Studio-range YUY2 bytes (Y0 U Y1 V, from a pixel pair's start) to full
+// range, in place, by the same rounding the encoder's studio input gets:
+// Y' = (Y - 16) x 255 / 219, C' = 128 + (C - 128) x 255 / 224, rounded half
+// away from zero and held to 0..255. bytes is a multiple of 4.
+void Yuy2ToFullRange(uint8_t* yuy2, size_t bytes);
+
 class MjpgEncoder {
  public:
   MjpgEncoder();
@@ -58,7 +69,8 @@ class MjpgEncoder {
   // encoder is not ready, the arguments are unusable, or the library
   // failed (LastError() then says why; out may hold a partial JPEG, which
   // must not be delivered). Never writes beyond capacity bytes.
-  uint32_t Encode(const uint8_t* yuy2, size_t pitch, uint8_t* out, size_t capacity);
+  uint32_t Encode(const uint8_t* yuy2, size_t pitch, uint8_t* out, size_t capacity,
+                  MjpgInputRange range = MjpgInputRange::kStudio);
 
   // The library's message for the last failure, or an empty text.
   const char* LastError() const;

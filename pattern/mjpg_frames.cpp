@@ -1,7 +1,7 @@
 // MJPG frames: the picture is composed in the frame of the preset's YUY2
-// twin, exactly as a YUY2 stream would show it (background, text lines,
-// marker, frame code), and that frame is encoded into the sample as one
-// JPEG. Worker thread only, under the pin's m_streamLock (see
+// twin, as a YUY2 stream would show it (background, text lines, marker,
+// frame code) but in full range, and that frame is encoded into the sample
+// as one JPEG. Worker thread only, under the pin's m_streamLock (see
 // frame_producer.h). The twin's frame and the encoder are made once per
 // stream start; per frame only the library's own working memory is taken
 // and given back inside the encoder.
@@ -27,6 +27,14 @@ bool FrameProducer::PrepareMjpg(const PresetInfo& preset) {
   if (!m_twinFrame)
     return false;
   m_twinFrameBytes = size_t(twinBytes);
+  // The picture is composed in full range: the surfaces and the code's
+  // levels are scaled once here, so that each frame only needs its planes
+  // taken apart (the same bytes as scaling each composed frame).
+  if (m_pattern.pixels && m_pattern.compression == kFourccYUY2)
+    Yuy2ToFullRange(m_pattern.pixels.get(), size_t(m_pattern.stride) * size_t(m_pattern.height));
+  if (m_font.pixels && m_font.compression == kFourccYUY2)
+    Yuy2ToFullRange(m_font.pixels.get(), size_t(m_font.stride) * size_t(m_font.height));
+  m_frameCode.ToFullRange();
   if (!m_mjpg.Prepare(preset.w, preset.h, preset.jpeg_quality)) {
     m_twinFrame.reset();
     m_twinFrameBytes = 0;
@@ -55,7 +63,8 @@ uint32_t FrameProducer::ComposeMjpg(FrameHost& host, const FrameLayout& frame,
   Compose(host, picture, twin, now, mouseCursol);
   m_frameCode.Draw(picture.buffer, picture.pitch, picture.rowLen, picture.rows, twin, m_frameCount,
                    m_dropCount, m_sampleTime);
-  return m_mjpg.Encode(picture.buffer, picture.pitch, frame.buffer, frame.size);
+  return m_mjpg.Encode(picture.buffer, picture.pitch, frame.buffer, frame.size,
+                       MjpgInputRange::kFull);
 }
 
 void FrameProducer::DropUnencoded() {
