@@ -13,7 +13,11 @@
 # (OUT_DIR/<run>.bmp, and a PNG of its status line when ImageMagick is there):
 # its status line shows the filter's own drop count. Asserts nothing.
 #
-#   tools/measure-pacing.sh [BUILD_DIR] [SECONDS]
+#   tools/measure-pacing.sh [--mjpg] [BUILD_DIR] [SECONDS]
+#
+# --mjpg: MJPG instead, from settings of its own: 1920x1080 and 1280x720 at
+# 60 fps, each beside YUY2 at the same size and rate, and 3840x2160 at 30 fps
+# (graph clock only).
 #
 # BUILD_DIR is a Windows build (default build/windows) holding
 # server/ZintuDobrel64.ax and tools/capture/zd-capture.exe. The module is
@@ -21,6 +25,11 @@
 # unregistered at the end. OUT_DIR is BUILD_DIR/pacing-out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+mjpg=0
+if [ "${1:-}" = --mjpg ]; then
+  mjpg=1
+  shift
+fi
 build=$(cd "${1:-build/windows}" && pwd)
 seconds=${2:-60}
 capture=$build/tools/capture/zd-capture.exe
@@ -33,6 +42,20 @@ export WINEPREFIX=$ZD_WINEPREFIX
 mkdir -p "$module_dir" "$out"
 cp "$build/server/ZintuDobrel64.ax" "$module_dir/"
 cp assets/ZintuDobrel.ini assets/*.bmp "$module_dir/"
+if [ $mjpg = 1 ]; then
+  {
+    printf '[MAIN]\r\nbuff_num=2\r\npreset_num=5\r\nauto_clock=1\r\n'
+    printf '[PRESET_DEF]\r\nbmp=chart.bmp\r\nfont=font_large.bmp\r\nscroll_x=4\r\nscroll_y=2\r\n'
+    n=0
+    for p in "1920 1080 MJPG 60" "1920 1080 YUY2 60" "1280 720 MJPG 60" "1280 720 YUY2 60" \
+             "3840 2160 MJPG 30"; do
+      read -r w h fcc rate <<<"$p"
+      n=$((n + 1))
+      printf '[PRESET_%02d]\r\nenable=1\r\nw=%s\r\nh=%s\r\nfcc=%s\r\nframe_time=%s\r\n' \
+        $n "$w" "$h" "$fcc" "$rate"
+    done
+  } >"$module_dir/ZintuDobrel.ini"
+fi
 cleanup() {
   cmake/wine-run.sh regsvr32 /u /s "Z:$module" </dev/null >/dev/null 2>&1 || true
   wineserver -k </dev/null >/dev/null 2>&1 || true
@@ -81,6 +104,21 @@ run() {
     convert "$out/$name.bmp" -crop 960x40+960+0 +repage "$out/$name-status.png" || true
   fi
 }
+
+if [ $mjpg = 1 ]; then
+  for line in "0 MJPG 1920x1080p60" "1 YUY2 1920x1080p60" "2 MJPG 1280x720p60" \
+              "3 YUY2 1280x720p60" "4 MJPG 3840x2160p30"; do
+    read -r index format label <<<"$line"
+    run "mjpg-$index" "$label $format, graph clock" --cap "$index" --seconds "$seconds"
+  done
+  echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo
+  echo "| run | frames | p50 / p99 / max interval (ms) | late on arrival | measured rate | processor (one core) |"
+  echo "|---|---|---|---|---|---|"
+  printf '%s\n' "${rows[@]}"
+  echo "Reports: $out"
+  exit 0
+fi
 
 echo "== 1920x1080 at 60 fps for $seconds s"
 last=$((seconds * 60 - 60))
