@@ -229,14 +229,7 @@ std::string FormatReportJson(const CaptureReport& r) {
   out += Format("  \"requested_frames\": %lld, \"frames\": %lld, \"wrong_size\": %lld,\n",
                 static_cast<long long>(r.requested_frames), static_cast<long long>(r.frames),
                 static_cast<long long>(r.wrong_size));
-  out += "  \"variable_size\": " + std::string(r.variable_size ? "true" : "false") +
-         ", \"sample_sizes\": " +
-         JsonMembers()
-             .Int("min", r.sizes.min)
-             .Int("p50", r.sizes.p50)
-             .Int("max", r.sizes.max)
-             .Object() +
-         ",\n";
+
   out += "  \"timestamps\": " +
          JsonMembers()
              .Bool("ok", t.ok())
@@ -276,6 +269,15 @@ std::string FormatReportJson(const CaptureReport& r) {
     out += "  \"frame_code\": " + FrameCodeJson(r.codes) + ",\n";
     out += FindingsJson(r.findings, r.counts);
   }
+  // Last but the verdict, so that the keys before keep their first match.
+  out += "  \"variable_size\": " + std::string(r.variable_size ? "true" : "false") +
+         ", \"sample_sizes\": " +
+         JsonMembers()
+             .Int("min", r.sizes.min)
+             .Int("p50", r.sizes.p50)
+             .Int("max", r.sizes.max)
+             .Object() +
+         ",\n";
   out += "  \"problems\": [";
   const std::vector<std::string> problems = r.problems();
   for (size_t k = 0; k < problems.size(); ++k)
