@@ -32,6 +32,12 @@ const char kAutoClock[] =
     "[PRESET_01]\r\nenable=1\r\nw=160\r\nh=120\r\nframe_time=60\r\nbmp=chart.bmp\r\n"
     "font=font.bmp\r\n";
 
+// MJPG: JPEG frames at quality 50.
+const char kMjpg[] =
+    "[MAIN]\r\npreset_num=1\r\n"
+    "[PRESET_01]\r\nenable=1\r\nw=160\r\nh=120\r\nfcc=MJPG\r\njpeg_quality=50\r\n"
+    "scroll_x=2\r\nbmp=chart.bmp\r\nfont=font.bmp\r\n";
+
 const char kMissingFont[] =
     "[MAIN]\r\npreset_num=1\r\n"
     "[PRESET_01]\r\nenable=1\r\nbmp=chart.bmp\r\nfont=no-such-font.bmp\r\n";
@@ -52,6 +58,7 @@ int main(int argc, char** argv) {
                   zdtools::WriteSyntheticFont(dir + "/font.bmp", 4, 6) &&
                   WriteText(dir + "/ZintuDobrel.ini", kSettings) &&
                   WriteText(dir + "/auto_clock.ini", kAutoClock) &&
+                  WriteText(dir + "/mjpg.ini", kMjpg) &&
                   WriteText(dir + "/missing_font.ini", kMissingFont);
   if (!ok) {
     std::fprintf(stderr, "zd-preview-fixture: cannot write into %s\n", dir.c_str());
