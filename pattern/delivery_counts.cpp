@@ -23,9 +23,10 @@ void DeliveryCounts::RecordLoss(uint32_t frame) {
   KeepDropped(frame);
 }
 
-void DeliveryCounts::RecordDelivered() {
+void DeliveryCounts::RecordDelivered(uint32_t bytes) {
   std::lock_guard<std::mutex> lock(m_lock);
   ++m_totals.delivered;
+  m_totals.deliveredBytes += bytes;
 }
 
 DeliveryTotals DeliveryCounts::Totals() const {

@@ -11,9 +11,10 @@
 constexpr uint32_t kDroppedFramesKept = 1024;
 
 struct DeliveryTotals {
-  uint32_t late = 0;       // made more than one interval after their due time
-  uint32_t lost = 0;       // made and, on purpose, never delivered
-  uint32_t delivered = 0;  // samples handed downstream (a repeated frame counts twice)
+  uint32_t late = 0;            // made more than one interval after their due time
+  uint32_t lost = 0;            // made and, on purpose, never delivered
+  uint32_t delivered = 0;       // samples handed downstream (a repeated frame counts twice)
+  uint64_t deliveredBytes = 0;  // their data lengths, summed
   uint32_t Dropped() const { return late + lost; }
 };
 
@@ -24,7 +25,7 @@ class DeliveryCounts {
   // Worker thread.
   void RecordLate(uint32_t frame);
   void RecordLoss(uint32_t frame);
-  void RecordDelivered();
+  void RecordDelivered(uint32_t bytes);
 
   // Any thread.
   DeliveryTotals Totals() const;

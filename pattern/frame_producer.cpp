@@ -118,15 +118,15 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
   if (running != kS_OK)
     return running;
   const FrameLayout frame = LayoutOf(*sample, preset);
-  const DueTime due = WaitUntilDue(host);
+  if (IsMjpgFormat(preset.compression))
+    return FillMjpg(host, sample, frame, preset, mouseCursol);
+  const DueTime due = WaitUntil(host, m_nextDueMs);
   if (!due.reached)
     return kS_FALSE;
   CountFrame(due.nowMs, preset);
-  uint32_t length = frame.size;
+  const uint32_t length = frame.size;
   if (IsPlanarFormat(preset.compression)) {
     ComposePlanar(host, frame, preset, due.nowMs, mouseCursol);  // the code included
-  } else if (IsMjpgFormat(preset.compression)) {
-    length = ComposeMjpg(host, frame, preset, due.nowMs, mouseCursol);  // the code included
   } else {
     Compose(host, frame, preset, due.nowMs, mouseCursol);
     m_frameCode.Draw(frame.buffer, frame.pitch, frame.rowLen, frame.rows, preset, m_frameCount,
@@ -134,10 +134,13 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
   }
   const int64_t start = Stamp(sample, length, preset);
   Record(host, start, preset.frame_time);
-  if (IsMjpgFormat(preset.compression) && length == 0)
-    DropUnencoded();
+  return Finish(host);
+}
+
+// The frame is finished: counted, and held back by stall and jitter faults (a
+// stop ends that wait).
+HResultCode FrameProducer::Finish(FrameHost& host) {
   ++m_frameCount;
-  // Stall and jitter hold the finished frame back; a stop ends the wait.
   if (m_plan.DelayMs() > 0 && !HoldBack(host, m_plan.DelayMs()))
     return kS_FALSE;
   return kS_OK;
@@ -177,13 +180,13 @@ FrameProducer::FrameLayout FrameProducer::LayoutOf(FrameSample& sample, const Pr
 // Waits until the frame is due. The guard ends the stream when the clock
 // fails to reach the due time within a second of when it should have: a
 // stalled clock ends the stream, a frame interval of several seconds does not.
-FrameProducer::DueTime FrameProducer::WaitUntilDue(FrameHost& host) const {
+FrameProducer::DueTime FrameProducer::WaitUntil(FrameHost& host, double dueMs) const {
   double now = GetCurrentMs(host);
-  const double ahead = m_nextDueMs - now;
+  const double ahead = dueMs - now;
   const uint32_t waitMs = ahead > 0.0 ? uint32_t(std::ceil(std::fmin(ahead, kMaxWaitMs))) : 0u;
   const uint32_t deadline = host.TickCountMs() + kFrameGuardMs + waitMs;
-  while (now < m_nextDueMs) {
-    if (m_nextDueMs > now + kSpinMs) {
+  while (now < dueMs) {
+    if (dueMs > now + kSpinMs) {
       // A long wait still answers a stop at once.
       if (host.StopRequested())
         return {false, now};

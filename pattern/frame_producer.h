@@ -101,6 +101,7 @@ class FrameProducer {
   // made at stream start.
   MjpgEncoder m_mjpg;
   uint32_t m_encodeFailures = 0;  // MJPG frames that could not be encoded (never delivered)
+  double m_encodeLeadMs = 0.0;    // MJPG: how long before its due time a frame is begun
 
  private:
   // Where a sample's frame lies: rows of pitch bytes holding rowLen pixels.
@@ -130,12 +131,18 @@ class FrameProducer {
   // The steps of FillBuffer, in order.
   HResultCode WaitForRunning(FrameHost& host) const;
   static FrameLayout LayoutOf(FrameSample& sample, const PresetInfo& preset);
-  DueTime WaitUntilDue(FrameHost& host) const;
+  DueTime WaitUntil(FrameHost& host, double dueMs) const;
   void CountFrame(double now, const PresetInfo& preset);
   void Compose(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset, double now,
                int32_t mouseCursol) const;
   int64_t Stamp(FrameSample* sample, uint32_t length, const PresetInfo& preset);
   void Record(FrameHost& host, int64_t start, int64_t frameTime);
+  HResultCode Finish(FrameHost& host);
+
+  // MJPG: FillBuffer's steps for a frame encoded ahead of its due time (see
+  // mjpg_frames.cpp).
+  HResultCode FillMjpg(FrameHost& host, FrameSample* sample, const FrameLayout& frame,
+                       const PresetInfo& preset, int32_t mouseCursol);
 
   // The parts of Compose.
   void DrawBackground(const FrameLayout& frame, const PresetInfo& preset) const;

@@ -5,6 +5,7 @@
 // frame_producer.h). The twin's frame and the encoder are made once per
 // stream start; per frame only the library's own working memory is taken
 // and given back inside the encoder.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -15,6 +16,12 @@
 namespace {
 
 constexpr uint32_t kEncodeRecordSize = 320;
+// How far ahead of its due time an MJPG frame is begun: as long as the
+// slowest recent frame took (the figure decays by this share each frame) and
+// a margin, but never more than this share of the interval.
+constexpr double kLeadDecay = 0.98;
+constexpr double kLeadMarginMs = 2.0;
+constexpr double kMaxLeadShare = 0.75;
 
 }  // namespace
 
@@ -41,6 +48,32 @@ bool FrameProducer::PrepareMjpg(const PresetInfo& preset) {
     return false;
   }
   return true;
+}
+
+// An MJPG frame takes long to make and how long varies, so it is begun
+// ahead of its due time and handed on at that time: frames arrive as evenly
+// as uncompressed ones. Its picture shows the due time (a late frame the time
+// it was begun), and lateness is judged as for any frame.
+HResultCode FrameProducer::FillMjpg(FrameHost& host, FrameSample* sample, const FrameLayout& frame,
+                                    const PresetInfo& preset, int32_t mouseCursol) {
+  const double dueMs = m_nextDueMs;  // 0.0: the first frame, made at once
+  const double intervalMs = double(preset.frame_time) / 10000.0;
+  const double leadMs =
+      dueMs > 0.0 ? std::min(m_encodeLeadMs + kLeadMarginMs, intervalMs * kMaxLeadShare) : 0.0;
+  const DueTime begun = WaitUntil(host, dueMs - leadMs);
+  if (!begun.reached)
+    return kS_FALSE;
+  const double pictureMs = std::max(begun.nowMs, dueMs);
+  CountFrame(pictureMs, preset);
+  const uint32_t length = ComposeMjpg(host, frame, preset, pictureMs, mouseCursol);
+  m_encodeLeadMs = std::max(GetCurrentMs(host) - begun.nowMs, m_encodeLeadMs * kLeadDecay);
+  if (!WaitUntil(host, dueMs).reached)
+    return kS_FALSE;
+  const int64_t start = Stamp(sample, length, preset);
+  Record(host, start, preset.frame_time);
+  if (length == 0)
+    DropUnencoded();
+  return Finish(host);
 }
 
 uint32_t FrameProducer::ComposeMjpg(FrameHost& host, const FrameLayout& frame,

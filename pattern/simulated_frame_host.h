@@ -41,6 +41,9 @@ class SimulatedFrameHost : public FrameHost {
   bool cursorAvailable = true;
   int32_t cursorX = 0;
   int32_t cursorY = 0;
+  // Ticks a cursor query takes: asked once per frame with the mouse marker
+  // on, it stands for a frame that takes long to make.
+  int64_t cursorCost = 0;
 
   // Observations.
   uint32_t sleepCalls = 0;
@@ -85,6 +88,7 @@ class SimulatedFrameHost : public FrameHost {
       onSleep(*this, sleepCalls);
   }
   bool CursorPosition(int32_t* x, int32_t* y) override {
+    now += cursorCost;
     if (!cursorAvailable)
       return false;
     *x = cursorX;

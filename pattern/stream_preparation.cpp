@@ -97,6 +97,7 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   m_twinFrameBytes = 0;
   m_mjpg.Release();
   m_encodeFailures = 0;
+  m_encodeLeadMs = 0.0;
 
   // The frame code, when asked for: a new stream id for every start. Any
   // value but 0 and 2 is layout 1. The fingerprint is of the preset itself;

@@ -4,20 +4,14 @@
 // at once, whatever the stream is doing.
 #include <climits>
 
+#include "pattern/pixel_format.h"
 #include "stream/ball_stream.h"
+#include "stream/media_types.h"
 
 namespace {
 
 long ToLong(uint32_t value) {
   return value > uint32_t(LONG_MAX) ? LONG_MAX : long(value);
-}
-
-// Bytes of one frame of a preset: rows padded to 4 bytes, as the media type
-// sizes its image.
-long FrameSizeOf(const PresetInfo& preset) {
-  const uint64_t row = ((uint64_t(uint32_t(preset.w)) * uint32_t(preset.bit_count) + 31) / 32) * 4;
-  const uint64_t size = row * uint32_t(preset.h);
-  return size > uint64_t(LONG_MAX) ? LONG_MAX : long(size);
 }
 
 }  // namespace
@@ -53,11 +47,18 @@ STDMETHODIMP CBallStream::GetDroppedInfo(long size, long* frames, long* copied) 
   return S_OK;
 }
 
-// Every frame has the same size: the current format's.
+// An uncompressed frame has the size of the current format's image; an MJPG
+// frame's is the mean data length of the samples delivered in this (or the
+// last) stream, and before the first one the largest a JPEG may take.
 STDMETHODIMP CBallStream::GetAverageFrameSize(long* averageSize) {
   if (!averageSize)
     return E_POINTER;
-  *averageSize = FrameSizeOf(CurrentPreset());
+  const PresetInfo preset = CurrentPreset();
+  uint64_t bytes = PresetImageBytes(preset);
+  const DeliveryTotals totals = m_counts.Totals();
+  if (IsMjpgFormat(preset.compression) && totals.delivered > 0)
+    bytes = (totals.deliveredBytes + totals.delivered / 2) / totals.delivered;
+  *averageSize = bytes > uint64_t(LONG_MAX) ? LONG_MAX : long(bytes);
   return S_OK;
 }
 

@@ -15,6 +15,11 @@ bool Delivered(HRESULT hr) {
   return hr == S_OK;
 }
 
+uint32_t DataLength(IMediaSample* sample) {
+  const long length = sample->GetActualDataLength();
+  return length > 0 ? uint32_t(length) : 0u;
+}
+
 }  // namespace
 
 HRESULT CBallStream::Deliver(IMediaSample* sample) {
@@ -33,7 +38,7 @@ HRESULT CBallStream::Deliver(IMediaSample* sample) {
       const HRESULT first = CBaseOutputPin::Deliver(sample);
       if (!Delivered(first))
         return first;
-      m_counts.RecordDelivered();
+      m_counts.RecordDelivered(DataLength(sample));
       break;
     }
     case DeliveryFault::kNone:
@@ -42,12 +47,12 @@ HRESULT CBallStream::Deliver(IMediaSample* sample) {
   const HRESULT hr = CBaseOutputPin::Deliver(sample);
   if (!Delivered(hr))
     return hr;
-  m_counts.RecordDelivered();
+  m_counts.RecordDelivered(DataLength(sample));
   if (!m_heldSample)
     return S_OK;
   ComPtr<IMediaSample> held = std::move(m_heldSample);
   const HRESULT late = CBaseOutputPin::Deliver(held.Get());
   if (Delivered(late))
-    m_counts.RecordDelivered();
+    m_counts.RecordDelivered(DataLength(held.Get()));
   return late;
 }

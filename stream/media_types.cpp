@@ -39,6 +39,16 @@ void FillBitmapHeader(BITMAPINFOHEADER* header, const PresetInfo& preset) {
   header->biSizeImage = FrameImageBytes(header);
 }
 
+}  // namespace
+
+DWORD PresetImageBytes(const PresetInfo& preset) {
+  BITMAPINFOHEADER header;
+  FillBitmapHeader(&header, preset);
+  return header.biSizeImage;
+}
+
+namespace {
+
 // The format block's size: a VIDEOINFOHEADER2, or in the other layout a
 // whole VIDEOINFO (colour table area included) for the pin's own types and
 // a bare VIDEOINFOHEADER for the types handed out through IAMStreamConfig.

@@ -23,6 +23,10 @@ const BITMAPINFOHEADER* VideoBitmapHeader(const AM_MEDIA_TYPE& mt, bool videoInf
 // ConnectionSizesAcceptable).
 DWORD SampleBufferBytes(const BITMAPINFOHEADER& header);
 
+// The image size the preset's media type gives (biSizeImage): for MJPG the
+// encoder's worst case.
+DWORD PresetImageBytes(const PresetInfo& preset);
+
 // Whether a connection type's biSizeImage and lSampleSize can be honoured:
 // each is 0 (the frame's size is meant) or at most the frame's size plus one
 // byte less than its height. The frame loop lays a frame out with the row

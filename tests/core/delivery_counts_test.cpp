@@ -16,17 +16,18 @@ std::vector<int32_t> Dropped(const DeliveryCounts& counts, uint32_t capacity) {
 
 TEST(DeliveryCounts, DroppedAreLateAndLostFramesInTheOrderTheyWereDropped) {
   DeliveryCounts counts;
-  counts.RecordDelivered();
+  counts.RecordDelivered(1000);
   counts.RecordLate(3);
   counts.RecordLoss(5);
-  counts.RecordDelivered();
-  counts.RecordDelivered();
+  counts.RecordDelivered(0xFFFFFFFFu);
+  counts.RecordDelivered(7);
   counts.RecordLate(9);
   const DeliveryTotals totals = counts.Totals();
   EXPECT_EQ(totals.late, 2u);
   EXPECT_EQ(totals.lost, 1u);
   EXPECT_EQ(totals.Dropped(), 3u);
   EXPECT_EQ(totals.delivered, 3u);
+  EXPECT_EQ(totals.deliveredBytes, 0x100000000ull + 1006);  // no 32-bit wrap
   EXPECT_EQ(Dropped(counts, 10), (std::vector<int32_t>{3, 5, 9}));
   EXPECT_EQ(Dropped(counts, 2), (std::vector<int32_t>{3, 5}));
   EXPECT_EQ(counts.DroppedFrames(nullptr, 10), 0u);
@@ -34,6 +35,7 @@ TEST(DeliveryCounts, DroppedAreLateAndLostFramesInTheOrderTheyWereDropped) {
   counts.Reset();
   EXPECT_EQ(counts.Totals().Dropped(), 0u);
   EXPECT_EQ(counts.Totals().delivered, 0u);
+  EXPECT_EQ(counts.Totals().deliveredBytes, 0u);
   EXPECT_TRUE(Dropped(counts, 10).empty());
 }
 

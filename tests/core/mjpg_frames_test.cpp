@@ -153,4 +153,23 @@ TEST(MjpgFrames, AFrameThatDoesNotFitIsLostNotCutShort) {
   EXPECT_EQ(s.producer.m_encodeFailures, 1u);
 }
 
+// A frame that takes 9 ms of a 40 ms interval to make is begun ahead of
+// its due time once the loop has seen how long frames take, and handed on at
+// that time, not 9 ms after it; none counts as late.
+TEST(MjpgFrames, SlowFramesAreBegunAheadAndHandedOnWhenDue) {
+  Stream s(320, 240, kFourccMJPG, 24, 85);
+  s.host.cursorCost = 9 * zd::SimulatedFrameHost::kTicksPerMs;
+  ASSERT_EQ(s.Start(), kS_OK);
+  const double handedOn[] = {9.0, 40.0, 80.0, 120.0, 160.0};  // the first is made at once
+  for (uint32_t n = 0; n < 5; ++n) {
+    FakeSample jpeg(s.SampleSize());
+    ASSERT_EQ(s.NextFrame(jpeg, 1), kS_OK);
+    EXPECT_GE(s.MsSinceStart(), handedOn[n]) << "frame " << n;
+    EXPECT_LT(s.MsSinceStart(), handedOn[n] + 0.1) << "frame " << n;
+    EXPECT_EQ(jpeg.start, int64_t(n) * s.preset.frame_time);
+    EXPECT_GT(jpeg.actualLength, 0u);
+  }
+  EXPECT_EQ(s.producer.m_dropCount, 0u);
+}
+
 }  // namespace

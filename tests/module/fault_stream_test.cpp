@@ -142,6 +142,54 @@ TEST_F(FaultStreamTest, CountsAnswerWhileThePausedWorkerWaitsToRun) {
   EXPECT_EQ(call.size, kFrameBytes);
 }
 
+// The average frame size: an uncompressed format's image size (NV12's planes
+// packed, rows not padded to 4 bytes); for MJPG, before a stream the largest
+// JPEG the type allows, then the mean length of the samples delivered.
+TEST_F(FaultStreamTest, AverageFrameSizeIsTheImageOrTheMeanJpegLength) {
+  const struct {
+    const char* fcc;
+    int w;
+    long before;  // -1: the type's biSizeImage
+  } cases[] = {{"YUY2", 322, 322 * 240 * 2}, {"NV12", 322, 322 * 240 * 3 / 2}, {"MJPG", 320, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fcc);
+    WriteSettingsText("[MAIN]\r\nbuff_num=2\r\nauto_clock=0\r\n[PRESET_01]\r\nenable=1\r\nw=" +
+                      std::to_string(c.w) + "\r\nh=240\r\nfcc=" + c.fcc +
+                      "\r\nbmp=chart.bmp\r\nfont=font.bmp\r\nscroll_x=3\r\nframe_time=100000\r\n");
+    CreateStream();
+    ASSERT_FALSE(HasFatalFailure());
+    dropped = Query<IAMDroppedFrames>(pin.Get(), IID_IAMDroppedFrames);
+    ComPtr<IAMStreamConfig> config = Query<IAMStreamConfig>(pin.Get(), IID_IAMStreamConfig);
+    ASSERT_TRUE(dropped && config);
+    AM_MEDIA_TYPE* type = nullptr;
+    ASSERT_EQ(config->GetFormat(&type), S_OK);
+    const long imageBytes =
+        long(reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat)->bmiHeader.biSizeImage);
+    CoTaskMemFree(type->pbFormat);
+    CoTaskMemFree(type);
+    long size = -1;
+    EXPECT_EQ(dropped->GetAverageFrameSize(&size), S_OK);
+    EXPECT_EQ(size, c.before < 0 ? imageBytes : c.before);
+    EXPECT_EQ(imageBytes, size);
+
+    ASSERT_EQ(pin->Connect(downstream.Get(), nullptr), S_OK);
+    RunFor(6);
+    ASSERT_EQ(filter->Stop(), S_OK);
+    long long sum = 0, n = 0;
+    for (const ReceivedSample& sample : downstream->Samples()) {
+      sum += sample.length;
+      ++n;
+    }
+    ASSERT_GE(n, 6);
+    EXPECT_EQ(dropped->GetAverageFrameSize(&size), S_OK);
+    EXPECT_EQ(size, c.before < 0 ? long((sum + n / 2) / n) : c.before);
+    if (c.before < 0) {
+      EXPECT_LT(size, imageBytes / 4);  // a JPEG, not the worst case
+    }
+    pin->Disconnect();
+  }
+}
+
 TEST_F(FaultStreamTest, EachDeliveryFaultReachesTheDownstreamPinAsScheduled) {
   constexpr long long kFrameTime = 100000;          // 10 ms frames
   constexpr HRESULT kNoTime = HRESULT(0x80040249);  // VFW_E_SAMPLE_TIME_NOT_SET
