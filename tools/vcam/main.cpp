@@ -103,6 +103,14 @@ std::string AccessText(FolderAccess access) {
                                                 : "unknown (its access list could not be read)";
 }
 
+// Media Foundation started; nothing is changed before it has.
+int CheckStarted(const MfStarted& mf) {
+  if (SUCCEEDED(mf.Result()))
+    return kExitOk;
+  Fail("Media Foundation did not start (" + ResultText(mf.Result()) + "). Nothing was changed.\n");
+  return kExitFailed;
+}
+
 // The module exists and the Frame Server's LocalService account can read it.
 int CheckModule(const std::wstring& module) {
   if (GetFileAttributesW(module.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -142,11 +150,9 @@ int Install() {
   if (code != kExitOk)
     return code;
   MfStarted mf;
-  if (FAILED(mf.Result())) {
-    Fail("Media Foundation did not start (" + ResultText(mf.Result()) +
-         "). Nothing was changed.\n");
-    return kExitFailed;
-  }
+  code = CheckStarted(mf);
+  if (code != kExitOk)
+    return code;
   const ClassRegistration before = ReadClassRegistration();
   const LSTATUS status = WriteClassRegistration(module);
   if (status != ERROR_SUCCESS) {
@@ -185,11 +191,9 @@ int Remove() {
   if (code != kExitOk)
     return code;
   MfStarted mf;
-  if (FAILED(mf.Result())) {
-    Fail("Media Foundation did not start (" + ResultText(mf.Result()) +
-         "). Nothing was changed.\n");
-    return kExitFailed;
-  }
+  code = CheckStarted(mf);
+  if (code != kExitOk)
+    return code;
   const ClassRegistration before = ReadClassRegistration();
   ComPtr<IMfVirtualCamera> camera;
   HRESULT hr = OpenCamera(api, &camera);
