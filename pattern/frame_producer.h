@@ -134,6 +134,7 @@ class FrameProducer {
   void CountFrame(double now, const PresetInfo& preset);
   void Compose(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset, double now,
                int32_t mouseCursol) const;
+  uint32_t DamageSample(const FrameLayout& frame, uint32_t length);
   int64_t Stamp(FrameSample* sample, uint32_t length, const PresetInfo& preset);
   void Record(FrameHost& host, int64_t start, int64_t frameTime);
 
