@@ -118,7 +118,7 @@ void Summary(const AnalysisResult& r, std::string* page) {
 void Legend(std::string* page) {
   *page += "<div class=\"legend\">";
   for (FrameEvent e : {FrameEvent::kAfterGap, FrameEvent::kRepeated, FrameEvent::kOutOfOrder,
-                       FrameEvent::kRestart, FrameEvent::kUnreadable})
+                       FrameEvent::kRestart, FrameEvent::kUnreadable, FrameEvent::kDamaged})
     *page += std::string("<span class=\"key ev-") + EventName(e) + "\"></span>" + EventLabel(e);
   *page +=
       "<br>Upper lane: the frame number's step from the previous readable frame (1 is the next "
