@@ -150,6 +150,17 @@ bool FfmpegReader::Open(const std::string& path, std::string* error) {
     }
     rc = avcodec_open2(m_codec.get(), decoder, nullptr);
   }
+  if (rc >= 0 && m_inspectJpeg) {
+    m_strict.reset(avcodec_alloc_context3(decoder));
+    m_strictFrame.reset(av_frame_alloc());
+    rc = m_strict && m_strictFrame ? avcodec_parameters_to_context(m_strict.get(), par)
+                                   : AVERROR(ENOMEM);
+    if (rc >= 0) {
+      m_strict->thread_count = 1;
+      m_strict->err_recognition = AV_EF_EXPLODE;
+      rc = avcodec_open2(m_strict.get(), decoder, nullptr);
+    }
+  }
   if (rc < 0) {
     *error = path + ": cannot open the " + decoder->name + " decoder: " + AvError(rc);
     return false;
@@ -189,6 +200,8 @@ ReadStatus FfmpegReader::DecodeInspected(std::string* error) {
     }
     m_damage = InspectJpeg(m_packet->data, size_t(m_packet->size));
     m_placeholderPts = m_packet->pts;
+    if (m_damage == FrameDamage::kNone && !StrictlyDecodes())
+      m_damage = FrameDamage::kCorruptData;
     // An empty packet would end the decoder's input: it gives no picture.
     rc = m_packet->size > 0 ? avcodec_send_packet(m_codec.get(), m_packet.get())
                             : AVERROR_INVALIDDATA;
@@ -201,6 +214,14 @@ ReadStatus FfmpegReader::DecodeInspected(std::string* error) {
       m_damage = FrameDamage::kCorruptData;
     return ReadStatus::kFrame;
   }
+}
+
+bool FfmpegReader::StrictlyDecodes() {
+  int rc = avcodec_send_packet(m_strict.get(), m_packet.get());
+  if (rc >= 0)
+    rc = avcodec_receive_frame(m_strict.get(), m_strictFrame.get());
+  av_frame_unref(m_strictFrame.get());
+  return rc >= 0;
 }
 
 void FfmpegReader::Placeholder(LumaFrame* frame) const {

@@ -26,6 +26,7 @@ class FfmpegReader : public FrameSource {
   // own; a packet that gives no picture is a placeholder frame.
   ReadStatus DecodeInspected(std::string* error);
   void Placeholder(LumaFrame* frame) const;
+  bool StrictlyDecodes();  // m_packet through m_strict
   bool ToLuma(LumaFrame* out, std::string* error);
 
   FormatContextPtr m_format;
@@ -41,6 +42,10 @@ class FfmpegReader : public FrameSource {
   int64_t m_frameIndex = 0;
   SourceInfo m_info;
   bool m_inspectJpeg = false;
+  // MJPG: a second decoder with FFmpeg's strictest error recognition, whose
+  // refusal of a structurally whole packet is corrupt data.
+  CodecContextPtr m_strict;
+  FramePtr m_strictFrame;
   FrameDamage m_damage = FrameDamage::kNone;  // of the packet the frame came from
   bool m_placeholder = false;                 // that packet gave no picture
   int64_t m_placeholderPts = 0;

@@ -25,7 +25,9 @@ const char* DamageName(FrameDamage damage);
 // start marker or a header cut short (corrupt data, truncated), no tables,
 // no end marker (truncated when the decoder still lacks data once an end
 // marker is added, else no end marker), trailing bytes, corrupt data (the
-// decoder warns or fails).
+// decoder warns or fails). libjpeg-turbo can decode past a few wrong bytes
+// without a word: the FFmpeg reader asks FFmpeg's decoder too (read with its
+// strictest error recognition, it stops at the first code no table has).
 FrameDamage InspectJpeg(const uint8_t* data, size_t size);
 
 }  // namespace zdanalyse
