@@ -53,6 +53,8 @@ class FrameProducer {
   // left out or frozen, while the frame itself is made for its true time;
   // each fault is written to the fault log; the frame is held back by its
   // stall and jitter before the call returns, a stop ending the wait at once.
+  // A sample fault (pattern/sample_damage.h) damages the finished frame's
+  // sample and sets its data length; the frame is made whole first.
   HResultCode FillBuffer(FrameHost& host, FrameSample* sample, const PresetInfo& preset,
                          int32_t mouseCursol);
 
