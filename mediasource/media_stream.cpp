@@ -441,6 +441,12 @@ HRESULT CZdMediaStream::MakeFrame(ComPtr<IMFSample>* out, FramePlan* plan) {
   if (SUCCEEDED(hr))
     hr = CopyFrameToBuffer(buffer.Get(), m_frame.data(), m_format.stride, m_format.rows,
                            m_format.flipRows);
+  // An empty or short sample (a sample fault): the buffer's first bytes only.
+  DWORD current = 0;
+  if (SUCCEEDED(hr))
+    hr = buffer->GetCurrentLength(&current);
+  if (SUCCEEDED(hr) && frame.m_length < current)
+    hr = buffer->SetCurrentLength(frame.m_length);
   if (FAILED(hr))
     return hr;
   if (frame.m_hasTime)

@@ -26,12 +26,13 @@ class MfFrameSample : public FrameSample {
   }
   void ClearTime() override { m_hasTime = false; }
   void SetSyncPoint(bool sync) override { m_sync = sync; }
-  void SetActualDataLength(uint32_t) override {}
+  void SetActualDataLength(uint32_t length) override { m_length = length; }
 
   bool m_hasTime = false;
   int64_t m_start = 0;
   int64_t m_stop = 0;
   bool m_sync = false;
+  uint32_t m_length = 0;  // the data length the frame loop gave (shorter for a sample fault)
 
  private:
   uint8_t* m_data;

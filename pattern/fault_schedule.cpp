@@ -29,6 +29,33 @@ void Append(char* out, uint32_t size, uint32_t* used, const char* format, Args..
   *used = uint32_t(n) < size - *used ? *used + uint32_t(n) : size - 1;
 }
 
+// The frame's sample fault, the first that hits in the documented order
+// among those the stream's kind of sample takes.
+void PlanSample(const FaultSettings& s, SampleKind kind, uint32_t frame, FramePlan* plan) {
+  const bool jpeg = kind == SampleKind::kJpeg;
+  const struct {
+    int32_t every;
+    bool applies;
+    SampleFault fault;
+    int32_t percent;
+  } order[] = {
+      {s.empty_every, true, SampleFault::kEmpty, 0},
+      {s.short_every, !jpeg, SampleFault::kShort, s.short_percent},
+      {s.jpeg_truncate_every, jpeg, SampleFault::kJpegTruncate, s.jpeg_truncate_percent},
+      {s.jpeg_no_eoi_every, jpeg, SampleFault::kJpegNoEoi, 0},
+      {s.jpeg_corrupt_every, jpeg, SampleFault::kJpegCorrupt, 0},
+      {s.jpeg_no_tables_every, jpeg, SampleFault::kJpegNoTables, 0},
+      {s.jpeg_trailing_every, jpeg, SampleFault::kJpegTrailing, 0},
+  };
+  for (const auto& o : order) {
+    if (o.applies && Hits(o.every, frame)) {
+      plan->sample = o.fault;
+      plan->samplePercent = o.percent;
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 uint32_t JitterFor(int32_t seed, uint32_t frame, int32_t maxMs) {
@@ -60,6 +87,9 @@ FramePlan FaultSchedule::PlanFor(uint32_t frame) const {
     }
   }
 
+  if (plan.delivery != DeliveryFault::kLoss)
+    PlanSample(s, m_kind, frame, &plan);
+
   if (Hits(s.stall_every, frame))
     plan.stallMs = uint32_t(s.stall_ms);
   plan.jitterMs = JitterFor(s.jitter_seed, frame, s.jitter_ms);
@@ -85,6 +115,13 @@ uint32_t FormatFaultRecords(char* out, uint32_t size, const FramePlan& plan, int
       break;
     case DeliveryFault::kNone:
       break;
+  }
+  if (plan.sample == SampleFault::kJpegCorrupt) {
+    Append(out, size, &used, "%u %s bytes=%u of=%u at=%u\r\n", frame, SampleFaultName(plan.sample),
+           unsigned(plan.sampleBytes), unsigned(plan.sampleOf), unsigned(plan.sampleAt));
+  } else if (plan.sample != SampleFault::kNone) {
+    Append(out, size, &used, "%u %s bytes=%u of=%u\r\n", frame, SampleFaultName(plan.sample),
+           unsigned(plan.sampleBytes), unsigned(plan.sampleOf));
   }
   if (plan.stamp == StampFault::kNoTime) {
     Append(out, size, &used, "%u no_time\r\n", frame);

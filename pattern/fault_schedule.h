@@ -5,10 +5,20 @@
 //
 // Frame numbers count from 0 at each stream start; "every N" hits frames N,
 // 2N, 3N, ... (never frame 0). A frame gets at most one delivery fault: a
-// loss before a repeat before a reorder.
+// loss before a repeat before a reorder. A frame that is not lost gets at
+// most one sample fault: empty before short before the JPEG ones (truncate,
+// no end marker, corrupt, no tables, trailing bytes, in that order); a
+// repeated or reordered frame goes out with its damaged sample.
 #include <cstdint>
 
+#include "pattern/sample_damage.h"
 #include "stream/fault_settings.h"
+
+// What kind of sample a stream's frames go out in: which sample faults apply.
+enum class SampleKind : int32_t {
+  kUncompressed,  // the RGB, YUV and planar formats: empty and short
+  kJpeg,          // MJPG: empty and the JPEG faults
+};
 
 enum class DeliveryFault : int32_t {
   kNone = 0,
@@ -30,6 +40,14 @@ struct FramePlan {
   uint32_t frozenBack = 0;  // kFrozen: how many frames back the stamps come from
   uint32_t stallMs = 0;     // wait before the frame is handed on
   uint32_t jitterMs = 0;    // further wait, pseudo-random in 0..jitter_ms
+  SampleFault sample = SampleFault::kNone;
+  int32_t samplePercent = 0;  // kShort, kJpegTruncate: the share kept
+  // Filled in once the sample fault is applied (a fault that could not be
+  // applied is kNone again): the data length delivered, the length the
+  // sample had, and for kJpegCorrupt the first byte overwritten.
+  uint32_t sampleBytes = 0;
+  uint32_t sampleOf = 0;
+  uint32_t sampleAt = 0;
   uint32_t DelayMs() const { return stallMs + jitterMs; }
 };
 
@@ -37,13 +55,15 @@ class FaultSchedule {
  public:
   FaultSchedule() = default;
   // Settings are used as given; the settings loader has normalised them.
-  explicit FaultSchedule(const FaultSettings& settings) : m_settings(settings) {}
+  explicit FaultSchedule(const FaultSettings& settings, SampleKind kind = SampleKind::kUncompressed)
+      : m_settings(settings), m_kind(kind) {}
 
   FramePlan PlanFor(uint32_t frame) const;
   bool Any() const { return m_settings.Any(); }
 
  private:
   FaultSettings m_settings{};
+  SampleKind m_kind = SampleKind::kUncompressed;
 };
 
 // The jitter of a frame: a pseudo-random value in 0..maxMs that depends only

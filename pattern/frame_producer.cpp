@@ -124,7 +124,7 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
   if (!due.reached)
     return kS_FALSE;
   CountFrame(due.nowMs, preset);
-  const uint32_t length = frame.size;
+  m_plan = m_faults.PlanFor(m_frameCount);
   if (IsPlanarFormat(preset.compression)) {
     ComposePlanar(host, frame, preset, due.nowMs, mouseCursol);  // the code included
   } else {
@@ -132,7 +132,7 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
     m_frameCode.Draw(frame.buffer, frame.pitch, frame.rowLen, frame.rows, preset, m_frameCount,
                      m_dropCount, m_sampleTime);
   }
-  const int64_t start = Stamp(sample, length, preset);
+  const int64_t start = Stamp(sample, DamageSample(frame, frame.size), preset);
   Record(host, start, preset.frame_time);
   return Finish(host);
 }
@@ -434,7 +434,6 @@ PresetInfo TwinPreset(const PresetInfo& preset) {
 // says, unless a fault of this frame leaves them out or holds them where they
 // were. Returns the sample's true start time.
 int64_t FrameProducer::Stamp(FrameSample* sample, uint32_t length, const PresetInfo& preset) {
-  m_plan = m_faults.PlanFor(m_frameCount);
   const int64_t start = m_sampleTime;
   m_sampleTime += preset.frame_time;
   if (m_plan.stamp == StampFault::kNoTime) {
@@ -448,6 +447,23 @@ int64_t FrameProducer::Stamp(FrameSample* sample, uint32_t length, const PresetI
   sample->SetSyncPoint(true);
   sample->SetActualDataLength(length);
   return start;
+}
+
+// The frame's sample fault, when it has one: the data length afterwards. A
+// fault that cannot be applied to this sample leaves it whole and unlogged.
+uint32_t FrameProducer::DamageSample(const FrameLayout& frame, uint32_t length) {
+  if (m_plan.sample == SampleFault::kNone)
+    return length;
+  const Damage damage =
+      ::DamageSample(m_plan.sample, frame.buffer, length, frame.size, m_plan.samplePercent);
+  if (!damage.applied) {
+    m_plan.sample = SampleFault::kNone;
+    return length;
+  }
+  m_plan.sampleBytes = damage.length;
+  m_plan.sampleOf = length;
+  m_plan.sampleAt = damage.at;
+  return damage.length;
 }
 
 // One latency record per frame, and one fault record per fault of the frame,

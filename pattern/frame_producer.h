@@ -53,6 +53,8 @@ class FrameProducer {
   // left out or frozen, while the frame itself is made for its true time;
   // each fault is written to the fault log; the frame is held back by its
   // stall and jitter before the call returns, a stop ending the wait at once.
+  // A sample fault (pattern/sample_damage.h) damages the finished frame's
+  // sample and sets its data length; the frame is made whole first.
   HResultCode FillBuffer(FrameHost& host, FrameSample* sample, const PresetInfo& preset,
                          int32_t mouseCursol);
 
@@ -135,6 +137,7 @@ class FrameProducer {
   void CountFrame(double now, const PresetInfo& preset);
   void Compose(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset, double now,
                int32_t mouseCursol) const;
+  uint32_t DamageSample(const FrameLayout& frame, uint32_t length);
   int64_t Stamp(FrameSample* sample, uint32_t length, const PresetInfo& preset);
   void Record(FrameHost& host, int64_t start, int64_t frameTime);
   HResultCode Finish(FrameHost& host);

@@ -65,13 +65,17 @@ HResultCode FrameProducer::FillMjpg(FrameHost& host, FrameSample* sample, const 
     return kS_FALSE;
   const double pictureMs = std::max(begun.nowMs, dueMs);
   CountFrame(pictureMs, preset);
-  const uint32_t length = ComposeMjpg(host, frame, preset, pictureMs, mouseCursol);
+  m_plan = m_faults.PlanFor(m_frameCount);
+  uint32_t length = ComposeMjpg(host, frame, preset, pictureMs, mouseCursol);
+  const bool unencoded = length == 0;
+  if (!unencoded)
+    length = DamageSample(frame, length);
   m_encodeLeadMs = std::max(GetCurrentMs(host) - begun.nowMs, m_encodeLeadMs * kLeadDecay);
   if (!WaitUntil(host, dueMs).reached)
     return kS_FALSE;
   const int64_t start = Stamp(sample, length, preset);
   Record(host, start, preset.frame_time);
-  if (length == 0)
+  if (unencoded)
     DropUnencoded();
   return Finish(host);
 }

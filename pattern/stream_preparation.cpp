@@ -85,7 +85,9 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
 
   // The logs start afresh with every stream.
   OpenBesideModule(&m_latencyLog, moduleDir, settings.m_latencyLog);
-  m_faults = FaultSchedule(preset.faults);
+  m_faults =
+      FaultSchedule(preset.faults, IsMjpgFormat(preset.compression) ? SampleKind::kJpeg
+                                                                    : SampleKind::kUncompressed);
   m_plan = FramePlan();
   OpenBesideModule(&m_faultLog, moduleDir, settings.m_faultLog);
 

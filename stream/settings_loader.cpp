@@ -194,6 +194,15 @@ class SettingsReader {
     ReadInt(section, "fault_no_time_every", &faults->no_time_every);
     ReadInt(section, "fault_freeze_frames", &faults->freeze_frames);
     ReadInt(section, "fault_freeze_every", &faults->freeze_every);
+    ReadInt(section, "fault_jpeg_truncate_every", &faults->jpeg_truncate_every);
+    ReadInt(section, "fault_jpeg_truncate_percent", &faults->jpeg_truncate_percent);
+    ReadInt(section, "fault_jpeg_no_eoi_every", &faults->jpeg_no_eoi_every);
+    ReadInt(section, "fault_jpeg_corrupt_every", &faults->jpeg_corrupt_every);
+    ReadInt(section, "fault_jpeg_no_tables_every", &faults->jpeg_no_tables_every);
+    ReadInt(section, "fault_jpeg_trailing_every", &faults->jpeg_trailing_every);
+    ReadInt(section, "fault_empty_every", &faults->empty_every);
+    ReadInt(section, "fault_short_every", &faults->short_every);
+    ReadInt(section, "fault_short_percent", &faults->short_percent);
   }
 
  private:
@@ -263,6 +272,14 @@ int32_t AtMost(int32_t value, int32_t limit) {
   return value < limit ? value : limit;
 }
 
+int32_t KeepPercent(int32_t value) {
+  if (value == 0)
+    return kSampleKeepPercentDefault;
+  return value < kSampleKeepPercentMin   ? kSampleKeepPercentMin
+         : value > kSampleKeepPercentMax ? kSampleKeepPercentMax
+                                         : value;
+}
+
 }  // namespace
 
 void NormaliseFaults(FaultSettings* f) {
@@ -283,6 +300,15 @@ void NormaliseFaults(FaultSettings* f) {
     f->freeze_frames = f->freeze_every - 1;
   if (f->freeze_frames == 0 || f->freeze_every == 0)
     f->freeze_frames = f->freeze_every = 0;
+  f->jpeg_truncate_every = AtLeastZero(f->jpeg_truncate_every);
+  f->jpeg_truncate_percent = KeepPercent(f->jpeg_truncate_percent);
+  f->jpeg_no_eoi_every = AtLeastZero(f->jpeg_no_eoi_every);
+  f->jpeg_corrupt_every = AtLeastZero(f->jpeg_corrupt_every);
+  f->jpeg_no_tables_every = AtLeastZero(f->jpeg_no_tables_every);
+  f->jpeg_trailing_every = AtLeastZero(f->jpeg_trailing_every);
+  f->empty_every = AtLeastZero(f->empty_every);
+  f->short_every = AtLeastZero(f->short_every);
+  f->short_percent = KeepPercent(f->short_percent);
 }
 
 PresetInfo DefaultPreset() {

@@ -2,6 +2,8 @@
 // that the filter offers.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -289,9 +291,10 @@ TEST_F(SettingsFile, MainSectionSwitches) {
 // values become safe ones.
 TEST_F(SettingsFile, FaultKeysArePerPresetAndAbsurdValuesBecomeSafe) {
   struct Case {
-    std::string lines;       // written into [PRESET_01] after enable=1
-    FaultSettings expected;  // loss, repeat, reorder, jitter, seed, stall, stall every,
-                             // no time, freeze frames, freeze every
+    std::string lines;  // written into [PRESET_01] after enable=1
+    // loss, repeat, reorder, jitter, seed, stall, stall every, no time,
+    // freeze frames, freeze every
+    std::array<int32_t, 10> expected;
   };
   const std::vector<Case> cases = {
       {"", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
@@ -323,17 +326,10 @@ TEST_F(SettingsFile, FaultKeysArePerPresetAndAbsurdValuesBecomeSafe) {
     const StreamSettings settings = Load("[PRESET_01]\nenable=1\n" + c.lines);
     ASSERT_EQ(settings.m_presetNum, 1);
     const FaultSettings& f = settings.m_presetTable[0].faults;
-    const FaultSettings& e = c.expected;
-    EXPECT_EQ(f.loss_every, e.loss_every);
-    EXPECT_EQ(f.repeat_every, e.repeat_every);
-    EXPECT_EQ(f.reorder_every, e.reorder_every);
-    EXPECT_EQ(f.jitter_ms, e.jitter_ms);
-    EXPECT_EQ(f.jitter_seed, e.jitter_seed);
-    EXPECT_EQ(f.stall_ms, e.stall_ms);
-    EXPECT_EQ(f.stall_every, e.stall_every);
-    EXPECT_EQ(f.no_time_every, e.no_time_every);
-    EXPECT_EQ(f.freeze_frames, e.freeze_frames);
-    EXPECT_EQ(f.freeze_every, e.freeze_every);
+    const std::array<int32_t, 10> got = {
+        f.loss_every, f.repeat_every, f.reorder_every, f.jitter_ms,     f.jitter_seed,
+        f.stall_ms,   f.stall_every,  f.no_time_every, f.freeze_frames, f.freeze_every};
+    EXPECT_EQ(got, c.expected);
   }
 
   // Inherited from PRESET_DEF; a numbered section can switch one off again.
@@ -345,6 +341,39 @@ TEST_F(SettingsFile, FaultKeysArePerPresetAndAbsurdValuesBecomeSafe) {
   EXPECT_EQ(two.m_presetTable[1].faults.loss_every, 0);
   EXPECT_STREQ(two.m_faultLog, "faults.txt");
   EXPECT_STREQ(Load("[PRESET_01]\nenable=1\n").m_faultLog, "");
+}
+
+// Sample-fault keys: periods as the other faults', kept shares held to
+// 1..99 and 50 when not given.
+TEST_F(SettingsFile, SampleFaultKeysAreReadAndTheirSharesHeldInRange) {
+  struct Case {
+    std::string lines;
+    // truncate every, truncate percent, no eoi, corrupt, no tables, trailing,
+    // empty, short every, short percent
+    std::array<int32_t, 9> expected;
+  };
+  const Case cases[] = {
+      {"", {0, 50, 0, 0, 0, 0, 0, 0, 50}},
+      {"fault_jpeg_truncate_every=7\nfault_jpeg_truncate_percent=30\nfault_jpeg_no_eoi_every=11\n"
+       "fault_jpeg_corrupt_every=13\nfault_jpeg_no_tables_every=17\nfault_jpeg_trailing_every=19\n"
+       "fault_empty_every=23\nfault_short_every=29\nfault_short_percent=75\n",
+       {7, 30, 11, 13, 17, 19, 23, 29, 75}},
+      {"fault_jpeg_truncate_percent=100\nfault_short_percent=-5\nfault_empty_every=-1\n",
+       {0, 99, 0, 0, 0, 0, 0, 0, 1}},
+      {"fault_jpeg_truncate_percent=0\nfault_short_percent=1\nfault_jpeg_no_eoi_every=-4\n",
+       {0, 50, 0, 0, 0, 0, 0, 0, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    const StreamSettings settings = Load("[PRESET_01]\nenable=1\n" + c.lines);
+    ASSERT_EQ(settings.m_presetNum, 1);
+    const FaultSettings& f = settings.m_presetTable[0].faults;
+    const std::array<int32_t, 9> got = {
+        f.jpeg_truncate_every, f.jpeg_truncate_percent, f.jpeg_no_eoi_every,
+        f.jpeg_corrupt_every,  f.jpeg_no_tables_every,  f.jpeg_trailing_every,
+        f.empty_every,         f.short_every,           f.short_percent};
+    EXPECT_EQ(got, c.expected);
+  }
 }
 
 TEST_F(SettingsFile, LoadingAgainReplacesEverythingFromTheNewFile) {

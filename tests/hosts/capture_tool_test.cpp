@@ -243,6 +243,14 @@ TEST(FrameFindings, EachFaultIsFoundWithItsFrameNumbers) {
   const FrameFindings clean = FindFrameFaults(Arrivals({0, 1, 2, 3}), 100000);
   EXPECT_TRUE(clean.missing.empty() && clean.repeated.empty() && clean.out_of_order.empty() &&
               clean.without_time.empty() && clean.wrong_time.empty() && clean.stalled.empty());
+  // Empty or short samples (-1 here) take the numbers after the code before
+  // them: 2 and 3 are not missing, 5 is; one before any code is not numbered.
+  std::vector<CodedArrival> cut = Arrivals({-1, 0, 1, -1, -1, 4, 6});
+  for (CodedArrival& a : cut)
+    a.partial = a.frame < 0;
+  const FrameFindings partial = FindFrameFaults(cut, 100000);
+  EXPECT_EQ(partial.partial, Frames({2, 3}));
+  EXPECT_EQ(partial.missing, Frames({5}));
   EXPECT_EQ(JsonNumberList({30, 60}), "[30, 60]");
   EXPECT_EQ(JsonNumberList({}), "[]");
 }
@@ -282,7 +290,7 @@ TEST(FrameFindings, SourceCountsMustBeTheCodesDropsPlusTheMissingFrames) {
 }
 
 // Samples whose frame codes say frame n of stream id, at n frame times
-// (a negative n: the code could not be read).
+// (-1: the code could not be read; -2: an empty or short sample).
 std::vector<SampleCode> CodedRun(const std::vector<int>& numbers, uint32_t restartAt = ~0u) {
   constexpr int64_t kFrameTime = 400000;
   std::vector<SampleCode> run;
@@ -298,6 +306,7 @@ std::vector<SampleCode> CodedRun(const std::vector<int>& numbers, uint32_t resta
       s.frame.payload.sample_time = int64_t(numbers[i]) * kFrameTime;
     } else {
       s.frame.status = FrameCodeStatus::kUnreadable;
+      s.partial = numbers[i] == -2;
     }
     run.push_back(s);
   }
@@ -330,6 +339,27 @@ TEST(FrameCodeCheck, MissingRepeatedAndReorderedFramesAreCountedByTheirCodes) {
         c.missing + c.repeated + c.outOfOrder + c.unreadable + c.restarts + c.timeMismatch == 0;
     EXPECT_EQ(check.ok(), clean);
   }
+  // Empty and short samples are counted apart, not as unreadable codes; each
+  // stands for a number in the gap it leaves.
+  const struct {
+    std::vector<int> numbers;
+    int64_t partial, missing;
+  } partialCases[] = {{{0, -2, 2, 3}, 1, 0}, {{0, -2, 3}, 1, 1}, {{0, -2, -2, 3, -2}, 3, 0}};
+  for (const auto& c : partialCases) {
+    const FrameCodeCheck check = CheckFrameCodes(CodedRun(c.numbers), 3, 400000, false);
+    EXPECT_EQ(check.partial, c.partial);
+    EXPECT_EQ(check.missing, c.missing);
+    EXPECT_EQ(check.unreadable, 0);
+    EXPECT_FALSE(check.ok());
+  }
+  // A YUY2 sample a byte short of its 8 x 2 frame: no code looked for.
+  Capability yuy2;
+  yuy2.width = 8;
+  yuy2.height = 2;
+  yuy2.format = PixelFormat::kYuy2;
+  const std::vector<uint8_t> bytes(32, 0x80);
+  EXPECT_TRUE(ReadSampleCode(bytes.data(), 31, yuy2).partial);
+  EXPECT_FALSE(ReadSampleCode(bytes.data(), 32, yuy2).partial);
   // Another capability than the one selected is a mismatch; none selected, no check.
   EXPECT_EQ(CheckFrameCodes(CodedRun({0, 1}), 4, 400000, false).capability_mismatch, 2);
   EXPECT_TRUE(CheckFrameCodes(CodedRun({0, 1}), -1, 400000, false).ok());

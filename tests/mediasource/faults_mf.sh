@@ -6,7 +6,9 @@
 # one sample per request: a lost frame is made and dropped (the request is
 # answered by the next frame), a repeated frame goes out again for the next
 # request, a reordered one after the next frame; frames without time carry
-# no sample time, frozen ones the time of an earlier frame. A clean preset
+# no sample time, frozen ones the time of an earlier frame; empty and short
+# samples (sample faults) come with a current length of 0 or of their share
+# of the frame, and are numbered, not missing. A clean preset
 # reports nothing. A run's last two frames are left out of the comparison.
 #
 #   faults_mf.sh WINE_RUN ZD_CAPTURE MODULE ASSETS_DIR FAULTS_DIR OUT_DIR
@@ -23,6 +25,8 @@ cases=(
   "stall stall 20 fault_stall_ms=300;fault_stall_every=20"
   "no_time no_time 7 fault_no_time_every=7"
   "freeze freeze 9 fault_freeze_frames=2;fault_freeze_every=9"
+  "empty partial 7 fault_empty_every=7"
+  "short partial 5 fault_short_every=5;fault_short_percent=40"
 )
 frames=40
 
@@ -64,10 +68,11 @@ for c in "${cases[@]}"; do
   last=$(json_value "$json" last_frame)
   echo "== $name (type $cap): exit $status, last frame $last"
   grep -E '"findings"' "$json" || true
-  [ -n "$last" ] && [ "$(json_value "$json" decoded)" = $frames ] && [ "$last" -ge $((frames / 2)) ] ||
-    { fail "$name: not every frame carried a readable code"; continue; }
+  decoded=$(json_value "$json" decoded) partial=$(json_value "$json" partial)
+  [ -n "$last" ] && [ $((decoded + partial)) = $frames ] && [ "$last" -ge $((frames / 2)) ] ||
+    { fail "$name: not every whole frame carried a readable code"; continue; }
   upto=$((last - 2))
-  want_missing= want_repeated= want_ooo= want_no_time= want_wrong= want_stalled=
+  want_missing= want_repeated= want_ooo= want_no_time= want_wrong= want_stalled= want_partial=
   case $kind in
     clean) [ $status -eq 0 ] || fail "$name: exit $status" ;;
     loss) want_missing=$(every "$every" $upto | list) ;;
@@ -76,6 +81,7 @@ for c in "${cases[@]}"; do
     stall) want_stalled=$(every "$every" $upto | list) ;;
     no_time) want_no_time=$(every "$every" $upto | list) ;;
     freeze) want_wrong=$(every "$every" $upto 2 | list) ;;
+    partial) want_partial=$(every "$every" $upto | list) ;;
   esac
   expect "$name" missing "$(json_list "$json" missing $upto | list)" "$want_missing"
   expect "$name" repeated "$(json_list "$json" repeated $upto | list)" "$want_repeated"
@@ -83,6 +89,7 @@ for c in "${cases[@]}"; do
   expect "$name" without_time "$(json_list "$json" without_time $upto | list)" "$want_no_time"
   expect "$name" wrong_time "$(json_list "$json" wrong_time $upto | list)" "$want_wrong"
   expect "$name" stalled "$(json_list "$json" stalled $upto | list)" "$want_stalled"
+  expect "$name" partial "$(json_list "$json" partial $upto | list)" "$want_partial"
 done
 
 [ $failures -eq 0 ] || { echo "$failures fault checks failed" >&2; exit 1; }

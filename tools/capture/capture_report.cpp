@@ -35,6 +35,12 @@ std::vector<std::string> StreamProblems(const CaptureReport& r) {
   if (r.requested_frames > 0 && r.frames < r.requested_frames)
     list.push_back(Format("only %lld of %lld frames arrived", static_cast<long long>(r.frames),
                           static_cast<long long>(r.requested_frames)));
+  if (r.empty_samples > 0)
+    list.push_back(Format("%lld samples were empty", static_cast<long long>(r.empty_samples)));
+  if (r.short_samples > 0)
+    list.push_back(Format("%lld samples were shorter than %lld bytes",
+                          static_cast<long long>(r.short_samples),
+                          static_cast<long long>(r.sample_bytes)));
   if (r.wrong_size > 0 && r.variable_size)
     list.push_back(Format("%lld samples were empty or longer than %lld bytes",
                           static_cast<long long>(r.wrong_size),
@@ -68,7 +74,7 @@ std::vector<std::string> CaptureReport::problems() const {
     if (n > 0)
       list.push_back(Format("%lld %s", static_cast<long long>(n), what));
   };
-  count(c.frames - c.decoded, "frames without a readable frame code");
+  count(c.frames - c.decoded - c.partial, "frames without a readable frame code");
   count(c.missing, "frames missing");
   count(c.repeated, "frames repeated");
   count(c.out_of_order, "frames out of order");
@@ -101,6 +107,8 @@ std::string FormatReportText(const CaptureReport& r) {
         static_cast<long long>(r.frames), r.wall_seconds, static_cast<long long>(r.sample_bytes),
         static_cast<long long>(r.wrong_size));
   }
+  out += Format("empty, short:  %lld empty, %lld shorter than the frame\n",
+                static_cast<long long>(r.empty_samples), static_cast<long long>(r.short_samples));
   out += Format("sample sizes:  min %lld, p50 %lld, max %lld bytes\n",
                 static_cast<long long>(r.sizes.min), static_cast<long long>(r.sizes.p50),
                 static_cast<long long>(r.sizes.max));
@@ -197,6 +205,7 @@ std::string FrameCodeJson(const FrameCodeCheck& c) {
       .Int("decoded", c.decoded)
       .Int("unreadable", c.unreadable)
       .Int("no_code", c.no_code)
+      .Int("partial", c.partial)
       .Int("first_frame", c.first_frame)
       .Int("last_frame", c.last_frame)
       .Int("missing", c.missing)
@@ -229,6 +238,8 @@ std::string FormatReportJson(const CaptureReport& r) {
   out += Format("  \"requested_frames\": %lld, \"frames\": %lld, \"wrong_size\": %lld,\n",
                 static_cast<long long>(r.requested_frames), static_cast<long long>(r.frames),
                 static_cast<long long>(r.wrong_size));
+  out += Format("  \"empty_samples\": %lld, \"short_samples\": %lld,\n",
+                static_cast<long long>(r.empty_samples), static_cast<long long>(r.short_samples));
 
   out += "  \"timestamps\": " +
          JsonMembers()

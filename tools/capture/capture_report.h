@@ -23,6 +23,10 @@ struct CaptureReport {
   bool variable_size = false;
   int64_t wrong_size =
       0;  // samples whose length differed from sample_bytes (compressed: out of range)
+  // Of those: samples with a data length of 0, and uncompressed samples
+  // shorter than sample_bytes (a source's faults, or a broken device).
+  int64_t empty_samples = 0;
+  int64_t short_samples = 0;
   SampleSizeStats sizes;      // the samples' data lengths
   double wall_seconds = 0.0;  // from run to stop
   double cpu_seconds = 0.0;   // process user + kernel time in that span

@@ -167,6 +167,7 @@ class GrabberSink final : public ISampleGrabberCB {
     if (m_settings.verify) {
       SampleCode code =
           data ? ReadSampleCode(data, static_cast<size_t>(record.length), m_format) : SampleCode();
+      code.partial = code.partial || record.length == 0;
       code.has_start = record.has_start;
       code.start = record.start;
       m_codes.push_back(code);
@@ -248,6 +249,13 @@ std::vector<CodedArrival> CodedArrivals(const std::vector<SampleCode>& codes,
   std::vector<CodedArrival> out;
   for (size_t i = 0; i < codes.size() && i < frames.size(); ++i) {
     const SampleCode& code = codes[i];
+    if (code.partial) {
+      CodedArrival a;
+      a.partial = true;
+      a.arrival_ms = frames[i].arrival_ms;
+      out.push_back(a);
+      continue;
+    }
     if (code.frame.status != FrameCodeStatus::kDecoded)
       continue;
     CodedArrival a;
@@ -566,6 +574,10 @@ void Summarise(const std::vector<FrameRecord>& frames, CaptureReport* report) {
                            : frame.length != report->sample_bytes;
     if (wrong)
       ++report->wrong_size;
+    if (frame.length == 0)
+      ++report->empty_samples;
+    else if (!report->variable_size && frame.length < report->sample_bytes)
+      ++report->short_samples;
   }
   report->sizes = SampleSizes(frames);
   report->timestamps = CheckTimestamps(frames, report->format.frame_time);

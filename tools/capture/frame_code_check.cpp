@@ -1,5 +1,7 @@
 #include "tools/capture/frame_code_check.h"
 
+#include <algorithm>
+
 #include <set>
 
 #include "pattern/pixel_format.h"
@@ -54,6 +56,14 @@ SampleCode ReadSampleCode(const uint8_t* data, size_t length, const Capability& 
     ReadCodes(luma, &code);
     return code;
   }
+  // The rows' bytes without padding: a sample shorter than that is cut short.
+  const uint64_t whole = info->bitCount == 12
+                             ? uint64_t(format.width) * uint64_t(height) * 3 / 2
+                             : uint64_t(format.width) * uint64_t(info->bitCount / 8) * height;
+  if (length < whole) {
+    code.partial = true;
+    return code;
+  }
   const LumaPlane luma = LumaOfFrame(data, length, uint32_t(length / size_t(height)), format.width,
                                      height, info->compression, info->bitCount);
   if (!luma.data)
@@ -63,8 +73,8 @@ SampleCode ReadSampleCode(const uint8_t* data, size_t length, const Capability& 
 }
 
 bool FrameCodeCheck::ok() const {
-  return frames > 0 && decoded == frames && missing == 0 && repeated == 0 && out_of_order == 0 &&
-         restarts == 0 && time_mismatch == 0 && capability_mismatch == 0 &&
+  return frames > 0 && decoded == frames && partial == 0 && missing == 0 && repeated == 0 &&
+         out_of_order == 0 && restarts == 0 && time_mismatch == 0 && capability_mismatch == 0 &&
          fields_unreadable == 0 && field_mismatch == 0;
 }
 
@@ -81,8 +91,15 @@ FrameCodeCheck CheckFrameCodes(const std::vector<SampleCode>& samples, int expec
   uint32_t stream = 0;
   int64_t highest = -1;
   std::set<uint32_t> seen;  // frame numbers of the current stream
+  int64_t partialRun = 0;   // partial samples since the last code read
   for (const SampleCode& s : samples) {
     ++c.frames;
+    if (s.partial) {
+      // Made for a number of its own: it stands for one in the gap it leaves.
+      ++c.partial;
+      ++partialRun;
+      continue;
+    }
     if (c.interlaced) {
       for (int parity = 0; parity < 2; ++parity) {
         const FrameCodeReading& field = s.fields[parity];
@@ -122,7 +139,7 @@ FrameCodeCheck CheckFrameCodes(const std::vector<SampleCode>& samples, int expec
       seen.clear();
       highest = n;
     } else if (n > highest) {
-      c.missing += n - highest - 1;
+      c.missing += std::max<int64_t>(n - highest - 1 - partialRun, 0);
       highest = n;
     } else if (seen.count(p.frame_number)) {
       ++c.repeated;
@@ -132,6 +149,7 @@ FrameCodeCheck CheckFrameCodes(const std::vector<SampleCode>& samples, int expec
     }
     seen.insert(p.frame_number);
     c.last_frame = highest;
+    partialRun = 0;
   }
   return c;
 }

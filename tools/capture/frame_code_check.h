@@ -18,6 +18,9 @@ struct SampleCode {
   FrameCodeReading fields[2];  // the field slot of the top and the bottom field
   bool has_start = false;      // the sample carried a start time
   int64_t start = 0;           // ... this one, 100-ns units
+  // An empty sample, or an uncompressed one shorter than its frame's rows:
+  // no code is looked for in it.
+  bool partial = false;
 };
 
 // Reads the codes of one sample of the connected format (rows every
@@ -30,6 +33,7 @@ struct FrameCodeCheck {
   int64_t decoded = 0;              // frame codes read
   int64_t unreadable = 0;           // frame codes there but unreadable
   int64_t no_code = 0;              // samples without a code
+  int64_t partial = 0;              // empty or short samples (SampleCode::partial)
   int64_t first_frame = -1;         // frame number of the first code read
   int64_t last_frame = -1;          // highest frame number of the last stream
   int64_t missing = 0;              // frame numbers skipped and never delivered
@@ -44,7 +48,7 @@ struct FrameCodeCheck {
   int64_t fields_unreadable = 0;  // fields of an interlaced stream without a readable code
   int64_t field_mismatch = 0;     // field codes that disagree with their frame's code
 
-  // Every sample carried a readable code, in one stream, with consecutive
+  // Every sample was whole and carried a readable code, in one stream, with consecutive
   // frame numbers, matching times, capability and fields.
   bool ok() const;
 };

@@ -13,9 +13,16 @@ constexpr int64_t kTimeMask = 0xFFFFFFFFFFFFll;  // the code keeps 48 bits of ti
 FrameFindings FindFrameFaults(const std::vector<CodedArrival>& samples, int64_t frame_time) {
   FrameFindings f;
   std::set<int64_t> seen;
+  int64_t partialNext = -1;  // the number a partial sample stands for
   const double stall_ms = std::max(kStallMinMs, kStallIntervals * double(frame_time) / 10000.0);
   for (size_t i = 0; i < samples.size(); ++i) {
     const CodedArrival& s = samples[i];
+    if (s.partial) {
+      if (partialNext >= 0)
+        f.partial.push_back(partialNext++);
+      continue;
+    }
+    partialNext = s.frame + 1;
     if (seen.count(s.frame))
       f.repeated.push_back(s.frame);
     else if (s.frame < f.last_frame)
@@ -33,8 +40,9 @@ FrameFindings FindFrameFaults(const std::vector<CodedArrival>& samples, int64_t 
       f.stalled.push_back(s.frame);
   }
   if (!seen.empty()) {
+    const std::set<int64_t> partial(f.partial.begin(), f.partial.end());
     for (int64_t n = *seen.begin(); n < f.last_frame; ++n) {
-      if (!seen.count(n))
+      if (!seen.count(n) && !partial.count(n))
         f.missing.push_back(n);
     }
   }
@@ -75,11 +83,12 @@ std::string JsonNumberList(const std::vector<int64_t>& numbers) {
 }
 
 std::string FindingsText(const FrameFindings& f, const CountsCheck& c) {
-  std::string out =
-      "findings:      missing " + JsonNumberList(f.missing) + ", repeated " +
-      JsonNumberList(f.repeated) + ", out of order " + JsonNumberList(f.out_of_order) +
-      ", without time " + JsonNumberList(f.without_time) + ", other time " +
-      JsonNumberList(f.wrong_time) + ", stall before " + JsonNumberList(f.stalled) + "\n";
+  std::string out = "findings:      missing " + JsonNumberList(f.missing) + ", repeated " +
+                    JsonNumberList(f.repeated) + ", out of order " +
+                    JsonNumberList(f.out_of_order) + ", empty or short " +
+                    JsonNumberList(f.partial) + ", without time " + JsonNumberList(f.without_time) +
+                    ", other time " + JsonNumberList(f.wrong_time) + ", stall before " +
+                    JsonNumberList(f.stalled) + "\n";
   out += "source check:  ";
   if (!c.checked)
     out += "not checked (" + c.note + ")\n";
@@ -95,6 +104,7 @@ std::string FindingsJson(const FrameFindings& f, const CountsCheck& c) {
   std::string out = "  \"findings\": {\"missing\": " + JsonNumberList(f.missing) +
                     ", \"repeated\": " + JsonNumberList(f.repeated) +
                     ", \"out_of_order\": " + JsonNumberList(f.out_of_order) +
+                    ", \"partial\": " + JsonNumberList(f.partial) +
                     ", \"without_time\": " + JsonNumberList(f.without_time) +
                     ", \"wrong_time\": " + JsonNumberList(f.wrong_time) +
                     ", \"stalled\": " + JsonNumberList(f.stalled) +

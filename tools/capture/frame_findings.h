@@ -13,8 +13,10 @@
 
 namespace zdcap {
 
-// One delivered sample whose frame code was read.
+// One delivered sample whose frame code was read, or an empty or short
+// sample (partial), whose code was not looked for.
 struct CodedArrival {
+  bool partial = false;   // no code: the fields below but arrival_ms are unset
   int64_t frame = 0;      // the code's frame number
   int64_t drops = 0;      // the source's drop count (its status line) in the code
   int64_t code_time = 0;  // the time the code says the sample should have had
@@ -35,8 +37,11 @@ struct FrameFindings {
   std::vector<int64_t> without_time;  // delivered without time stamps
   std::vector<int64_t> wrong_time;    // delivered with a start time other than the code's
   std::vector<int64_t> stalled;       // delivered a stall after the sample before
-  int64_t last_frame = -1;            // the highest frame number seen
-  int64_t last_drops = 0;             // the drop count in that frame's code
+  // Empty or short samples, numbered after the coded sample before them (one
+  // before any code is not numbered); their numbers are not missing.
+  std::vector<int64_t> partial;
+  int64_t last_frame = -1;  // the highest frame number seen
+  int64_t last_drops = 0;   // the drop count in that frame's code
 };
 
 // The findings of a run, samples in arrival order. Code times hold 48 bits:

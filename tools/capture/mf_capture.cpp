@@ -284,6 +284,11 @@ bool SampleBytes(IMFSample* sample, const Capability& format, std::vector<uint8_
   DWORD length = 0;
   if (FAILED(buffer->Lock(&data, nullptr, &length)))
     return false;
+  // The current length as the buffer holds it: a 2-D buffer may lock with
+  // its whole contiguous length whatever its current length says.
+  DWORD current = 0;
+  if (SUCCEEDED(buffer->GetCurrentLength(&current)) && current < length)
+    length = current;
   bytes->assign(data, data + length);
   buffer->Unlock();
   const bool rgb = format.format == PixelFormat::kRgb24 || format.format == PixelFormat::kRgb32;
@@ -420,6 +425,7 @@ int RunMfCapture(const CaptureOptions& options, CaptureReport* report, std::stri
     if (options.verify) {
       SampleCode sc =
           bytes.empty() ? SampleCode() : ReadSampleCode(bytes.data(), bytes.size(), report->format);
+      sc.partial = sc.partial || bytes.empty();
       sc.has_start = record.has_start;
       sc.start = record.start;
       codes.push_back(sc);

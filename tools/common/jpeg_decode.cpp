@@ -23,6 +23,17 @@ class Decompressor {
   tjhandle m_handle;
 };
 
+// A decode that finished: cleanly, or with a warning about damaged data
+// (cut short, wrong codes), whose picture is whole in size, damaged in part.
+bool Finished(tjhandle tj, int result, JpegPicture* picture) {
+  if (result == 0)
+    return true;
+  if (tjGetErrorCode(tj) != TJERR_WARNING)
+    return false;
+  picture->warned = true;
+  return true;
+}
+
 }  // namespace
 
 bool DecodeJpeg(const uint8_t* data, size_t size, bool bgr, JpegPicture* picture,
@@ -51,15 +62,19 @@ bool DecodeJpeg(const uint8_t* data, size_t size, bool bgr, JpegPicture* picture
   picture->height = h;
   picture->luma.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
   // The luma as it is stored: decoded to one grey plane (no colour conversion).
-  if (tjDecompress2(tj.get(), data, static_cast<unsigned long>(size), picture->luma.data(), w, w, h,
-                    TJPF_GRAY, TJFLAG_ACCURATEDCT) != 0) {
+  if (!Finished(tj.get(),
+                tjDecompress2(tj.get(), data, static_cast<unsigned long>(size),
+                              picture->luma.data(), w, w, h, TJPF_GRAY, TJFLAG_ACCURATEDCT),
+                picture)) {
     *error = std::string("the JPEG does not decode: ") + tjGetErrorStr2(tj.get());
     return false;
   }
   if (bgr) {
     picture->bgr.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
-    if (tjDecompress2(tj.get(), data, static_cast<unsigned long>(size), picture->bgr.data(), w,
-                      w * 3, h, TJPF_BGR, TJFLAG_ACCURATEDCT) != 0) {
+    if (!Finished(tj.get(),
+                  tjDecompress2(tj.get(), data, static_cast<unsigned long>(size),
+                                picture->bgr.data(), w, w * 3, h, TJPF_BGR, TJFLAG_ACCURATEDCT),
+                  picture)) {
       *error = std::string("the JPEG does not decode: ") + tjGetErrorStr2(tj.get());
       return false;
     }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/analyse/read/jpeg_damage.h"
+
 namespace zdanalyse {
 
 // Where a frame's identity came from.
@@ -33,7 +35,8 @@ struct FrameRecord {
   uint8_t orientation = 0;
   uint8_t layout = 0;  // the frame code's layout (1 or 2), 0 without one
   bool hasFingerprint = false;
-  uint64_t fingerprint = 0;  // layout 2: the settings that shaped the picture
+  uint64_t fingerprint = 0;                 // layout 2: the settings that shaped the picture
+  FrameDamage damage = FrameDamage::kNone;  // the frame's packet, as the read stage found it
 };
 
 // The position of a record in the source's sequence: the frame number, or for

@@ -41,6 +41,8 @@ void ReadFrame(IdentityReader& reader, LumaFrame& frame, int64_t index, Reading*
                const FrameFn& onFrame) {
   const size_t before = out->records.size();
   reader.Read(frame, index, &out->records);
+  for (size_t i = before; i < out->records.size(); ++i)
+    out->records[i].damage = frame.damage;
   if (onFrame)
     onFrame(&frame, out->records.data() + before, out->records.size() - before);
 }

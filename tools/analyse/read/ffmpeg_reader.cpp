@@ -141,7 +141,25 @@ bool FfmpegReader::Open(const std::string& path, std::string* error) {
     // program does; frames still come out in order.
     m_codec->thread_count = 0;
     m_codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    // MJPG frames are decoded one packet at a time, so that each picture is
+    // known to come from the packet just inspected.
+    m_inspectJpeg = decoder->id == AV_CODEC_ID_MJPEG;
+    if (m_inspectJpeg) {
+      m_codec->thread_count = 1;
+      m_codec->thread_type = 0;
+    }
     rc = avcodec_open2(m_codec.get(), decoder, nullptr);
+  }
+  if (rc >= 0 && m_inspectJpeg) {
+    m_strict.reset(avcodec_alloc_context3(decoder));
+    m_strictFrame.reset(av_frame_alloc());
+    rc = m_strict && m_strictFrame ? avcodec_parameters_to_context(m_strict.get(), par)
+                                   : AVERROR(ENOMEM);
+    if (rc >= 0) {
+      m_strict->thread_count = 1;
+      m_strict->err_recognition = AV_EF_EXPLODE;
+      rc = avcodec_open2(m_strict.get(), decoder, nullptr);
+    }
   }
   if (rc < 0) {
     *error = path + ": cannot open the " + decoder->name + " decoder: " + AvError(rc);
@@ -166,7 +184,61 @@ bool FfmpegReader::Open(const std::string& path, std::string* error) {
   return true;
 }
 
+ReadStatus FfmpegReader::DecodeInspected(std::string* error) {
+  for (;;) {
+    int rc = av_read_frame(m_format.get(), m_packet.get());
+    if (rc == AVERROR_EOF)
+      return ReadStatus::kEnd;
+    if (rc < 0) {
+      *error = "after frame " + std::to_string(m_frameIndex) +
+               ": the recording is damaged or truncated: " + AvError(rc);
+      return ReadStatus::kError;
+    }
+    if (m_packet->stream_index != m_stream) {
+      av_packet_unref(m_packet.get());
+      continue;
+    }
+    m_damage = InspectJpeg(m_packet->data, size_t(m_packet->size));
+    m_placeholderPts = m_packet->pts;
+    if (m_damage == FrameDamage::kNone && !StrictlyDecodes())
+      m_damage = FrameDamage::kCorruptData;
+    // An empty packet would end the decoder's input: it gives no picture.
+    rc = m_packet->size > 0 ? avcodec_send_packet(m_codec.get(), m_packet.get())
+                            : AVERROR_INVALIDDATA;
+    av_packet_unref(m_packet.get());
+    if (rc >= 0)
+      rc = avcodec_receive_frame(m_codec.get(), m_frame.get());
+    m_placeholder = rc < 0;
+    // The decoder's refusal is damage too, when the structure showed none.
+    if (m_placeholder && m_damage == FrameDamage::kNone)
+      m_damage = FrameDamage::kCorruptData;
+    return ReadStatus::kFrame;
+  }
+}
+
+bool FfmpegReader::StrictlyDecodes() {
+  int rc = avcodec_send_packet(m_strict.get(), m_packet.get());
+  if (rc >= 0)
+    rc = avcodec_receive_frame(m_strict.get(), m_strictFrame.get());
+  av_frame_unref(m_strictFrame.get());
+  return rc >= 0;
+}
+
+void FfmpegReader::Placeholder(LumaFrame* frame) const {
+  frame->width = m_info.width;
+  frame->height = m_info.height;
+  frame->luma.assign(size_t(m_info.width) * size_t(m_info.height), 0);
+  frame->colour = ColourLayout::kNone;
+  frame->hasTime = m_placeholderPts != AV_NOPTS_VALUE;
+  frame->time = frame->hasTime ? av_rescale_q(m_placeholderPts,
+                                              m_format->streams[m_stream]->time_base, {1, 10000000})
+                               : 0;
+  frame->fieldOrder = FieldOrder::kProgressive;
+}
+
 ReadStatus FfmpegReader::Decode(std::string* error) {
+  if (m_inspectJpeg)
+    return DecodeInspected(error);
   for (;;) {
     int rc = avcodec_receive_frame(m_codec.get(), m_frame.get());
     if (rc == 0)
@@ -291,6 +363,12 @@ ReadStatus FfmpegReader::Next(LumaFrame* frame, std::string* error) {
   if (status != ReadStatus::kFrame) {
     m_ended = status == ReadStatus::kEnd;
     return status;
+  }
+  frame->damage = m_damage;
+  if (m_placeholder) {
+    Placeholder(frame);
+    ++m_frameIndex;
+    return ReadStatus::kFrame;
   }
   if (!ToLuma(frame, error))
     return ReadStatus::kError;

@@ -22,6 +22,11 @@ class FfmpegReader : public FrameSource {
 
  private:
   ReadStatus Decode(std::string* error);  // one frame into m_frame, or the end
+  // MJPG: one packet at a time, each inspected (m_damage) and decoded on its
+  // own; a packet that gives no picture is a placeholder frame.
+  ReadStatus DecodeInspected(std::string* error);
+  void Placeholder(LumaFrame* frame) const;
+  bool StrictlyDecodes();  // m_packet through m_strict
   bool ToLuma(LumaFrame* out, std::string* error);
 
   FormatContextPtr m_format;
@@ -36,6 +41,14 @@ class FfmpegReader : public FrameSource {
   bool m_ended = false;
   int64_t m_frameIndex = 0;
   SourceInfo m_info;
+  bool m_inspectJpeg = false;
+  // MJPG: a second decoder with FFmpeg's strictest error recognition, whose
+  // refusal of a structurally whole packet is corrupt data.
+  CodecContextPtr m_strict;
+  FramePtr m_strictFrame;
+  FrameDamage m_damage = FrameDamage::kNone;  // of the packet the frame came from
+  bool m_placeholder = false;                 // that packet gave no picture
+  int64_t m_placeholderPts = 0;
 };
 
 }  // namespace zdanalyse

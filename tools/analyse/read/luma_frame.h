@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/analyse/read/jpeg_damage.h"
+
 namespace zdanalyse {
 
 // How the two fields of a frame are ordered, as far as the recording says.
@@ -37,6 +39,10 @@ struct LumaFrame {
   std::vector<uint8_t> bgr;     // kBgr
   DeclaredRange range = DeclaredRange::kUnstated;
   DeclaredMatrix matrix = DeclaredMatrix::kUnstated;
+
+  // A compressed frame's damage, as its packet showed it (MJPG only). A
+  // packet that gave no picture comes as a black frame of the stream's size.
+  FrameDamage damage = FrameDamage::kNone;
 
   const uint8_t* Row(int32_t y) const { return luma.data() + size_t(y) * size_t(width); }
 };

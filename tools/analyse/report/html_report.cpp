@@ -35,11 +35,12 @@ const char kStyle[] =
     ".mark{stroke-width:1.5;stroke-opacity:.45}"
     ".ev-after-gap{stroke:#d62728;fill:#d62728}.ev-repeated{stroke:#ff7f0e;fill:#ff7f0e}"
     ".ev-out-of-order{stroke:#9467bd;fill:#9467bd}.ev-restart{stroke:#1f77b4;fill:#1f77b4}"
-    ".ev-unreadable{stroke:#7f7f7f;fill:#7f7f7f}"
+    ".ev-unreadable{stroke:#7f7f7f;fill:#7f7f7f}.ev-damaged{stroke:#8c564b;fill:#8c564b}"
     ".key{display:inline-block;width:10px;height:10px;border-radius:5px;margin:0 4px 0 12px}"
     ".key.ev-after-gap{background:#d62728}.key.ev-repeated{background:#ff7f0e}"
     ".key.ev-out-of-order{background:#9467bd}.key.ev-restart{background:#1f77b4}"
-    ".key.ev-unreadable{background:#7f7f7f}.legend{font-size:12px;color:#444;margin:4px 0}";
+    ".key.ev-unreadable{background:#7f7f7f}.key.ev-damaged{background:#8c564b}.legend{font-size:"
+    "12px;color:#444;margin:4px 0}";
 
 std::string Fmt(const char* format, double v) {
   char text[64];
@@ -118,7 +119,7 @@ void Summary(const AnalysisResult& r, std::string* page) {
 void Legend(std::string* page) {
   *page += "<div class=\"legend\">";
   for (FrameEvent e : {FrameEvent::kAfterGap, FrameEvent::kRepeated, FrameEvent::kOutOfOrder,
-                       FrameEvent::kRestart, FrameEvent::kUnreadable})
+                       FrameEvent::kRestart, FrameEvent::kUnreadable, FrameEvent::kDamaged})
     *page += std::string("<span class=\"key ev-") + EventName(e) + "\"></span>" + EventLabel(e);
   *page +=
       "<br>Upper lane: the frame number's step from the previous readable frame (1 is the next "

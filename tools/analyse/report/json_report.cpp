@@ -112,8 +112,9 @@ void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
     std::fprintf(out, "  \"first_frame\": null,\n  \"last_frame\": null,\n");
   std::fprintf(out,
                "  \"missing\": %" PRId64 ",\n  \"repeated\": %" PRId64
-               ",\n  \"out_of_order\": %" PRId64 ",\n  \"restarts\": %" PRId64 ",\n",
-               r.missing, r.repeated, r.outOfOrder, r.restarts);
+               ",\n  \"out_of_order\": %" PRId64 ",\n  \"restarts\": %" PRId64
+               ",\n  \"damaged\": %" PRId64 ",\n",
+               r.missing, r.repeated, r.outOfOrder, r.restarts, r.damaged);
   if (r.hasDrops)
     std::fprintf(out, "  \"source_drops\": %" PRId64 ",\n", r.sourceDrops);
   else
@@ -170,6 +171,7 @@ void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
     std::fprintf(out, "%s%s", i ? ", " : "", Quote(t.notMeasured[i]).c_str());
   std::fprintf(out, "]\n  },\n  \"events\": [");
   bool first = true;
+  auto damaged = r.damagedFrames.begin();
   for (size_t i = 0; i < r.frames.size(); ++i) {
     const FrameEvent e = r.events[i];
     if (e == FrameEvent::kInOrder || e == FrameEvent::kFirst)
@@ -179,6 +181,17 @@ void WriteJsonReport(const AnalysisResult& r, std::FILE* out) {
                  Quote(EventName(e)).c_str());
     if (r.frames[i].readable)
       std::fprintf(out, ", \"frame\": %u", r.frames[i].frame);
+    if (e == FrameEvent::kDamaged) {
+      std::fprintf(out, ", \"damage\": %s", Quote(DamageName(r.frames[i].damage)).c_str());
+      // Without its own number: the readable frames on either side.
+      while (damaged != r.damagedFrames.end() && damaged->record < i)
+        ++damaged;
+      if (!r.frames[i].readable && damaged != r.damagedFrames.end() && damaged->record == i) {
+        std::fprintf(out, ", \"after\": %s, \"before\": %s",
+                     damaged->hasAfter ? std::to_string(damaged->after).c_str() : "null",
+                     damaged->hasBefore ? std::to_string(damaged->before).c_str() : "null");
+      }
+    }
     std::fprintf(out, "}");
     first = false;
   }

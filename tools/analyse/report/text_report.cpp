@@ -135,6 +135,17 @@ void WriteTextReport(const AnalysisResult& r, std::FILE* out) {
                missingRanges.c_str());
   std::fprintf(out, "repeated:       %lld\n", static_cast<long long>(r.repeated));
   std::fprintf(out, "out of order:   %lld\n", static_cast<long long>(r.outOfOrder));
+  if (r.damaged > 0) {
+    std::string list;
+    for (const DamagedFrame& d : r.damagedFrames) {
+      std::string where = d.hasFrame
+                              ? std::to_string(d.frame)
+                              : "between " + (d.hasAfter ? std::to_string(d.after) : "start") +
+                                    " and " + (d.hasBefore ? std::to_string(d.before) : "end");
+      list += (list.empty() ? " (" : ", ") + where + " " + DamageName(d.damage);
+    }
+    std::fprintf(out, "damaged:        %lld%s)\n", static_cast<long long>(r.damaged), list.c_str());
+  }
   std::fprintf(out, "restarts:       %lld (%zu stream%s)\n", static_cast<long long>(r.restarts),
                r.streams.size(), r.streams.size() == 1 ? "" : "s");
   if (r.hasDrops)

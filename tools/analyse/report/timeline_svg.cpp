@@ -136,6 +136,8 @@ const char* EventLabel(FrameEvent event) {
       return "restart";
     case FrameEvent::kUnreadable:
       return "unreadable";
+    case FrameEvent::kDamaged:
+      return "damaged";
     case FrameEvent::kInOrder:
       return "next frame";
     case FrameEvent::kFirst:

@@ -20,6 +20,7 @@ enum class FrameEvent : uint8_t {
   kOutOfOrder,  // an earlier number than one already seen, not seen before
   kRestart,     // the first frame of a new stream
   kUnreadable,
+  kDamaged,  // a compressed frame whose packet was damaged (FrameRecord::damage)
 };
 const char* EventName(FrameEvent event);
 
@@ -74,12 +75,26 @@ struct Thresholds {
   int64_t maxMissing = 0;
   int64_t maxRepeated = 0;
   int64_t maxOutOfOrder = 0;
+  int64_t maxDamaged = 0;
   double maxUnreadablePercent = 0.1;
   double maxIntervalMs = -1;  // < 0: off
   double maxP99Ms = -1;
   double maxDriftMs = -1;
   double minRate = -1;
   double minPsnrDb = -1;  // luma PSNR every compared frame must reach
+};
+
+// A frame whose packet was damaged: its own number when its code read,
+// else the numbers of the readable frames on either side.
+struct DamagedFrame {
+  size_t record = 0;  // position in AnalysisResult::frames
+  FrameDamage damage = FrameDamage::kNone;
+  bool hasFrame = false;
+  uint32_t frame = 0;
+  bool hasAfter = false;  // a readable frame before it in the recording
+  uint32_t after = 0;
+  bool hasBefore = false;  // a readable frame after it
+  uint32_t before = 0;
 };
 
 struct AnalysisResult {
@@ -102,6 +117,10 @@ struct AnalysisResult {
   int64_t repeated = 0;
   int64_t outOfOrder = 0;
   int64_t restarts = 0;
+  // Frames whose packet was damaged: not missing, not unreadable; one whose
+  // code did not read stands for a number between its neighbours.
+  int64_t damaged = 0;
+  std::vector<DamagedFrame> damagedFrames;  // in recording order
   bool hasDrops = false;
   int64_t sourceDrops = 0;  // the source's own drop count across the recording
   std::vector<StreamSummary> streams;

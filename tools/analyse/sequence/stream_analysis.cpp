@@ -75,8 +75,12 @@ void Walk(AnalysisResult* r) {
   size_t unreadableRun = 0;
   for (size_t i = 0; i < records.size(); ++i) {
     const FrameRecord& rec = records[i];
+    const bool damaged = rec.damage != FrameDamage::kNone;
+    r->damaged += damaged ? 1 : 0;
     if (!rec.readable) {
-      r->events.push_back(FrameEvent::kUnreadable);
+      // A damaged frame's code may be lost with the damage: it stands for a
+      // number in the gap as an unreadable record does, but is not one.
+      r->events.push_back(damaged ? FrameEvent::kDamaged : FrameEvent::kUnreadable);
       ++unreadableRun;
       continue;
     }
@@ -123,6 +127,8 @@ void Walk(AnalysisResult* r) {
       ++walk.summary.outOfOrder;
       r->events.push_back(FrameEvent::kOutOfOrder);
     }
+    if (damaged)
+      r->events.back() = FrameEvent::kDamaged;
     walk.seen.insert(n);
     walk.present.push_back(n);
     walk.summary.records += 1;
@@ -223,6 +229,28 @@ void MeasureTiming(AnalysisResult* r) {
   }
 }
 
+void PlaceDamaged(AnalysisResult* r) {
+  const std::vector<FrameRecord>& f = r->frames;
+  for (size_t i = 0; i < f.size(); ++i) {
+    if (f[i].damage == FrameDamage::kNone)
+      continue;
+    DamagedFrame d;
+    d.record = i;
+    d.damage = f[i].damage;
+    d.hasFrame = f[i].readable;
+    d.frame = f[i].frame;
+    for (size_t k = i; k-- > 0 && !d.hasAfter;) {
+      d.hasAfter = f[k].readable;
+      d.after = f[k].frame;
+    }
+    for (size_t k = i + 1; k < f.size() && !d.hasBefore; ++k) {
+      d.hasBefore = f[k].readable;
+      d.before = f[k].frame;
+    }
+    r->damagedFrames.push_back(d);
+  }
+}
+
 void JudgeAnomalies(const Thresholds& th, AnalysisResult* r) {
   auto over = [&](int64_t value, int64_t limit, const char* what) {
     if (value > limit)
@@ -231,6 +259,7 @@ void JudgeAnomalies(const Thresholds& th, AnalysisResult* r) {
   over(r->missing, th.maxMissing, "missing frame(s)");
   over(r->repeated, th.maxRepeated, "repeated frame(s)");
   over(r->outOfOrder, th.maxOutOfOrder, "frame(s) out of order");
+  over(r->damaged, th.maxDamaged, "damaged frame(s)");
   if (r->unreadablePercent > th.maxUnreadablePercent)
     r->anomalies.push_back(Format("%.3f %% unreadable (more than %.3f %%)", r->unreadablePercent,
                                   th.maxUnreadablePercent));
@@ -266,6 +295,8 @@ const char* EventName(FrameEvent event) {
       return "restart";
     case FrameEvent::kUnreadable:
       return "unreadable";
+    case FrameEvent::kDamaged:
+      return "damaged";
   }
   return "?";
 }
@@ -289,7 +320,9 @@ AnalysisResult Analyse(std::vector<FrameRecord> records, const SourceInfo& sourc
   for (const FrameRecord& rec : r.frames)
     r.perField = r.perField || rec.field != 0;
   Walk(&r);
-  r.unreadable = r.records - r.readable;
+  r.unreadable = 0;
+  for (FrameEvent e : r.events)
+    r.unreadable += e == FrameEvent::kUnreadable ? 1 : 0;
   r.unreadablePercent = r.records ? 100.0 * double(r.unreadable) / double(r.records) : 0.0;
   r.anyFrame = r.readable > 0;
   if (!r.streams.empty()) {
@@ -298,6 +331,7 @@ AnalysisResult Analyse(std::vector<FrameRecord> records, const SourceInfo& sourc
   }
   if (!r.anyFrame)
     r.minConfidence = 0;
+  PlaceDamaged(&r);
   MeasureTiming(&r);
   JudgeAnomalies(thresholds, &r);
   return r;
