@@ -48,21 +48,10 @@ cp "$module"/ZintuDobrel64.ax "$module"/chart_small.bmp "$module"/font.bmp "$fau
   done
 } >"$faults/ZintuDobrel.ini"
 
-export WINEPREFIX=$ZD_WINEPREFIX
-"$wine_run" regsvr32 /s "Z:$faults/ZintuDobrel64.ax" </dev/null
-cleanup() {
-  "$wine_run" regsvr32 /u /s "Z:$faults/ZintuDobrel64.ax" </dev/null >/dev/null 2>&1 || true
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
+# shellcheck source=host_lib.sh
+. "$(dirname "$0")/host_lib.sh"
+register_module "$wine_run" regsvr32 "Z:$faults/ZintuDobrel64.ax"
 
-json_value() { grep -o "\"$2\": [^,}]*" "$1" | head -n 1 | sed 's/.*: //; s/"//g'; }
-# The numbers of a JSON list, one per line, up to a frame number.
-json_list() { grep -o "\"$2\": \[[^]]*\]" "$1" | head -n 1 | sed 's/.*\[//; s/\]//' |
-  tr ',' '\n' | awk -v last="$3" 'NF && $1 <= last { print $1 + 0 }'; }
-# Frames N, 2N, ... up to last, one per line; for a freeze, K frames from each.
-every() { awk -v n="$1" -v last="$2" -v k="${3:-1}" \
-  'BEGIN { if (n > 0) for (f = n; f <= last; f += n) for (j = 0; j < k && f + j <= last; j++) print f + j }'; }
 # The fault log's frames of one kind, up to last.
 logged() { tr -d '\r' <"$faults/faults.txt" | awk -v kind="$1" -v last="$2" '$2 == kind && $1 <= last { print $1 }'; }
 # The fault log's kinds, once each.
@@ -84,13 +73,9 @@ sequence_faults() {
         out = out (i > 1 ? "|" : "") s }
       print out }'
 }
-list() { tr '\n' ' ' | sed 's/ *$//'; }
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-expect() {  # case what actual expected
-  [ "$3" = "$4" ] || fail "$1 $2: [$3], expected [$4]"
-}
 
 index=0
 for c in "${cases[@]}"; do
@@ -108,21 +93,7 @@ for c in "${cases[@]}"; do
     { fail "$name: not every frame carried a readable code"; continue; }
   upto=$((last - 2))
 
-  want_missing= want_repeated= want_ooo= want_no_time= want_wrong= want_stalled=
-  case $kind in
-    loss) want_missing=$(every "$every" $upto | list) ;;
-    repeat) want_repeated=$(every "$every" $upto | list) ;;
-    reorder) want_ooo=$(every "$every" $upto | list) ;;
-    stall) want_stalled=$(every "$every" $upto | list) ;;
-    no_time) want_no_time=$(every "$every" $upto | list) ;;
-    freeze) want_wrong=$(every "$every" $upto 2 | list) ;;
-  esac
-  expect "$name" missing "$(json_list "$json" missing $upto | list)" "$want_missing"
-  expect "$name" repeated "$(json_list "$json" repeated $upto | list)" "$want_repeated"
-  expect "$name" out_of_order "$(json_list "$json" out_of_order $upto | list)" "$want_ooo"
-  expect "$name" without_time "$(json_list "$json" without_time $upto | list)" "$want_no_time"
-  expect "$name" wrong_time "$(json_list "$json" wrong_time $upto | list)" "$want_wrong"
-  expect "$name" stalled "$(json_list "$json" stalled $upto | list)" "$want_stalled"
+  expect_findings "$name" "$kind" "$every" $upto "$json"
   [ "$(json_value "$json" agrees)" = true ] || fail "$name: IAMDroppedFrames disagrees with the codes"
 
   # The fault log: exactly those, and no other kind.

@@ -22,16 +22,9 @@ cp "$module"/ZintuDobrel64.ax "$module"/*.bmp "$coded"/
 sed 's/^\[MAIN\]/[MAIN]\nframe_code=1/' "$module/ZintuDobrel.ini" >"$coded/ZintuDobrel.ini"
 grep -q '^frame_code=1' "$coded/ZintuDobrel.ini"
 
-export WINEPREFIX=$ZD_WINEPREFIX
-"$wine_run" regsvr32 /s "Z:$coded/ZintuDobrel64.ax" </dev/null
-cleanup() {
-  "$wine_run" regsvr32 /u /s "Z:$coded/ZintuDobrel64.ax" </dev/null >/dev/null 2>&1 || true
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
-export WINEPREFIX=$ZD_WINEPREFIX
-
-json_value() { grep -o "\"$2\": [^,}]*" "$1" | head -n 1 | sed 's/.*: //; s/"//g'; }
+# shellcheck source=host_lib.sh
+. "$(dirname "$0")/host_lib.sh"
+register_module "$wine_run" regsvr32 "Z:$coded/ZintuDobrel64.ax"
 
 # The first capability of each pixel format (and 480i), by zd-capture's listing.
 "$wine_run" "$capture" --list-caps --json </dev/null >"$out/caps.json"

@@ -42,16 +42,11 @@ log=$module_dir/faults.txt
 } >"$ini"
 module=Z:$module_dir/$(basename "$module_file")
 
-export WINEPREFIX=$ZD_WINEPREFIX
-"$wine_run" "$regsvr32" /s "$module" </dev/null
-cleanup() {
-  "$wine_run" "$regsvr32" /u /s "$module" </dev/null >/dev/null 2>&1 || true
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
+# shellcheck source=host_lib.sh
+. "$(dirname "$0")/host_lib.sh"
+register_module "$wine_run" "$regsvr32" "$module"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-json_value() { grep -o "\"$2\": [^,}]*" "$1" | head -n 1 | sed 's/.*: //; s/"//g'; }
 # The fault log's sample faults up to a frame number: "<frame> <kind>" lines.
 logged() { tr -d '\r' <"$1" | awk -v last="$2" '$1 <= last && $2 != "loss" {print $1, $2}'; }
 

@@ -33,16 +33,11 @@ printf '[PRESET_01]\r\nenable=1\r\nw=640\r\nh=360\r\njpeg_quality=50\r\ncomment=
 printf '[PRESET_02]\r\nenable=1\r\nw=1280\r\nh=720\r\ncomment=mjpg 720p\r\n' >>"$ini"
 module=Z:$module_dir/$(basename "$module_file")
 
-export WINEPREFIX=$ZD_WINEPREFIX
-"$wine_run" "$regsvr32" /s "$module" </dev/null
-cleanup() {
-  "$wine_run" "$regsvr32" /u /s "$module" </dev/null >/dev/null 2>&1 || true
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
+# shellcheck source=host_lib.sh
+. "$(dirname "$0")/host_lib.sh"
+register_module "$wine_run" "$regsvr32" "$module"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-json_value() { grep -o "\"$2\": [^,}]*" "$1" | head -n 1 | sed 's/.*: //; s/"//g'; }
 
 # zd-capture over both presets.
 for cap in 0 1; do

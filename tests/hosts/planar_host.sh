@@ -27,15 +27,9 @@ cp "$module/$module_file" "$module"/*.bmp "$planar"/
 sed -e 's/^enable=0/enable=1/' -e 's/^\[MAIN\]/[MAIN]\nframe_code=1/' "$module/ZintuDobrel.ini" \
   >"$planar/ZintuDobrel.ini"
 
-export WINEPREFIX=$ZD_WINEPREFIX
-"$wine_run" regsvr32 /s "Z:$planar/$module_file" </dev/null
-cleanup() {
-  "$wine_run" regsvr32 /u /s "Z:$planar/$module_file" </dev/null >/dev/null 2>&1 || true
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
-
-json_value() { grep -o "\"$2\": [^,}]*" "$1" | head -n 1 | sed 's/.*: //; s/"//g'; }
+# shellcheck source=host_lib.sh
+. "$(dirname "$0")/host_lib.sh"
+register_module "$wine_run" regsvr32 "Z:$planar/$module_file"
 
 failures=0
 fail() {

@@ -44,17 +44,11 @@ cp "$module" "$assets"/chart_small.bmp "$assets"/font.bmp "$faults"/
   done
 } >"$faults/ZintuDobrel.ini"
 
-# (An empty report gives empty values, never an early end of the script.)
-json_value() { { grep -o "\"$2\": [^,}]*" "$1" || true; } | head -n 1 | sed 's/.*: //; s/"//g'; }
-json_list() { { grep -o "\"$2\": \[[^]]*\]" "$1" || true; } | head -n 1 | sed 's/.*\[//; s/\]//' |
-  tr ',' '\n' | awk -v last="$3" 'NF && $1 <= last { print $1 + 0 }'; }
-every() { awk -v n="$1" -v last="$2" -v k="${3:-1}" \
-  'BEGIN { if (n > 0) for (f = n; f <= last; f += n) for (j = 0; j < k && f + j <= last; j++) print f + j }'; }
-list() { tr '\n' ' ' | sed 's/ *$//'; }
+# shellcheck source=../hosts/host_lib.sh
+. "$(dirname "$0")/../hosts/host_lib.sh"
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-expect() { [ "$3" = "$4" ] || fail "$1 $2: [$3], expected [$4]"; }
 
 index=0
 for c in "${cases[@]}"; do
@@ -72,24 +66,8 @@ for c in "${cases[@]}"; do
   [ -n "$last" ] && [ $((decoded + partial)) = $frames ] && [ "$last" -ge $((frames / 2)) ] ||
     { fail "$name: not every whole frame carried a readable code"; continue; }
   upto=$((last - 2))
-  want_missing= want_repeated= want_ooo= want_no_time= want_wrong= want_stalled= want_partial=
-  case $kind in
-    clean) [ $status -eq 0 ] || fail "$name: exit $status" ;;
-    loss) want_missing=$(every "$every" $upto | list) ;;
-    repeat) want_repeated=$(every "$every" $upto | list) ;;
-    reorder) want_ooo=$(every "$every" $upto | list) ;;
-    stall) want_stalled=$(every "$every" $upto | list) ;;
-    no_time) want_no_time=$(every "$every" $upto | list) ;;
-    freeze) want_wrong=$(every "$every" $upto 2 | list) ;;
-    partial) want_partial=$(every "$every" $upto | list) ;;
-  esac
-  expect "$name" missing "$(json_list "$json" missing $upto | list)" "$want_missing"
-  expect "$name" repeated "$(json_list "$json" repeated $upto | list)" "$want_repeated"
-  expect "$name" out_of_order "$(json_list "$json" out_of_order $upto | list)" "$want_ooo"
-  expect "$name" without_time "$(json_list "$json" without_time $upto | list)" "$want_no_time"
-  expect "$name" wrong_time "$(json_list "$json" wrong_time $upto | list)" "$want_wrong"
-  expect "$name" stalled "$(json_list "$json" stalled $upto | list)" "$want_stalled"
-  expect "$name" partial "$(json_list "$json" partial $upto | list)" "$want_partial"
+  [ "$kind" != clean ] || [ $status -eq 0 ] || fail "$name: exit $status"
+  expect_findings "$name" "$kind" "$every" $upto "$json"
 done
 
 [ $failures -eq 0 ] || { echo "$failures fault checks failed" >&2; exit 1; }
