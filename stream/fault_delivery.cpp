@@ -15,6 +15,13 @@ bool Delivered(HRESULT hr) {
   return hr == S_OK;
 }
 
+// The downstream pin took the sample: S_OK, or S_FALSE (taken, but send no
+// more, as a renderer answers while its graph stops). Either counts as
+// delivered: the host has the frame.
+bool Taken(HRESULT hr) {
+  return hr == S_OK || hr == S_FALSE;
+}
+
 uint32_t DataLength(IMediaSample* sample) {
   const long length = sample->GetActualDataLength();
   return length > 0 ? uint32_t(length) : 0u;
@@ -36,23 +43,25 @@ HRESULT CBallStream::Deliver(IMediaSample* sample) {
       break;  // one is held already: this one goes on in order
     case DeliveryFault::kRepeat: {
       const HRESULT first = CBaseOutputPin::Deliver(sample);
+      if (Taken(first))
+        m_counts.RecordDelivered(DataLength(sample));
       if (!Delivered(first))
         return first;
-      m_counts.RecordDelivered(DataLength(sample));
       break;
     }
     case DeliveryFault::kNone:
       break;
   }
   const HRESULT hr = CBaseOutputPin::Deliver(sample);
+  if (Taken(hr))
+    m_counts.RecordDelivered(DataLength(sample));
   if (!Delivered(hr))
     return hr;
-  m_counts.RecordDelivered(DataLength(sample));
   if (!m_heldSample)
     return S_OK;
   ComPtr<IMediaSample> held = std::move(m_heldSample);
   const HRESULT late = CBaseOutputPin::Deliver(held.Get());
-  if (Delivered(late))
+  if (Taken(late))
     m_counts.RecordDelivered(DataLength(held.Get()));
   return late;
 }

@@ -212,7 +212,7 @@ STDMETHODIMP FakeInputPin::Receive(IMediaSample* sample) {
   m_samples.push_back(record);
   if (m_samples.size() >= wanted)
     SetEvent(samplesArrived);
-  return S_OK;
+  return m_samples.size() == wanted ? answerWanted : S_OK;
 }
 
 STDMETHODIMP FakeInputPin::ReceiveMultiple(IMediaSample** samples, long count, long* processed) {

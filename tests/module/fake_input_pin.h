@@ -61,6 +61,7 @@ class FakeInputPin : public IPin, public IMemInputPin {
   ALLOCATOR_PROPERTIES requirements = {};
   HANDLE samplesArrived = nullptr;  // set when `wanted` samples have arrived
   size_t wanted = 3;
+  HRESULT answerWanted = S_OK;  // what Receive answers for the `wanted`-th sample
 
   std::vector<ReceivedSample> Samples();
 

@@ -190,6 +190,22 @@ TEST_F(FaultStreamTest, AverageFrameSizeIsTheImageOrTheMeanJpegLength) {
   }
 }
 
+// A renderer answers S_FALSE for the sample it takes as its graph stops: the
+// sample counts as delivered (the host has it) and the stream ends there.
+TEST_F(FaultStreamTest, ASampleTakenWithSFalseCountsAsDelivered) {
+  for (const char* faults : {"", "fault_repeat_every=2\r\n"}) {
+    SCOPED_TRACE(faults);
+    Create(100000, faults);
+    downstream->answerWanted = S_FALSE;
+    ASSERT_EQ(pin->Connect(downstream.Get(), nullptr), S_OK);
+    RunFor(3);  // frames 0, 1 and 2 (a repeated frame 2 ends the stream at once)
+    ASSERT_EQ(filter->Stop(), S_OK);
+    EXPECT_EQ(downstream->Samples().size(), 3u);
+    EXPECT_EQ(NotDropped(), 3);
+    pin->Disconnect();
+  }
+}
+
 TEST_F(FaultStreamTest, EachDeliveryFaultReachesTheDownstreamPinAsScheduled) {
   constexpr long long kFrameTime = 100000;          // 10 ms frames
   constexpr HRESULT kNoTime = HRESULT(0x80040249);  // VFW_E_SAMPLE_TIME_NOT_SET
