@@ -1,10 +1,8 @@
 # Shared by the host test scripts (sourced): compares captured frames with
 # the preview tool's, outside the status line.
 
-# json_value FILE KEY: the first value of "KEY": in a zd-capture JSON report.
-json_value() {
-  grep -o "\"$2\": [^,}]*" "$1" | head -n 1 | sed 's/^[^:]*: //; s/^"//; s/"$//'
-}
+# shellcheck source=host_lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/host_lib.sh"
 
 # compare_frames EXPECTED ACTUAL FORMAT HEIGHT FRAME_BYTES GLYPH_H FRAMES
 # Both files hold FRAMES frames of FRAME_BYTES bytes in the source's layout

@@ -21,19 +21,7 @@ device=${8:-Zintu Dobrel x64}
 . "$(dirname "$0")/compare_frames.sh"
 mkdir -p "$out"
 
-# Without the Windows ffmpeg the test is skipped (ctest: exit code 77), but
-# not in CI, where every host test must run.
-if [ ! -f "$ffmpeg" ]; then
-  package=$(basename "$(dirname "$ffmpeg")")
-  echo "The Windows ffmpeg is not installed: $ffmpeg" >&2
-  echo "Install it with: npm install --prefix build/npm --force @ffmpeg-installer/$package" >&2
-  if [ -n "${CI:-}" ]; then
-    echo "FAIL: CI is set, and CI runs every host test" >&2
-    exit 1
-  fi
-  echo "SKIP: the ffmpeg host test needs it" >&2
-  exit 77
-fi
+need_windows_ffmpeg "$ffmpeg"
 
 # ffmpeg's name of a source pixel format.
 pix_fmt() {

@@ -2,6 +2,22 @@
 # with grep and awk alone: an absent value reads as empty, never as an early
 # end of the calling script (which runs with set -euo pipefail).
 
+# Without the Windows ffmpeg a host test is skipped (ctest: exit code 77),
+# but not in CI, where every host test must run.
+#   need_windows_ffmpeg FFMPEG
+need_windows_ffmpeg() {
+  [ -f "$1" ] && return 0
+  echo "The Windows ffmpeg is not installed: $1" >&2
+  echo "Install it with: npm install --prefix build/npm --force" \
+    "@ffmpeg-installer/$(basename "$(dirname "$1")")" >&2
+  if [ -n "${CI:-}" ]; then
+    echo "FAIL: CI is set, and CI runs every host test" >&2
+    exit 1
+  fi
+  echo "SKIP: this host test needs it" >&2
+  exit 77
+}
+
 # Registers a module folder's filter in the prefix that ZD_WINEPREFIX names,
 # and unregisters it (and stops the prefix's server) when the script ends.
 #   register_module WINE_RUN REGSVR32 MODULE   (MODULE a Windows path: Z:/...)
@@ -16,8 +32,11 @@ unregister_module() {
   wineserver -k </dev/null >/dev/null 2>&1 || true
 }
 
-# The first value of a key in a JSON report.
-json_value() { { grep -o "\"$2\": [^,}]*" "$1" || true; } | head -n 1 | sed 's/.*: //; s/"//g'; }
+# json_value FILE KEY: the first value of "KEY": in a JSON report (a string
+# without its quotes).
+json_value() {
+  { grep -o "\"$2\": [^,}]*" "$1" || true; } | head -n 1 | sed 's/^[^:]*: //; s/^"//; s/"$//'
+}
 
 # The numbers of a key's list in a JSON report, up to a last value, one a line.
 json_list() {

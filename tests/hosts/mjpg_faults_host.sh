@@ -16,11 +16,9 @@ set -euo pipefail
 wine_run=$1 capture=$2 ffmpeg=$3 module_file=$4 regsvr32=$5 device=$6 analyse=$7 assets=$8
 work=$9
 frames=60
-if [ ! -f "$ffmpeg" ]; then
-  echo "the Windows ffmpeg is missing: $ffmpeg"
-  [ -n "${CI:-}" ] && exit 1
-  exit 77
-fi
+# shellcheck source=host_lib.sh
+. "$(dirname "$0")/host_lib.sh"
+need_windows_ffmpeg "$ffmpeg"
 module_dir=$work/module
 rm -rf "$work"
 mkdir -p "$module_dir" "$work/packets"
@@ -42,8 +40,6 @@ log=$module_dir/faults.txt
 } >"$ini"
 module=Z:$module_dir/$(basename "$module_file")
 
-# shellcheck source=host_lib.sh
-. "$(dirname "$0")/host_lib.sh"
 register_module "$wine_run" "$regsvr32" "$module"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }

@@ -15,11 +15,9 @@ set -euo pipefail
 wine_run=$1 capture=$2 ffmpeg=$3 module_file=$4 regsvr32=$5 device=$6 analyse=$7 assets=$8
 work=$9
 frames=40
-if [ ! -f "$ffmpeg" ]; then
-  echo "the Windows ffmpeg is missing: $ffmpeg"
-  [ -n "${CI:-}" ] && exit 1
-  exit 77
-fi
+# shellcheck source=host_lib.sh
+. "$(dirname "$0")/host_lib.sh"
+need_windows_ffmpeg "$ffmpeg"
 module_dir=$work/module
 rm -rf "$work"
 mkdir -p "$module_dir"
@@ -33,8 +31,6 @@ printf '[PRESET_01]\r\nenable=1\r\nw=640\r\nh=360\r\njpeg_quality=50\r\ncomment=
 printf '[PRESET_02]\r\nenable=1\r\nw=1280\r\nh=720\r\ncomment=mjpg 720p\r\n' >>"$ini"
 module=Z:$module_dir/$(basename "$module_file")
 
-# shellcheck source=host_lib.sh
-. "$(dirname "$0")/host_lib.sh"
 register_module "$wine_run" "$regsvr32" "$module"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
