@@ -1,5 +1,6 @@
 #include "bench/composition_cases.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -85,23 +86,31 @@ uint32_t FrameBytes(const Case& c) {
   return zd::FrameSizeBytes(c.size.w, c.size.h, c.format.bitCount);
 }
 
-FrameBuffers::FrameBuffers(uint32_t size) : m_size(size) {
-  for (int i = 0; i < kBufferCount; ++i) {
-    m_blocks[i].reset(new uint8_t[size + 4096]);
-    uint8_t* p = m_blocks[i].get();
+FrameBuffers::FrameBuffers(uint32_t size, int count) : m_size(size) {
+  for (int i = 0; i < std::max(count, 2); ++i) {
+    m_blocks.emplace_back(new uint8_t[size + 4096]);
+    uint8_t* p = m_blocks.back().get();
     p += (4096 - reinterpret_cast<uintptr_t>(p) % 4096) % 4096;
     std::memset(p, 0x10, size);
-    m_frames[i] = p;
+    m_frames.push_back(p);
   }
 }
 
+int FrameBuffers::ColdCount(uint32_t size) {
+  const uint64_t frames = (kColdRotationBytes + size - 1) / std::max<uint32_t>(size, 1);
+  return int(std::max<uint64_t>(frames, kBufferCount));
+}
+
 void FrameBuffers::CopyFrame(uint64_t k) {
-  std::memcpy(Frame(k), Frame(k + kBufferCount / 2), m_size);
+  std::memcpy(Frame(k), Frame(k + m_frames.size() / 2), m_size);
   MemoryFence();
 }
 
 CompositionRun::CompositionRun(const Case& c, bool frameCode)
-    : m_case(c), m_preset(MakePreset(c)), m_buffers(FrameBytes(c)) {
+    : m_case(c),
+      m_preset(MakePreset(c)),
+      m_buffers(FrameBytes(c)),
+      m_coldBuffers(FrameBytes(c), FrameBuffers::ColdCount(FrameBytes(c))) {
   m_settings.m_frameCode = frameCode ? 1 : 0;
   m_prepared = m_producer.OnThreadCreate(m_host, m_preset, m_settings, BitmapFolder()) == kS_OK;
   m_start = m_host.now;
@@ -155,8 +164,11 @@ PairedTimes CompositionRun::Paired(uint64_t k, Work work) {
   const auto t1 = Clock::now();
   t.ok = work(k);
   const auto t2 = Clock::now();
+  m_coldBuffers.CopyFrame(k);
+  const auto t3 = Clock::now();
   t.copySeconds = Seconds(t0, t1);
   t.workSeconds = Seconds(t1, t2);
+  t.coldCopySeconds = Seconds(t2, t3);
   return t;
 }
 

@@ -59,24 +59,32 @@ inline void Escape(const void* p) {
   asm volatile("" : : "g"(p) : "memory");
 }
 
+// The cold memcpy's rotation spans at least this much memory, more than any
+// last-level cache of the machines we measure on, so that neither its source
+// nor its destination is still in a cache when it is copied again.
+constexpr uint64_t kColdRotationBytes = uint64_t(64) << 20;
+
 // Frame buffers, page-aligned as an allocator gives them, touched once so
 // that the first pass does not pay for page faults.
 class FrameBuffers {
  public:
-  explicit FrameBuffers(uint32_t size);
+  explicit FrameBuffers(uint32_t size, int count = kBufferCount);
+  // A rotation of at least kColdRotationBytes (and kBufferCount frames).
+  static int ColdCount(uint32_t size);
   uint32_t Size() const { return m_size; }
-  uint8_t* Frame(uint64_t k) const { return m_frames[k % kBufferCount]; }
+  uint8_t* Frame(uint64_t k) const { return m_frames[k % m_frames.size()]; }
 
   // The memcpy baseline for frame k: a plain copy of one frame into buffer k
-  // of the rotation from the frame written half a rotation before; like the
-  // tile that the composition reads, the source is out of the cache at the
-  // larger sizes.
+  // of the rotation from the frame written half a rotation before. With six
+  // buffers the source is out of the cache at 4K; at 1080p part of it may
+  // still be in the last-level cache (see ColdCount for a rotation where it
+  // never is).
   void CopyFrame(uint64_t k);
 
  private:
   uint32_t m_size;
-  std::unique_ptr<uint8_t[]> m_blocks[kBufferCount];
-  uint8_t* m_frames[kBufferCount] = {};
+  std::vector<std::unique_ptr<uint8_t[]>> m_blocks;
+  std::vector<uint8_t*> m_frames;
 };
 
 // Times of one frame step: the memcpy baseline and the work beside it.
@@ -84,6 +92,7 @@ struct PairedTimes {
   bool ok = false;
   double copySeconds = 0.0;
   double workSeconds = 0.0;
+  double coldCopySeconds = 0.0;  // the cold memcpy of the step (0: none made)
 };
 
 // A stream prepared for one case, making frames into a rotation of buffers
@@ -106,8 +115,9 @@ class CompositionRun {
   bool DrawCode(uint64_t k);
 
   // The memcpy baseline into the next buffer of the rotation, then the frame,
-  // each timed on its own: pairing them in one step makes other load on the
-  // machine weigh on both alike.
+  // then a cold memcpy (a rotation of kColdRotationBytes of its own), each
+  // timed on its own: pairing them in one step makes other load on the
+  // machine weigh on all alike.
   PairedTimes ComposeBesideMemcpy(uint64_t k);
   PairedTimes BlitBesideMemcpy(uint64_t k);
 
@@ -123,6 +133,7 @@ class CompositionRun {
   zd::SimulatedFrameHost m_host;
   FrameProducer m_producer;
   FrameBuffers m_buffers;
+  FrameBuffers m_coldBuffers;
   int64_t m_start = 0;
   bool m_prepared = false;
 };

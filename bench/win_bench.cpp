@@ -7,7 +7,8 @@
 //
 // Each case warms up, then runs a number of repetitions of F frames each
 // (F chosen so that a repetition lasts about --min-ms); a repetition's ratio is
-// its composition time over its memcpy time, and the figures printed are the
+// its composition time over its memcpy time (and over a cold memcpy, one within
+// a rotation larger than any cache), and the figures printed are the
 // medians over the repetitions. --json prints the same figures as JSON.
 #include <algorithm>
 #include <chrono>
@@ -105,19 +106,25 @@ struct CaseFigures {
   double composeMs = 0.0;
   double composeRatio = 0.0;  // composition over memcpy
   double blitRatio = 0.0;     // background copy alone over memcpy
+  double coldRatio = 0.0;     // composition over a cold memcpy
   uint32_t drops = 0;
 };
 
 // Sums of one repetition of paired steps, from frame *k on.
 template <typename Step>
-bool Repeat(int frames, uint64_t* k, Step step, double* copy, double* work) {
+bool Repeat(int frames, uint64_t* k, Step step, double* copy, double* work,
+            double* cold = nullptr) {
   *copy = *work = 0.0;
+  if (cold)
+    *cold = 0.0;
   for (int i = 0; i < frames; ++i) {
     const PairedTimes t = step((*k)++);
     if (!t.ok)
       return false;
     *copy += t.copySeconds;
     *work += t.workSeconds;
+    if (cold)
+      *cold += t.coldCopySeconds;
   }
   return true;
 }
@@ -144,9 +151,10 @@ CaseFigures MeasureCase(const Case& c, const Options& o) {
     f.frames = std::max(zdbench::kBufferCount, int(std::ceil(o.minMs / 1000.0 / perFrame)));
   }
 
-  std::vector<double> memcpyMs, composeMs, composeRatio, blitRatio;
+  std::vector<double> memcpyMs, composeMs, composeRatio, blitRatio, coldRatio;
+  double cold = 0.0;
   for (int r = 0; r < o.repetitions; ++r) {
-    if (!Repeat(f.frames, &kc, compose, &copy, &work))
+    if (!Repeat(f.frames, &kc, compose, &copy, &work, &cold))
       return f;
     if (!Repeat(f.frames, &kb, blit, &blitCopy, &blitWork))
       return f;
@@ -154,11 +162,13 @@ CaseFigures MeasureCase(const Case& c, const Options& o) {
     composeMs.push_back(work * 1000.0 / f.frames);
     composeRatio.push_back(copy > 0.0 ? work / copy : 0.0);
     blitRatio.push_back(blitCopy > 0.0 ? blitWork / blitCopy : 0.0);
+    coldRatio.push_back(cold > 0.0 ? work / cold : 0.0);
   }
   f.memcpyMs = Median(memcpyMs);
   f.composeMs = Median(composeMs);
   f.composeRatio = Median(composeRatio);
   f.blitRatio = Median(blitRatio);
+  f.coldRatio = Median(coldRatio);
   f.drops = run.Drops();
   f.ok = true;
   return f;
@@ -192,15 +202,15 @@ StartFigures MeasureStart(const std::string& name, int repetitions, Step step) {
 void PrintTable(const std::vector<CaseFigures>& cases, const std::vector<StartFigures>& starts,
                 const Options& o) {
   std::printf("zd-bench-win: medians of %d repetition(s)\n", o.repetitions);
-  std::printf("%-16s %7s %10s %11s %16s %13s %6s\n", "case", "frames", "memcpy ms", "compose ms",
-              "compose/memcpy", "blit/memcpy", "drops");
+  std::printf("%-16s %7s %10s %11s %16s %13s %14s %6s\n", "case", "frames", "memcpy ms",
+              "compose ms", "compose/memcpy", "blit/memcpy", "compose/cold", "drops");
   for (const CaseFigures& f : cases) {
     if (!f.ok) {
       std::printf("%-16s FAILED (stream not prepared or frame not made)\n", f.name.c_str());
       continue;
     }
-    std::printf("%-16s %7d %10.3f %11.3f %16.2f %13.2f %6u\n", f.name.c_str(), f.frames, f.memcpyMs,
-                f.composeMs, f.composeRatio, f.blitRatio, f.drops);
+    std::printf("%-16s %7d %10.3f %11.3f %16.2f %13.2f %14.2f %6u\n", f.name.c_str(), f.frames,
+                f.memcpyMs, f.composeMs, f.composeRatio, f.blitRatio, f.coldRatio, f.drops);
   }
   for (const StartFigures& s : starts) {
     if (!s.ok) {
@@ -219,9 +229,9 @@ void PrintJson(const std::vector<CaseFigures>& cases, const std::vector<StartFig
     std::printf(
         "%s\n    {\"name\": \"%s\", \"ok\": %s, \"frames_per_repetition\": %d, "
         "\"memcpy_ms\": %.4f, \"compose_ms\": %.4f, \"x_memcpy\": %.4f, "
-        "\"blit_x_memcpy\": %.4f, \"drops\": %u}",
+        "\"blit_x_memcpy\": %.4f, \"x_cold_memcpy\": %.4f, \"drops\": %u}",
         i ? "," : "", f.name.c_str(), f.ok ? "true" : "false", f.frames, f.memcpyMs, f.composeMs,
-        f.composeRatio, f.blitRatio, f.drops);
+        f.composeRatio, f.blitRatio, f.coldRatio, f.drops);
   }
   std::printf("\n  ],\n  \"stream_start\": [");
   for (size_t i = 0; i < starts.size(); ++i) {

@@ -48,6 +48,25 @@ void PixelSurface::Release() {
   *this = PixelSurface();
 }
 
+int32_t PixelSurface::RepeatWidth() const {
+  return BlitRepeat(width, repeat_w, bytes_per_pixel, kMinBlitRunBytes);
+}
+
+int32_t PixelSurface::RepeatHeight() const {
+  return BlitRepeat(height, repeat_h, 1, 0);
+}
+
+int32_t BlitRepeat(int32_t size, int32_t repeat, int32_t bytes_per_unit, int32_t min_run_bytes) {
+  if (size <= 0 || repeat <= 0 || size % repeat != 0)
+    return size;
+  const int32_t count = size / repeat;
+  for (int32_t k = 1; k < count; ++k) {
+    if (count % k == 0 && int64_t(k) * repeat * bytes_per_unit >= min_run_bytes)
+      return k * repeat;
+  }
+  return size;
+}
+
 bool PixelSurface::LoadTile(const std::string& path, int32_t frame_w, int32_t frame_h,
                             uint32_t compression, int32_t bit_count) {
   Release();
@@ -118,6 +137,10 @@ bool PixelSurface::BuildTile(const SourceBitmap& image, int32_t frame_w, int32_t
   this->stride = stride;
   glyph_w = int32_t(cover_w / 32);
   glyph_h = int32_t(h / 16);
+  // A 4:2:2 row repeats its pixel pairs only every two images when the image
+  // is odd in width (a pair straddles its edge every other time).
+  repeat_w = (!rgb && image.width % 2 != 0) ? 2 * image.width : image.width;
+  repeat_h = image.height;
   return true;
 }
 
@@ -159,8 +182,10 @@ bool PixelSurface::BlitScrolled(uint8_t* buffer, uint32_t pitch, uint32_t row_le
   if (rows > 0 && uint64_t(row_len) * bpp > pitch)
     return false;
 
-  const int64_t w = width;
-  const int64_t h = height;
+  // Reading only the first repeat of the picture gives the same bytes as
+  // reading the whole tile (its size is a whole number of repeats).
+  const int64_t w = RepeatWidth();
+  const int64_t h = RepeatHeight();
   const int64_t xs[2] = {WrapOffset(x_even, w), WrapOffset(x_odd, w)};
   int64_t ys[2] = {WrapOffset(y_even, h), WrapOffset(y_odd, h)};
   if (IsRgbFormat(compression)) {

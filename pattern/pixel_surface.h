@@ -17,8 +17,17 @@ struct PixelSurface {
   int32_t stride = 0;
   int32_t glyph_w = 0;  // width / 32: glyph cell width of a font sheet
   int32_t glyph_h = 0;  // height / 16
+  // The picture repeats every repeat_w pixels across and every repeat_h rows
+  // down (a tile holds whole repeats of its image), so a blit reads only the
+  // first repeat_w x repeat_h block, which stays in the cache from frame to
+  // frame. 0, or a figure that does not divide the size: no repeat is known.
+  int32_t repeat_w = 0;
+  int32_t repeat_h = 0;
 
   bool empty() const { return !pixels; }
+  // The repeat across and down that blits rely on (BlitRepeat below).
+  int32_t RepeatWidth() const;
+  int32_t RepeatHeight() const;
   void Release();  // back to the empty state
 
   // Builds a tile covering frame_w x frame_h (0 x 0 keeps the image's own size)
@@ -37,3 +46,13 @@ struct PixelSurface {
   bool BlitScrolled(uint8_t* buffer, uint32_t pitch, uint32_t row_len, uint32_t rows,
                     int32_t x_even, int32_t x_odd, int32_t y_even, int32_t y_odd) const;
 };
+
+// The shortest run a blit copies in one call when the picture repeats.
+constexpr int32_t kMinBlitRunBytes = 512;
+
+// The part of a size that a blit reads, given that the picture repeats every
+// `repeat` units of it: size itself when the repeat is unknown (0) or does not
+// divide it, else the fewest whole repeats that divide size and make a run of
+// at least min_run_bytes (bytes_per_unit each), so that narrow images do not
+// cost a copy call every few bytes.
+int32_t BlitRepeat(int32_t size, int32_t repeat, int32_t bytes_per_unit, int32_t min_run_bytes);

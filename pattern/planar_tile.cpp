@@ -64,6 +64,10 @@ bool PlanarTile::Build(const PixelSurface& yuy2Tile, uint32_t compression, bool 
   height = h;
   this->compression = compression;
   this->fields = fields;
+  // An odd repeat would split the chroma pairs: then only the whole tile is
+  // known to repeat.
+  repeat_w = yuy2Tile.repeat_w % 2 == 0 ? yuy2Tile.repeat_w : 0;
+  repeat_h = yuy2Tile.repeat_h;
   return true;
 }
 
@@ -74,14 +78,19 @@ bool PlanarTile::BlitScrolled(uint8_t* buffer, int32_t w, int32_t h, int32_t x_e
   const PlanarFrame frame = PlanarFrameAt(buffer, compression, w, h);
   if (!frame.y)
     return false;
-  const int64_t tw = width;
-  const int64_t th = height;
+  // Only the first repeat of the picture is read (the tile holds whole
+  // repeats): rows of the table and columns taken modulo the repeat give the
+  // same bytes, from a block small enough to stay in the cache. The chroma
+  // row of tile row t pairs it with row t + 1 or t + 2 modulo the tile height,
+  // which is the same row modulo the repeat.
+  const int64_t tw = BlitRepeat(width, repeat_w, 1, kMinBlitRunBytes);
+  const int64_t th = BlitRepeat(height, repeat_h, 1, 0);
   const int64_t xs[2] = {WrapOffset(x_even, tw), WrapOffset(fields ? x_odd : x_even, tw)};
   const int64_t ys[2] = {WrapOffset(y_even, th), WrapOffset(fields ? y_odd : y_even, th)};
 
   for (int32_t r = 0; r < h; ++r) {
     const int parity = r & 1;
-    const uint8_t* line = luma.get() + size_t((r + ys[parity]) % th) * size_t(tw);
+    const uint8_t* line = luma.get() + size_t((r + ys[parity]) % th) * size_t(width);
     CopyWrapped(frame.y + size_t(r) * frame.y_stride, line, size_t(tw), size_t(xs[parity]),
                 size_t(w));
   }
@@ -90,7 +99,7 @@ bool PlanarTile::BlitScrolled(uint8_t* buffer, int32_t w, int32_t h, int32_t x_e
     int32_t top = 0, bottom = 0;
     ChromaSourceRows(c, fields, &top, &bottom);
     const int parity = top & 1;
-    const uint8_t* line = chroma.get() + size_t((top + ys[parity]) % th) * size_t(tw);
+    const uint8_t* line = chroma.get() + size_t((top + ys[parity]) % th) * size_t(width);
     const size_t pair = size_t(xs[parity] / 2);
     const size_t at = size_t(c) * frame.chroma_stride;
     if (nv12) {
@@ -98,7 +107,7 @@ bool PlanarTile::BlitScrolled(uint8_t* buffer, int32_t w, int32_t h, int32_t x_e
     } else {
       const size_t half = size_t(tw / 2);
       CopyWrapped(frame.u + at, line, half, pair, size_t(w / 2));
-      CopyWrapped(frame.v + at, line + half, half, pair, size_t(w / 2));
+      CopyWrapped(frame.v + at, line + size_t(width / 2), half, pair, size_t(w / 2));
     }
   }
   return true;

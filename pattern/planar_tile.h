@@ -17,6 +17,8 @@ struct PlanarTile {
   int32_t height = 0;
   uint32_t compression = 0;  // NV12 or I420
   bool fields = false;       // chroma of rows two apart (interlaced)
+  int32_t repeat_w = 0;      // the twin tile's repeats (PixelSurface): blits
+  int32_t repeat_h = 0;      // read only the first one
 
   bool empty() const { return !luma; }
   void Release();

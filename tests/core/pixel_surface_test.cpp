@@ -273,6 +273,10 @@ TEST(PixelSurface, ScrolledFramesShowTheImageAtTheOffsetInBothRowOrders) {
       {30, 20, 16, 8, 16},  // image larger than the frame
       {6, 4, 12, 6, 50},    // a row wider than the tile wraps more than once
       {1, 1, 4, 2, 4},      // one-pixel image
+      // Images wide enough that a blit reads only their first repeat: even,
+      // and odd (a 4:2:2 repeat of two images), a row wrapping over several.
+      {300, 5, 700, 12, 700},
+      {257, 3, 600, 7, 1200},
   };
   for (const Format& f : kOutputFormats) {
     const int bpp = f.bit_count / 8;
@@ -304,6 +308,15 @@ TEST(PixelSurface, ScrolledFramesShowTheImageAtTheOffsetInBothRowOrders) {
             ASSERT_EQ(FramePixel(f, frame, pitch, rows, c, line),
                       ExpectedPixel(f, PictureSource(image, c + x, line + y)))
                 << "column " << c << " line " << line;
+            if (!IsRgbFormat(f.compression) && c % 2 == 0 && c + 1 < g.row_len) {
+              // The pair's chroma too: that of the two image pixels it shows.
+              uint8_t unit[4];
+              zdtest::PairUnit(f.compression, PictureSource(image, c + x, line + y),
+                               PictureSource(image, c + 1 + x, line + y), unit);
+              ASSERT_EQ(0, std::memcmp(unit, frame.data() + size_t(line) * pitch + size_t(c) * 2,
+                                       4))
+                  << "pair at column " << c << " line " << line;
+            }
           }
           const uint8_t* tail = frame.data() + size_t(memory_row) * pitch + size_t(g.row_len) * bpp;
           ASSERT_TRUE(std::all_of(
@@ -312,6 +325,28 @@ TEST(PixelSurface, ScrolledFramesShowTheImageAtTheOffsetInBothRowOrders) {
         }
       }
     }
+  }
+}
+
+// Expected figures worked out by hand: the fewest whole repeats that divide
+// the size and make at least the minimum run, else the whole size.
+TEST(PixelSurface, BlitRepeatIsTheShortestDividingRunOfWholeRepeats) {
+  struct Row {
+    int32_t size, repeat, bytesPerUnit, minRun, expected;
+  } rows[] = {
+      {1920, 640, 1, 512, 640},   // one repeat is long enough
+      {1920, 640, 1, 1024, 1920}, // two would be, but 2 does not divide 3
+      {2560, 640, 1, 1024, 1280},
+      {2560, 640, 2, 1024, 640},  // 1280 bytes
+      {160, 16, 2, 512, 160},     // narrow: even 10 repeats are short
+      {480, 160, 1, 0, 160},      // rows: no minimum
+      {1000, 300, 1, 0, 1000},    // does not divide: the whole size
+      {1000, 0, 1, 0, 1000},      // no repeat known
+      {640, 640, 1, 4096, 640},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(BlitRepeat(r.size, r.repeat, r.bytesPerUnit, r.minRun), r.expected)
+        << r.size << " " << r.repeat << " " << r.bytesPerUnit << " " << r.minRun;
   }
 }
 

@@ -91,6 +91,7 @@ void ExpectFramesOfTheTwin(const PresetInfo& preset, int frameCode, bool marker)
   for (StreamFixture* f : {&planar, &twin}) {
     zdtest::WriteChartImage(f->dir.File("chart.bmp"), 100, 75);
     zdtest::WriteCoordinateImage(f->dir.File("coord.bmp"), 150, 101);
+    zdtest::WriteCoordinateImage(f->dir.File("wide.bmp"), 514, 37);
     f->preset = preset;
     f->settings.m_frameCode = frameCode;
     f->host.cursorAvailable = marker;
@@ -155,6 +156,9 @@ TEST(PlanarFormats, FramesAreTheirTwinsWithChromaAveragedOverRowPairs) {
       {640, 484, 2, -6, 4, "chart.bmp", 2, true},
       {320, 244, 1, 0, 0, "coord.bmp", 0, true},  // centred: an odd vertical origin
       {320, 240, 0, 4, 0, "", 1, false},          // no background: the blank tile
+      // An image wide enough that only its first repeat is read, of odd height.
+      {1100, 124, 0, -6, 3, "wide.bmp", 0, false},
+      {1030, 244, 1, 4, -2, "wide.bmp", 1, false},
   };
   for (const uint32_t compression : {kFourccNV12, kFourccI420}) {
     for (const Case& c : cases) {

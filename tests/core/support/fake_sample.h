@@ -1,6 +1,7 @@
 #pragma once
 // A media sample for tests: it records what the frame loop sets on it, and
 // guard bytes after the sample's size reveal any write past it.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -15,8 +16,8 @@ class FakeSample : public FrameSample {
   static constexpr size_t kGuardSize = 4096;
 
   explicit FakeSample(uint32_t size, uint8_t fill = 0xCD)
-      : memory(size_t(size) + kGuardSize, kGuardByte), size(size) {
-    std::memset(memory.data(), fill, size);
+      : memory(size_t(size) + kGuardSize, fill), size(size) {
+    std::fill(memory.end() - kGuardSize, memory.end(), kGuardByte);
   }
 
   uint8_t* Pointer() override { return memory.data(); }
