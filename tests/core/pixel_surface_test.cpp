@@ -313,8 +313,8 @@ TEST(PixelSurface, ScrolledFramesShowTheImageAtTheOffsetInBothRowOrders) {
               uint8_t unit[4];
               zdtest::PairUnit(f.compression, PictureSource(image, c + x, line + y),
                                PictureSource(image, c + 1 + x, line + y), unit);
-              ASSERT_EQ(0, std::memcmp(unit, frame.data() + size_t(line) * pitch + size_t(c) * 2,
-                                       4))
+              ASSERT_EQ(0,
+                        std::memcmp(unit, frame.data() + size_t(line) * pitch + size_t(c) * 2, 4))
                   << "pair at column " << c << " line " << line;
             }
           }
@@ -334,14 +334,13 @@ TEST(PixelSurface, BlitRepeatIsTheShortestDividingRunOfWholeRepeats) {
   struct Row {
     int32_t size, repeat, bytesPerUnit, minRun, expected;
   } rows[] = {
-      {1920, 640, 1, 512, 640},   // one repeat is long enough
-      {1920, 640, 1, 1024, 1920}, // two would be, but 2 does not divide 3
-      {2560, 640, 1, 1024, 1280},
-      {2560, 640, 2, 1024, 640},  // 1280 bytes
-      {160, 16, 2, 512, 160},     // narrow: even 10 repeats are short
-      {480, 160, 1, 0, 160},      // rows: no minimum
-      {1000, 300, 1, 0, 1000},    // does not divide: the whole size
-      {1000, 0, 1, 0, 1000},      // no repeat known
+      {1920, 640, 1, 512, 640},    // one repeat is long enough
+      {1920, 640, 1, 1024, 1920},  // two would be, but 2 does not divide 3
+      {2560, 640, 1, 1024, 1280}, {2560, 640, 2, 1024, 640},  // 1280 bytes
+      {160, 16, 2, 512, 160},                                 // narrow: even 10 repeats are short
+      {480, 160, 1, 0, 160},                                  // rows: no minimum
+      {1000, 300, 1, 0, 1000},                                // does not divide: the whole size
+      {1000, 0, 1, 0, 1000},                                  // no repeat known
       {640, 640, 1, 4096, 640},
   };
   for (const Row& r : rows) {
