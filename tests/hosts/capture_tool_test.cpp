@@ -264,14 +264,24 @@ TEST(FrameFindings, SourceCountsMustBeTheCodesDropsPlusTheMissingFrames) {
     bool available;
     int64_t dropped, notDropped;
     std::vector<int64_t> frames;
+    int64_t inFlight;
     bool checked, agrees;
   };
   const Case cases[] = {
-      {"late 8, lost 3 and 6; 12 lost after the last frame", true, 4, 9, {3, 6, 8, 12}, true, true},
-      {"a lost frame unreported", true, 2, 9, {3, 8}, true, false},
-      {"fewer delivered than arrived", true, 3, 8, {3, 6, 8}, true, false},
-      {"not every dropped frame listed", true, 5, 9, {3, 6, 8}, false, false},
-      {"no interface", false, 0, 0, {}, false, false},
+      {"late 8, lost 3 and 6; 12 lost after the last frame",
+       true,
+       4,
+       9,
+       {3, 6, 8, 12},
+       0,
+       true,
+       true},
+      {"a lost frame unreported", true, 2, 9, {3, 8}, 0, true, false},
+      {"fewer delivered than arrived", true, 3, 8, {3, 6, 8}, 0, true, false},
+      {"the last one refused by the stopping renderer", true, 3, 8, {3, 6, 8}, 1, true, true},
+      {"two fewer, one of them on its way", true, 3, 7, {3, 6, 8}, 1, true, false},
+      {"not every dropped frame listed", true, 5, 9, {3, 6, 8}, 0, false, false},
+      {"no interface", false, 0, 0, {}, 0, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -280,7 +290,7 @@ TEST(FrameFindings, SourceCountsMustBeTheCodesDropsPlusTheMissingFrames) {
     counts.dropped = c.dropped;
     counts.not_dropped = c.notDropped;
     counts.dropped_frames = c.frames;
-    const CountsCheck check = CheckSourceCounts(f, counts, 9);
+    const CountsCheck check = CheckSourceCounts(f, counts, 9, c.inFlight);
     EXPECT_EQ(check.checked, c.checked);
     EXPECT_EQ(check.agrees, c.agrees) << check.note;
     if (c.checked) {

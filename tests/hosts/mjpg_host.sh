@@ -38,12 +38,12 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # zd-capture over both presets.
 for cap in 0 1; do
   report=$work/capture_$cap.json
-  # The verdict's own parts: the source's counts, read while the graph
-  # stops, may miss the last delivery.
+  status=0
   "$wine_run" "$capture" --device "$device" --cap $cap --frames $frames --verify --json \
-    </dev/null >"$report" 2>"$work/capture_$cap.err" || true
-  grep -q '"timestamps": {"ok": true' "$report" && grep -q '"frame_code": {"ok": true' "$report" ||
-    { cat "$report" "$work/capture_$cap.err"; fail "zd-capture --cap $cap --verify"; }
+    </dev/null >"$report" 2>"$work/capture_$cap.err" || status=$?
+  [ $status -eq 0 ] && grep -q '"timestamps": {"ok": true' "$report" &&
+    grep -q '"frame_code": {"ok": true' "$report" ||
+    { cat "$report" "$work/capture_$cap.err"; fail "zd-capture --cap $cap --verify: exit $status"; }
   [ "$(json_value "$report" format)" = MJPG ] || fail "cap $cap: not MJPG"
   [ "$(json_value "$report" wrong_size)" = 0 ] || fail "cap $cap: samples empty or too long"
   [ "$(json_value "$report" variable_size)" = true ] || fail "cap $cap: fixed-size samples"

@@ -38,6 +38,9 @@ struct CaptureReport {
   std::string snapshot;      // file written, if any
   std::string stream_error;  // error event from the graph, if any
   SourceCounts source;       // the source's own counts (IAMDroppedFrames), read after the run
+  // Collected samples that may still have been on their way downstream when
+  // the graph stopped (0, or 1 when no sample followed the last in time).
+  int64_t in_flight = 0;
   bool ended_early = false;
   bool graph_clock = true;        // the graph ran with its reference clock
   bool media_foundation = false;  // read through the source reader (--mf): no graph

@@ -29,6 +29,10 @@ const CLSID kNullRendererClsid = {
     0xC1F400A4, 0x3F08, 0x11D3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
 
 constexpr long kSampleCallback = 0;  // ISampleGrabber::SetCallback: call SampleCB
+// How long a run waits, after its last collected sample, for the next one
+// (SettleDelivery): this many frame intervals, and at least this long.
+constexpr double kSettleIntervals = 4.0;
+constexpr double kSettleMinMs = 1000.0;
 
 double NowMs() {
   static const double frequency = [] {
@@ -68,7 +72,10 @@ class GrabberSink final : public ISampleGrabberCB {
     bool verify = false;       // read every sample's frame code
   };
 
-  GrabberSink(const Settings& settings, HANDLE done) : m_settings(settings), m_done(done) {
+  // done is set when the frame count is reached; followed when a sample
+  // arrives after the collection ended.
+  GrabberSink(const Settings& settings, HANDLE done, HANDLE followed)
+      : m_settings(settings), m_done(done), m_followed(followed) {
     if (settings.max_frames > 0)
       m_frames.reserve(static_cast<size_t>(settings.max_frames));
   }
@@ -145,10 +152,13 @@ class GrabberSink final : public ISampleGrabberCB {
  private:
   ~GrabberSink() = default;
 
-  // Holds m_lock.
+  // Holds m_lock. A sample after the collection is not kept; its arrival
+  // tells that the source's delivery of every collected sample returned.
   void Collect(IMediaSample* sample, double arrival) {
-    if (!m_collecting)
+    if (!m_collecting) {
+      SetEvent(m_followed);
       return;
+    }
     FrameRecord record;
     record.arrival_ms = arrival;
     REFERENCE_TIME start = 0;
@@ -200,6 +210,7 @@ class GrabberSink final : public ISampleGrabberCB {
   std::atomic<ULONG> m_refs{1};
   const Settings m_settings;
   const HANDLE m_done;
+  const HANDLE m_followed;
   std::mutex m_lock;
   bool m_collecting = true;
   bool m_outOfMemory = false;
@@ -342,7 +353,8 @@ struct Session {
   ComPtr<IBaseFilter> grabber_filter;
   ComPtr<IBaseFilter> null_renderer;
   ComPtr<ISampleGrabber> grabber;
-  UniqueHandle done;  // the event that ends a run by frame count
+  UniqueHandle done;      // the event that ends a run by frame count
+  UniqueHandle followed;  // a sample arrived after the collection ended
   FilePtr raw;
   ComPtr<GrabberSink> sink;
   int selected = -1;  // the capability chosen, when one was
@@ -416,10 +428,12 @@ StepResult CreateRenderers(Session& s) {
   return Done();
 }
 
-// The event that ends a run by frame count, the raw file and the dump folder.
+// The events that end a run by frame count and that tell a sample followed
+// it, the raw file and the dump folder.
 StepResult OpenOutputs(Session& s, const CaptureOptions& options) {
   s.done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!s.done.Get())
+  s.followed.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!s.done.Get() || !s.followed.Get())
     return Failure(kExitStream, "cannot create an event");
   if (!options.raw_path.empty()) {
     s.raw.reset(OpenFileUtf8(options.raw_path, "wb"));
@@ -439,7 +453,7 @@ StepResult AttachSink(Session& s, const CaptureOptions& options) {
   settings.dump_dir = options.dump_dir;
   settings.raw = s.raw.get();
   settings.verify = options.verify;
-  s.sink.Attach(new GrabberSink(settings, s.done.Get()));
+  s.sink.Attach(new GrabberSink(settings, s.done.Get(), s.followed.Get()));
   const HRESULT hr = s.grabber->SetCallback(s.sink.Get(), kSampleCallback);
   if (FAILED(hr))
     return Failure(kExitGraph, "ISampleGrabber::SetCallback failed", hr);
@@ -513,25 +527,47 @@ bool TakeEvents(IMediaEventEx* events, CaptureReport* report) {
   return finished;
 }
 
-// Waits, dispatching window messages, until the frame count or the time is
-// reached or an event ends the run.
-void WaitForEnd(HANDLE done, IMediaEventEx* events, double started, double limit_s,
-                CaptureReport* report) {
+enum class WaitEnd { kSignalled, kTimeUp, kGraphEvent };
+
+// Waits, dispatching window messages and taking the graph's events, until
+// the handle is set, the clock reaches until_ms or an event ends the run.
+WaitEnd WaitDispatching(HANDLE handle, IMediaEventEx* events, double until_ms,
+                        CaptureReport* report) {
   for (;;) {
-    const double elapsed = NowMs() - started;
-    if (elapsed >= limit_s * 1000.0)
-      return;
-    const DWORD wait = static_cast<DWORD>(std::min(20.0, limit_s * 1000.0 - elapsed) + 1.0);
-    HANDLE handles[1] = {done};
+    const double left = until_ms - NowMs();
+    if (left <= 0.0)
+      return WaitEnd::kTimeUp;
+    const DWORD wait = static_cast<DWORD>(std::min(20.0, left) + 1.0);
+    HANDLE handles[1] = {handle};
     const DWORD woke = MsgWaitForMultipleObjects(1, handles, FALSE, wait, QS_ALLINPUT);
     if (woke == WAIT_OBJECT_0)
-      return;
+      return WaitEnd::kSignalled;
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
       DispatchMessageW(&message);
     if (TakeEvents(events, report))
-      return;
+      return WaitEnd::kGraphEvent;
   }
+}
+
+// After the collection ended, waits for one more sample before the graph is
+// stopped: the source delivers one sample at a time and hands on the next
+// only when the renderer's Receive of the one before has returned, so its
+// arrival settles every collected sample's delivery and the source's counts
+// hold them all. Stopping the graph at once would catch the last collected
+// sample between the grabber and the renderer, which refuses it when stopped
+// (and the source rightly counts a refused sample as not delivered). Returns
+// how many collected samples may still have been on their way when the graph
+// stopped: 0, or 1 when neither a sample nor the end of the stream came in
+// time (the grabber hands each sample straight to the renderer, so at most
+// one is between them).
+int64_t SettleDelivery(Session& s, IMediaEventEx* events, WaitEnd run_end, CaptureReport* report) {
+  if (run_end == WaitEnd::kGraphEvent)
+    return 0;  // the stream ended: nothing is being delivered
+  const double frame_ms = static_cast<double>(report->format.frame_time) / 10000.0;
+  const double limit_ms = std::max(kSettleMinMs, kSettleIntervals * frame_ms);
+  const WaitEnd end = WaitDispatching(s.followed.Get(), events, NowMs() + limit_ms, report);
+  return end == WaitEnd::kTimeUp ? 1 : 0;
 }
 
 // Runs the graph until the run ends, stops it and measures the run's wall
@@ -553,10 +589,12 @@ StepResult RunGraph(Session& s, const CaptureOptions& options, CaptureReport* re
     control->Stop();
     return Failure(kExitStream, "IMediaControl::Run failed", hr);
   }
-  WaitForEnd(s.done.Get(), events.Get(), started, limit_s, report);
+  const WaitEnd end =
+      WaitDispatching(s.done.Get(), events.Get(), started + limit_s * 1000.0, report);
   s.sink->Close();
   report->wall_seconds = (NowMs() - started) / 1000.0;
   report->cpu_seconds = ProcessCpuSeconds() - cpu_before;
+  report->in_flight = SettleDelivery(s, events.Get(), end, report);
   control->Stop();
   s.grabber->SetCallback(nullptr, kSampleCallback);
   return Done();
@@ -656,7 +694,8 @@ StepResult Capture(IBaseFilter* source, const CaptureOptions& options, CaptureRe
     const std::vector<SampleCode> codes = s.sink->Codes();
     report->codes = CheckFrameCodes(codes, s.selected, report->format.frame_time, interlaced);
     report->findings = FindFrameFaults(CodedArrivals(codes, frames), report->format.frame_time);
-    report->counts = CheckSourceCounts(report->findings, report->source, report->frames);
+    report->counts = CheckSourceCounts(report->findings, report->source, report->frames,
+                                       std::min(report->in_flight, report->frames));
   }
   return FinishOutputs(s, options, report);
 }

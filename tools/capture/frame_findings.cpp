@@ -50,8 +50,9 @@ FrameFindings FindFrameFaults(const std::vector<CodedArrival>& samples, int64_t 
 }
 
 CountsCheck CheckSourceCounts(const FrameFindings& findings, const SourceCounts& counts,
-                              int64_t samples) {
+                              int64_t samples, int64_t in_flight) {
   CountsCheck c;
+  c.in_flight = in_flight;
   if (!counts.available) {
     c.note = "the source reports no counts";
     return c;
@@ -64,14 +65,17 @@ CountsCheck CheckSourceCounts(const FrameFindings& findings, const SourceCounts&
   c.expected = findings.last_drops + int64_t(findings.missing.size());
   for (int64_t frame : counts.dropped_frames)
     c.reported += frame <= findings.last_frame ? 1 : 0;
-  c.agrees = c.expected == c.reported && counts.not_dropped >= samples;
+  const int64_t settled = samples - in_flight;  // samples whose delivery had returned
+  c.agrees = c.expected == c.reported && counts.not_dropped >= settled;
   if (c.expected != c.reported)
     c.note = "dropped up to frame " + std::to_string(findings.last_frame) + ": " +
              std::to_string(c.reported) + " reported, " + std::to_string(c.expected) +
              " in the codes";
-  else if (counts.not_dropped < samples)
+  else if (counts.not_dropped < settled)
     c.note = std::to_string(counts.not_dropped) + " delivered reported, " +
-             std::to_string(samples) + " arrived";
+             std::to_string(settled) + " arrived and delivered";
+  else if (in_flight > 0)
+    c.note = "the last sample may still have been on its way downstream when the graph stopped";
   return c;
 }
 
@@ -94,7 +98,8 @@ std::string FindingsText(const FrameFindings& f, const CountsCheck& c) {
     out += "not checked (" + c.note + ")\n";
   else if (c.agrees)
     out += "IAMDroppedFrames agrees with the codes (" + std::to_string(c.reported) +
-           " dropped up to frame " + std::to_string(f.last_frame) + ")\n";
+           " dropped up to frame " + std::to_string(f.last_frame) +
+           (c.note.empty() ? "" : "; " + c.note) + ")\n";
   else
     out += "IAMDroppedFrames DISAGREES with the codes: " + c.note + "\n";
   return out;
@@ -116,7 +121,8 @@ std::string FindingsJson(const FrameFindings& f, const CountsCheck& c) {
   out += std::string("  \"counts_check\": {\"checked\": ") + (c.checked ? "true" : "false") +
          ", \"agrees\": " + (c.agrees ? "true" : "false") +
          ", \"expected\": " + std::to_string(c.expected) +
-         ", \"reported\": " + std::to_string(c.reported) + ", \"note\": \"" + note + "\"},\n";
+         ", \"reported\": " + std::to_string(c.reported) +
+         ", \"in_flight\": " + std::to_string(c.in_flight) + ", \"note\": \"" + note + "\"},\n";
   return out;
 }
 

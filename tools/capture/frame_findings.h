@@ -51,16 +51,19 @@ FrameFindings FindFrameFaults(const std::vector<CodedArrival>& samples, int64_t 
 struct CountsCheck {
   bool checked = false;  // false: the source gave no counts, or not every dropped number
   bool agrees = false;
-  int64_t expected = 0;  // drops in the codes plus frames missing, up to the last frame seen
-  int64_t reported = 0;  // the source's dropped frame numbers up to the last frame seen
-  std::string note;      // why it was not checked, or how it disagrees
+  int64_t expected = 0;   // drops in the codes plus frames missing, up to the last frame seen
+  int64_t reported = 0;   // the source's dropped frame numbers up to the last frame seen
+  int64_t in_flight = 0;  // arrived samples whose delivery may not have returned
+  std::string note;       // why it was not checked, or how it disagrees
 };
 
 // The source's dropped frames up to the last frame seen must be the frames
 // its codes counted late plus the frames that never arrived; it must have
-// delivered at least as many samples as arrived.
+// delivered at least as many samples as arrived, less those that may still
+// have been on their way downstream when the graph stopped (in_flight): a
+// sample the stopping renderer refused was not delivered.
 CountsCheck CheckSourceCounts(const FrameFindings& findings, const SourceCounts& counts,
-                              int64_t samples);
+                              int64_t samples, int64_t in_flight);
 
 // "[30, 60, 90]"
 std::string JsonNumberList(const std::vector<int64_t>& numbers);

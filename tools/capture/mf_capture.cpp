@@ -457,7 +457,9 @@ int RunMfCapture(const CaptureOptions& options, CaptureReport* report, std::stri
     // was selected (the types are the enabled presets in order).
     report->codes = CheckFrameCodes(codes, selected, report->format.frame_time, interlaced);
     report->findings = FindFrameFaults(CodedArrivalsOf(codes, frames), report->format.frame_time);
-    report->counts = CheckSourceCounts(report->findings, report->source, report->frames);
+    // ReadSample returns a sample only once the source has handed it over:
+    // none is on its way when the counts are read.
+    report->counts = CheckSourceCounts(report->findings, report->source, report->frames, 0);
   }
   if (raw && std::fclose(raw.release()) != 0) {
     *error = "cannot write " + options.raw_path;
