@@ -90,8 +90,11 @@ capture)
     # ffmpeg cannot store bgr0 in AVI: 32-bit frames are recorded as bgra.
     stored=$pf
     [ "$pf" = bgr0 ] && stored=bgra
-    if ! "$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -pixel_format "$pf" \
-        -video_size "${width}x$height" -framerate "$rate" -i "video=$device" \
+    # ffmpeg 4.1's default real-time buffer (3041280 bytes) holds less than
+    # two 720p frames: on a busy machine it drops one ("real-time buffer too
+    # full") and the recorded frames no longer line up with the preview's.
+    if ! "$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -rtbufsize 200M \
+        -pixel_format "$pf" -video_size "${width}x$height" -framerate "$rate" -i "video=$device" \
         -frames:v "$frames" -vsync passthrough -c:v rawvideo -pix_fmt "$stored" -y "Z:$avi" </dev/null; then
       echo "FAIL: ffmpeg could not record $pf" >&2
       failures=$((failures + 1))

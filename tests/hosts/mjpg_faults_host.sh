@@ -48,7 +48,7 @@ logged() { tr -d '\r' <"$1" | awk -v last="$2" '$1 <= last && $2 != "loss" {prin
 
 # The Windows ffmpeg: MJPG copied as it comes.
 rec=$work/faults.mkv
-"$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -vcodec mjpeg -video_size 320x240 \
+"$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -rtbufsize 100M -vcodec mjpeg -video_size 320x240 \
   -i "video=$device" -frames:v $frames -c copy -y "Z:$rec" </dev/null ||
   fail "ffmpeg could not record MJPG"
 cp "$log" "$work/ffmpeg_faults.txt"

@@ -57,7 +57,7 @@ done
 
 # The Windows ffmpeg: MJPG asked for and copied as it comes.
 rec=$work/ffmpeg_mjpg.mkv
-"$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -vcodec mjpeg -video_size 640x360 \
+"$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -rtbufsize 100M -vcodec mjpeg -video_size 640x360 \
   -i "video=$device" -frames:v $frames -c copy -y "Z:$rec" </dev/null ||
   fail "ffmpeg could not record MJPG"
 stream=$(ffprobe -v error -select_streams v -show_entries stream=codec_name,width,height \
