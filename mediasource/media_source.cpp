@@ -3,10 +3,35 @@
 #include <mfapi.h>
 #include <mferror.h>
 
+#include <cstring>
 #include <new>
+#include <string>
 
 #include "mediasource/media_source_class.h"
+#include "mediasource/mf_media_types.h"
+#include "platform/log_file.h"
+#include "platform/module_path.h"
 #include "resources/product_names.h"
+
+namespace {
+
+// The lines go into the fault log the settings name, beside the module, as
+// a stream start would write them (the file made afresh); nothing without one.
+void WriteModuleLog(const StreamSettings& settings, const std::vector<std::string>& lines) {
+  const std::string name(settings.m_faultLog,
+                         strnlen(settings.m_faultLog, sizeof settings.m_faultLog));
+  const std::string directory = ModuleDirectory();
+  if (lines.empty() || name.empty() || directory.empty())
+    return;
+  const std::string path = JoinModulePath(directory, name);
+  LogFile log;
+  if (PathChars(path) > kMaxPathChars || !log.Open(path))
+    return;
+  for (const std::string& line : lines)
+    log.Write(line.data(), uint32_t(line.size()));
+}
+
+}  // namespace
 
 CUnknown* CreateMediaSourceInstance(IUnknown* outer, HRESULT* hr) {
   return CZdMediaSource::CreateInstance(outer, hr);
@@ -80,17 +105,19 @@ HRESULT CZdMediaSource::Describe() {
   if (!AddNv12Twins(&m_settings, &m_namedPreset))
     return E_OUTOFMEMORY;
   const int32_t count = m_settings.m_presetTable ? m_settings.m_presetNum : 0;
+  // A preset whose type cannot be made is left out, with a line in the log.
   std::vector<ComPtr<IMFMediaType>> types;
+  HRESULT hr = CreateMfNativeTypes(m_mf, m_settings.m_presetTable.get(), count, m_namedPreset,
+                                   &types, &m_leftOut);
+  if (FAILED(hr))
+    return hr;
+  WriteModuleLog(m_settings, m_leftOut);
   std::vector<IMFMediaType*> raw;
-  for (int32_t i = 0; i < count; ++i) {
-    ComPtr<IMFMediaType> type;
-    HRESULT hr = CreateMfMediaType(m_mf, m_settings.m_presetTable[size_t(i)], type.Put());
-    if (SUCCEEDED(hr))
-      hr = type->SetUINT32(kZdPresetIndexAttribute, UINT32(i));
-    if (FAILED(hr))
-      return hr;
-    types.push_back(type);
-    raw.push_back(type.Get());
+  try {
+    for (const ComPtr<IMFMediaType>& type : types)
+      raw.push_back(type.Get());
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
   }
   if (raw.empty())
     return MF_E_INVALIDMEDIATYPE;
@@ -98,7 +125,7 @@ HRESULT CZdMediaSource::Describe() {
   if (!stream)
     return E_OUTOFMEMORY;
   ComPtr<CZdMediaStream> held(stream);
-  HRESULT hr = stream->Initialize(raw.data(), DWORD(raw.size()));
+  hr = stream->Initialize(raw.data(), DWORD(raw.size()));
   IMFStreamDescriptor* descriptors[] = {stream->Descriptor()};
   ComPtr<IMFPresentationDescriptor> presentation;
   if (SUCCEEDED(hr))
@@ -220,6 +247,7 @@ STDMETHODIMP CZdMediaSource::Start(IMFPresentationDescriptor* descriptor, const 
     start.preset = m_settings.m_presetTable[size_t(index)];
     start.presetIndex = index;
     start.namedPreset = &m_namedPreset;
+    start.logLines = &m_leftOut;
     start.settings = &m_settings;
     start.allocator = m_allocator.Get();
     start.type = type.Get();

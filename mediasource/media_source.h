@@ -15,6 +15,7 @@
 #include <windows.h>
 #include <mfidl.h>
 
+#include <string>
 #include <vector>
 
 #include "baseclasses/com_ptr.h"
@@ -93,6 +94,7 @@ class CZdMediaSource : public CUnknown,
   // Built by Describe.
   StreamSettings m_settings;
   std::vector<int32_t> m_namedPreset;  // per table entry: the preset its frame code names
+  std::vector<std::string> m_leftOut;  // a log line per preset whose type could not be made
   ComPtr<IMFPresentationDescriptor> m_descriptor;
   ComPtr<CZdMediaStream> m_stream;
 };

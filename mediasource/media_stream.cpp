@@ -123,7 +123,7 @@ HRESULT CZdMediaStream::Prepare() {
     return MF_E_INVALIDMEDIATYPE;
   m_ready.clear();
   try {
-    m_frame.assign(size_t(m_format.stride) * size_t(m_format.rows), 0);
+    m_frame.assign(size_t(m_format.frameBytes), 0);
   } catch (...) {
     return E_OUTOFMEMORY;
   }
@@ -139,6 +139,11 @@ HRESULT CZdMediaStream::Prepare() {
       named != m_start.presetIndex ? &m_start.settings->m_presetTable[size_t(named)] : nullptr;
   const HRESULT hr = m_producer.OnThreadCreate(host, m_start.preset, *m_start.settings,
                                                ModuleDirectory(), named, namedPreset);
+  // The log was made afresh: the source's own lines go first again.
+  if (m_start.logLines) {
+    for (const std::string& line : *m_start.logLines)
+      m_producer.m_faultLog.Append(line.data(), uint32_t(line.size()));
+  }
   m_timeBase = m_mf.GetSystemTime();
   return hr;
 }
@@ -391,24 +396,34 @@ HRESULT CZdMediaStream::NextSample(ComPtr<IMFSample>* out) {
   }
 }
 
-HRESULT CZdMediaStream::NewSample(ComPtr<IMFSample>* out) {
-  if (m_allocator)
-    return m_allocator->AllocateSample(out->Put());
+HRESULT CZdMediaStream::NewSample(ComPtr<IMFSample>* out, DWORD bytes) {
+  if (m_allocator) {
+    HRESULT hr = m_allocator->AllocateSample(out->Put());
+    ComPtr<IMFMediaBuffer> given;
+    DWORD room = 0;
+    if (FAILED(hr) || !m_format.compressed ||
+        (SUCCEEDED((*out)->GetBufferByIndex(0, given.Put())) &&
+         SUCCEEDED(given->GetMaxLength(&room)) && room >= bytes))
+      return hr;
+    // An allocator's buffer too small for this JPEG: the stream's own.
+    out->Reset();
+  }
   const PresetInfo& preset = m_start.preset;
   ComPtr<IMFMediaBuffer> buffer;
-  const DWORD frameBytes = m_format.stride * DWORD(m_format.rows);
-  HRESULT hr = m_mf.Create2DMediaBuffer(DWORD(preset.w), DWORD(preset.h), m_format.bufferFormat,
-                                        FALSE, buffer.Put());
+  HRESULT hr = m_format.compressed
+                   ? E_FAIL
+                   : m_mf.Create2DMediaBuffer(DWORD(preset.w), DWORD(preset.h),
+                                              m_format.bufferFormat, FALSE, buffer.Put());
   // A format the 2-D buffers do not know, or do not size as the type says
   // (Wine takes RGB24 for 4 bytes a pixel): rows of the default stride.
   ComPtr<IMF2DBuffer> buffer2d;
   DWORD contiguous = 0;
   if (SUCCEEDED(hr) &&
       (FAILED(buffer.As(IID_IMF2DBuffer, &buffer2d)) ||
-       FAILED(buffer2d->GetContiguousLength(&contiguous)) || contiguous != frameBytes))
+       FAILED(buffer2d->GetContiguousLength(&contiguous)) || contiguous != m_format.frameBytes))
     hr = E_FAIL;
   if (FAILED(hr))
-    hr = m_mf.CreateMemoryBuffer(frameBytes, buffer.Put());
+    hr = m_mf.CreateMemoryBuffer(m_format.frameBytes, buffer.Put());
   ComPtr<IMFSample> sample;
   if (SUCCEEDED(hr))
     hr = m_mf.CreateSample(sample.Put());
@@ -433,14 +448,18 @@ HRESULT CZdMediaStream::MakeFrame(ComPtr<IMFSample>* out, FramePlan* plan) {
   if (hr != S_OK)
     return hr;
   *plan = m_producer.LastPlan();
+  // MJPG: the JPEG's bytes (a sample fault may have shortened them);
+  // otherwise the whole frame, turned upright.
+  const DWORD bytes = m_format.compressed ? DWORD(frame.m_length) : DWORD(m_format.frameBytes);
   ComPtr<IMFSample> sample;
-  hr = NewSample(&sample);
+  hr = NewSample(&sample, bytes);
   ComPtr<IMFMediaBuffer> buffer;
   if (SUCCEEDED(hr))
     hr = sample->GetBufferByIndex(0, buffer.Put());
   if (SUCCEEDED(hr))
-    hr = CopyFrameToBuffer(buffer.Get(), m_frame.data(), m_format.stride, m_format.rows,
-                           m_format.flipRows);
+    hr = m_format.compressed ? CopyBytesToBuffer(buffer.Get(), m_frame.data(), bytes)
+                             : CopyFrameToBuffer(buffer.Get(), m_frame.data(), m_format.stride,
+                                                 m_format.rows, m_format.flipRows);
   // An empty or short sample (a sample fault): the buffer's first bytes only.
   DWORD current = 0;
   if (SUCCEEDED(hr))

@@ -40,6 +40,9 @@ struct MfStreamStart {
   // for an NV12 twin the preset it was made from (AddNv12Twins).
   const std::vector<int32_t>* namedPreset = nullptr;
   const StreamSettings* settings = nullptr;  // the source's; outlives the run
+  // Lines for the fault log at the head of every stream's log (the types the
+  // source left out); the source's, outlives the run. May be null.
+  const std::vector<std::string>* logLines = nullptr;
   IMFVideoSampleAllocatorEx* allocator = nullptr;
   IMFMediaType* type = nullptr;  // the current type, for the allocator
   LONGLONG startTime = 0;        // MEStreamStarted's value
@@ -106,7 +109,10 @@ class CZdMediaStream : public CUnknown, public IMfMediaStream2 {
   bool CurrentTypeChanged();
   // Prepares the frame loop for m_start's preset.
   HRESULT Prepare();
-  HRESULT NewSample(ComPtr<IMFSample>* out);
+  // A sample of one buffer: the allocator's, or the stream's own of the
+  // format's frameBytes (for MJPG the largest JPEG) when there is none or
+  // its buffer cannot hold the bytes of this JPEG.
+  HRESULT NewSample(ComPtr<IMFSample>* out, DWORD bytes);
   HRESULT CheckAlive();
   // Ends the worker and drops the pending requests, without an event; true
   // when the stream was running.
@@ -135,5 +141,5 @@ class CZdMediaStream : public CUnknown, public IMfMediaStream2 {
   FrameProducer m_producer;
   LONGLONG m_timeBase = 0;                // MFGetSystemTime at the start: the time of frame 0
   std::deque<ComPtr<IMFSample>> m_ready;  // repeated and reordered frames
-  std::vector<uint8_t> m_frame;           // the frame as drawn: rows of the default stride
+  std::vector<uint8_t> m_frame;  // the frame as drawn: rows of the default stride, or one JPEG
 };

@@ -53,3 +53,20 @@ HRESULT CopyFrameToBuffer(IMFMediaBuffer* buffer, const uint8_t* frame, uint32_t
   buffer->Unlock();
   return buffer->SetCurrentLength(bytes);
 }
+
+HRESULT CopyBytesToBuffer(IMFMediaBuffer* buffer, const uint8_t* data, uint32_t length) {
+  if (!buffer || !data)
+    return E_POINTER;
+  BYTE* to = nullptr;
+  DWORD maxLength = 0;
+  const HRESULT hr = buffer->Lock(&to, &maxLength, nullptr);
+  if (FAILED(hr))
+    return hr;
+  if (maxLength < length) {
+    buffer->Unlock();
+    return MF_E_BUFFERTOOSMALL;
+  }
+  std::memcpy(to, data, length);
+  buffer->Unlock();
+  return buffer->SetCurrentLength(length);
+}

@@ -45,3 +45,7 @@ class MfFrameSample : public FrameSample {
 // MF_E_BUFFERTOOSMALL when the buffer cannot hold the frame.
 HRESULT CopyFrameToBuffer(IMFMediaBuffer* buffer, const uint8_t* frame, uint32_t stride,
                           uint32_t rows, bool flip);
+
+// Copies length bytes (one JPEG) into buffer, packed, and makes them its
+// current length. MF_E_BUFFERTOOSMALL when the buffer cannot hold them.
+HRESULT CopyBytesToBuffer(IMFMediaBuffer* buffer, const uint8_t* data, uint32_t length);

@@ -2,10 +2,12 @@
 
 #include <mferror.h>
 
+#include <cstdio>
 #include <memory>
 #include <new>
 
 #include "mediasource/mf_declarations.h"
+#include "pattern/mjpg_encoder.h"
 #include "pattern/pixel_format.h"
 
 namespace {
@@ -40,6 +42,8 @@ UINT32 InterlaceModeOf(const PresetInfo& preset, bool flipRows) {
 
 const GUID kZdPresetIndexAttribute = {
     0x15db5497, 0x1ba7, 0x4012, {0x99, 0x8a, 0x1f, 0x01, 0xe6, 0x20, 0xc9, 0x21}};
+const GUID kZdCodePresetAttribute = {
+    0x26d60840, 0x9026, 0x49d9, {0xb7, 0xe7, 0xfd, 0x85, 0xc6, 0xa3, 0xdd, 0x8f}};
 
 bool MfFrameFormatOf(const PresetInfo& preset, MfFrameFormat* out) {
   const PixelFormatInfo* format = FindPixelFormat(preset.compression, preset.bit_count);
@@ -61,8 +65,18 @@ bool MfFrameFormatOf(const PresetInfo& preset, MfFrameFormat* out) {
       f.subtype = MfSubtypeOfFourcc(format->compression);
       f.bufferFormat = 0;
       break;
-    case PixelFormatId::kMjpg:
-      return false;  // MJPG is the DirectShow filter's alone
+    case PixelFormatId::kMjpg: {
+      // One JPEG a sample, of its own length: memory for the largest.
+      const uint64_t worst = MjpgWorstCaseBytes(preset.w, preset.h);
+      if (worst == 0 || worst > 0xFFFFFFFFu)
+        return false;
+      f.subtype = MFVideoFormat_MJPG;
+      f.compressed = true;
+      f.frameBytes = uint32_t(worst);
+      f.interlaceMode = InterlaceModeOf(preset, false);
+      *out = f;
+      return true;
+    }
     default:
       // The 4:2:2 formats and NV12: the subtype of their FOURCC.
       f.subtype = MfSubtypeOfFourcc(format->compression);
@@ -80,6 +94,7 @@ bool MfFrameFormatOf(const PresetInfo& preset, MfFrameFormat* out) {
     f.stride = (f.rowBytes + 3u) & ~3u;
     f.rows = uint32_t(preset.h);
   }
+  f.frameBytes = f.stride * f.rows;
   f.flipRows = IsRgbFormat(format->compression);
   f.interlaceMode = InterlaceModeOf(preset, f.flipRows);
   if (!f.flipRows) {
@@ -123,7 +138,6 @@ HRESULT CreateMfMediaType(const MfRuntime& mf, const PresetInfo& preset, IMFMedi
   UINT32 rateNum = 0, rateDen = 1;
   MfFrameRateOf(preset.frame_time, &rateNum, &rateDen);
   const auto pack = [](UINT32 high, UINT32 low) { return (UINT64(high) << 32) | low; };
-  const UINT32 sampleSize = f.stride * f.rows;
   hr = type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
   if (SUCCEEDED(hr))
     hr = type->SetGUID(MF_MT_SUBTYPE, f.subtype);
@@ -135,23 +149,69 @@ HRESULT CreateMfMediaType(const MfRuntime& mf, const PresetInfo& preset, IMFMedi
     hr = type->SetUINT64(MF_MT_PIXEL_ASPECT_RATIO, pack(1, 1));
   if (SUCCEEDED(hr))
     hr = type->SetUINT32(MF_MT_INTERLACE_MODE, f.interlaceMode);
-  if (SUCCEEDED(hr))
-    hr = type->SetUINT32(MF_MT_DEFAULT_STRIDE, f.stride);
-  if (SUCCEEDED(hr))
-    hr = type->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE);
-  if (SUCCEEDED(hr))
-    hr = type->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE);
-  if (SUCCEEDED(hr))
-    hr = type->SetUINT32(MF_MT_SAMPLE_SIZE, sampleSize);
-  if (SUCCEEDED(hr))
-    hr = type->SetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, f.nominalRange);
-  if (SUCCEEDED(hr) && f.matrix != MFVideoTransferMatrix_Unknown)
-    hr = type->SetUINT32(MF_MT_YUV_MATRIX, f.matrix);
+  if (f.compressed) {
+    // As a USB webcam's MJPG: no stride, no sample size, no colour facts
+    // (the JPEG's own header says them).
+    if (SUCCEEDED(hr))
+      hr = type->SetUINT32(MF_MT_COMPRESSED, TRUE);
+    if (SUCCEEDED(hr))
+      hr = type->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, FALSE);
+    if (SUCCEEDED(hr))
+      hr = type->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE);
+  } else {
+    if (SUCCEEDED(hr))
+      hr = type->SetUINT32(MF_MT_DEFAULT_STRIDE, f.stride);
+    if (SUCCEEDED(hr))
+      hr = type->SetUINT32(MF_MT_FIXED_SIZE_SAMPLES, TRUE);
+    if (SUCCEEDED(hr))
+      hr = type->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, TRUE);
+    if (SUCCEEDED(hr))
+      hr = type->SetUINT32(MF_MT_SAMPLE_SIZE, f.frameBytes);
+    if (SUCCEEDED(hr))
+      hr = type->SetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, f.nominalRange);
+    if (SUCCEEDED(hr) && f.matrix != MFVideoTransferMatrix_Unknown)
+      hr = type->SetUINT32(MF_MT_YUV_MATRIX, f.matrix);
+  }
   if (FAILED(hr)) {
     type->Release();
     return hr;
   }
   *out = type;
+  return S_OK;
+}
+
+HRESULT CreateMfNativeTypes(const MfRuntime& mf, const PresetInfo* table, int32_t count,
+                            const std::vector<int32_t>& namedPreset,
+                            std::vector<ComPtr<IMFMediaType>>* types,
+                            std::vector<std::string>* leftOut) {
+  types->clear();
+  leftOut->clear();
+  try {
+    for (int32_t i = 0; i < count && table; ++i) {
+      const PresetInfo& preset = table[size_t(i)];
+      const UINT32 named =
+          size_t(i) < namedPreset.size() ? UINT32(namedPreset[size_t(i)]) : UINT32(i);
+      ComPtr<IMFMediaType> type;
+      HRESULT hr = CreateMfMediaType(mf, preset, type.Put());
+      if (SUCCEEDED(hr))
+        hr = type->SetUINT32(kZdPresetIndexAttribute, UINT32(i));
+      if (SUCCEEDED(hr))
+        hr = type->SetUINT32(kZdCodePresetAttribute, named);
+      if (SUCCEEDED(hr)) {
+        types->push_back(type);
+        continue;
+      }
+      const PixelFormatInfo* format = FindPixelFormat(preset.compression, preset.bit_count);
+      char line[128];
+      const int n =
+          std::snprintf(line, sizeof line, "mf-type-left-out preset=%d %dx%d %s hr=0x%08lX\r\n",
+                        int(i), int(preset.w), int(preset.h), format ? format->name : "unknown",
+                        static_cast<unsigned long>(hr));
+      leftOut->emplace_back(line, n > 0 && size_t(n) < sizeof line ? size_t(n) : 0);
+    }
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
   return S_OK;
 }
 

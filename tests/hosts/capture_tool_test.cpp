@@ -573,5 +573,46 @@ TEST(CaptureOptions, SizeFormatAndRateSelectTheFirstMatchingCapability) {
   }
 }
 
+// What --mf expects of a sample: the packed formats rows of the default
+// stride, the planar ones their packed planes, MJPG up to the largest JPEG
+// (16 x 8 blocks at 4 bytes a pixel and 2048 bytes, docs/mjpg.md). A
+// subtype's FOURCC names its format whatever the bits per pixel.
+TEST(MfSamples, SizesFollowTheSubtype) {
+  struct Case {
+    uint32_t fourcc;  // a subtype's first field; 0 with format given for RGB
+    PixelFormat format;
+    int w, h;
+    int64_t stride;
+    int64_t bytes;
+    bool variable;
+  };
+  const std::vector<Case> cases = {
+      {0, PixelFormat::kRgb32, 640, 480, 2560, 1228800, false},
+      {0, PixelFormat::kRgb24, 642, 480, 1928, 925440, false},
+      {0, PixelFormat::kRgb24, 642, 480, 0, 925440, false},  // no stride: 1926 padded to 1928
+      {0x32595559, PixelFormat::kYuy2, 320, 240, 640, 153600, false},     // YUY2
+      {0x43594448, PixelFormat::kHdyc, 1280, 720, 2560, 1843200, false},  // HDYC
+      {0x3231564E, PixelFormat::kNv12, 1280, 720, 1280, 1382400, false},  // NV12
+      {0x30323449, PixelFormat::kI420, 642, 480, 642, 462240, false},     // I420
+      {0x47504A4D, PixelFormat::kMjpg, 1920, 1080, 0, 8296448, true},     // MJPG
+      {0x47504A4D, PixelFormat::kMjpg, 322, 242, 0, 336 * 248 * 4 + 2048, true},
+      {0x34363248, PixelFormat::kUnknown, 640, 480, 1280, 0, false},  // H264: not a frame format
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(PixelFormatName(c.format)) + " " + std::to_string(c.w));
+    if (c.fourcc) {
+      EXPECT_EQ(PixelFormatFromFourcc(c.fourcc), c.format);
+    }
+    Capability cap;
+    cap.width = c.w;
+    cap.height = c.h;
+    cap.format = c.format;
+    const SampleSize size = MfSampleSize(cap, c.stride);
+    EXPECT_EQ(size.bytes, c.bytes);
+    EXPECT_EQ(size.variable, c.variable);
+  }
+  EXPECT_EQ(PixelFormatFromFourcc(0), PixelFormat::kUnknown);  // RGB has no FOURCC
+}
+
 }  // namespace
 }  // namespace zdcap

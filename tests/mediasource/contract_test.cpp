@@ -310,3 +310,61 @@ TEST_F(ContractTest, SettingsAreReadLateAndBitmapsAtStart) {
   ComPtr<IMFMediaEvent> event;
   EXPECT_EQ(source->GetEvent(MF_EVENT_FLAG_NO_WAIT, event.Put()), MF_E_NO_EVENTS_AVAILABLE);
 }
+
+// An MJPG sample is one whole JPEG of its own length in a buffer with room
+// for the largest (320 x 240: 320 x 240 x 4 + 2048 bytes, docs/mjpg.md),
+// whether the pipeline set an allocator (refused for the compressed type, or
+// too small for a JPEG: the stream's own buffer then) or not; its code reads.
+TEST_F(ContractTest, AnMjpgSampleIsOneWholeJpeg) {
+  constexpr DWORD kLargest = 320 * 240 * 4 + 2048;
+  for (const bool withAllocator : {false, true}) {
+    SCOPED_TRACE(withAllocator ? "allocator set" : "no allocator");
+    WriteSettings(
+        "[MAIN]\r\npreset_num=1\r\nframe_code=1\r\n[PRESET_01]\r\nenable=1\r\nw=320\r\nh=240\r\n"
+        "fcc=MJPG\r\nframe_time=333667\r\nbmp=chart.bmp\r\nfont=font.bmp\r\n");
+    s = Started();
+    s.source = CreateSource();
+    ASSERT_TRUE(s.source);
+    if (withAllocator) {
+      ComPtr<IMFVideoSampleAllocatorEx> allocator;
+      ASSERT_EQ(MFCreateVideoSampleAllocatorEx(IID_IMFVideoSampleAllocatorEx, allocator.PutVoid()),
+                S_OK);
+      ComPtr<IMfSampleAllocatorControl> control;
+      ASSERT_EQ(s.source.As(kIidMfSampleAllocatorControl, &control), S_OK);
+      ASSERT_EQ(control->SetDefaultAllocator(0, allocator.Get()), S_OK);
+    }
+    ASSERT_EQ(s.source->CreatePresentationDescriptor(s.descriptor.Put()), S_OK);
+    ASSERT_NO_FATAL_FAILURE(Start(s.source.Get(), s.descriptor.Get(), MENewStream, &s.stream));
+    ASSERT_EQ(s.stream->RequestSample(nullptr), S_OK);
+    ComPtr<IMFMediaEvent> event = NextEvent(s.stream.Get());
+    ASSERT_EQ(TypeOf(event.Get()), MEMediaSample);
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    ASSERT_EQ(event->GetValue(&value), S_OK);
+    ComPtr<IMFSample> sample;
+    value.punkVal->QueryInterface(IID_IMFSample, sample.PutVoid());
+    PropVariantClear(&value);
+    ASSERT_TRUE(sample);
+    ComPtr<IMFMediaBuffer> buffer;
+    ASSERT_EQ(sample->GetBufferByIndex(0, buffer.Put()), S_OK);
+    DWORD room = 0;
+    EXPECT_EQ(buffer->GetMaxLength(&room), S_OK);
+    if (!withAllocator) {
+      EXPECT_EQ(room, kLargest);
+    }
+    const std::vector<uint8_t> bytes = SampleBytes(sample.Get());
+    ASSERT_GE(bytes.size(), 4u);
+    EXPECT_LT(bytes.size(), kLargest);
+    EXPECT_EQ(bytes[0], 0xFF);  // SOI
+    EXPECT_EQ(bytes[1], 0xD8);
+    EXPECT_EQ(bytes[bytes.size() - 2], 0xFF);  // EOI
+    EXPECT_EQ(bytes[bytes.size() - 1], 0xD9);
+    zdcap::Capability mjpg;
+    mjpg.width = 320;
+    mjpg.height = 240;
+    mjpg.format = zdcap::PixelFormat::kMjpg;
+    EXPECT_EQ(zdcap::ReadSampleCode(bytes.data(), bytes.size(), mjpg).frame.status,
+              FrameCodeStatus::kDecoded);
+    s.source->Shutdown();
+  }
+}

@@ -10,6 +10,10 @@
 # samples (sample faults) come with a current length of 0 or of their share
 # of the frame, and are numbered, not missing. A clean preset
 # reports nothing. A run's last two frames are left out of the comparison.
+# Every subtype the source offers is read with --verify: NV12, MJPG (each
+# sample one JPEG, decoded by zd-capture) and the NV12 twin of the first
+# preset; broken JPEGs reach the reader as the fault made them (the dumped
+# samples show it) and still carry their codes.
 #
 #   faults_mf.sh WINE_RUN ZD_CAPTURE MODULE ASSETS_DIR FAULTS_DIR OUT_DIR
 set -euo pipefail
@@ -27,7 +31,14 @@ cases=(
   "freeze freeze 9 fault_freeze_frames=2;fault_freeze_every=9"
   "empty partial 7 fault_empty_every=7"
   "short partial 5 fault_short_every=5;fault_short_percent=40"
+  "nv12 clean 0 fcc=NV12;w=640;h=480"
+  "mjpg clean 0 fcc=MJPG"
+  "mjpg_empty partial 7 fcc=MJPG;fault_empty_every=7"
+  "mjpg_broken clean 0 fcc=MJPG;fault_jpeg_truncate_every=11;fault_jpeg_truncate_percent=80;fault_jpeg_no_eoi_every=13;fault_jpeg_no_tables_every=7;fault_jpeg_trailing_every=9"
 )
+# After the presets, the one NV12 twin: of the first 320 x 240 preset
+# (640 x 480 has its NV12 preset). Its frames name that preset.
+twin_cap=${#cases[@]}
 frames=40
 
 cp "$module" "$assets"/chart_small.bmp "$assets"/font.bmp "$faults"/
@@ -50,24 +61,57 @@ cp "$module" "$assets"/chart_small.bmp "$assets"/font.bmp "$faults"/
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-index=0
-for c in "${cases[@]}"; do
-  read -r name kind every keys <<<"$c"
-  cap=$index
-  index=$((index + 1))
-  json=$out/verify_$name.json
-  status=0
+# verify NAME CAP KIND EVERY [zd-capture options]: the run's findings.
+verify() {
+  local name=$1 cap=$2 kind=$3 every=$4
+  shift 4
+  local json=$out/verify_$name.json status=0
   "$wine_run" "$capture" --mf --module "Z:$faults/$(basename "$module")" --cap "$cap" \
-    --frames $frames --verify --json </dev/null >"$json" || status=$?
+    --frames $frames --verify --json "$@" </dev/null >"$json" || status=$?
+  local last decoded partial
   last=$(json_value "$json" last_frame)
   echo "== $name (type $cap): exit $status, last frame $last"
   grep -E '"findings"' "$json" || true
   decoded=$(json_value "$json" decoded) partial=$(json_value "$json" partial)
   [ -n "$last" ] && [ $((decoded + partial)) = $frames ] && [ "$last" -ge $((frames / 2)) ] ||
-    { fail "$name: not every whole frame carried a readable code"; continue; }
-  upto=$((last - 2))
+    { fail "$name: not every whole frame carried a readable code"; return; }
   [ "$kind" != clean ] || [ $status -eq 0 ] || fail "$name: exit $status"
-  expect_findings "$name" "$kind" "$every" $upto "$json"
+  expect_findings "$name" "$kind" "$every" $((last - 2)) "$json"
+}
+
+index=0
+for c in "${cases[@]}"; do
+  read -r name kind every keys <<<"$c"
+  cap=$index
+  index=$((index + 1))
+  if [ "$name" = mjpg_broken ]; then
+    rm -rf "$out/mjpg_broken"
+    verify "$name" "$cap" "$kind" "$every" --dump-frames "Z:$out/mjpg_broken"
+  else
+    verify "$name" "$cap" "$kind" "$every"
+  fi
+done
+verify nv12_twin "$twin_cap" clean 0
+
+# The broken JPEGs as the reader got them (samples numbered as the frames):
+# a JPEG ends with its end marker unless cut or without it, carries its
+# Huffman tables unless left out, and trailing junk follows the end marker.
+ends() { [ "$(tail -c "${#2}" "$1")" = "$2" ]; }
+eoi() { [ "$(tail -c 2 "$1" | od -An -tx1 | tr -d ' \n')" = ffd9 ]; }
+tables() { od -An -v -tx1 "$1" | tr -s ' \n' '  ' | grep -q 'ff c4'; }
+for n in 1 2 3 4 5 6; do
+  f=$out/mjpg_broken/frame_0000$n.raw
+  eoi "$f" && tables "$f" || fail "mjpg_broken: frame $n is not a whole JPEG"
+done
+for n in 11 22 33 13 26; do
+  eoi "$out/mjpg_broken/frame_000$n.raw" && fail "mjpg_broken: frame $n ends with its end marker"
+done
+for n in 7 14 21 28; do
+  tables "$out/mjpg_broken/frame_000$n.raw" && fail "mjpg_broken: frame $n carries Huffman tables"
+done
+for n in 9 18 27; do
+  ends "$out/mjpg_broken/frame_000$(printf %02d $n).raw" 'ZD junk after EI' ||
+    fail "mjpg_broken: frame $n has no trailing junk"
 done
 
 [ $failures -eq 0 ] || { echo "$failures fault checks failed" >&2; exit 1; }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "pattern/mjpg_encoder.h"
+
 namespace zdcap {
 namespace {
 
@@ -22,6 +24,23 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+SampleSize MfSampleSize(const Capability& cap, int64_t stride) {
+  SampleSize size;
+  const int64_t w = cap.width;
+  const int64_t h = cap.height < 0 ? -int64_t(cap.height) : cap.height;
+  if (w <= 0 || h <= 0)
+    return size;
+  if (cap.format == PixelFormat::kMjpg) {
+    size.bytes = int64_t(MjpgWorstCaseBytes(w, h));
+    size.variable = true;
+  } else if (cap.format == PixelFormat::kNv12 || cap.format == PixelFormat::kI420) {
+    size.bytes = w * h * 3 / 2;
+  } else if (const int bpp = BytesPerPixel(cap.format)) {
+    size.bytes = (stride > 0 ? stride : (w * bpp + 3) / 4 * 4) * h;
+  }
+  return size;
+}
 
 double RateOfFrameTime(int64_t frame_time) {
   return frame_time > 0 ? 1.0e7 / static_cast<double>(frame_time) : 0.0;

@@ -20,6 +20,19 @@ struct Capability {
   int interlace_flags = -1;  // dwInterlaceFlags of a VIDEOINFOHEADER2 type; -1 without one
 };
 
+// What one sample of a capability holds when Media Foundation delivers it.
+struct SampleSize {
+  int64_t bytes = 0;      // the frame's size; for MJPG the largest a sample may be
+  bool variable = false;  // MJPG: each sample from 1 byte to bytes
+};
+
+// The packed formats: stride x height, the stride being the type's default
+// stride or, without one (0), a row of whole pixels rounded up to 4 bytes;
+// NV12 and I420: their planes packed, width x height x 3 / 2; MJPG: the
+// largest JPEG of the frame size (MjpgWorstCaseBytes), variable. 0 bytes for
+// an unknown format or an empty size.
+SampleSize MfSampleSize(const Capability& cap, int64_t stride);
+
 // Frames per second of a frame duration; 0 for a duration of 0 or less.
 double RateOfFrameTime(int64_t frame_time);
 

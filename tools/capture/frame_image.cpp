@@ -109,6 +109,14 @@ PixelFormat PixelFormatFromHeader(uint32_t compression, int bit_count) {
   return info ? info->id : PixelFormat::kUnknown;
 }
 
+PixelFormat PixelFormatFromFourcc(uint32_t fourcc) {
+  for (const PixelFormatInfo& info : kPixelFormats) {
+    if (fourcc != kCompressionRgb && info.compression == fourcc)
+      return info.id;
+  }
+  return PixelFormat::kUnknown;
+}
+
 const char* PixelFormatName(PixelFormat format) {
   const PixelFormatInfo* info = FindPixelFormat(format);
   return info ? info->subtypeName : "unknown";

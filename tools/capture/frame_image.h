@@ -18,6 +18,10 @@ using PixelFormat = PixelFormatId;
 // lowest byte, or 0 for RGB) and biBitCount.
 PixelFormat PixelFormatFromHeader(uint32_t compression, int bit_count);
 
+// The format whose FOURCC this is, whatever its bit count (a Media
+// Foundation subtype's first field); kUnknown for RGB's 0 and unknown codes.
+PixelFormat PixelFormatFromFourcc(uint32_t fourcc);
+
 // "RGB24", "RGB32", "YUY2", "YVYU", "UYVY", "HDYC", "NV12", "I420", "MJPG", or
 // "unknown".
 const char* PixelFormatName(PixelFormat format);

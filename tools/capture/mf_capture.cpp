@@ -25,6 +25,11 @@ namespace {
 const CLSID kMediaSourceClass = {
     0x2f270e13, 0x5c19, 0x4715, {0xaa, 0xc6, 0x34, 0xef, 0x95, 0x57, 0xd3, 0xcb}};
 
+// The media source's own type attribute: the preset its frames' code names
+// (mediasource/mf_media_types.h, kZdCodePresetAttribute).
+const GUID kCodePresetAttribute = {
+    0x26d60840, 0x9026, 0x49d9, {0xb7, 0xe7, 0xfd, 0x85, 0xc6, 0xa3, 0xdd, 0x8f}};
+
 // Media Foundation's functions, loaded at run time.
 struct MfFunctions {
   decltype(&::MFStartup) Startup = nullptr;
@@ -183,9 +188,10 @@ HRESULT CreateModuleSource(const std::wstring& path, ComPtr<IMFMediaSource>* sou
   return hr;
 }
 
-// A native type as a capability: the subtype's FOURCC or RGB, the size, the
-// frame duration of the rate, and the interlace mode as VIDEOINFOHEADER2's
-// flags would give it.
+// A native type as a capability: the subtype's FOURCC (any the pixel-format
+// table knows, planar and MJPG included) or RGB, the size, the frame
+// duration of the rate, and the interlace mode as VIDEOINFOHEADER2's flags
+// would give it.
 Capability CapabilityOf(IMFMediaType* type, int index) {
   Capability cap;
   cap.index = index;
@@ -200,7 +206,7 @@ Capability CapabilityOf(IMFMediaType* type, int index) {
   else if (IsEqualGUID(subtype, MFVideoFormat_RGB24))
     cap.format = PixelFormat::kRgb24;
   else
-    cap.format = PixelFormatFromHeader(subtype.Data1, 16);
+    cap.format = PixelFormatFromFourcc(subtype.Data1);
   cap.subtype = PixelFormatName(cap.format);
   if (SUCCEEDED(MFGetAttributeRatio(type, MF_MT_FRAME_RATE, &num, &den)) && num > 0)
     cap.frame_time = int64_t(std::llround(1e7 * double(den) / double(num)));
@@ -358,8 +364,16 @@ int RunMfCapture(const CaptureOptions& options, CaptureReport* report, std::stri
     return kExitFormat;
   }
   report->format = r.caps[size_t(index)];
-  const UINT32 stride = MFGetAttributeUINT32(r.types[size_t(index)].Get(), MF_MT_DEFAULT_STRIDE, 0);
-  report->sample_bytes = int64_t(stride) * report->format.height;
+  IMFMediaType* type = r.types[size_t(index)].Get();
+  const SampleSize size =
+      MfSampleSize(report->format, int32_t(MFGetAttributeUINT32(type, MF_MT_DEFAULT_STRIDE, 0)));
+  report->sample_bytes = size.bytes;
+  report->variable_size = size.variable;
+  // The capability the frame code is to name: the preset the source says
+  // its frames name (a twin names the preset it was made from), else the
+  // type's position.
+  const int expected =
+      selected < 0 ? -1 : int(MFGetAttributeUINT32(type, kCodePresetAttribute, UINT32(selected)));
 
   std::unique_ptr<std::FILE, FileCloser> raw;
   if (!options.raw_path.empty()) {
@@ -453,9 +467,7 @@ int RunMfCapture(const CaptureOptions& options, CaptureReport* report, std::stri
     report->verify = true;
     const bool interlaced =
         report->format.interlace_flags >= 0 && (report->format.interlace_flags & 1) != 0;
-    // The frame code names the preset: the native type's position when one
-    // was selected (the types are the enabled presets in order).
-    report->codes = CheckFrameCodes(codes, selected, report->format.frame_time, interlaced);
+    report->codes = CheckFrameCodes(codes, expected, report->format.frame_time, interlaced);
     report->findings = FindFrameFaults(CodedArrivalsOf(codes, frames), report->format.frame_time);
     // ReadSample returns a sample only once the source has handed it over:
     // none is on its way when the counts are read.
