@@ -258,16 +258,19 @@ STDMETHODIMP CZdMediaSource::Start(IMFPresentationDescriptor* descriptor, const 
       m_stream->End();
       return hr;
     }
-    hr = m_events->QueueEventParamUnk(m_streamSeen ? MEUpdatedStream : MENewStream, GUID_NULL, S_OK,
-                                      static_cast<IMFMediaStream*>(m_stream.Get()));
+    // MEUpdatedStream for a stream the previous Start selected too.
+    hr = m_events->QueueEventParamUnk(m_streamSelected ? MEUpdatedStream : MENewStream, GUID_NULL,
+                                      S_OK, static_cast<IMFMediaStream*>(m_stream.Get()));
     if (FAILED(hr))
       return hr;
-    m_streamSeen = true;
+    m_streamSelected = true;
     hr = m_events->QueueEventParamVar(MESourceStarted, GUID_NULL, S_OK, &time);
     if (FAILED(hr))
       return hr;
   } else {
-    m_stream->End();
+    // A deselected stream ends without an event of its own.
+    m_stream->Deselect();
+    m_streamSelected = false;
     hr = m_events->QueueEventParamVar(MESourceStarted, GUID_NULL, S_OK, &time);
     if (FAILED(hr))
       return hr;
@@ -404,6 +407,9 @@ STDMETHODIMP CZdMediaSource::GetAllocatorUsage(DWORD outputStreamId, DWORD* inpu
   if (outputStreamId != CZdMediaStream::kStreamId)
     return MF_E_INVALIDSTREAMNUMBER;
   *inputStreamId = outputStreamId;
-  *usage = kMfAllocatorUsesProvided;
+  // The provided allocator, unless the stream gave it up for its run (it
+  // refused the type, or failed other than by running dry).
+  *usage = !m_stream || m_stream->UsesProvidedAllocator() ? kMfAllocatorUsesProvided
+                                                          : kMfAllocatorUsesCustom;
   return S_OK;
 }

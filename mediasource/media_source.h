@@ -87,7 +87,7 @@ class CZdMediaSource : public CUnknown,
   CCritSec m_lock;
   bool m_shutdown = false;
   bool m_running = false;
-  bool m_streamSeen = false;  // MENewStream sent once; MEUpdatedStream after
+  bool m_streamSelected = false;  // by the last Start: MEUpdatedStream, else MENewStream
   ComPtr<IMFMediaEventQueue> m_events;
   ComPtr<IMFAttributes> m_attributes;
   ComPtr<IMFVideoSampleAllocatorEx> m_allocator;

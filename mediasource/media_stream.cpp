@@ -3,6 +3,8 @@
 #include <mfapi.h>
 #include <mferror.h>
 
+#include <iterator>
+
 #include "mediasource/mf_frame_host.h"
 #include "mediasource/mf_frame_sample.h"
 #include "platform/module_path.h"
@@ -37,7 +39,12 @@ CZdMediaStream::CZdMediaStream(const MfRuntime& mf, IMFMediaSource* source)
     : CUnknown(nullptr), m_mf(mf), m_source(source) {}
 
 CZdMediaStream::~CZdMediaStream() {
-  StopWorker();
+  // A worker holds a reference until it has left its loop: one that is
+  // still here is the thread making this last Release, which is not waited
+  // for (its handle is closed).
+  m_stopping = true;
+  m_worker.Reset();
+  m_producer.OnThreadDestroy();
   if (m_events)
     m_events->Shutdown();
 }
@@ -85,7 +92,18 @@ HRESULT CZdMediaStream::CheckAlive() {
 // --- For the source ---
 
 HRESULT CZdMediaStream::Begin(const MfStreamStart& start) {
-  Halt();  // a restart: the stream goes on, MEStreamStarted says so again
+  std::deque<ComPtr<IUnknown>> dropped;  // let go once m_control is
+  std::lock_guard<std::mutex> control(m_control);
+  return BeginRun(start, &dropped);
+}
+
+HRESULT CZdMediaStream::BeginRun(const MfStreamStart& start,
+                                 std::deque<ComPtr<IUnknown>>* dropped) {
+  // The worker cannot wait for itself to end: a restart from a call it
+  // made out is refused.
+  if (OnWorker())
+    return MF_E_INVALIDREQUEST;
+  HaltRun(dropped);  // a restart: the stream goes on, MEStreamStarted says so again
   if (!start.settings)
     return E_UNEXPECTED;
   m_start = start;
@@ -93,23 +111,22 @@ HRESULT CZdMediaStream::Begin(const MfStreamStart& start) {
   m_start.type = nullptr;
   m_allocator = ComPtr<IMFVideoSampleAllocatorEx>(start.allocator);
   m_type = ComPtr<IMFMediaType>(start.type);
-  m_stopping = false;
-  const HRESULT hr = Prepare();
+  HRESULT hr = Prepare();
   if (FAILED(hr))
     return hr;
   {
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_closed)
       return MF_E_SHUTDOWN;
-    m_requests.clear();
+    m_failed = false;
+    m_stopping = false;
     m_state = kMfStreamStateRunning;
   }
-  try {
-    m_worker = std::thread(&CZdMediaStream::Work, this);
-  } catch (...) {
+  hr = StartWorker();
+  if (FAILED(hr)) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_state = kMfStreamStateStopped;
-    return E_OUTOFMEMORY;
+    return hr;
   }
   PROPVARIANT time;
   PropVariantInit(&time);
@@ -127,9 +144,12 @@ HRESULT CZdMediaStream::Prepare() {
   } catch (...) {
     return E_OUTOFMEMORY;
   }
-  if (m_allocator &&
-      (!m_type || FAILED(m_allocator->InitializeSampleAllocatorEx(2, 8, nullptr, m_type.Get()))))
-    m_allocator.Reset();  // the stream's own buffers then
+  const bool refused =
+      m_allocator &&
+      (!m_type || FAILED(m_allocator->InitializeSampleAllocatorEx(2, 8, nullptr, m_type.Get())));
+  if (refused)
+    m_allocator.Reset();  // the stream's own buffers for this run
+  m_allocatorGivenUp = refused;
   MfFrameHost host(m_stopping);
   m_producer.OnThreadDestroy();
   int32_t named = m_start.presetIndex;
@@ -175,33 +195,52 @@ HRESULT CZdMediaStream::FollowCurrentType() {
 }
 
 bool CZdMediaStream::End() {
-  const bool wasRunning = Halt();
+  std::deque<ComPtr<IUnknown>> dropped;  // let go once m_control is
+  std::lock_guard<std::mutex> control(m_control);
+  return EndRun(&dropped);
+}
+
+bool CZdMediaStream::EndRun(std::deque<ComPtr<IUnknown>>* dropped) {
+  const bool wasRunning = HaltRun(dropped);
   if (wasRunning && m_events)
     m_events->QueueEventParamVar(MEStreamStopped, GUID_NULL, S_OK, nullptr);
   return wasRunning;
 }
 
-bool CZdMediaStream::Halt() {
+void CZdMediaStream::Deselect() {
+  std::deque<ComPtr<IUnknown>> dropped;
+  std::lock_guard<std::mutex> control(m_control);
+  HaltRun(&dropped);
+}
+
+bool CZdMediaStream::HaltRun(std::deque<ComPtr<IUnknown>>* dropped) {
   bool wasRunning = false;
   {
     std::lock_guard<std::mutex> lock(m_lock);
     wasRunning = m_state == kMfStreamStateRunning;
     m_state = kMfStreamStateStopped;
+    dropped->insert(dropped->end(), std::make_move_iterator(m_requests.begin()),
+                    std::make_move_iterator(m_requests.end()));
     m_requests.clear();
   }
   StopWorker();
+  // Called on the worker (from a call it made out), the producer is idle:
+  // the worker leaves its loop before it uses it again.
   m_producer.OnThreadDestroy();
   m_ready.clear();
   return wasRunning;
 }
 
 void CZdMediaStream::Close() {
+  ComPtr<IMFMediaSource> source;         // let go last,
+  std::deque<ComPtr<IUnknown>> dropped;  // once m_control is
+  std::lock_guard<std::mutex> control(m_control);
   {
     std::lock_guard<std::mutex> lock(m_lock);
     m_closed = true;
-    m_source = nullptr;
+    source = std::move(m_source);
     m_state = kMfStreamStateStopped;
-    m_requests.clear();
+    dropped.swap(m_requests);
   }
   StopWorker();
   m_producer.OnThreadDestroy();
@@ -217,11 +256,68 @@ bool CZdMediaStream::Running() {
   return m_state == kMfStreamStateRunning;
 }
 
+bool CZdMediaStream::UsesProvidedAllocator() {
+  return !m_allocatorGivenUp;
+}
+
+HRESULT CZdMediaStream::StartWorker() {
+  NonDelegatingAddRef();  // the worker's own, let go as its last act
+  DWORD id = 0;
+  // Suspended until its id is known, so that it knows itself.
+  m_worker.Reset(
+      CreateThread(nullptr, 0, &CZdMediaStream::WorkerEntry, this, CREATE_SUSPENDED, &id));
+  if (!m_worker) {
+    const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+    NonDelegatingRelease();
+    return FAILED(hr) ? hr : E_OUTOFMEMORY;
+  }
+  m_workerId = id;
+  ResumeThread(m_worker.Get());
+  return S_OK;
+}
+
+DWORD WINAPI CZdMediaStream::WorkerEntry(void* param) {
+  auto* stream = static_cast<CZdMediaStream*>(param);
+  // The module stays loaded until this thread has left it, also when the
+  // Release below frees the module's last object and the host unloads it.
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCWSTR>(&CZdMediaStream::WorkerEntry), &module);
+  try {
+    stream->Work();
+  } catch (...) {
+    // Nothing leaves the thread; Work itself throws nothing it knows of.
+  }
+  stream->NonDelegatingRelease();  // may free the stream: nothing of it after this
+  if (module)
+    FreeLibraryAndExitThread(module, 0);
+  return 0;
+}
+
 void CZdMediaStream::StopWorker() {
-  m_stopping = true;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_stopping = true;
+  }
   m_wake.notify_all();
-  if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id())
-    m_worker.join();
+  // A worker never waits for itself: it leaves its loop when the call it
+  // made out returns, and the next change of the run from another thread
+  // (or the last Release) waits for it then.
+  if (!m_worker || OnWorker())
+    return;
+  WaitForSingleObject(m_worker.Get(), INFINITE);
+  m_worker.Reset();
+  m_workerId = 0;
+}
+
+void CZdMediaStream::Fail(HRESULT hr) {
+  std::deque<ComPtr<IUnknown>> dropped;  // requests that can no longer be met
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_failed = true;
+    dropped.swap(m_requests);
+  }
+  m_events->QueueEventParamVar(MEError, GUID_NULL, hr, nullptr);
 }
 
 // --- IMFMediaEventGenerator ---
@@ -256,8 +352,8 @@ STDMETHODIMP CZdMediaStream::GetMediaSource(IMFMediaSource** source) {
   std::lock_guard<std::mutex> lock(m_lock);
   if (m_closed || !m_source)
     return MF_E_SHUTDOWN;
-  *source = m_source;
-  m_source->AddRef();
+  *source = m_source.Get();  // held by the stream: alive until Close
+  (*source)->AddRef();
   return S_OK;
 }
 
@@ -279,6 +375,8 @@ STDMETHODIMP CZdMediaStream::RequestSample(IUnknown* token) {
     return MF_E_SHUTDOWN;
   if (m_state != kMfStreamStateRunning)
     return MF_E_MEDIA_SOURCE_WRONGSTATE;
+  if (m_failed)
+    return S_OK;  // cannot be met (MEError said why): the token is not kept
   try {
     m_requests.push_back(ComPtr<IUnknown>(token));
   } catch (...) {
@@ -291,12 +389,14 @@ STDMETHODIMP CZdMediaStream::RequestSample(IUnknown* token) {
 // --- IMFMediaStream2 ---
 
 STDMETHODIMP CZdMediaStream::SetStreamState(MfStreamState value) {
+  std::deque<ComPtr<IUnknown>> dropped;  // let go once m_control is
+  std::lock_guard<std::mutex> control(m_control);
   HRESULT hr = CheckAlive();
   if (FAILED(hr))
     return hr;
   switch (value) {
     case kMfStreamStateStopped:
-      End();
+      EndRun(&dropped);
       return S_OK;
     case kMfStreamStateRunning: {
       if (Running())
@@ -307,7 +407,7 @@ STDMETHODIMP CZdMediaStream::SetStreamState(MfStreamState value) {
       again.allocator = m_allocator.Get();
       again.type = m_type.Get();
       again.startTime = m_mf.GetSystemTime();
-      return Begin(again);
+      return BeginRun(again, &dropped);
     }
     default:
       return MF_E_INVALID_STATE_TRANSITION;
@@ -326,6 +426,8 @@ STDMETHODIMP CZdMediaStream::GetStreamState(MfStreamState* value) {
 
 // --- The worker ---
 
+// Every pass ends in releases that may call out of the module (the token,
+// the sample); the next pass first looks whether that ended the run.
 void CZdMediaStream::Work() {
   for (;;) {
     ComPtr<IUnknown> token;
@@ -334,7 +436,7 @@ void CZdMediaStream::Work() {
       m_wake.wait(lock, [this] { return m_stopping.load() || !m_requests.empty(); });
       if (m_stopping)
         return;
-      token = m_requests.front();
+      token = std::move(m_requests.front());
       m_requests.pop_front();
     }
     ComPtr<IMFSample> sample;
@@ -345,8 +447,7 @@ void CZdMediaStream::Work() {
     if (m_stopping)
       return;
     if (FAILED(hr)) {
-      // The stream cannot go on: the pipeline hears why.
-      m_events->QueueEventParamVar(MEError, GUID_NULL, hr, nullptr);
+      Fail(hr);  // the stream cannot go on: the pipeline hears why
       return;
     }
     if (token)
@@ -369,6 +470,12 @@ HRESULT CZdMediaStream::NextSample(ComPtr<IMFSample>* out) {
     ComPtr<IMFSample> sample;
     FramePlan plan;
     hr = MakeFrame(&sample, &plan);
+    if (hr == MF_E_SAMPLEALLOCATOR_EMPTY) {
+      // Every sample of the pipeline's allocator is still out: the frame is
+      // dropped, and the request waits for the next one.
+      m_producer.DropLastFrame("no-free-sample");
+      continue;
+    }
     if (hr != S_OK)
       return FAILED(hr) ? hr : MF_E_SHUTDOWN;  // S_FALSE: stopped while waiting
     switch (plan.delivery) {
@@ -399,14 +506,21 @@ HRESULT CZdMediaStream::NextSample(ComPtr<IMFSample>* out) {
 HRESULT CZdMediaStream::NewSample(ComPtr<IMFSample>* out, DWORD bytes) {
   if (m_allocator) {
     HRESULT hr = m_allocator->AllocateSample(out->Put());
+    if (hr == MF_E_SAMPLEALLOCATOR_EMPTY)
+      return hr;
     ComPtr<IMFMediaBuffer> given;
     DWORD room = 0;
-    if (FAILED(hr) || !m_format.compressed ||
-        (SUCCEEDED((*out)->GetBufferByIndex(0, given.Put())) &&
-         SUCCEEDED(given->GetMaxLength(&room)) && room >= bytes))
+    if (SUCCEEDED(hr) &&
+        (!m_format.compressed || (SUCCEEDED((*out)->GetBufferByIndex(0, given.Put())) &&
+                                  SUCCEEDED(given->GetMaxLength(&room)) && room >= bytes)))
       return hr;
-    // An allocator's buffer too small for this JPEG: the stream's own.
+    // A buffer too small for this JPEG: the stream's own for this frame.
+    // Any failure but running dry: the stream's own for the rest of the run.
     out->Reset();
+    if (FAILED(hr)) {
+      m_allocator.Reset();
+      m_allocatorGivenUp = true;
+    }
   }
   const PresetInfo& preset = m_start.preset;
   ComPtr<IMFMediaBuffer> buffer;

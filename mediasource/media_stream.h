@@ -6,10 +6,19 @@
 // allocator the pipeline set), stamps it on the performance counter clock and
 // queues it as MEMediaSample with the request's token.
 //
-// Threads: the source calls Begin, End and Close under its own lock; the
-// worker touches the frame producer only while it runs, and Begin and End
-// join it before they touch the producer. m_lock guards the state, the
-// requests and the source pointer, and is never held across a call out.
+// Threads: m_control serialises every change of the stream's run (Begin,
+// End, Deselect, Close, SetStreamState), whichever thread asks; the worker
+// never takes it. The worker touches the frame producer only while it runs,
+// and every change of the run ends it (waits for it) before it touches the
+// producer. The worker is a thread of its own that holds a reference to the
+// stream and to the module until it has left both, so a last Release made
+// on it (a token or sample released there may end the pipeline) frees the
+// stream only after its loop is done; a worker is never waited for by
+// itself. m_lock guards the state, the requests and the source pointer, and
+// is never held across a call out.
+//
+// The stream holds a reference to its source (GetMediaSource may be asked
+// at any time); Close, at the source's Shutdown, lets it go.
 #pragma once
 
 #include <windows.h>
@@ -20,7 +29,6 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "baseclasses/com_ptr.h"
@@ -28,6 +36,7 @@
 #include "mediasource/mf_media_types.h"
 #include "mediasource/mf_runtime.h"
 #include "pattern/frame_producer.h"
+#include "platform/unique_handle.h"
 #include "server/unknown.h"
 #include "stream/stream_settings.h"
 
@@ -66,12 +75,18 @@ class CZdMediaStream : public CUnknown, public IMfMediaStream2 {
   // Prepares the frame loop (bitmaps, counters, clock) and starts the worker;
   // queues MEStreamStarted. A running stream is ended first.
   HRESULT Begin(const MfStreamStart& start);
-  // Ends the worker and drops the pending requests; queues MEStreamStopped
-  // when the stream was running. False when it was not.
+  // Ends the worker and drops the pending requests (their tokens released:
+  // the requests cannot be met); queues MEStreamStopped when the stream was
+  // running. False when it was not.
   bool End();
-  // Ends everything: the worker, the queue; the source is forgotten.
+  // The same for a stream a Start deselected: no event.
+  void Deselect();
+  // Ends everything: the worker, the queue; the source is let go.
   void Close();
   bool Running();
+  // False once the allocator the pipeline set was given up for the current
+  // run (it refused the type, or failed other than by running dry).
+  bool UsesProvidedAllocator();
   IMFStreamDescriptor* Descriptor() const { return m_descriptor.Get(); }
   IMFAttributes* Attributes() const { return m_attributes.Get(); }
 
@@ -96,7 +111,17 @@ class CZdMediaStream : public CUnknown, public IMfMediaStream2 {
 
  private:
   // The worker: one sample per request until told to stop.
+  static DWORD WINAPI WorkerEntry(void* stream);
   void Work();
+  HRESULT StartWorker();
+  bool OnWorker() const { return GetCurrentThreadId() == m_workerId.load(); }
+  // Hold m_control. Requests the run drops go into dropped, to be let go
+  // once m_control is (their release may call out of the module).
+  HRESULT BeginRun(const MfStreamStart& start, std::deque<ComPtr<IUnknown>>* dropped);
+  bool EndRun(std::deque<ComPtr<IUnknown>>* dropped);  // End's work
+  // Ends the worker and drops the pending requests, without an event; true
+  // when the stream was running.
+  bool HaltRun(std::deque<ComPtr<IUnknown>>* dropped);
   // Makes frames until one is to be delivered (a lost frame is made and
   // dropped); reordered and repeated frames wait in m_ready.
   HRESULT NextSample(ComPtr<IMFSample>* out);
@@ -114,25 +139,32 @@ class CZdMediaStream : public CUnknown, public IMfMediaStream2 {
   // its buffer cannot hold the bytes of this JPEG.
   HRESULT NewSample(ComPtr<IMFSample>* out, DWORD bytes);
   HRESULT CheckAlive();
-  // Ends the worker and drops the pending requests, without an event; true
-  // when the stream was running.
-  bool Halt();
+  // Ends the worker (waits for it, unless called on it) and drops the
+  // pending requests.
   void StopWorker();
+  // The worker cannot go on: the pipeline hears why (MEError), and requests
+  // from now on are dropped at once.
+  void Fail(HRESULT hr);
 
   const MfRuntime& m_mf;
   ComPtr<IMFMediaEventQueue> m_events;
   ComPtr<IMFAttributes> m_attributes;
   ComPtr<IMFStreamDescriptor> m_descriptor;
 
+  std::mutex m_control;  // held for a whole change of the run; never by the worker
+
   std::mutex m_lock;
   std::condition_variable m_wake;
-  IMFMediaSource* m_source;  // no reference: the source forgets us in Close
+  ComPtr<IMFMediaSource> m_source;  // let go in Close
   bool m_closed = false;
+  bool m_failed = false;  // the worker gave up; until the next start
   MfStreamState m_state = kMfStreamStateStopped;
   std::deque<ComPtr<IUnknown>> m_requests;  // tokens, null for none
 
-  std::thread m_worker;
+  UniqueHandle m_worker;  // the worker's thread, while one runs
+  std::atomic<DWORD> m_workerId{0};
   std::atomic<bool> m_stopping{false};
+  std::atomic<bool> m_allocatorGivenUp{false};
   // The worker's (or the starting thread's before the worker runs).
   MfStreamStart m_start;
   MfFrameFormat m_format;

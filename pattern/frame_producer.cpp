@@ -466,6 +466,16 @@ uint32_t FrameProducer::DamageSample(const FrameLayout& frame, uint32_t length) 
   return damage.length;
 }
 
+void FrameProducer::DropLastFrame(const char* reason) {
+  ++m_dropCount;
+  if (!m_faultLog.IsOpen() || !reason)
+    return;
+  char record[kFaultRecordSize];
+  const int n = std::snprintf(record, sizeof record, "%u %s\r\n", unsigned(m_plan.frame), reason);
+  if (n > 0)
+    m_faultLog.Append(record, uint32_t(n) < sizeof record ? uint32_t(n) : sizeof record - 1);
+}
+
 // One latency record per frame, and one fault record per fault of the frame,
 // when the logs are open.
 void FrameProducer::Record(FrameHost& host, int64_t start, int64_t frameTime) {

@@ -61,6 +61,12 @@ class FrameProducer {
   // Closes the latency log. The surfaces stay until the next start.
   HResultCode OnThreadDestroy();
 
+  // The frame the last FillBuffer made could not be handed on (its host had
+  // no buffer for it): counted as dropped, so the status line of the frames
+  // after it shows it, and written to the fault log when one is open as
+  // "<frame> <reason>". reason: one word.
+  void DropLastFrame(const char* reason);
+
   // The faults of the frame the last FillBuffer made; delivery faults are
   // for the caller to apply.
   const FramePlan& LastPlan() const { return m_plan; }

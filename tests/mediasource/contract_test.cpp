@@ -9,26 +9,6 @@
 
 namespace {
 
-// The next event of a generator, waiting at most ten seconds: a missing
-// event fails the test instead of hanging it.
-ComPtr<IMFMediaEvent> NextEvent(IMFMediaEventGenerator* generator) {
-  ComPtr<IMFMediaEvent> event;
-  for (int i = 0; i < 1000; ++i) {
-    const HRESULT hr = generator->GetEvent(MF_EVENT_FLAG_NO_WAIT, event.Put());
-    if (hr != MF_E_NO_EVENTS_AVAILABLE)
-      break;
-    Sleep(10);
-  }
-  return event;
-}
-
-MediaEventType TypeOf(IMFMediaEvent* event) {
-  MediaEventType type = MEUnknown;
-  if (event)
-    event->GetType(&type);
-  return type;
-}
-
 // A started source, its stream (from MENewStream) and its first events.
 struct Started {
   ComPtr<IMFMediaSource> source;

@@ -1,5 +1,7 @@
 #include "tests/mediasource/mf_fixture.h"
 
+#include <mferror.h>
+
 #include <cstdio>
 
 #include "tests/bitness_names.h"
@@ -167,4 +169,32 @@ std::vector<uint8_t> SampleBytes(IMFSample* sample) {
     buffer->Unlock();
   }
   return bytes;
+}
+
+ComPtr<IMFMediaEvent> NextEvent(IMFMediaEventGenerator* generator) {
+  ComPtr<IMFMediaEvent> event;
+  for (int i = 0; i < 1000; ++i) {
+    const HRESULT hr = generator->GetEvent(MF_EVENT_FLAG_NO_WAIT, event.Put());
+    if (hr != MF_E_NO_EVENTS_AVAILABLE)
+      break;
+    Sleep(10);
+  }
+  return event;
+}
+
+MediaEventType TypeOf(IMFMediaEvent* event) {
+  MediaEventType type = MEUnknown;
+  if (event)
+    event->GetType(&type);
+  return type;
+}
+
+ComPtr<IUnknown> EventObject(IMFMediaEvent* event, REFIID iid) {
+  ComPtr<IUnknown> object;
+  PROPVARIANT value;
+  PropVariantInit(&value);
+  if (event && SUCCEEDED(event->GetValue(&value)) && value.vt == VT_UNKNOWN && value.punkVal)
+    value.punkVal->QueryInterface(iid, object.PutVoid());
+  PropVariantClear(&value);
+  return object;
 }

@@ -65,3 +65,11 @@ zdcap::SampleCode ReadCode(const uint8_t* data, size_t length, const ExpectedTyp
 
 // The bytes of a sample, contiguous.
 std::vector<uint8_t> SampleBytes(IMFSample* sample);
+
+// The next event of a generator, waiting at most ten seconds: a missing
+// event fails the test instead of hanging it (null then).
+ComPtr<IMFMediaEvent> NextEvent(IMFMediaEventGenerator* generator);
+// An event's type; MEUnknown for none.
+MediaEventType TypeOf(IMFMediaEvent* event);
+// The object an event carries (VT_UNKNOWN) as the interface asked for.
+ComPtr<IUnknown> EventObject(IMFMediaEvent* event, REFIID iid);
