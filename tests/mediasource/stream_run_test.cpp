@@ -334,3 +334,53 @@ TEST_F(StreamRunTest, CallsFromSeveralThreadsAtOnceNeitherCrashNorHang) {
     ASSERT_FALSE(hung) << "a call did not return within " << kWatchdog.count() << " s";
   }
 }
+
+// Requests pending when the run ends, one in the worker's hand (its frame
+// held back by a 60 s stall) and one queued, are dropped: their tokens are
+// let go by the time Stop, SetStreamState(Stopped) or Shutdown returns, as
+// RequestSample's page says a request that cannot be met ends.
+TEST_F(StreamRunTest, PendingRequestsAreDroppedWhenTheRunEnds) {
+  std::string settings = StandardSettings();
+  settings.insert(settings.find("[PRESET_DEF]\r\n") + 14,
+                  "fault_stall_every=1\r\nfault_stall_ms=60000\r\n");
+  WriteSettings(settings);
+  enum End { kStop, kStreamStopped, kShutdown };
+  for (End end : {kStop, kStreamStopped, kShutdown}) {
+    SCOPED_TRACE(end == kStop ? "Stop" : end == kStreamStopped ? "SetStreamState" : "Shutdown");
+    source = CreateSource();
+    ASSERT_TRUE(source);
+    ASSERT_EQ(source->CreatePresentationDescriptor(descriptor.Put()), S_OK);
+    ASSERT_EQ(StartWith(source.Get(), descriptor.Get(), true), S_OK);
+    ComPtr<IMFMediaEvent> event = NextEvent(source.Get());
+    EventObject(event.Get(), IID_IMFMediaStream).As(IID_IMFMediaStream, &stream);
+    ASSERT_TRUE(stream);
+    // Frame 0 comes at once; frame 1 is held back 60 s, frame 2 waits.
+    ASSERT_EQ(stream->RequestSample(nullptr), S_OK);
+    ASSERT_EQ(TypeOf(NextEvent(stream.Get()).Get()), MEStreamStarted);
+    ASSERT_EQ(TypeOf(NextEvent(stream.Get()).Get()), MEMediaSample);
+    ComPtr<IMFAttributes> inHand, queued;
+    ASSERT_EQ(MFCreateAttributes(inHand.Put(), 1), S_OK);
+    ASSERT_EQ(MFCreateAttributes(queued.Put(), 1), S_OK);
+    ASSERT_EQ(stream->RequestSample(inHand.Get()), S_OK);
+    ASSERT_EQ(stream->RequestSample(queued.Get()), S_OK);
+    Sleep(200);
+    const auto refs = [](IUnknown* object) {
+      object->AddRef();
+      return object->Release();
+    };
+    EXPECT_GT(refs(queued.Get()), 1u);  // the stream holds it
+    ComPtr<IMfMediaStream2> stream2;
+    ASSERT_EQ(stream.As(kIidMfMediaStream2, &stream2), S_OK);
+    const HRESULT ended = end == kStop            ? source->Stop()
+                          : end == kStreamStopped ? stream2->SetStreamState(kMfStreamStateStopped)
+                                                  : source->Shutdown();
+    EXPECT_EQ(ended, S_OK);
+    EXPECT_EQ(refs(inHand.Get()), 1u);
+    EXPECT_EQ(refs(queued.Get()), 1u);
+    source->Shutdown();
+    stream2.Reset();
+    stream.Reset();
+    descriptor.Reset();
+    source.Reset();
+  }
+}
