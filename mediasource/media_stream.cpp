@@ -34,7 +34,9 @@ HRESULT CopySample(const MfRuntime& mf, IMFSample* sample, ComPtr<IMFSample>* ou
 }  // namespace
 
 CZdMediaStream::CZdMediaStream(const MfRuntime& mf, IMFMediaSource* source)
-    : CUnknown(nullptr), m_mf(mf), m_source(source) {}
+    : CUnknown(nullptr), m_mf(mf), m_source(source) {
+  m_producer.m_skipOverdue = true;  // a live source: frames nobody asked for in time are dropped
+}
 
 CZdMediaStream::~CZdMediaStream() {
   StopWorker();
@@ -94,6 +96,7 @@ HRESULT CZdMediaStream::Begin(const MfStreamStart& start) {
   m_allocator = ComPtr<IMFVideoSampleAllocatorEx>(start.allocator);
   m_type = ComPtr<IMFMediaType>(start.type);
   m_stopping = false;
+  m_timer.emplace();  // the system timer stays raised until the stream stops
   const HRESULT hr = Prepare();
   if (FAILED(hr))
     return hr;
@@ -130,17 +133,15 @@ HRESULT CZdMediaStream::Prepare() {
   if (m_allocator &&
       (!m_type || FAILED(m_allocator->InitializeSampleAllocatorEx(2, 8, nullptr, m_type.Get()))))
     m_allocator.Reset();  // the stream's own buffers then
-  MfFrameHost host(m_stopping);
+  MfFrameHost host(m_stopping, m_timer ? &*m_timer : nullptr);
   m_producer.OnThreadDestroy();
   int32_t named = m_start.presetIndex;
   if (m_start.namedPreset && size_t(named) < m_start.namedPreset->size())
     named = (*m_start.namedPreset)[size_t(named)];
   const PresetInfo* namedPreset =
       named != m_start.presetIndex ? &m_start.settings->m_presetTable[size_t(named)] : nullptr;
-  const HRESULT hr = m_producer.OnThreadCreate(host, m_start.preset, *m_start.settings,
-                                               ModuleDirectory(), named, namedPreset);
-  m_timeBase = m_mf.GetSystemTime();
-  return hr;
+  return m_producer.OnThreadCreate(host, m_start.preset, *m_start.settings, ModuleDirectory(),
+                                   named, namedPreset);
 }
 
 bool CZdMediaStream::CurrentTypeChanged() {
@@ -186,6 +187,7 @@ bool CZdMediaStream::Halt() {
   }
   StopWorker();
   m_producer.OnThreadDestroy();
+  m_timer.reset();
   m_ready.clear();
   return wasRunning;
 }
@@ -200,6 +202,7 @@ void CZdMediaStream::Close() {
   }
   StopWorker();
   m_producer.OnThreadDestroy();
+  m_timer.reset();
   m_ready.clear();
   m_allocator.Reset();
   m_type.Reset();
@@ -423,7 +426,7 @@ HRESULT CZdMediaStream::NewSample(ComPtr<IMFSample>* out) {
 HRESULT CZdMediaStream::MakeFrame(ComPtr<IMFSample>* out, FramePlan* plan) {
   const PresetInfo& preset = m_start.preset;
   MfFrameSample frame(m_frame.data(), uint32_t(m_frame.size()));
-  MfFrameHost host(m_stopping);
+  MfFrameHost host(m_stopping, m_timer ? &*m_timer : nullptr);
   // The frame loop gives up on a clock that never reaches the due time; the
   // request is then answered by the next try.
   HRESULT hr = S_FALSE;
@@ -449,8 +452,13 @@ HRESULT CZdMediaStream::MakeFrame(ComPtr<IMFSample>* out, FramePlan* plan) {
     hr = buffer->SetCurrentLength(frame.m_length);
   if (FAILED(hr))
     return hr;
-  if (frame.m_hasTime)
-    sample->SetSampleTime(m_timeBase + frame.m_start);
+  // Times on the performance counter's clock: frame 0's time plus the
+  // frame's own; the device time is when the frame was made.
+  if (frame.m_hasTime) {
+    sample->SetSampleTime(m_producer.CounterTime(m_producer.m_firstFrameMs) + frame.m_start);
+    sample->SetUINT64(kMfSampleExtensionDeviceTimestamp,
+                      UINT64(m_producer.CounterTime(m_producer.m_madeMs)));
+  }
   sample->SetSampleDuration(preset.frame_time);
   if (frame.m_sync)
     sample->SetUINT32(MFSampleExtension_CleanPoint, TRUE);

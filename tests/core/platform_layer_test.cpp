@@ -1,9 +1,13 @@
-// The thin platform layer under the core: the log file and the clocks.
+// The thin platform layer under the core: the log file, the clocks and the
+// stream's precise timer.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/log_file.h"
+#include "platform/precise_timer.h"
 #include "platform/system_clock.h"
 #include "tests/core/data/temp_files.h"
 
@@ -67,6 +71,54 @@ TEST(SystemClock, TheCursorIsReportedOnlyWhereThereIsOne) {
   EXPECT_EQ(x, 0);
   EXPECT_EQ(y, 0);
 #endif
+}
+
+TEST(PreciseTimer, TheHighResolutionTimerComesFirstThenTheRaisedPeriodThenTheSystemTimer) {
+  struct Case {
+    bool highResolutionTimer;
+    bool periodRaised;
+    WaitPath expected;
+  };
+  const Case cases[] = {
+      {true, true, WaitPath::kHighResolutionTimer},
+      {true, false, WaitPath::kHighResolutionTimer},
+      {false, true, WaitPath::kRaisedPeriod},
+      {false, false, WaitPath::kSystemPeriod},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ChooseWaitPath(c.highResolutionTimer, c.periodRaised), c.expected)
+        << c.highResolutionTimer << c.periodRaised;
+  }
+  // The system timer as it is: Windows' 64 Hz tick; the other paths finer.
+  EXPECT_EQ(WaitGranularityUs(WaitPath::kSystemPeriod), 1000000u / 64u);
+  EXPECT_LE(WaitGranularityUs(WaitPath::kRaisedPeriod), 1000u);
+  EXPECT_LT(WaitGranularityUs(WaitPath::kHighResolutionTimer),
+            WaitGranularityUs(WaitPath::kRaisedPeriod));
+}
+
+// Both paths sleep where the system has them. Which one a stream takes here
+// is printed (docs/testing.md names Wine's).
+TEST(PreciseTimer, EachPathSleepsAndNamesItself) {
+  PreciseTimer best;
+  std::printf("wait path: %s\n", WaitPathName(best.Path()));
+  RecordProperty("wait_path", WaitPathName(best.Path()));
+  PreciseTimer raised(PreciseTimer::Choice::kWithoutHighResolution);
+#ifdef _WIN32
+  EXPECT_EQ(raised.Path(), WaitPath::kRaisedPeriod);
+  // The environment asks the stream's timer for the raised period.
+  ASSERT_EQ(_putenv("ZD_WAIT_PATH=raised-period"), 0);
+  PreciseTimer asked;
+  ASSERT_EQ(_putenv("ZD_WAIT_PATH="), 0);
+  EXPECT_EQ(asked.Path(), WaitPath::kRaisedPeriod);
+#else
+  EXPECT_EQ(best.Path(), WaitPath::kHighResolutionTimer);
+  EXPECT_EQ(raised.Path(), WaitPath::kHighResolutionTimer);  // nothing to raise natively
+#endif
+  for (PreciseTimer* timer : {&best, &raised}) {
+    const int64_t before = PerformanceCounter();
+    timer->SleepUs(2000);
+    EXPECT_GT(PerformanceCounter(), before) << WaitPathName(timer->Path());
+  }
 }
 
 }  // namespace
