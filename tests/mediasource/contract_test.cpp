@@ -98,6 +98,44 @@ TEST_F(ContractTest, TokenIsCopiedIntoTheSample) {
   EXPECT_GT(time, 0);  // on the performance counter clock, not from 0
 }
 
+namespace {
+
+// The performance counter's time in 100-ns units, as MFGetSystemTime reads it.
+int64_t CounterNow() {
+  LARGE_INTEGER count = {};
+  LARGE_INTEGER frequency = {};
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  const int64_t f = frequency.QuadPart;
+  return count.QuadPart / f * 10000000 + count.QuadPart % f * 10000000 / f;
+}
+
+}  // namespace
+
+TEST_F(ContractTest, EachSampleCarriesTheDeviceTimeItsFrameWasMadeAt) {
+  ASSERT_NO_FATAL_FAILURE(StartSource());
+  for (int k = 0; k < 3; ++k) {
+    ASSERT_EQ(s.stream->RequestSample(nullptr), S_OK);
+    ComPtr<IMFMediaEvent> event = NextEvent(s.stream.Get());
+    ASSERT_EQ(TypeOf(event.Get()), MEMediaSample);
+    const int64_t received = CounterNow();
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    ASSERT_EQ(event->GetValue(&value), S_OK);
+    ComPtr<IMFSample> sample;
+    value.punkVal->QueryInterface(IID_IMFSample, sample.PutVoid());
+    PropVariantClear(&value);
+    ASSERT_TRUE(sample);
+    LONGLONG time = 0;
+    ASSERT_EQ(sample->GetSampleTime(&time), S_OK);
+    UINT64 device = 0;
+    ASSERT_EQ(sample->GetUINT64(kMfSampleExtensionDeviceTimestamp, &device), S_OK);
+    // Made when due (at its time stamp or a little later), before it arrived.
+    EXPECT_GE(int64_t(device), time - 1) << "sample " << k;
+    EXPECT_LE(int64_t(device), received) << "sample " << k;
+  }
+}
+
 TEST_F(ContractTest, StartStopAndStreamStates) {
   ASSERT_NO_FATAL_FAILURE(StartSource());
   // A second Start: the stream is already known.
