@@ -20,7 +20,6 @@ class FrameHost {
   virtual int64_t PerformanceCounter() = 0;
   virtual int64_t PerformanceFrequency() = 0;
   virtual uint32_t TickCountMs() = 0;  // timeGetTime, for the frame guard
-  virtual void SleepMs(uint32_t ms) = 0;
   // Sleeps on the stream's precise timer (platform/precise_timer.h): at
   // least about us microseconds, and at most TimerGranularityUs() more.
   virtual void SleepUs(uint32_t us) = 0;

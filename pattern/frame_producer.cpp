@@ -161,7 +161,7 @@ HResultCode FrameProducer::WaitForRunning(FrameHost& host) const {
   while (state != kStateRunning) {
     if (host.StopRequested())
       return kS_FALSE;
-    host.SleepMs(1);
+    host.SleepUs(1000);
     hr = host.GetState(&state);
     if (Failed(hr))
       return hr;

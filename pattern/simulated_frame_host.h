@@ -1,8 +1,9 @@
 #pragma once
 // A simulated filter, clock and media sample for driving the frame loop
 // without the media framework. Time stands still unless something moves it:
-// the loop's 1 ms sleeps, a small cost per clock reading (so that a busy wait
-// ends), or the caller. Used by the preview tool, the benchmarks and the tests.
+// the loop's sleeps (on a simulated system timer), a small cost per clock
+// reading (so that a busy wait ends), or the caller. Used by the preview
+// tool, the benchmarks and the tests.
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -21,10 +22,10 @@ class SimulatedFrameHost : public FrameHost {
   int64_t now = 0;
   // Ticks each clock reading takes; keeps a spinning wait moving.
   int64_t readCost = 1;
-  // The system timer's period in ticks: a sleep ends at the first tick of
-  // this timer at or after the time asked for (kDefaultTimerPeriod: Windows'
-  // 64 Hz timer, as a process that never raised it sees it). 0: a sleep
-  // lasts exactly as long as asked.
+  // The system timer's period in ticks: a plain sleep ends at the first tick
+  // of this timer at or after the time asked for (kDefaultTimerPeriod:
+  // Windows' 64 Hz timer, as a process that never raised it sees it). 0: a
+  // sleep lasts exactly as long as asked.
   static constexpr int64_t kDefaultTimerPeriod = 156250;
   int64_t timerPeriod = 0;
   // The stream's precise waits: whether the system makes high-resolution
@@ -105,9 +106,6 @@ class SimulatedFrameHost : public FrameHost {
   uint32_t TickCountMs() override {
     now += readCost;
     return tickOrigin + uint32_t(now / kTicksPerMs);
-  }
-  void SleepMs(uint32_t ms) override {
-    SleepTo(TimerTickAtOrAfter(now + int64_t(ms) * kTicksPerMs));
   }
   void SleepUs(uint32_t us) override {
     const int64_t asked = now + int64_t(us) * (kTicksPerMs / 1000);

@@ -39,7 +39,6 @@ class FilterFrameHost : public FrameHost {
   int64_t PerformanceCounter() override { return ::PerformanceCounter(); }
   int64_t PerformanceFrequency() override { return ::PerformanceFrequency(); }
   uint32_t TickCountMs() override { return ::TickCountMs(); }
-  void SleepMs(uint32_t ms) override { ::SleepMs(ms); }
   void SleepUs(uint32_t us) override { SleepOn(m_timer, us); }
   uint32_t TimerGranularityUs() override { return GranularityOf(m_timer); }
   bool CursorPosition(int32_t* x, int32_t* y) override { return ::CursorPosition(x, y); }
