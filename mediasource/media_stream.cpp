@@ -36,7 +36,9 @@ HRESULT CopySample(const MfRuntime& mf, IMFSample* sample, ComPtr<IMFSample>* ou
 }  // namespace
 
 CZdMediaStream::CZdMediaStream(const MfRuntime& mf, IMFMediaSource* source)
-    : CUnknown(nullptr), m_mf(mf), m_source(source) {}
+    : CUnknown(nullptr), m_mf(mf), m_source(source) {
+  m_producer.m_skipOverdue = true;  // a live source: frames nobody asked for in time are dropped
+}
 
 CZdMediaStream::~CZdMediaStream() {
   // A worker holds a reference until it has left its loop: one that is
@@ -111,6 +113,7 @@ HRESULT CZdMediaStream::BeginRun(const MfStreamStart& start,
   m_start.type = nullptr;
   m_allocator = ComPtr<IMFVideoSampleAllocatorEx>(start.allocator);
   m_type = ComPtr<IMFMediaType>(start.type);
+  m_timer.emplace();  // the system timer stays raised until the stream stops
   HRESULT hr = Prepare();
   if (FAILED(hr))
     return hr;
@@ -150,7 +153,7 @@ HRESULT CZdMediaStream::Prepare() {
   if (refused)
     m_allocator.Reset();  // the stream's own buffers for this run
   m_allocatorGivenUp = refused;
-  MfFrameHost host(m_stopping);
+  MfFrameHost host(m_stopping, m_timer ? &*m_timer : nullptr);
   m_producer.OnThreadDestroy();
   int32_t named = m_start.presetIndex;
   if (m_start.namedPreset && size_t(named) < m_start.namedPreset->size())
@@ -164,7 +167,6 @@ HRESULT CZdMediaStream::Prepare() {
     for (const std::string& line : *m_start.logLines)
       m_producer.m_faultLog.Append(line.data(), uint32_t(line.size()));
   }
-  m_timeBase = m_mf.GetSystemTime();
   return hr;
 }
 
@@ -227,6 +229,7 @@ bool CZdMediaStream::HaltRun(std::deque<ComPtr<IUnknown>>* dropped) {
   // Called on the worker (from a call it made out), the producer is idle:
   // the worker leaves its loop before it uses it again.
   m_producer.OnThreadDestroy();
+  m_timer.reset();
   m_ready.clear();
   return wasRunning;
 }
@@ -244,6 +247,7 @@ void CZdMediaStream::Close() {
   }
   StopWorker();
   m_producer.OnThreadDestroy();
+  m_timer.reset();
   m_ready.clear();
   m_allocator.Reset();
   m_type.Reset();
@@ -552,7 +556,7 @@ HRESULT CZdMediaStream::NewSample(ComPtr<IMFSample>* out, DWORD bytes) {
 HRESULT CZdMediaStream::MakeFrame(ComPtr<IMFSample>* out, FramePlan* plan) {
   const PresetInfo& preset = m_start.preset;
   MfFrameSample frame(m_frame.data(), uint32_t(m_frame.size()));
-  MfFrameHost host(m_stopping);
+  MfFrameHost host(m_stopping, m_timer ? &*m_timer : nullptr);
   // The frame loop gives up on a clock that never reaches the due time; the
   // request is then answered by the next try.
   HRESULT hr = S_FALSE;
@@ -582,8 +586,13 @@ HRESULT CZdMediaStream::MakeFrame(ComPtr<IMFSample>* out, FramePlan* plan) {
     hr = buffer->SetCurrentLength(frame.m_length);
   if (FAILED(hr))
     return hr;
-  if (frame.m_hasTime)
-    sample->SetSampleTime(m_timeBase + frame.m_start);
+  // Times on the performance counter's clock: frame 0's time plus the
+  // frame's own; the device time is when the frame was made.
+  if (frame.m_hasTime) {
+    sample->SetSampleTime(m_producer.CounterTime(m_producer.m_firstFrameMs) + frame.m_start);
+    sample->SetUINT64(kMfSampleExtensionDeviceTimestamp,
+                      UINT64(m_producer.CounterTime(m_producer.m_madeMs)));
+  }
   sample->SetSampleDuration(preset.frame_time);
   if (frame.m_sync)
     sample->SetUINT32(MFSampleExtension_CleanPoint, TRUE);

@@ -4,7 +4,10 @@
 // worker thread of its own while the stream runs: the frame loop paces and
 // composes each frame into a buffer from Media Foundation (or from the
 // allocator the pipeline set), stamps it on the performance counter clock and
-// queues it as MEMediaSample with the request's token.
+// queues it as MEMediaSample with the request's token. A frame that is
+// overdue by more than an interval when asked for is skipped (the frame
+// loop's m_skipOverdue), so every sample's time is within an interval of the
+// clock when it goes out.
 //
 // Threads: m_control serialises every change of the stream's run (Begin,
 // End, Deselect, Close, SetStreamState), whichever thread asks; the worker
@@ -28,6 +31,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +40,7 @@
 #include "mediasource/mf_media_types.h"
 #include "mediasource/mf_runtime.h"
 #include "pattern/frame_producer.h"
+#include "platform/precise_timer.h"
 #include "platform/unique_handle.h"
 #include "server/unknown.h"
 #include "stream/stream_settings.h"
@@ -171,7 +176,9 @@ class CZdMediaStream : public CUnknown, public IMfMediaStream2 {
   ComPtr<IMFVideoSampleAllocatorEx> m_allocator;
   ComPtr<IMFMediaType> m_type;  // the descriptor's current type the frames follow
   FrameProducer m_producer;
-  LONGLONG m_timeBase = 0;                // MFGetSystemTime at the start: the time of frame 0
+  // The waits' timer while the stream runs (Begin to Halt or Close); the
+  // worker sleeps on it.
+  std::optional<PreciseTimer> m_timer;
   std::deque<ComPtr<IMFSample>> m_ready;  // repeated and reordered frames
   std::vector<uint8_t> m_frame;  // the frame as drawn: rows of the default stride, or one JPEG
 };

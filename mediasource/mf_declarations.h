@@ -1,7 +1,8 @@
 // What the media source needs from Media Foundation's headers that the
 // mingw-w64 headers lack: IMFMediaStream2 and its stream states,
 // IMFSampleAllocatorControl and its usages, the device stream attributes and
-// the frame source types, and the HDYC subtype. Values as Microsoft publishes
+// the frame source types, the device time stamp of a sample, and the HDYC
+// subtype. Values as Microsoft publishes
 // them (mfidl.h of the Windows SDK and the attributes' reference pages).
 #pragma once
 
@@ -29,6 +30,12 @@ inline constexpr GUID kMfDeviceStreamFrameSourceTypes = {
     0x17145fd1, 0x1b2b, 0x423c, {0x80, 0x01, 0x2b, 0x68, 0x33, 0xed, 0x35, 0x88}};
 // MFFrameSourceTypes_Color.
 constexpr UINT32 kMfFrameSourceTypeColor = 0x0001;
+
+// MFSampleExtension_DeviceTimestamp: UINT64, the time the device made the
+// sample, on the performance counter's clock in 100-ns units.
+// {8F3E35E7-2DCD-4887-8622-2A58BAA652B0}
+inline constexpr GUID kMfSampleExtensionDeviceTimestamp = {
+    0x8f3e35e7, 0x2dcd, 0x4887, {0x86, 0x22, 0x2a, 0x58, 0xba, 0xa6, 0x52, 0xb0}};
 
 // PINNAME_VIDEO_CAPTURE (ksmedia.h). {FB6C4281-0353-11D1-905F-0000C0CC16BA}
 inline constexpr GUID kPinNameVideoCapture = {

@@ -7,11 +7,14 @@
 #include <atomic>
 
 #include "pattern/frame_host.h"
+#include "platform/precise_timer.h"
 #include "platform/system_clock.h"
 
 class MfFrameHost : public FrameHost {
  public:
-  explicit MfFrameHost(const std::atomic<bool>& stopping) : m_stopping(stopping) {}
+  // timer: the stream's, made at its start; null before (plain sleeps then).
+  MfFrameHost(const std::atomic<bool>& stopping, PreciseTimer* timer)
+      : m_stopping(stopping), m_timer(timer) {}
 
   HResultCode GetState(int32_t* state) override {
     *state = kStateRunning;
@@ -23,9 +26,11 @@ class MfFrameHost : public FrameHost {
   int64_t PerformanceCounter() override { return ::PerformanceCounter(); }
   int64_t PerformanceFrequency() override { return ::PerformanceFrequency(); }
   uint32_t TickCountMs() override { return ::TickCountMs(); }
-  void SleepMs(uint32_t ms) override { ::SleepMs(ms); }
+  void SleepUs(uint32_t us) override { SleepOn(m_timer, us); }
+  uint32_t TimerGranularityUs() override { return GranularityOf(m_timer); }
   bool CursorPosition(int32_t* x, int32_t* y) override { return ::CursorPosition(x, y); }
 
  private:
   const std::atomic<bool>& m_stopping;
+  PreciseTimer* m_timer;
 };

@@ -20,7 +20,10 @@ class FrameHost {
   virtual int64_t PerformanceCounter() = 0;
   virtual int64_t PerformanceFrequency() = 0;
   virtual uint32_t TickCountMs() = 0;  // timeGetTime, for the frame guard
-  virtual void SleepMs(uint32_t ms) = 0;
+  // Sleeps on the stream's precise timer (platform/precise_timer.h): at
+  // least about us microseconds, and at most TimerGranularityUs() more.
+  virtual void SleepUs(uint32_t us) = 0;
+  virtual uint32_t TimerGranularityUs() = 0;
   virtual bool CursorPosition(int32_t* x, int32_t* y) = 0;
 };
 

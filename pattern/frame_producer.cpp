@@ -14,7 +14,11 @@
 
 namespace {
 
-constexpr double kSpinMs = 2.0;           // within this of the due time the wait spins
+// The wait sleeps on the stream's timer until it is within the timer's
+// granularity and this margin of the due time, then spins.
+constexpr double kSpinMarginMs = 0.2;
+// Longest single sleep: a stop is answered within about this and the timer's granularity.
+constexpr double kSliceMs = 1.0;
 constexpr uint32_t kFrameGuardMs = 1000;  // grace after the due time before the stream ends
 // Longest wait the guard allows for; keeps deadlines within half the range of
 // the 32-bit millisecond counter, so that they compare correctly across its wrap.
@@ -41,14 +45,14 @@ int32_t ClampToInt32(int64_t v) {
   return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : int32_t(v);
 }
 
-// Waits ms milliseconds in 1 ms steps, answering a stop at once. False when
+// Waits ms milliseconds in 1 ms steps on the stream's timer, answering a stop at once. False when
 // a stop ended the wait.
 bool HoldBack(FrameHost& host, uint32_t ms) {
   const uint32_t deadline = host.TickCountMs() + ms;
   while (int32_t(host.TickCountMs() - deadline) < 0) {
     if (host.StopRequested())
       return false;
-    host.SleepMs(1);
+    host.SleepUs(1000);
   }
   return true;
 }
@@ -118,6 +122,8 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
   if (running != kS_OK)
     return running;
   const FrameLayout frame = LayoutOf(*sample, preset);
+  if (m_skipOverdue)
+    SkipOverdue(GetCurrentMs(host), preset);
   if (IsMjpgFormat(preset.compression))
     return FillMjpg(host, sample, frame, preset, mouseCursol);
   const DueTime due = WaitUntil(host, m_nextDueMs);
@@ -155,7 +161,7 @@ HResultCode FrameProducer::WaitForRunning(FrameHost& host) const {
   while (state != kStateRunning) {
     if (host.StopRequested())
       return kS_FALSE;
-    host.SleepMs(1);
+    host.SleepUs(1000);
     hr = host.GetState(&state);
     if (Failed(hr))
       return hr;
@@ -177,7 +183,9 @@ FrameProducer::FrameLayout FrameProducer::LayoutOf(FrameSample& sample, const Pr
   return frame;
 }
 
-// Waits until the frame is due. The guard ends the stream when the clock
+// Waits until the frame is due: sleeps on the stream's timer in slices of at
+// most a millisecond (a stop ends the wait at once) until a sleep could end
+// past the due time, then spins. The guard ends the stream when the clock
 // fails to reach the due time within a second of when it should have: a
 // stalled clock ends the stream, a frame interval of several seconds does not.
 FrameProducer::DueTime FrameProducer::WaitUntil(FrameHost& host, double dueMs) const {
@@ -185,12 +193,13 @@ FrameProducer::DueTime FrameProducer::WaitUntil(FrameHost& host, double dueMs) c
   const double ahead = dueMs - now;
   const uint32_t waitMs = ahead > 0.0 ? uint32_t(std::ceil(std::fmin(ahead, kMaxWaitMs))) : 0u;
   const uint32_t deadline = host.TickCountMs() + kFrameGuardMs + waitMs;
+  const double spinMs = double(host.TimerGranularityUs()) / 1000.0 + kSpinMarginMs;
   while (now < dueMs) {
-    if (dueMs > now + kSpinMs) {
-      // A long wait still answers a stop at once.
+    const double sleepMs = std::fmin(dueMs - now - spinMs, kSliceMs);
+    if (sleepMs > 0.0) {
       if (host.StopRequested())
         return {false, now};
-      host.SleepMs(1);
+      host.SleepUs(uint32_t(std::ceil(sleepMs * 1000.0)));
     }
     if (TickPast(host.TickCountMs(), deadline))
       return {false, now};
@@ -199,28 +208,51 @@ FrameProducer::DueTime FrameProducer::WaitUntil(FrameHost& host, double dueMs) c
   return {true, now};
 }
 
+// Skips the frames due more than one interval before now: each takes its
+// number, its time stamp and its place in the schedule, and is a drop.
+void FrameProducer::SkipOverdue(double now, const PresetInfo& preset) {
+  const double intervalMs = double(preset.frame_time) / 10000.0;
+  if (m_nextDueMs == 0.0 || intervalMs <= 0.0)
+    return;  // frame 0 is made at once
+  while (now - m_nextDueMs > intervalMs) {
+    m_nextDueMs += intervalMs;
+    m_sampleTime += preset.frame_time;
+    ++m_frameCount;
+    ++m_dropCount;
+    ++m_skipCount;
+  }
+}
+
+int64_t FrameProducer::CounterTime(double ms) const {
+  return std::llround((m_perfBaseMs + ms) * 10000.0);
+}
+
 // Advances the schedule, counts a late frame as a drop and updates the frame
 // rate. The schedule advances one interval per frame and is never re-based,
 // so after a stall frames follow back to back until they have caught up.
 void FrameProducer::CountFrame(double now, const PresetInfo& preset) {
   const double intervalMs = double(preset.frame_time) / 10000.0;
+  m_madeMs = now;
   if (m_nextDueMs == 0.0) {
     m_nextDueMs = now + intervalMs;  // the first frame is never a drop
+    m_firstFrameMs = now;
   } else {
     m_nextDueMs += intervalMs;
     if (now >= m_nextDueMs)
       ++m_dropCount;
   }
 
-  // The frame rate over the last second or so, updated once a second.
+  // The rate of frames made (skipped ones left out) over the last second or
+  // so, updated once a second.
+  const uint32_t made = m_frameCount - m_skipCount;
   if (now >= m_fpsNextMs) {
     m_fps = 0.0;
     const double elapsed = now - m_fpsNextMs + 1000.0;
     if (elapsed > 0.0) {
-      m_fps = double(int32_t(m_frameCount - uint32_t(m_fpsFrameMark))) * 1000.0 / elapsed;
+      m_fps = double(int32_t(made - uint32_t(m_fpsFrameMark))) * 1000.0 / elapsed;
     }
     m_fpsNextMs = now + 1000.0;
-    m_fpsFrameMark = int32_t(m_frameCount);
+    m_fpsFrameMark = int32_t(made);
   }
 }
 

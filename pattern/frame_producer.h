@@ -87,7 +87,23 @@ class FrameProducer {
   double m_fpsNextMs = 1000.0;  // time of the next frame-rate update
   int32_t m_scrollOriginX = 0;  // added to every frame's scroll position
   int32_t m_scrollOriginY = 0;
-  int32_t m_lastLogMs = 0;  // clock reading of the previous frame's latency record
+  int32_t m_lastLogMs = 0;      // clock reading of the previous frame's latency record
+  uint32_t m_skipCount = 0;     // frames skipped as overdue (counted in m_dropCount too)
+  double m_firstFrameMs = 0.0;  // clock reading when frame 0 was made
+  double m_madeMs = 0.0;        // clock reading when the last frame was made (the time it shows)
+
+  // The Media Foundation face's schedule; off for DirectShow, and kept over
+  // stream starts. A frame whose due time has passed by more than one
+  // interval when it is asked for is skipped: never made, but numbered and
+  // timed as if it had been (so the next frame's time stamp and frame code
+  // go on from it), and counted as dropped. A client that asks slowly then
+  // gets the frame of the moment, never a backlog of old ones.
+  bool m_skipOverdue = false;
+
+  // A clock reading (ms since the stream started) as the performance
+  // counter's time in 100-ns units, the clock MFGetSystemTime reads. For
+  // the performance-counter clock only.
+  int64_t CounterTime(double ms) const;
 
   // The surfaces are in the output format, or for NV12, I420 and MJPG in the
   // format of the twin whose picture theirs is (see TwinPreset); for MJPG in
@@ -140,6 +156,7 @@ class FrameProducer {
   HResultCode WaitForRunning(FrameHost& host) const;
   static FrameLayout LayoutOf(FrameSample& sample, const PresetInfo& preset);
   DueTime WaitUntil(FrameHost& host, double dueMs) const;
+  void SkipOverdue(double now, const PresetInfo& preset);
   void CountFrame(double now, const PresetInfo& preset);
   void Compose(FrameHost& host, const FrameLayout& frame, const PresetInfo& preset, double now,
                int32_t mouseCursol) const;

@@ -1,13 +1,15 @@
 #pragma once
 // A simulated filter, clock and media sample for driving the frame loop
 // without the media framework. Time stands still unless something moves it:
-// the loop's 1 ms sleeps, a small cost per clock reading (so that a busy wait
-// ends), or the caller. Used by the preview tool, the benchmarks and the tests.
+// the loop's sleeps (on a simulated system timer), a small cost per clock
+// reading (so that a busy wait ends), or the caller. Used by the preview
+// tool, the benchmarks and the tests.
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "pattern/frame_host.h"
+#include "platform/precise_timer.h"
 
 namespace zd {
 
@@ -20,6 +22,18 @@ class SimulatedFrameHost : public FrameHost {
   int64_t now = 0;
   // Ticks each clock reading takes; keeps a spinning wait moving.
   int64_t readCost = 1;
+  // The system timer's period in ticks: a plain sleep ends at the first tick
+  // of this timer at or after the time asked for (kDefaultTimerPeriod:
+  // Windows' 64 Hz timer, as a process that never raised it sees it). 0: a
+  // sleep lasts exactly as long as asked.
+  static constexpr int64_t kDefaultTimerPeriod = 156250;
+  int64_t timerPeriod = 0;
+  // The stream's precise waits: whether the system makes high-resolution
+  // timers (which fire highResolutionLateness ticks after the time asked
+  // for), else whether it lets the stream raise its timer to 1 ms.
+  bool highResolutionTimer = true;
+  bool periodCanBeRaised = true;
+  int64_t highResolutionLateness = 0;
   // Counter value at time 0: the performance counter does not start at 0.
   int64_t counterOrigin = 123456789;
   // The millisecond counter's value at time 0 (to exercise its wrap-around).
@@ -47,9 +61,21 @@ class SimulatedFrameHost : public FrameHost {
 
   // Observations.
   uint32_t sleepCalls = 0;
+  int64_t sleptTicks = 0;    // time spent asleep: the rest of the time the loop was busy
+  int64_t longestSleep = 0;  // ticks of the longest single sleep
   uint32_t getStateCalls = 0;
   // Called after every sleep, with the number of sleeps so far.
   std::function<void(SimulatedFrameHost&, uint32_t)> onSleep;
+
+  WaitPath Path() const { return ChooseWaitPath(highResolutionTimer, periodCanBeRaised); }
+  // The first tick of the system timer at or after time t; on the raised
+  // period the timer ticks every millisecond while the stream runs.
+  int64_t TimerTickAtOrAfter(int64_t t) const {
+    int64_t period = timerPeriod;
+    if (Path() == WaitPath::kRaisedPeriod && period > kTicksPerMs)
+      period = kTicksPerMs;
+    return period > 0 ? (t + period - 1) / period * period : t;
+  }
 
   void AdvanceMs(double ms) { now += int64_t(ms * double(kTicksPerMs)); }
   double NowMs() const { return double(now) / double(kTicksPerMs); }
@@ -81,8 +107,17 @@ class SimulatedFrameHost : public FrameHost {
     now += readCost;
     return tickOrigin + uint32_t(now / kTicksPerMs);
   }
-  void SleepMs(uint32_t ms) override {
-    now += int64_t(ms) * kTicksPerMs;
+  void SleepUs(uint32_t us) override {
+    const int64_t asked = now + int64_t(us) * (kTicksPerMs / 1000);
+    SleepTo(Path() == WaitPath::kHighResolutionTimer ? asked + highResolutionLateness
+                                                     : TimerTickAtOrAfter(asked));
+  }
+  uint32_t TimerGranularityUs() override { return WaitGranularityUs(Path()); }
+  void SleepTo(int64_t end) {
+    sleptTicks += end - now;
+    if (end - now > longestSleep)
+      longestSleep = end - now;
+    now = end;
     ++sleepCalls;
     if (onSleep)
       onSleep(*this, sleepCalls);

@@ -59,6 +59,9 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   m_sampleTime = 0;
   m_frameCount = 0;
   m_dropCount = 0;
+  m_skipCount = 0;
+  m_firstFrameMs = 0.0;
+  m_madeMs = 0.0;
   m_useCpuClock = 0;
 
   // The graph's stream time paces the frames only when asked for and when the

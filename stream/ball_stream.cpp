@@ -51,7 +51,7 @@ HRESULT CBallStream::FillBuffer(IMediaSample* sample) {
   CAutoLock lock(&m_streamLock);
   if (!sample)
     return E_POINTER;
-  FilterFrameHost host(*m_ballFilter, *this);
+  FilterFrameHost host(*m_ballFilter, *this, m_timer ? &*m_timer : nullptr);
   MediaSampleFrame frame(sample);
   const uint32_t lateBefore = m_producer.m_dropCount;
   const HRESULT hr = m_producer.FillBuffer(host, &frame, m_preset, m_settings.m_mouseCursol);
@@ -63,7 +63,8 @@ HRESULT CBallStream::FillBuffer(IMediaSample* sample) {
 
 HRESULT CBallStream::OnThreadCreate() {
   CAutoLock lock(&m_streamLock);
-  FilterFrameHost host(*m_ballFilter, *this);
+  m_timer.emplace();  // the system timer stays raised until OnThreadDestroy
+  FilterFrameHost host(*m_ballFilter, *this, &*m_timer);
   m_counts.Reset();
   m_deliveryPlan = FramePlan();
   m_heldSample.Reset();
@@ -80,6 +81,7 @@ HRESULT CBallStream::OnThreadCreate() {
 HRESULT CBallStream::OnThreadDestroy() {
   CAutoLock lock(&m_streamLock);
   m_heldSample.Reset();  // never delivered: the stream ended first
+  m_timer.reset();
   return m_producer.OnThreadDestroy();
 }
 

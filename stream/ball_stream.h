@@ -25,11 +25,14 @@
 
 #include <dshow.h>
 
+#include <optional>
+
 #include "baseclasses/crit_sec.h"
 #include "baseclasses/source_stream.h"
 #include "baseclasses/com_ptr.h"
 #include "pattern/delivery_counts.h"
 #include "pattern/frame_producer.h"
+#include "platform/precise_timer.h"
 #include "resources/product_names.h"
 #include "stream/preset_info.h"
 #include "stream/stream_settings.h"
@@ -129,7 +132,10 @@ class CBallStream : public CSourceStream,
   CCritSec m_presetLock;
   StreamSettings m_settings;  // read once, at construction; never changes after
   FrameProducer m_producer;   // worker thread only, under m_streamLock
-  DeliveryCounts m_counts;    // any thread; its own lock
+  // The waits' timer while the stream runs (OnThreadCreate to
+  // OnThreadDestroy); worker thread only, under m_streamLock.
+  std::optional<PreciseTimer> m_timer;
+  DeliveryCounts m_counts;  // any thread; its own lock
   // Worker thread only: the faults of the frame FillBuffer made last, and a
   // sample held back for reordering (released when the stream ends).
   FramePlan m_deliveryPlan;

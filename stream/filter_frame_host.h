@@ -8,12 +8,14 @@
 #include "baseclasses/base_filter.h"
 #include "baseclasses/source_stream.h"
 #include "pattern/frame_host.h"
+#include "platform/precise_timer.h"
 #include "platform/system_clock.h"
 
 class FilterFrameHost : public FrameHost {
  public:
-  FilterFrameHost(CBaseFilter& filter, CSourceStream& stream)
-      : m_filter(filter), m_stream(stream) {}
+  // timer: the stream's, made at its start; null before (plain sleeps then).
+  FilterFrameHost(CBaseFilter& filter, CSourceStream& stream, PreciseTimer* timer)
+      : m_filter(filter), m_stream(stream), m_timer(timer) {}
 
   HResultCode GetState(int32_t* state) override {
     FILTER_STATE current = State_Stopped;
@@ -37,10 +39,12 @@ class FilterFrameHost : public FrameHost {
   int64_t PerformanceCounter() override { return ::PerformanceCounter(); }
   int64_t PerformanceFrequency() override { return ::PerformanceFrequency(); }
   uint32_t TickCountMs() override { return ::TickCountMs(); }
-  void SleepMs(uint32_t ms) override { ::SleepMs(ms); }
+  void SleepUs(uint32_t us) override { SleepOn(m_timer, us); }
+  uint32_t TimerGranularityUs() override { return GranularityOf(m_timer); }
   bool CursorPosition(int32_t* x, int32_t* y) override { return ::CursorPosition(x, y); }
 
  private:
   CBaseFilter& m_filter;
   CSourceStream& m_stream;
+  PreciseTimer* m_timer;
 };

@@ -8,7 +8,11 @@
 #
 # Reports, per run: frames, arrival intervals (p50 / p99 / max against
 # 16.67 ms), frames late on arrival, the measured rate and the processor
-# share, as one table row; the full reports stay in OUT_DIR as JSON. A frame
+# share, as one table row; the full reports stay in OUT_DIR as JSON. Two
+# runs of a 640x480 60 fps preset without a clock show what the wait itself
+# costs: on the wait path the module chooses, and with ZD_WAIT_PATH=raised-period
+# on the system timer raised to 1 ms (the path where there is no
+# high-resolution timer). A frame
 # one second before the end of each paced run is saved as a snapshot
 # (OUT_DIR/<run>.bmp, and a PNG of its status line when ImageMagick is there):
 # its status line shows the filter's own drop count. Asserts nothing.
@@ -134,6 +138,19 @@ for line in "$(pick '$2 == 1920 && $3 == 1080 && $5 == 166666 && $4 == "YUY2" { 
   run "${format}-no-clock" "$format, no clock" --cap "$index" --seconds "$seconds" --no-clock \
     --snapshot "Z:$out/${format}-no-clock.bmp" --snapshot-frame "$last"
 done
+
+# The wait's share of the processor at 60 fps: a small picture (640x480,
+# where a frame costs little to make) without a clock, once on the wait path
+# the module chooses and once on the raised system timer (ZD_WAIT_PATH).
+echo "== the wait at 60 fps: 640x480 without a clock, each wait path, for $seconds s"
+line=$(pick '$2 == 640 && $3 == 480 && $5 == 166666 { print $1, $4 }')
+if [ -n "$line" ]; then
+  read -r index format <<<"$line"
+  run "wait-chosen" "640x480 $format, no clock, chosen wait path" --cap "$index" \
+    --seconds "$seconds" --no-clock
+  ZD_WAIT_PATH=raised-period run "wait-raised-period" "640x480 $format, no clock, raised period" \
+    --cap "$index" --seconds "$seconds" --no-clock
+fi
 
 echo "== unpaced: the shortest frame time, for 10 s"
 line=$(echo "$caps" | grep -o '"index": [0-9]*, [^}]*"frame_time": [0-9]*' |

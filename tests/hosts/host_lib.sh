@@ -60,11 +60,12 @@ expect() { [ "$3" = "$4" ] || fail "$1 $2: [$3], expected [$4]"; }
 # zd-capture --verify's findings in a JSON report against one kind of fault
 # injected every N frames: that kind's list holds exactly those frames up to
 # UPTO (a freeze the two frames from each), every other list none.
-#   expect_findings CASE KIND N UPTO JSON   (KIND: clean, loss, repeat,
-#   reorder, stall, no_time, freeze, or partial: empty or short samples)
+#   expect_findings CASE KIND N UPTO JSON [MISSING]   (KIND: clean, loss,
+#   repeat, reorder, stall, no_time, freeze, or partial: empty or short
+#   samples; MISSING: the frames expected missing besides, space-separated)
 expect_findings() {
   local name=$1 kind=$2 n=$3 upto=$4 json=$5
-  local missing= repeated= ooo= no_time= wrong= stalled= partial=
+  local missing=${6-} repeated= ooo= no_time= wrong= stalled= partial=
   case $kind in
     loss) missing=$(every "$n" "$upto" | list) ;;
     repeat) repeated=$(every "$n" "$upto" | list) ;;

@@ -78,6 +78,75 @@ TEST_F(ContractTest, TokenIsCopiedIntoTheSample) {
   EXPECT_GT(time, 0);  // on the performance counter clock, not from 0
 }
 
+namespace {
+
+// The performance counter's time in 100-ns units, as MFGetSystemTime reads it.
+int64_t CounterNow() {
+  LARGE_INTEGER count = {};
+  LARGE_INTEGER frequency = {};
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  const int64_t f = frequency.QuadPart;
+  return count.QuadPart / f * 10000000 + count.QuadPart % f * 10000000 / f;
+}
+
+}  // namespace
+
+// One sample asked for and received, with the counter's time at its arrival.
+struct Received {
+  ComPtr<IMFSample> sample;
+  int64_t arrived = 0;
+};
+Received RequestOne(IMFMediaStream* stream) {
+  Received r;
+  EXPECT_EQ(stream->RequestSample(nullptr), S_OK);
+  ComPtr<IMFMediaEvent> event = NextEvent(stream);
+  r.arrived = CounterNow();
+  EXPECT_EQ(TypeOf(event.Get()), MEMediaSample);
+  PROPVARIANT value;
+  PropVariantInit(&value);
+  if (event && SUCCEEDED(event->GetValue(&value)) && value.vt == VT_UNKNOWN && value.punkVal)
+    value.punkVal->QueryInterface(IID_IMFSample, r.sample.PutVoid());
+  PropVariantClear(&value);
+  return r;
+}
+
+TEST_F(ContractTest, EachSampleCarriesTheDeviceTimeItsFrameWasMadeAt) {
+  ASSERT_NO_FATAL_FAILURE(StartSource());
+  for (int k = 0; k < 3; ++k) {
+    const Received r = RequestOne(s.stream.Get());
+    ASSERT_TRUE(r.sample);
+    LONGLONG time = 0;
+    ASSERT_EQ(r.sample->GetSampleTime(&time), S_OK);
+    UINT64 device = 0;
+    ASSERT_EQ(r.sample->GetUINT64(kMfSampleExtensionDeviceTimestamp, &device), S_OK);
+    // Made when due (at its time stamp or a little later), before it arrived.
+    EXPECT_GE(int64_t(device), time - 1) << "sample " << k;
+    EXPECT_LE(int64_t(device), r.arrived) << "sample " << k;
+  }
+}
+
+// A request that comes six intervals after the last one gets the frame of
+// the moment: the frames due more than an interval before it were skipped.
+TEST_F(ContractTest, FramesNobodyAskedForInTimeAreSkipped) {
+  ASSERT_NO_FATAL_FAILURE(StartSource());
+  const Received first = RequestOne(s.stream.Get());
+  ASSERT_TRUE(first.sample);
+  LONGLONG firstTime = 0;
+  LONGLONG duration = 0;
+  ASSERT_EQ(first.sample->GetSampleTime(&firstTime), S_OK);
+  ASSERT_EQ(first.sample->GetSampleDuration(&duration), S_OK);
+  ASSERT_GT(duration, 0);
+  Sleep(DWORD(6 * duration / 10000));
+  const Received next = RequestOne(s.stream.Get());
+  ASSERT_TRUE(next.sample);
+  LONGLONG nextTime = 0;
+  ASSERT_EQ(next.sample->GetSampleTime(&nextTime), S_OK);
+  EXPECT_EQ((nextTime - firstTime) % duration, 0);
+  EXPECT_GE(nextTime - firstTime, 5 * duration)
+      << "the frames overdue by more than an interval are skipped";
+}
+
 TEST_F(ContractTest, StartStopAndStreamStates) {
   ASSERT_NO_FATAL_FAILURE(StartSource());
   // A second Start: the stream is already known.
