@@ -103,11 +103,7 @@ Received RequestOne(IMFMediaStream* stream) {
   ComPtr<IMFMediaEvent> event = NextEvent(stream);
   r.arrived = CounterNow();
   EXPECT_EQ(TypeOf(event.Get()), MEMediaSample);
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  if (event && SUCCEEDED(event->GetValue(&value)) && value.vt == VT_UNKNOWN && value.punkVal)
-    value.punkVal->QueryInterface(IID_IMFSample, r.sample.PutVoid());
-  PropVariantClear(&value);
+  r.sample = SampleOf(event.Get());
   return r;
 }
 
@@ -387,12 +383,7 @@ TEST_F(ContractTest, AnMjpgSampleIsOneWholeJpeg) {
     ASSERT_EQ(s.stream->RequestSample(nullptr), S_OK);
     ComPtr<IMFMediaEvent> event = NextEvent(s.stream.Get());
     ASSERT_EQ(TypeOf(event.Get()), MEMediaSample);
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    ASSERT_EQ(event->GetValue(&value), S_OK);
-    ComPtr<IMFSample> sample;
-    value.punkVal->QueryInterface(IID_IMFSample, sample.PutVoid());
-    PropVariantClear(&value);
+    const ComPtr<IMFSample> sample = SampleOf(event.Get());
     ASSERT_TRUE(sample);
     ComPtr<IMFMediaBuffer> buffer;
     ASSERT_EQ(sample->GetBufferByIndex(0, buffer.Put()), S_OK);

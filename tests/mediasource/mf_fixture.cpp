@@ -198,3 +198,9 @@ ComPtr<IUnknown> EventObject(IMFMediaEvent* event, REFIID iid) {
   PropVariantClear(&value);
   return object;
 }
+
+ComPtr<IMFSample> SampleOf(IMFMediaEvent* event) {
+  ComPtr<IMFSample> sample;
+  EventObject(event, IID_IMFSample).As(IID_IMFSample, &sample);
+  return sample;
+}

@@ -73,3 +73,5 @@ ComPtr<IMFMediaEvent> NextEvent(IMFMediaEventGenerator* generator);
 MediaEventType TypeOf(IMFMediaEvent* event);
 // The object an event carries (VT_UNKNOWN) as the interface asked for.
 ComPtr<IUnknown> EventObject(IMFMediaEvent* event, REFIID iid);
+// The sample an MEMediaSample event carries (empty for none).
+ComPtr<IMFSample> SampleOf(IMFMediaEvent* event);

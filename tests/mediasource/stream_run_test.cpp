@@ -106,9 +106,7 @@ std::vector<MediaEventType> QueuedEvents(IMFMediaEventGenerator* generator) {
 zdcap::SampleCode NextCode(IMFMediaStream* stream) {
   ComPtr<IMFMediaEvent> event = NextEvent(stream);
   EXPECT_EQ(TypeOf(event.Get()), MEMediaSample);
-  ComPtr<IMFSample> sample;
-  EventObject(event.Get(), IID_IMFSample).As(IID_IMFSample, &sample);
-  const std::vector<uint8_t> bytes = SampleBytes(sample.Get());
+  const std::vector<uint8_t> bytes = SampleBytes(SampleOf(event.Get()).Get());
   return ReadCode(bytes.data(), bytes.size(), kExpectedTypes[0]);
 }
 
