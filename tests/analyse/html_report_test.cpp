@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/analyse/report/number_text.h"
+#include "tools/analyse/pixels/picture_verdict.h"
 #include "tools/analyse/report/reports.h"
 #include "tools/analyse/sequence/stream_analysis.h"
 
@@ -99,13 +100,19 @@ TEST(HtmlReport, ACleanRecordingHasNoMarkerAndSaysClean) {
   EXPECT_EQ(page.find("verdict picture"), std::string::npos);
 }
 
-TEST(HtmlReport, WhatHappenedToThePictureStandsBesideACleanVerdict) {
+TEST(HtmlReport, APictureFaultIsInTheVerdictAndATransformationBesideIt) {
   AnalysisResult r = Recording(30, {}, 1000, "flipped.mp4");
-  r.picture.diagnoses = {{"flipped_vertically", "", 0.9, 8}, {"shifted", "by 8 px", 0.8, 8}};
+  r.picture.width = 640, r.picture.height = 480;
+  r.picture.diagnoses = {{"flipped_vertically", "", 0, 0, 0.9, 8},
+                         {"shifted", "by 8 px", 8, 0, 0.8, 8}};
+  r.picture.diagnoses[0].lastFrame = 29;
+  JudgePictures(&r.picture, {}, &r.anomalies);
   const std::string page = Page(r);
-  EXPECT_NE(page.find("<div class=\"verdict clean\">clean</div>"), std::string::npos);
-  EXPECT_NE(page.find("<div class=\"verdict picture\">picture: flipped_vertically, shifted by 8 "
-                      "px</div>"),
+  EXPECT_NE(page.find("<div class=\"verdict bad\">1 anomaly: picture flipped_vertically "
+                      "(confidence 0.90, frames 0 to 29)</div>"),
+            std::string::npos);
+  EXPECT_NE(page.find("<div class=\"verdict picture\">picture: flipped_vertically (picture "
+                      "fault), shifted by 8 px (information)</div>"),
             std::string::npos);
 }
 

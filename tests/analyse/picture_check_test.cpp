@@ -11,6 +11,7 @@
 #include <string>
 
 #include "stream/stream_settings.h"
+#include "tools/analyse/pixels/picture_verdict.h"
 #include "tools/analyse/pixels/picture_worker.h"
 #include "tools/analyse/report/reports.h"
 
@@ -140,9 +141,10 @@ TEST(PictureCheck, TheFrameCodesPlacesAreLeftOut) {
   }
 }
 
-TEST(PictureCheck, ReportsGiveEachFramesPsnr) {
+TEST(PictureCheck, ReportsGiveEachFramesPsnrAndEachPictureFault) {
   AnalysisResult r;
   r.picture = Check([](LumaFrame* f) { f->cb.swap(f->cr); });
+  JudgePictures(&r.picture, {}, &r.anomalies);
   for (int64_t i = 0; i < 10; ++i) {
     FrameRecord f;
     f.index = i;
@@ -157,9 +159,11 @@ TEST(PictureCheck, ReportsGiveEachFramesPsnr) {
   std::string text(1 << 16, '\0');
   text.resize(std::fread(&text[0], 1, text.size(), out));
   std::fclose(out);
-  EXPECT_NE(text.find("confidence,event,psnr_y,psnr_c\n"), std::string::npos);
+  EXPECT_NE(text.find("confidence,event,psnr_y,psnr_c,diagnosis\n"), std::string::npos);
   EXPECT_NE(text.find(",inf,"), std::string::npos);  // the luma is untouched
+  EXPECT_NE(text.find(",picture_fault,,,cb_cr_swapped\n"), std::string::npos);
   EXPECT_NE(text.find("\"name\": \"cb_cr_swapped\""), std::string::npos);
+  EXPECT_NE(text.find("\"role\": \"picture fault\", \"anomaly\": true"), std::string::npos);
   EXPECT_NE(text.find("\"psnr_y\": null"), std::string::npos);
   EXPECT_NE(text.find("\"identical\": false"), std::string::npos);
 }

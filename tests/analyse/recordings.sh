@@ -195,7 +195,10 @@ bad_input)
   ;;
 pixels)
   # What ffmpeg's filters were told to do to clean recordings, named by the
-  # pixel comparison; clean and merely resized recordings get no diagnosis.
+  # pixel comparison: a picture fault is an anomaly (exit 1) unless expected;
+  # clean, merely resized and slightly moved recordings are clean. The
+  # confidences these give chose the one a fault needs (docs/zd-analyse.md);
+  # the verdict case holds it on recordings that played no part in that.
   "$preview" --ini "$ini" --preset 5 --frames 24 --frame-code 1 --format raw --out yuy2.raw >/dev/null
   "$preview" --ini "$ini" --preset 1 --frames 24 --frame-code 1 --format raw --out bgra.raw >/dev/null
   raw() {  # raw FILE PIXFMT: the frames read as PIXFMT (a wrong one swaps channels)
@@ -203,33 +206,40 @@ pixels)
     ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt "$2" -s $size -r 30 -i "$1" \
       "${@:3}" -c:v rawvideo "$out"
   }
-  while read -r name source pixfmt filter want; do
+  while read -r name source pixfmt filter want code expect; do
     out=$name.avi
     args=()
     [ "$filter" = - ] || args=(-vf "$filter")
     raw "$source.raw" "$pixfmt" "${args[@]}"
-    analyse "$out" 0
+    options=()
+    [ "$expect" = - ] || options=(--expect "$expect")
+    analyse "$out" "$code" "${options[@]}"
     grep -q '"compared": true' "$out.json" || fail "$out: not compared"
     names=$({ grep -o '"name": "[a-z0-9_]*"' "$out.json" || true; } | sed 's/.*: "//; s/"//' |
       tr '\n' ' ')
     [ "$names" = "$want " ] || [ "$want" = none -a -z "$names" ] ||
       fail "$out: diagnosed '$names', expected '$want'"
+    grep -o '"name": "[a-z0-9_]*", "detail": "[^"]*", "confidence": [0-9.]*' "$out.json" |
+      sed "s/^/$name: /" || true
   done <<'TABLE'
-clean yuy2 yuyv422 - none
-clean_rgb bgra bgra vflip none
-vflip yuy2 yuyv422 vflip flipped_vertically
-hflip yuy2 yuyv422 hflip mirrored_horizontally
-cb_cr yuy2 yvyu422 - cb_cr_swapped
-red_blue bgra rgba vflip red_blue_swapped
-to_709 yuy2 yuyv422 scale=in_color_matrix=bt601:out_color_matrix=bt709,format=yuv422p bt709_as_bt601
-to_601 yuy2 yuyv422 scale=in_color_matrix=bt709:out_color_matrix=bt601,format=yuv422p bt601_as_bt709
-colorspace yuy2 yuyv422 colorspace=iall=bt601-6-625:all=bt709:fast=1,format=yuv422p bt709_as_bt601
-squeezed yuy2 yuyv422 scale=in_range=full:out_range=limited,format=yuv422p limited_as_full
-stretched yuy2 yuyv422 scale=in_range=limited:out_range=full,format=yuv422p full_as_limited
-shifted yuy2 yuyv422 crop=iw-8:ih-4:8:4,pad=iw+8:ih+4:0:0 shifted
-scaled yuy2 yuyv422 scale=576:432,pad=640:480:32:24 scaled
-half_size yuy2 yuyv422 scale=320:240 none
-odd_size bgra bgra vflip,scale=641:481 none
+clean yuy2 yuyv422 - none 0 -
+clean_rgb bgra bgra vflip none 0 -
+vflip yuy2 yuyv422 vflip flipped_vertically 1 -
+vflip yuy2 yuyv422 vflip flipped_vertically 0 flipped
+hflip yuy2 yuyv422 hflip mirrored_horizontally 1 -
+hflip yuy2 yuyv422 hflip mirrored_horizontally 0 mirrored
+cb_cr yuy2 yvyu422 - cb_cr_swapped 1 -
+red_blue bgra rgba vflip red_blue_swapped 1 -
+to_709 yuy2 yuyv422 scale=in_color_matrix=bt601:out_color_matrix=bt709,format=yuv422p bt709_as_bt601 1 -
+to_601 yuy2 yuyv422 scale=in_color_matrix=bt709:out_color_matrix=bt601,format=yuv422p bt601_as_bt709 1 -
+colorspace yuy2 yuyv422 colorspace=iall=bt601-6-625:all=bt709:fast=1,format=yuv422p bt709_as_bt601 1 -
+squeezed yuy2 yuyv422 scale=in_range=full:out_range=limited,format=yuv422p limited_as_full 1 -
+stretched yuy2 yuyv422 scale=in_range=limited:out_range=full,format=yuv422p full_as_limited 1 -
+shifted yuy2 yuyv422 crop=iw-8:ih-4:8:4,pad=iw+8:ih+4:0:0 shifted 0 -
+far yuy2 yuyv422 crop=iw-40:ih:0:0,pad=iw+40:ih:40:0 shifted 1 -
+scaled yuy2 yuyv422 scale=576:432,pad=640:480:32:24 scaled 0 -
+half_size yuy2 yuyv422 scale=320:240 none 0 -
+odd_size bgra bgra vflip,scale=641:481 none 0 -
 TABLE
   # Interlaced (480i, both fields' codes) as well.
   record 8 6 1 yuyv422 720x480 30000/1001 interlaced.avi
@@ -276,7 +286,7 @@ TABLE
   ffmpeg -nostdin -v error -y -i clean.avi -pix_fmt yuv422p -f yuv4mpegpipe studio.y4m
   { head -n 1 studio.y4m | tr -d '\n'; echo " XCOLORRANGE=FULL"; tail -n +2 studio.y4m; } \
     >misdeclared.y4m
-  analyse misdeclared.y4m 0
+  analyse misdeclared.y4m 1
   grep -q '"name": "limited_as_full"' misdeclared.y4m.json || fail "misdeclared: not named"
   # Settings without the backgrounds: the analysis goes on, without pixels.
   mkdir -p bare && cp "$ini" bare/ && cp "$(dirname "$ini")"/font*.bmp bare/

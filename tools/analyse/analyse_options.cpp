@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tools/analyse/pixels/picture_verdict.h"
+
 namespace zdanalyse {
 namespace {
 
@@ -49,11 +51,17 @@ void PrintUsage(std::FILE* to) {
       "                     source's original, PSNR and a diagnosis of what the\n"
       "                     pipeline did to the picture)\n"
       "  --min-psnr DB      luma PSNR every compared frame must reach (off unless\n"
-      "                     given; diagnoses alone never change the exit code)\n"
+      "                     given)\n"
+      "  --expect NAME[,NAME...]\n"
+      "                     picture faults the pipeline makes on purpose, taken as\n"
+      "                     information: mirrored (a self-view), flipped,\n"
+      "                     shifted, or any diagnosis' name; a picture fault not\n"
+      "                     expected is an anomaly\n"
       "\n"
-      "Exit codes: 0 clean; 1 anomalies (beyond the thresholds); 2 the recording\n"
-      "cannot be read, or no frame identity could be read at all; 3 the page\n"
-      "(--html) could not be written.\n",
+      "Exit codes: 0 clean; 1 anomalies (frames missing, repeated, out of order or\n"
+      "damaged, a picture fault, beyond a threshold); 2 the recording cannot be\n"
+      "read, or no frame identity could be read at all; 3 the page (--html) could\n"
+      "not be written.\n",
       to);
 }
 
@@ -102,6 +110,27 @@ bool SetSwitch(const std::string& arg, AnalyseOptions* o) {
   else
     return false;
   return true;
+}
+
+// The names of a comma-separated list (full names or aliases) into expected,
+// as the reports spell them; false, with the names there are, for one unknown.
+bool Expect(const std::string& list, std::vector<std::string>* expected, std::string* error) {
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = list.find(',', from);
+    const std::string name = list.substr(from, comma - from);
+    const DiagnosisName* found = FindDiagnosisName(name);
+    if (!found) {
+      *error = "--expect: no diagnosis is called \"" + name + "\"; there are";
+      for (const DiagnosisName& d : DiagnosisNames())
+        *error += std::string(" ") + d.name + (d.alias ? std::string(" (") + d.alias + ")" : "");
+      return false;
+    }
+    expected->push_back(found->name);
+    if (comma == std::string::npos)
+      return true;
+    from = comma + 1;
+  }
 }
 
 }  // namespace
@@ -164,6 +193,8 @@ bool ParseAnalyseOptions(int argc, char** argv, AnalyseOptions* o, std::string* 
         *error = "--identity is auto, code or status, not \"" + v + "\"";
         ok = false;
       }
+    } else if (arg == "--expect") {
+      ok = value(&v) && Expect(v, &o->expect, error);
     } else if (const auto* c = FindOption(kCountThresholds, arg)) {
       ok = count(&(t.*(c->field)));
     } else if (const auto* n = FindOption(kNumberThresholds, arg)) {

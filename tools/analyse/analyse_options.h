@@ -1,6 +1,7 @@
 #pragma once
 // zd-analyse's command line.
 #include <string>
+#include <vector>
 
 #include "tools/analyse/identity/read_recording.h"
 #include "tools/analyse/sequence/analysis_result.h"
@@ -20,6 +21,9 @@ struct AnalyseOptions {
   IdentityChoice identity = IdentityChoice::kAuto;
   bool help = false;
   Thresholds thresholds;
+  // Picture faults the pipeline makes on purpose (--expect): information, not
+  // anomalies. As the reports name them.
+  std::vector<std::string> expect;
 };
 
 // False, with a reason, for a command line that cannot be followed.

@@ -11,6 +11,7 @@
 #include "tools/analyse/analyse_options.h"
 #include "tools/analyse/read/open_recording.h"
 #include "tools/analyse/pixels/picture_check.h"
+#include "tools/analyse/pixels/picture_verdict.h"
 #include "tools/analyse/pixels/picture_worker.h"
 #include "tools/analyse/report/progress_line.h"
 #include "tools/analyse/identity/read_recording.h"
@@ -88,8 +89,9 @@ std::unique_ptr<PictureChecker> OpenPictureChecker(const AnalyseOptions& opt, Fr
   return checker;
 }
 
-// The comparison's result into the analysis, and its threshold's anomaly.
-void AddPictureCheck(PictureWorker* checker, const Thresholds& t, AnalysisResult* result) {
+// The comparison's result into the analysis: its picture faults, and its
+// threshold's anomaly.
+void AddPictureCheck(PictureWorker* checker, const AnalyseOptions& opt, AnalysisResult* result) {
   if (!checker) {
     result->picture.note = "not compared";
     return;
@@ -97,7 +99,9 @@ void AddPictureCheck(PictureWorker* checker, const Thresholds& t, AnalysisResult
   result->picture = checker->Finish();
   if (result->identity != IdentitySource::kFrameCode)
     result->picture.note = "the pixel comparison needs the frame code (frame_code=1)";
+  JudgePictures(&result->picture, opt.expect, &result->anomalies);
   const PictureCheck& p = result->picture;
+  const Thresholds& t = opt.thresholds;
   if (p.compared && t.minPsnrDb >= 0 && p.minPsnrY < t.minPsnrDb) {
     char text[128];
     std::snprintf(text, sizeof text, "luma PSNR %.2f dB below %.2f dB", p.minPsnrY, t.minPsnrDb);
@@ -163,22 +167,27 @@ int main(int argc, char** argv) {
   if (std::unique_ptr<PictureChecker> checker = OpenPictureChecker(opt, *source))
     pictures = std::make_unique<PictureWorker>(std::move(checker));
   FrameFn compare;
-  if (pictures)
+  WantsColourFn wantsColour;
+  if (pictures) {
     compare = [&pictures](LumaFrame* frame, const FrameRecord* records, size_t count) {
       pictures->Submit(frame, records, count);
     };
+    wantsColour = [&pictures](const FrameRecord* records, size_t count) {
+      return pictures->MayCompare(records, count);
+    };
+  }
   Reading reading;
   {
     ProgressLine progress(stderr, ExpectedFrames(source->Info()), opt.progress);
     if (!ReadRecording(
             *source, opt.identity, candidates, &reading, &error,
-            [&progress](int64_t frames) { progress.Update(frames); }, compare))
+            [&progress](int64_t frames) { progress.Update(frames); }, compare, wantsColour))
       return Fail(opt.input + ": " + error);
   }
 
   AnalysisResult result =
       Analyse(std::move(reading.records), source->Info(), reading.identity, opt.thresholds);
-  AddPictureCheck(pictures.get(), opt.thresholds, &result);
+  AddPictureCheck(pictures.get(), opt, &result);
   result.input = opt.input;
   result.identityDetail = reading.detail;
   WriteReport(result, opt.form);

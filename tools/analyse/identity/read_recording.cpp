@@ -36,13 +36,18 @@ std::unique_ptr<IdentityReader> Choose(IdentityChoice choice,
   return std::make_unique<StatusLineIdentity>(candidates[best]);
 }
 
-// The frame's records, handed on with the frame.
+// The frame's records, handed on with the frame (with its colour added when
+// it is the one the source read last, lazy is set and wantsColour asks for it).
 void ReadFrame(IdentityReader& reader, LumaFrame& frame, int64_t index, Reading* out,
-               const FrameFn& onFrame) {
+               const FrameFn& onFrame, FrameSource* lazy = nullptr,
+               const WantsColourFn& wantsColour = {}) {
   const size_t before = out->records.size();
   reader.Read(frame, index, &out->records);
   for (size_t i = before; i < out->records.size(); ++i)
     out->records[i].damage = frame.damage;
+  if (lazy && frame.colour == ColourLayout::kNone &&
+      wantsColour(out->records.data() + before, out->records.size() - before))
+    lazy->AddColour(&frame);
   if (onFrame)
     onFrame(&frame, out->records.data() + before, out->records.size() - before);
 }
@@ -51,8 +56,10 @@ void ReadFrame(IdentityReader& reader, LumaFrame& frame, int64_t index, Reading*
 
 bool ReadRecording(FrameSource& source, IdentityChoice choice,
                    const std::vector<StatusLineCandidate>& statusCandidates, Reading* out,
-                   std::string* error, const ProgressFn& progress, const FrameFn& onFrame) {
+                   std::string* error, const ProgressFn& progress, const FrameFn& onFrame,
+                   const WantsColourFn& wantsColour) {
   std::vector<LumaFrame> first;
+  FrameSource* lazy = nullptr;
   std::unique_ptr<IdentityReader> reader;
   LumaFrame frame;
   int64_t index = 0, frames = 0;
@@ -77,10 +84,14 @@ bool ReadRecording(FrameSource& source, IdentityChoice choice,
       for (LumaFrame& f : first)
         ReadFrame(*reader, f, index++, out, onFrame);
       first.clear();
+      if (wantsColour && source.CanAddColour()) {
+        source.KeepColour(false);
+        lazy = &source;
+      }
     }
     if (end)
       return true;
-    ReadFrame(*reader, frame, index++, out, onFrame);
+    ReadFrame(*reader, frame, index++, out, onFrame, lazy, wantsColour);
   }
 }
 

@@ -35,10 +35,16 @@ using ProgressFn = std::function<void(int64_t framesRead)>;
 // frame's buffers (swap them with others): the frame is not used after it.
 using FrameFn = std::function<void(LumaFrame* frame, const FrameRecord* records, size_t count)>;
 
+// Called with the records of a frame: whether onFrame wants its colour.
+using WantsColourFn = std::function<bool(const FrameRecord* records, size_t count)>;
+
 // statusCandidates may be empty (no settings): then only the frame code is tried.
+// With wantsColour, a source that keeps colour (KeepColour) and can add it
+// later keeps it only for the first frames; after them, only frames that
+// wantsColour asks for get it.
 bool ReadRecording(FrameSource& source, IdentityChoice choice,
                    const std::vector<StatusLineCandidate>& statusCandidates, Reading* out,
-                   std::string* error, const ProgressFn& progress = {},
-                   const FrameFn& onFrame = {});
+                   std::string* error, const ProgressFn& progress = {}, const FrameFn& onFrame = {},
+                   const WantsColourFn& wantsColour = {});
 
 }  // namespace zdanalyse

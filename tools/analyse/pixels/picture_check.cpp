@@ -98,8 +98,9 @@ bool PictureChecker::Open(const std::string& iniPath, int64_t expectedFrames, do
   m_frameStep =
       rate > kComparedPerSecond ? uint32_t(std::ceil(rate / kComparedPerSecond - 0.01)) : 1;
   m_result.frameStep = int32_t(m_frameStep);
+  m_result.steadyFrameStep = int32_t(m_frameStep * kSteadyFactor);
   if (expectedFrames > 0)
-    m_spacing = std::max<int64_t>(1, expectedFrames / m_frameStep / kMaxDiagnosed);
+    m_spacing = std::max<int64_t>(1, expectedFrames / kMaxDiagnosed);
   return true;
 }
 
@@ -184,15 +185,43 @@ bool PictureChecker::Recorded(const LumaFrame& frame, RowSubset rows, PictureVie
   return true;
 }
 
+namespace {
+
+// Whether the picture's error changed enough since the previous compared
+// frame to look at it closely: either PSNR fell by kChangeDb or more (an
+// identical frame's infinity counts as high).
+bool Worsened(const PictureFrameResult& before, const PictureFrameResult& now) {
+  return now.psnrY < before.psnrY - kChangeDb || now.psnrC < before.psnrC - kChangeDb;
+}
+
+bool Changed(const PictureFrameResult& before, const PictureFrameResult& now) {
+  return Worsened(before, now) || Worsened(now, before);
+}
+
+}  // namespace
+
+bool PictureChecker::MayCompare(const FrameRecord* records, size_t count) const {
+  const FrameRecord* id = Identified(records, count);
+  return id && id->frame % m_frameStep == 0;
+}
+
 void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, size_t count) {
   const FrameRecord* id = Identified(records, count);
-  if (!id || id->frame % m_frameStep != 0 || !OpenPreset(id->capability) || !SettingsMade(*id))
+  if (!id || id->frame % m_frameStep != 0)
     return;
-  if (!m_result.rowStep)
+  if (m_denseLeft <= 0 && id->frame % (m_frameStep * kSteadyFactor) != 0)
+    return;
+  if (!OpenPreset(id->capability) || !SettingsMade(*id))
+    return;
+  if (!m_result.rowStep) {
     m_result.rowStep = RowStepFor(frame.width, frame.height, frame.colour == ColourLayout::kBgr);
-  // Every so often a frame is made whole, for the diagnosis should it differ.
-  const bool whole =
-      m_tally.Frames() < kMaxDiagnosed && (m_lastWhole < 0 || id->index - m_lastWhole >= m_spacing);
+    m_result.width = frame.width, m_result.height = frame.height;
+  }
+  // Every so often a frame is made whole, for the diagnosis should it differ;
+  // so are the frames that follow a change (see below).
+  const bool spread = m_spreadDiagnosed < kMaxDiagnosed &&
+                      (m_lastWhole < 0 || id->index - m_lastWhole >= m_spacing);
+  bool whole = spread || m_confirm > 0;
   RowSubset rows{whole ? 1 : m_result.rowStep, frame.chromaHeight * 2 == frame.height};
   PictureView rec;
   if (!Recorded(frame, rows, &rec)) {
@@ -209,19 +238,41 @@ void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, s
   const PictureErrors e = ComparePictures(rec, m_orig.View(), area, m_result.rowStep);
   m_total.Add(e);
   PictureFrameResult r{id->index, id->frame, Psnr(e.sseY, e.countY), Psnr(e.sseC, e.countC)};
+  // The first frame, and one whose error grew, start a closer look: it and
+  // the next kConfirmFrames compared frames are diagnosed, so that a fault
+  // that begins part way, even in the last frames, is seen in a row of them.
+  const bool changed = m_extraDiagnosed < kMaxExtraDiagnosed &&
+                       (m_result.perFrame.empty() || Worsened(m_result.perFrame.back(), r)) &&
+                       e.sseY + e.sseC > 0;
+  if (m_result.perFrame.empty() || Changed(m_result.perFrame.back(), r))
+    m_denseLeft = kDenseFrames;
+  else
+    --m_denseLeft;
   m_result.perFrame.push_back(r);
   const bool worst = m_result.worst.empty() || r.psnrY < m_result.worst.front().psnrY;
   KeepWorst(r);
+  if (changed && !whole) {
+    rows.rowStep = 1;
+    if (!Recorded(frame, rows, &rec) || !Original(id->frame, rec, rows))
+      return;
+    whole = true;
+  }
   if (worst && e.sseY + e.sseC > 0) {
-    const int32_t step = 2 * m_result.rowStep;
+    const int32_t step = whole ? 2 : 2 * m_result.rowStep;
     Shrink(m_orig.View(), step, &m_worstOrig);
     Shrink(rec, step, &m_worstRec);
     m_worstBt709 = m_original->Bt709();
   }
-  if (whole)
-    m_lastWhole = id->index;
+  if (spread)
+    m_lastWhole = id->index, ++m_spreadDiagnosed;
+  else if (whole)
+    ++m_extraDiagnosed;
+  if (changed)
+    m_confirm = kConfirmFrames;
+  else if (m_confirm > 0)
+    --m_confirm;
   if (whole && e.sseY + e.sseC > 0)
-    Diagnose(rec);
+    Diagnose(rec, *id);
 }
 
 // What of rec (and its original, orig) is compared: all but the text lines and
@@ -241,10 +292,11 @@ CompareArea PictureChecker::AreaOf(const PictureView& rec, const PictureView& or
 
 // The hypotheses are tried on pictures at most about kDiagnosisWidth wide
 // (averages of f x f boxes); the geometry comes back in the recording's pixels.
-void PictureChecker::Diagnose(const PictureView& rec) {
+void PictureChecker::Diagnose(const PictureView& rec, const FrameRecord& id) {
   const int32_t f = std::max(1, (rec.width + kDiagnosisWidth - 1) / kDiagnosisWidth);
   if (f == 1) {
-    m_tally.Add(DiagnoseFrame(rec, m_orig, AreaOf(rec, m_orig.View(), 1), m_original->Bt709()));
+    m_tally.Add(DiagnoseFrame(rec, m_orig, AreaOf(rec, m_orig.View(), 1), m_original->Bt709()),
+                id.index, id.frame);
     return;
   }
   PlanarPicture small, orig;
@@ -254,7 +306,7 @@ void PictureChecker::Diagnose(const PictureView& rec) {
       DiagnoseFrame(small.View(), orig, AreaOf(small.View(), orig.View(), 1), m_original->Bt709());
   d.geometry.tx *= f;
   d.geometry.ty *= f;
-  m_tally.Add(d);
+  m_tally.Add(d, id.index, id.frame);
 }
 
 void PictureChecker::KeepWorst(const PictureFrameResult& r) {

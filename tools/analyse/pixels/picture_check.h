@@ -23,6 +23,17 @@ namespace zdanalyse {
 
 // Frames diagnosed at most, spread over the recording.
 constexpr int64_t kMaxDiagnosed = 8;
+// A compared frame whose luma or chroma PSNR is this much below the previous
+// compared frame's is a change: it and the next kConfirmFrames compared frames
+// are diagnosed too (at most kMaxExtraDiagnosed such frames in a recording).
+constexpr double kChangeDb = 6;
+// Compared frames are every frame step's (about 30 a second) at the start and
+// after a change in either direction, for kDenseFrames compared frames; then,
+// while the error holds steady, every kSteadyFactor-th of them.
+constexpr int64_t kDenseFrames = 60;
+constexpr uint32_t kSteadyFactor = 4;
+constexpr int kConfirmFrames = 2;
+constexpr int64_t kMaxExtraDiagnosed = 24;
 
 class PictureChecker {
  public:
@@ -31,6 +42,10 @@ class PictureChecker {
   // recording's nominal frame rate (0 when unknown), thins the frames
   // compared to about 30 a second (those whose number is a multiple of a step).
   bool Open(const std::string& iniPath, int64_t expectedFrames, double rate, std::string* error);
+  // Whether a frame with these records may be compared (its frame number is
+  // on the frame step): its colour is wanted. Fixed by Open; safe to call
+  // from any thread.
+  bool MayCompare(const FrameRecord* records, size_t count) const;
   // One frame of the recording with the records read from it.
   void Frame(const LumaFrame& frame, const FrameRecord* records, size_t count);
   // The result; note says why nothing was compared when nothing was.
@@ -42,12 +57,12 @@ class PictureChecker {
   bool Original(uint32_t n, const PictureView& rec, RowSubset rows);
   bool Recorded(const LumaFrame& frame, RowSubset rows, PictureView* rec);
   CompareArea AreaOf(const PictureView& rec, const PictureView& orig, int32_t rowStep) const;
-  void Diagnose(const PictureView& rec);
+  void Diagnose(const PictureView& rec, const FrameRecord& id);
   void KeepWorst(const PictureFrameResult& r);
 
   StreamSettings m_settings;
   std::string m_dir;
-  int64_t m_spacing = 30;    // frames between diagnoses
+  int64_t m_spacing = 30;    // records between the spread diagnoses
   uint32_t m_frameStep = 1;  // frame numbers compared: multiples of it
   std::unique_ptr<OriginalFrames> m_original;
   int m_capability = -1;
@@ -59,12 +74,14 @@ class PictureChecker {
   bool m_worstBt709 = false;
   PictureErrors m_total;
   DiagnosisTally m_tally;
-  int64_t m_lastWhole = -1;  // the last frame made whole
+  int64_t m_lastWhole = -1;  // the last frame made whole for the spread diagnoses
+  int64_t m_spreadDiagnosed = 0, m_extraDiagnosed = 0;
+  int m_confirm = 0;                   // compared frames still to diagnose after a change
+  int64_t m_denseLeft = kDenseFrames;  // compared frames still at the whole frame step
   std::string m_note;
-  std::string m_declared;
+  std::string m_declared;        // the coding a recording declared and was converted from
   std::string m_settingsState;   // as PictureCheck::settings
-  bool m_settingsBlock = false;  // the frames carry layout 2's settings block  // the coding a
-                                 // recording declared and was converted from
+  bool m_settingsBlock = false;  // the frames carry layout 2's settings block
   PictureCheck m_result;
 };
 

@@ -1,5 +1,6 @@
 #include "tools/analyse/pixels/picture_diagnosis.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace zdanalyse {
@@ -78,43 +79,63 @@ FrameDiagnosis DiagnoseFrame(const PictureView& rec, const PlanarPicture& orig,
   return d;
 }
 
-void DiagnosisTally::Count(const std::string& name, double gain, const Geometry& g) {
-  for (Entry& e : m_entries)
-    if (e.name == name) {
-      ++e.frames, e.gain += gain;
-      e.sx += g.sx, e.sy += g.sy, e.tx += g.tx, e.ty += g.ty;
-      return;
-    }
-  m_entries.push_back({name, 1, gain, g.sx, g.sy, g.tx, g.ty});
+// One win of a name, in the frame just added.
+void DiagnosisTally::Count(const std::string& name, double gain, const Geometry& g, int64_t index,
+                           uint32_t frame) {
+  const Win win{m_frames - 1, index, frame};
+  auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                         [&name](const Entry& e) { return e.name == name; });
+  if (it == m_entries.end()) {
+    Entry e;
+    e.name = name;
+    e.first = e.runStart = win;
+    e.last.ordinal = -2;
+    it = m_entries.insert(m_entries.end(), e);
+  }
+  Entry& e = *it;
+  if (win.ordinal != e.last.ordinal + 1)
+    e.run = 0, e.runGain = 0, e.runStart = win;
+  ++e.frames, e.gain += gain, ++e.run, e.runGain += gain;
+  e.sx += g.sx, e.sy += g.sy, e.tx += g.tx, e.ty += g.ty;
+  e.last = win;
+  if (e.run > e.best)
+    e.best = e.run, e.bestGain = e.runGain, e.bestStart = e.runStart, e.bestEnd = win;
 }
 
-void DiagnosisTally::Add(const FrameDiagnosis& d) {
+void DiagnosisTally::Add(const FrameDiagnosis& d, int64_t index, uint32_t frame) {
   ++m_frames;
   const Geometry& g = d.geometry;
   if (g.flipV)
-    Count("flipped_vertically", d.flipGain, g);
+    Count("flipped_vertically", d.flipGain, g, index, frame);
   if (g.flipH)
-    Count("mirrored_horizontally", d.flipGain, g);
+    Count("mirrored_horizontally", d.flipGain, g, index, frame);
   // A scaled picture's shift is where its corner went: part of the scaling.
   if (g.Scaled())
-    Count("scaled", d.scaleShiftGain, g);
+    Count("scaled", d.scaleShiftGain, g, index, frame);
   else if (g.Shifted())
-    Count("shifted", d.scaleShiftGain, g);
+    Count("shifted", d.scaleShiftGain, g, index, frame);
   if (d.colour != ColourFault::kNone)
-    Count(ColourFaultName(d.colour), d.colourGain, g);
+    Count(ColourFaultName(d.colour), d.colourGain, g, index, frame);
 }
 
 std::vector<PictureDiagnosis> DiagnosisTally::Result() const {
   std::vector<PictureDiagnosis> out;
   for (const Entry& e : m_entries) {
-    if (e.frames * 2 < m_frames)
+    // The whole recording, or its longest stretch.
+    const bool whole = e.frames * 2 >= m_frames;
+    if (!whole && e.best < kStretchFrames)
       continue;
     PictureDiagnosis d;
     d.name = e.name;
-    d.frames = e.frames;
-    d.confidence = e.gain / double(e.frames) * double(e.frames) / double(m_frames);
+    d.frames = whole ? e.frames : e.best;
+    d.confidence = whole ? e.gain / double(m_frames) : e.bestGain / double(e.best);
+    const Win& from = whole ? e.first : e.bestStart;
+    const Win& to = whole ? e.last : e.bestEnd;
+    d.firstIndex = from.index, d.lastIndex = to.index;
+    d.firstFrame = from.frame, d.lastFrame = to.frame;
     char text[96] = "";
     const double n = double(e.frames);
+    d.shiftX = e.tx / n, d.shiftY = e.ty / n;
     if (e.name == "scaled")
       std::snprintf(text, sizeof text,
                     "by %.3f across, %.3f down, top left corner at %+.1f, %+.1f px", e.sx / n,

@@ -27,24 +27,43 @@ struct FrameDiagnosis {
 FrameDiagnosis DiagnoseFrame(const PictureView& rec, const PlanarPicture& orig,
                              const CompareArea& area, bool bt709);
 
-// The diagnoses of several frames into the recording's: a name is given when
-// it won in at least half of the diagnosed frames.
+// The diagnoses of several frames, in recording order, into the recording's.
+// A name is given when it won in at least half of the diagnosed frames (the
+// whole recording), or in at least kStretchFrames diagnosed frames one after
+// the other without a diagnosed frame between them that it did not win (a
+// stretch of the recording: a fault that began or ended part way).
 class DiagnosisTally {
  public:
-  void Add(const FrameDiagnosis& d);
+  // index: the frame's position in the recording; frame: its number.
+  void Add(const FrameDiagnosis& d, int64_t index = 0, uint32_t frame = 0);
   int64_t Frames() const { return m_frames; }
   std::vector<PictureDiagnosis> Result() const;
 
  private:
+  struct Win {
+    int64_t ordinal = 0;  // among the diagnosed frames
+    int64_t index = 0;
+    uint32_t frame = 0;
+  };
   struct Entry {
     std::string name;
     int64_t frames = 0;
     double gain = 0;
     double sx = 0, sy = 0, tx = 0, ty = 0;  // summed over its frames
+    Win first, last;                        // its first and last win
+    // Its wins in diagnosed frames one after the other: the run that goes on
+    // and the longest so far (with the gain summed over it).
+    Win runStart, bestStart, bestEnd;
+    int64_t run = 0, best = 0;
+    double runGain = 0, bestGain = 0;
   };
-  void Count(const std::string& name, double gain, const Geometry& g);
+  void Count(const std::string& name, double gain, const Geometry& g, int64_t index,
+             uint32_t frame);
   std::vector<Entry> m_entries;
   int64_t m_frames = 0;
 };
+
+// Diagnosed frames in a row a stretch must have been won in.
+constexpr int64_t kStretchFrames = 3;
 
 }  // namespace zdanalyse

@@ -25,6 +25,10 @@ class PictureWorker {
   // Takes the frame's contents (leaving a spare frame's buffers in their
   // place) and its records; waits while the queue is full.
   void Submit(LumaFrame* frame, const FrameRecord* records, size_t count);
+  // Whether the checker may compare a frame with these records (any thread).
+  bool MayCompare(const FrameRecord* records, size_t count) const {
+    return m_checker->MayCompare(records, count);
+  }
   // Waits for every frame handed over, then the checker's result.
   PictureCheck Finish();
 

@@ -306,8 +306,12 @@ void ShrinkPlane(const uint8_t* src, int32_t sw, int32_t sh, int32_t f, uint8_t*
     std::fill(sums.begin(), sums.end(), 0u);
     for (int32_t k = 0; k < f; ++k) {
       const uint8_t* row = src + size_t(y * f + k) * size_t(sw);
-      for (int32_t x = 0; x < dw * f; ++x)
-        sums[size_t(x / f)] += row[x];
+      for (int32_t x = 0; x < dw; ++x, row += f) {
+        uint32_t sum = 0;
+        for (int32_t i = 0; i < f; ++i)
+          sum += row[i];
+        sums[size_t(x)] += sum;
+      }
     }
     const uint32_t n = uint32_t(f * f);
     for (int32_t x = 0; x < dw; ++x)

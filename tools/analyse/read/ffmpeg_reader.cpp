@@ -311,8 +311,6 @@ bool FfmpegReader::ToLuma(LumaFrame* out, std::string* error) {
   out->range = DeclaredRangeOf(f, desc);
   out->matrix = DeclaredMatrixOf(f->colorspace);
   if (DirectLuma(desc, &plane, &step, &offset)) {
-    if (m_keepColour)
-      KeepYuvColour(f, desc, out);
     for (int y = 0; y < f->height; ++y) {
       const uint8_t* src = f->data[plane] + ptrdiff_t(y) * f->linesize[plane] + offset;
       uint8_t* dst = out->luma.data() + size_t(y) * size_t(f->width);
@@ -344,10 +342,6 @@ bool FfmpegReader::ToLuma(LumaFrame* out, std::string* error) {
     out->luma = m_converted;
     return true;
   }
-  if (m_keepColour) {
-    out->bgr = m_converted;
-    out->colour = ColourLayout::kBgr;
-  }
   const uint8_t* p = m_converted.data();
   for (uint8_t& y : out->luma) {
     y = LumaOfBgr(p[0], p[1], p[2], false);
@@ -356,7 +350,27 @@ bool FfmpegReader::ToLuma(LumaFrame* out, std::string* error) {
   return true;
 }
 
+void FfmpegReader::Colour(LumaFrame* out) {
+  const AVFrame* f = m_frame.get();
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(AVPixelFormat(f->format));
+  int plane = 0, step = 0, offset = 0;
+  if (DirectLuma(desc, &plane, &step, &offset)) {
+    KeepYuvColour(f, desc, out);
+  } else if (desc && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL))) {
+    out->bgr = m_converted;
+    out->colour = ColourLayout::kBgr;
+  }
+}
+
+bool FfmpegReader::AddColour(LumaFrame* frame) {
+  if (!m_held || frame->width != m_frame->width || frame->height != m_frame->height)
+    return false;
+  Colour(frame);
+  return frame->colour != ColourLayout::kNone;
+}
+
 ReadStatus FfmpegReader::Next(LumaFrame* frame, std::string* error) {
+  m_held = false;
   if (m_ended)
     return ReadStatus::kEnd;
   const ReadStatus status = Decode(error);
@@ -372,6 +386,8 @@ ReadStatus FfmpegReader::Next(LumaFrame* frame, std::string* error) {
   }
   if (!ToLuma(frame, error))
     return ReadStatus::kError;
+  if (m_keepColour)
+    Colour(frame);
   const int64_t stamp = m_frame->best_effort_timestamp;
   frame->hasTime = stamp != AV_NOPTS_VALUE;
   frame->time = frame->hasTime
@@ -380,7 +396,8 @@ ReadStatus FfmpegReader::Next(LumaFrame* frame, std::string* error) {
   frame->fieldOrder = !m_frame->interlaced_frame ? FieldOrder::kProgressive
                       : m_frame->top_field_first ? FieldOrder::kTopFirst
                                                  : FieldOrder::kBottomFirst;
-  av_frame_unref(m_frame.get());
+  // The decoded frame stays until the next one, for AddColour.
+  m_held = true;
   ++m_frameIndex;
   return ReadStatus::kFrame;
 }

@@ -19,6 +19,8 @@ class FfmpegReader : public FrameSource {
 
   const SourceInfo& Info() const override { return m_info; }
   ReadStatus Next(LumaFrame* frame, std::string* error) override;
+  bool CanAddColour() const override { return true; }
+  bool AddColour(LumaFrame* frame) override;
 
  private:
   ReadStatus Decode(std::string* error);  // one frame into m_frame, or the end
@@ -28,6 +30,8 @@ class FfmpegReader : public FrameSource {
   void Placeholder(LumaFrame* frame) const;
   bool StrictlyDecodes();  // m_packet through m_strict
   bool ToLuma(LumaFrame* out, std::string* error);
+  // The colour of m_frame (and of m_converted, for RGB kinds) into out.
+  void Colour(LumaFrame* out);
 
   FormatContextPtr m_format;
   CodecContextPtr m_codec;
@@ -35,6 +39,7 @@ class FfmpegReader : public FrameSource {
   PacketPtr m_packet;
   SwsContextPtr m_sws;
   std::vector<uint8_t> m_converted;
+  bool m_held = false;  // m_frame (and m_converted) still hold the frame Next gave last
   int m_stream = -1;
   bool m_flushing = false;
   bool m_pending = false;  // m_packet holds a packet the decoder could not take yet

@@ -39,6 +39,12 @@ class FrameSource {
   // From the next frame on, also keep each frame's colour (off at first:
   // reading luma alone is cheaper). A reader that cannot keeps none.
   virtual void KeepColour(bool keep) { m_keepColour = keep; }
+  // Whether AddColour can give a frame its colour after Next, so that colour
+  // needs keeping only for the frames that turn out to want it.
+  virtual bool CanAddColour() const { return false; }
+  // The colour of the frame Next gave last, into that frame (read with
+  // KeepColour off); false when it is no longer there or has none.
+  virtual bool AddColour(LumaFrame* /*frame*/) { return false; }
 
  protected:
   bool m_keepColour = false;

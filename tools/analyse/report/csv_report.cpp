@@ -7,7 +7,7 @@ namespace zdanalyse {
 void WriteCsvReport(const AnalysisResult& r, std::FILE* out) {
   std::fprintf(out,
                "index,field,time_ms,readable,stream_id,frame,drops,sample_time_ms,clock_ms,"
-               "confidence,event,psnr_y,psnr_c\n");
+               "confidence,event,psnr_y,psnr_c,diagnosis\n");
   // The pixel comparison's frames, in recording order like the records.
   const std::vector<PictureFrameResult>& pixels = r.picture.perFrame;
   size_t p = 0;
@@ -38,8 +38,14 @@ void WriteCsvReport(const AnalysisResult& r, std::FILE* out) {
       std::fprintf(out, "%.4f,%.4f", pixels[p].psnrY, pixels[p].psnrC);  // inf: identical
     else
       std::fprintf(out, ",");
-    std::fprintf(out, "\n");
+    std::fprintf(out, ",\n");
   }
+  // A row per picture fault after the frames': the first frame it was seen
+  // in (its position, its number), the event picture_fault, and its name.
+  for (const PictureDiagnosis& d : r.picture.diagnoses)
+    if (d.Anomaly())
+      std::fprintf(out, "%" PRId64 ",,,,,%u,,,,,picture_fault,,,%s\n", d.firstIndex, d.firstFrame,
+                   d.name.c_str());
 }
 
 }  // namespace zdanalyse

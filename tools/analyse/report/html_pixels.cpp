@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "tools/analyse/pixels/picture_verdict.h"
 #include "tools/analyse/report/html_text.h"
 #include "tools/analyse/report/number_text.h"
 
@@ -86,6 +87,9 @@ std::string PixelsSection(const PictureCheck& p) {
   Row(&page, "compared",
       std::to_string(p.frames) + " frames against the originals (" + p.domain +
           (p.frameStep > 1 ? ", every " + Ordinal(p.frameStep) + " frame" : "") +
+          (p.steadyFrameStep > p.frameStep
+               ? " (every " + Ordinal(p.steadyFrameStep) + " while steady)"
+               : "") +
           (p.rowStep > 1 ? ", every " + Ordinal(p.rowStep) + " row" : "") + ")");
   Row(&page, "PSNR", "luma " + Db(p.psnrY) + ", chroma " + Db(p.psnrC));
   if (!p.note.empty())
@@ -93,10 +97,12 @@ std::string PixelsSection(const PictureCheck& p) {
   if (p.diagnoses.empty())
     Row(&page, "diagnosis", "none (" + std::to_string(p.diagnosedFrames) + " frames diagnosed)");
   for (const PictureDiagnosis& d : p.diagnoses) {
-    char conf[64];
-    std::snprintf(conf, sizeof conf, " (confidence %.2f, in %lld of %lld frames diagnosed)",
+    char conf[128];
+    std::snprintf(conf, sizeof conf,
+                  " (confidence %.2f, in %lld of %lld frames diagnosed, frames %u to %u): %s",
                   d.confidence, static_cast<long long>(d.frames),
-                  static_cast<long long>(p.diagnosedFrames));
+                  static_cast<long long>(p.diagnosedFrames), d.firstFrame, d.lastFrame,
+                  DiagnosisRole(d));
     page += "<tr class=\"diagnosis\"><th>diagnosis</th><td>" +
             EscapeHtml(d.name + (d.detail.empty() ? "" : " " + d.detail) + conf) + "</td></tr>\n";
   }

@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <string>
 
+#include "tools/analyse/pixels/picture_verdict.h"
 #include "tools/analyse/report/html_pixels.h"
 #include "tools/analyse/report/html_text.h"
 #include "tools/analyse/report/reports.h"
@@ -169,14 +170,17 @@ bool WriteHtmlReport(const AnalysisResult& r, std::FILE* out) {
   std::string verdict;
   for (const std::string& a : r.anomalies)
     verdict += (verdict.empty() ? "" : "; ") + a;
+  const size_t n = r.anomalies.size();
   page += r.anomalies.empty()
               ? "<div class=\"verdict clean\">clean</div>\n"
-              : "<div class=\"verdict bad\">anomalies: " + EscapeHtml(verdict) + "</div>\n";
-  // What the pipeline did to the picture stands beside the verdict, though it
-  // is no anomaly of the stream.
+              : "<div class=\"verdict bad\">" + std::to_string(n) +
+                    (n == 1 ? " anomaly: " : " anomalies: ") + EscapeHtml(verdict) + "</div>\n";
+  // What the pipeline did to the picture stands beside the verdict, each
+  // diagnosis with what it counts as.
   std::string picture;
   for (const PictureDiagnosis& d : r.picture.diagnoses)
-    picture += (picture.empty() ? "" : ", ") + d.name + (d.detail.empty() ? "" : " " + d.detail);
+    picture += (picture.empty() ? "" : ", ") + d.name + (d.detail.empty() ? "" : " " + d.detail) +
+               " (" + DiagnosisRole(d) + ")";
   if (!picture.empty())
     page += "<div class=\"verdict picture\">picture: " + EscapeHtml(picture) + "</div>\n";
   Summary(r, &page);

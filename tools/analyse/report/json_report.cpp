@@ -2,6 +2,7 @@
 #include <cmath>
 #include <string>
 
+#include "tools/analyse/pixels/picture_verdict.h"
 #include "tools/analyse/report/number_text.h"
 #include "tools/analyse/report/reports.h"
 
@@ -52,9 +53,10 @@ void Intervals(const IntervalStats& s, std::FILE* out) {
 void Pixels(const PictureCheck& p, std::FILE* out) {
   std::fprintf(out,
                "  \"pixels\": {\"compared\": %s, \"note\": %s, \"domain\": %s, "
-               "\"compared_frames\": %" PRId64 ", \"frame_step\": %d, \"row_step\": %d,\n",
+               "\"compared_frames\": %" PRId64
+               ", \"frame_step\": %d, \"steady_frame_step\": %d, \"row_step\": %d,\n",
                Bool(p.compared), Quote(p.note).c_str(), Quote(p.domain).c_str(), p.frames,
-               int(p.frameStep), int(p.rowStep));
+               int(p.frameStep), int(p.steadyFrameStep), int(p.rowStep));
   std::fprintf(out, "    \"settings\": %s,\n",
                p.settings.empty() ? "null" : Quote(p.settings).c_str());
   std::fprintf(out,
@@ -67,9 +69,12 @@ void Pixels(const PictureCheck& p, std::FILE* out) {
   for (size_t i = 0; i < p.diagnoses.size(); ++i) {
     const PictureDiagnosis& d = p.diagnoses[i];
     std::fprintf(out,
-                 "%s{\"name\": %s, \"detail\": %s, \"confidence\": %s, \"frames\": %" PRId64 "}",
+                 "%s{\"name\": %s, \"detail\": %s, \"confidence\": %s, \"frames\": %" PRId64
+                 ", \"first_frame\": %u, \"last_frame\": %u, \"first_index\": %" PRId64
+                 ", \"role\": %s, \"anomaly\": %s}",
                  i ? ", " : "", Quote(d.name).c_str(), Quote(d.detail).c_str(),
-                 Number(d.confidence).c_str(), d.frames);
+                 Number(d.confidence).c_str(), d.frames, d.firstFrame, d.lastFrame, d.firstIndex,
+                 Quote(DiagnosisRole(d)).c_str(), Bool(d.Anomaly()));
   }
   auto frames = [out](const std::vector<PictureFrameResult>& list) {
     for (size_t i = 0; i < list.size(); ++i)

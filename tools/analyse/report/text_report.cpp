@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "tools/analyse/pixels/picture_verdict.h"
 #include "tools/analyse/report/number_text.h"
 
 namespace zdanalyse {
@@ -86,6 +87,8 @@ void WritePixels(const PictureCheck& p, std::FILE* out) {
   std::string subset;
   if (p.frameStep > 1)
     subset += ", every " + Ordinal(p.frameStep) + " frame";
+  if (p.steadyFrameStep > p.frameStep)
+    subset += " (every " + Ordinal(p.steadyFrameStep) + " while steady)";
   if (p.rowStep > 1)
     subset += ", every " + Ordinal(p.rowStep) + " row";
   std::fprintf(out,
@@ -104,9 +107,11 @@ void WritePixels(const PictureCheck& p, std::FILE* out) {
                  static_cast<long long>(p.diagnosedFrames), p.diagnosedFrames == 1 ? "" : "s");
   for (const PictureDiagnosis& d : p.diagnoses)
     std::fprintf(out,
-                 "diagnosis:      %s%s%s (confidence %.2f, in %lld of %lld frames diagnosed)\n",
+                 "diagnosis:      %s%s%s (confidence %.2f, in %lld of %lld frames diagnosed, "
+                 "frames %u to %u): %s\n",
                  d.name.c_str(), d.detail.empty() ? "" : " ", d.detail.c_str(), d.confidence,
-                 static_cast<long long>(d.frames), static_cast<long long>(p.diagnosedFrames));
+                 static_cast<long long>(d.frames), static_cast<long long>(p.diagnosedFrames),
+                 d.firstFrame, d.lastFrame, DiagnosisRole(d));
 }
 
 }  // namespace
@@ -173,10 +178,10 @@ void WriteTextReport(const AnalysisResult& r, std::FILE* out) {
     std::fprintf(out, "result:         clean\n");
     return;
   }
-  std::string list;
   for (const std::string& a : r.anomalies)
-    list += (list.empty() ? "" : "; ") + a;
-  std::fprintf(out, "result:         anomalies: %s\n", list.c_str());
+    std::fprintf(out, "anomaly:        %s\n", a.c_str());
+  std::fprintf(out, "result:         %zu anomal%s\n", r.anomalies.size(),
+               r.anomalies.size() == 1 ? "y" : "ies");
 }
 
 }  // namespace zdanalyse
