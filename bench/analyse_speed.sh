@@ -4,7 +4,9 @@
 # 1920 x 1080 YUY2 at 60 fps) with the frame code (with the pixel comparison,
 # as by default, and without it), and the same frames without
 # it (read from the status line's glyphs, which is reported but not held to
-# the limit). Both programs use their default threads. Rounds alternate the
+# the limit), and the coded recording with the picture turned upside down in
+# its last tenth, which the comparison must find (else the script fails).
+# Both programs use their default threads. Rounds alternate the
 # programs so that other load on the machine falls on both; the ratio is the
 # median of the per-round ratios.
 #
@@ -48,6 +50,15 @@ coded=$work/coded_1080p60_${seconds}s.mp4
 glyphs=$work/glyphs_1080p60_${seconds}s.mp4
 record 1 "$coded"
 record 0 "$glyphs"
+# The coded recording turned upside down in its last tenth only: the
+# comparison, thinned while the picture holds steady, must still find it.
+late=$work/late_flip_1080p60_${seconds}s.mp4
+if [ ! -s "$late" ]; then
+  echo "making $late (frames from $((frames * 9 / 10)) on upside down)"
+  ffmpeg -nostdin -v error -y -i "$coded" -vf "vflip=enable=gte(n\\,$((frames * 9 / 10)))" \
+    -c:v libx264 -preset veryfast -crf 23 -pix_fmt yuv420p "$late.part.mp4"
+  mv "$late.part.mp4" "$late"
+fi
 
 # timed OUT COMMAND...: "wall cpu" seconds the command takes (cpu: user +
 # system, all threads); its output goes to OUT.
@@ -73,7 +84,7 @@ compare() {
     cpus+=("$(awk -v a="$ac" -v d="$dc" 'BEGIN {printf "%.2f", a / d}')")
     echo "  round $k, $name: ffmpeg $dw s (processor $dc s), zd-analyse $aw s (processor $ac s)" >&2
   done
-  grep -E '^(identity|frames|pixels|diagnosis|result)' "$file.txt" | sed 's/^/  /' >&2
+  grep -E '^(identity|frames|pixels|diagnosis|anomaly|result)' "$file.txt" | sed 's/^/  /' >&2
   printf '| %s | %s | %s | %s |\n' "$name" "$(printf '%s\n' "${walls[@]}" | median)" \
     "$(printf '%s\n' "${cpus[@]}" | median)" "${walls[*]}"
 }
@@ -83,4 +94,7 @@ echo "|---|---|---|---|"
 compare "frame code, pixel comparison" "$coded" "$rounds"
 compare "frame code, --no-pixels" "$coded" "$rounds" --no-pixels
 compare "status line glyphs (code off)" "$glyphs" "$glyph_rounds"
+compare "upside down in the last tenth" "$late" 1
+grep -q '^anomaly: *picture flipped_vertically' "$late.txt" ||
+  { echo "analyse_speed: the late fault was not found" >&2; exit 1; }
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"

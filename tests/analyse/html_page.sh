@@ -16,12 +16,13 @@ count() { grep -o "$1" "$2" | wc -l; }
 
 # 120 coded frames of 640 x 480 YUY2; frames 20-22 removed, frame 60 shown
 # twice, the code block of frame 90 painted over, a red square on the
-# picture of the 101st frame recorded (the worst frame the page shows).
+# picture of the 101st to 108th frames recorded (the worst frame the page
+# shows: a steady recording's comparison looks at every 4th frame).
 "$preview" --ini "$ini" --preset 5 --frames 120 --frame-code 1 --format raw --out frames.raw \
   >/dev/null
 rec='rec <i>&"x".mkv'
 ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt yuyv422 -s 640x480 -r 30 -i frames.raw \
-  -vf "select='not(between(n\,20\,22))',loop=loop=1:size=1:start=57,drawbox=x=0:y=130:w=150:h=100:color=gray:t=fill:enable='eq(n\,90)',drawbox=x=300:y=200:w=40:h=40:color=red:t=fill:enable='eq(n\,100)'" \
+  -vf "select='not(between(n\,20\,22))',loop=loop=1:size=1:start=57,drawbox=x=0:y=130:w=150:h=100:color=gray:t=fill:enable='eq(n\,90)',drawbox=x=300:y=200:w=40:h=40:color=red:t=fill:enable='between(n\,100\,107)'" \
   -fps_mode passthrough -c:v ffv1 "$rec"
 rm -f frames.raw
 

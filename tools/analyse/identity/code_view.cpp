@@ -36,7 +36,7 @@ LumaPlane ViewPlane(const LumaFrame& f, const CodeView& v, std::vector<uint8_t>*
       std::fill(out + x0, out + x1, uint8_t(0));
       continue;
     }
-    const uint8_t* in = f.luma.data() + size_t(sy) * size_t(w);
+    const uint8_t* in = f.Row(sy);
     for (int32_t x = x0; x < x1; ++x) {
       const int32_t sx = columns[size_t(x - x0)];
       out[x] = sx >= 0 ? in[sx] : 0;
@@ -52,8 +52,7 @@ LumaPlane ViewPlane(const LumaFrame& f, const CodeView& v, std::vector<uint8_t>*
 }
 
 bool FindCodeView(const LumaFrame& f, CodeView* out) {
-  if (f.width < kFrameCodeGridX || f.height < kFrameCodeGridY ||
-      f.luma.size() != size_t(f.width) * size_t(f.height))
+  if (f.width < kFrameCodeGridX || f.height < kFrameCodeGridY || !f.HasLuma())
     return false;
   std::vector<uint8_t> buffer;
   const double cellX = double(f.width) / kFrameCodeGridX,

@@ -45,8 +45,8 @@ FrameCodeReading ReadAnyOrientation(const LumaPlane& plane, uint8_t* orientation
 
 LumaPlane PlaneOf(const LumaFrame& frame) {
   LumaPlane plane;
-  plane.data = frame.luma.data();
-  plane.row_step = frame.width;
+  plane.data = frame.HasLuma() ? frame.Row(0) : nullptr;
+  plane.row_step = frame.Stride();
   plane.sample_step = 1;
   plane.width = frame.width;
   plane.height = frame.height;

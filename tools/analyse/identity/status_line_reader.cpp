@@ -183,8 +183,7 @@ GlyphMatch StatusLineReader::MatchCell(const LumaFrame& frame, const ScaledCell&
 
 bool StatusLineReader::Read(const LumaFrame& frame, StatusLine* out) {
   const int32_t cw = m_atlas->CellWidth(), ch = m_atlas->CellHeight();
-  if (cw < 1 || ch < 1 || ch > m_presetH || frame.width < 1 || frame.height < 1 ||
-      frame.luma.size() < size_t(frame.width) * size_t(frame.height))
+  if (cw < 1 || ch < 1 || ch > m_presetH || !frame.HasLuma())
     return false;
   const std::vector<ScaledCell>& cells = CellsFor(frame.width, frame.height);
   std::string reversed;  // the line from its right end

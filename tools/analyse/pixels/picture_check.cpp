@@ -205,12 +205,16 @@ bool PictureChecker::MayCompare(const FrameRecord* records, size_t count) const 
   return id && id->frame % m_frameStep == 0;
 }
 
-void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, size_t count) {
+bool PictureChecker::WillCompare(const FrameRecord* records, size_t count) const {
   const FrameRecord* id = Identified(records, count);
-  if (!id || id->frame % m_frameStep != 0)
+  return id && id->frame % m_frameStep == 0 &&
+         (m_denseLeft > 0 || id->frame % (m_frameStep * kSteadyFactor) == 0);
+}
+
+void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, size_t count) {
+  if (!WillCompare(records, count))
     return;
-  if (m_denseLeft <= 0 && id->frame % (m_frameStep * kSteadyFactor) != 0)
-    return;
+  const FrameRecord* id = Identified(records, count);
   if (!OpenPreset(id->capability) || !SettingsMade(*id))
     return;
   if (!m_result.rowStep) {

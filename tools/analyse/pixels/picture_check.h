@@ -46,7 +46,11 @@ class PictureChecker {
   // on the frame step): its colour is wanted. Fixed by Open; safe to call
   // from any thread.
   bool MayCompare(const FrameRecord* records, size_t count) const;
-  // One frame of the recording with the records read from it.
+  // Whether Frame would compare a frame with these records, as things stand
+  // (the thread that calls Frame only).
+  bool WillCompare(const FrameRecord* records, size_t count) const;
+  // One frame of the recording with the records read from it (luma of its
+  // own: LumaFrame::Own).
   void Frame(const LumaFrame& frame, const FrameRecord* records, size_t count);
   // The result; note says why nothing was compared when nothing was.
   PictureCheck Finish();

@@ -47,11 +47,15 @@ void PictureWorker::Run() {
     // Nothing leaves the thread: a frame too large for the memory left ends
     // the comparison, and the report says so.
     try {
-      if (!m_failed)
+      // Luma a reader lent is copied only for a frame that is compared.
+      if (!m_failed && m_checker->WillCompare(item.records.data(), item.records.size())) {
+        item.frame.Own();
         m_checker->Frame(item.frame, item.records.data(), item.records.size());
+      }
     } catch (const std::exception&) {
       m_failed = true;
     }
+    item.frame.Release();
     lock.lock();
     m_spares.push_back(std::move(item.frame));
   }

@@ -145,8 +145,9 @@ bool PlanarFromSample(const uint8_t* bytes, size_t size, int32_t w, int32_t h, u
 
 bool ViewOfRecording(const LumaFrame& f, PictureView* out) {
   const size_t chroma = size_t(f.chromaWidth) * size_t(f.chromaHeight);
-  if (f.colour != ColourLayout::kYuv || f.luma.size() != size_t(f.width) * size_t(f.height) ||
-      f.cb.size() != chroma || f.cr.size() != chroma || !chroma)
+  if (f.colour != ColourLayout::kYuv || f.lent ||
+      f.luma.size() != size_t(f.width) * size_t(f.height) || f.cb.size() != chroma ||
+      f.cr.size() != chroma || !chroma)
     return false;
   *out = {f.luma.data(), f.cb.data(),   f.cr.data(),   f.width,
           f.height,      f.chromaWidth, f.chromaHeight};

@@ -225,6 +225,7 @@ bool FfmpegReader::StrictlyDecodes() {
 }
 
 void FfmpegReader::Placeholder(LumaFrame* frame) const {
+  frame->Release();
   frame->width = m_info.width;
   frame->height = m_info.height;
   frame->luma.assign(size_t(m_info.width) * size_t(m_info.height), 0);
@@ -301,15 +302,18 @@ bool FfmpegReader::ToLuma(LumaFrame* out, std::string* error) {
     *error = "frame " + std::to_string(m_frameIndex) + " has an unusable size";
     return false;
   }
+  out->Release();
   out->width = f->width;
   out->height = f->height;
-  out->luma.resize(size_t(f->width) * size_t(f->height));
   const AVPixelFormat format = AVPixelFormat(f->format);
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   int plane = 0, step = 0, offset = 0;
   out->colour = ColourLayout::kNone;
   out->range = DeclaredRangeOf(f, desc);
   out->matrix = DeclaredMatrixOf(f->colorspace);
+  if (DirectLuma(desc, &plane, &step, &offset) && step == 1 && Lend(plane, offset, out))
+    return true;
+  out->luma.resize(size_t(f->width) * size_t(f->height));
   if (DirectLuma(desc, &plane, &step, &offset)) {
     for (int y = 0; y < f->height; ++y) {
       const uint8_t* src = f->data[plane] + ptrdiff_t(y) * f->linesize[plane] + offset;
@@ -347,6 +351,21 @@ bool FfmpegReader::ToLuma(LumaFrame* out, std::string* error) {
     y = LumaOfBgr(p[0], p[1], p[2], false);
     p += 3;
   }
+  return true;
+}
+
+// The decoded picture's luma plane lent to the frame, without a copy: a new
+// reference to the picture keeps it alive as long as the frame wants it.
+bool FfmpegReader::Lend(int plane, int offset, LumaFrame* out) {
+  AVFrame* ref = av_frame_clone(m_frame.get());
+  if (!ref)
+    return false;  // no memory for the reference: the luma is copied instead
+  out->holder = std::shared_ptr<const void>(ref, [](const void* p) {
+    AVFrame* f = static_cast<AVFrame*>(const_cast<void*>(p));
+    av_frame_free(&f);
+  });
+  out->lent = ref->data[plane] + offset;
+  out->lentStride = ref->linesize[plane];
   return true;
 }
 

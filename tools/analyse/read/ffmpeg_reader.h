@@ -30,6 +30,7 @@ class FfmpegReader : public FrameSource {
   void Placeholder(LumaFrame* frame) const;
   bool StrictlyDecodes();  // m_packet through m_strict
   bool ToLuma(LumaFrame* out, std::string* error);
+  bool Lend(int plane, int offset, LumaFrame* out);
   // The colour of m_frame (and of m_converted, for RGB kinds) into out.
   void Colour(LumaFrame* out);
 

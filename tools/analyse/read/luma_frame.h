@@ -3,6 +3,7 @@
 // first, and what the container says about the frame's time and scan.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "tools/analyse/read/jpeg_damage.h"
@@ -28,8 +29,14 @@ struct LumaFrame {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint8_t> luma;  // width * height bytes, rows packed, top line first
-  bool hasTime = false;       // the container gave this frame a time stamp
-  int64_t time = 0;           // that time stamp, in 100-ns units
+  // Or, without a copy, the luma in a buffer the reader lends (a decoded
+  // picture): rows lentStride bytes apart, kept alive by holder. Row() and
+  // HasLuma() read either; Own() turns lent luma into luma of its own.
+  const uint8_t* lent = nullptr;
+  ptrdiff_t lentStride = 0;
+  std::shared_ptr<const void> holder;
+  bool hasTime = false;  // the container gave this frame a time stamp
+  int64_t time = 0;      // that time stamp, in 100-ns units
   FieldOrder fieldOrder = FieldOrder::kUnknown;
 
   ColourLayout colour = ColourLayout::kNone;
@@ -44,7 +51,18 @@ struct LumaFrame {
   // packet that gave no picture comes as a black frame of the stream's size.
   FrameDamage damage = FrameDamage::kNone;
 
-  const uint8_t* Row(int32_t y) const { return luma.data() + size_t(y) * size_t(width); }
+  const uint8_t* Row(int32_t y) const {
+    return lent ? lent + ptrdiff_t(y) * lentStride : luma.data() + size_t(y) * size_t(width);
+  }
+  ptrdiff_t Stride() const { return lent ? lentStride : ptrdiff_t(width); }
+  bool HasLuma() const {
+    return width > 0 && height > 0 && (lent || luma.size() == size_t(width) * size_t(height));
+  }
+  // Lent luma copied into luma, the lender's buffer let go; nothing else
+  // changes. Luma of its own stays as it is.
+  void Own();
+  // The lender's buffer let go without a copy (the luma is then gone).
+  void Release();
 };
 
 // Luma of a B, G, R pixel as the filter's 4:2:2 formats carry it: BT.601 studio

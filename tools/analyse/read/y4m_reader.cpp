@@ -226,6 +226,7 @@ ReadStatus Y4mReader::Next(LumaFrame* frame, std::string* error) {
   frame->fieldOrder = m_info.fieldOrder;
   frame->range = m_info.range;
   const size_t lumaBytes = size_t(m_info.width) * size_t(m_info.height);
+  frame->Release();
   frame->luma.resize(lumaBytes);
   size_t got = std::fread(frame->luma.data(), 1, lumaBytes, m_in);
   size_t rest = m_chromaBytes;
