@@ -110,23 +110,49 @@ TEST(PictureGeometry, AShiftedPictureIsFoundByItsProfiles) {
   EXPECT_NEAR(found.sy, 1, 0.002);
 }
 
-TEST(DiagnosisTally, NamesWhatWonInAtLeastHalfTheDiagnosedFrames) {
-  DiagnosisTally tally;
-  FrameDiagnosis flipped;
-  flipped.geometry.flipV = true;
-  flipped.flipGain = 0.9;
-  FrameDiagnosis swapped = flipped;
-  swapped.colour = ColourFault::kSwapCbCr;
-  swapped.colourGain = 0.8;
-  tally.Add(flipped);
-  tally.Add(swapped);
-  tally.Add(flipped);
-  tally.Add(FrameDiagnosis{});
-  const std::vector<PictureDiagnosis> result = tally.Result();
-  ASSERT_EQ(result.size(), 1u);  // Cb/Cr in 1 of 4 frames: not named
-  EXPECT_EQ(result[0].name, "flipped_vertically");
-  EXPECT_EQ(result[0].frames, 3);
-  EXPECT_NEAR(result[0].confidence, 0.9 * 3 / 4, 1e-9);
+// Diagnosed frames in order: F the flip won (gain 0.9), S the flip and a Cb/Cr
+// swap (gain 0.8), . nothing. A name is given when it won in half the frames
+// or in 3 diagnosed frames in a row; the frames are the first and last win
+// (of the run, for a stretch), numbered here 100 + the position.
+TEST(DiagnosisTally, NamesWhatWonInHalfTheFramesOrInThreeInARow) {
+  struct Case {
+    const char* frames;
+    const char* name;  // the one name expected, or null for none
+    int64_t won;
+    double confidence;
+    uint32_t first, last;
+  };
+  const Case cases[] = {
+      {"FSF.", "flipped_vertically", 3, 0.9 * 3 / 4, 100, 102},  // Cb/Cr in 1 of 4: not named
+      {"........FFF", "flipped_vertically", 3, 0.9, 108, 110},   // begins late
+      {"FFF.F......", "flipped_vertically", 3, 0.9, 100, 102},   // the longest run
+      {"F.F.F.F......", nullptr, 0, 0, 0, 0},                    // scattered, under half
+      {"FF......", nullptr, 0, 0, 0, 0},                         // two in a row
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.frames);
+    FrameDiagnosis flipped;
+    flipped.geometry.flipV = true;
+    flipped.flipGain = 0.9;
+    FrameDiagnosis swapped = flipped;
+    swapped.colour = ColourFault::kSwapCbCr;
+    swapped.colourGain = 0.8;
+    DiagnosisTally tally;
+    for (int i = 0; c.frames[i]; ++i)
+      tally.Add(c.frames[i] == 'F'   ? flipped
+                : c.frames[i] == 'S' ? swapped
+                                     : FrameDiagnosis{},
+                i, uint32_t(100 + i));
+    const std::vector<PictureDiagnosis> result = tally.Result();
+    ASSERT_EQ(result.size(), c.name ? 1u : 0u);
+    if (!c.name)
+      continue;
+    EXPECT_EQ(result[0].name, c.name);
+    EXPECT_EQ(result[0].frames, c.won);
+    EXPECT_NEAR(result[0].confidence, c.confidence, 1e-9);
+    EXPECT_EQ(result[0].firstFrame, c.first);
+    EXPECT_EQ(result[0].lastFrame, c.last);
+  }
 }
 
 TEST(HtmlPixels, APictureIsAWholeBmpFile) {

@@ -326,7 +326,7 @@ TABLE
 verdict)
   # Held out: the confidence a picture fault needs was chosen on the pixels
   # case's recordings alone. Here another preset (1280 x 720 YUY2 at 50 fps),
-  # through libx264 or MJPEG: each picture fault is an anomaly, named; the
+  # through libx264, VP9 or MJPEG: each picture fault is an anomaly, named; the
   # clean, scaled and interlaced recordings, and a fault --expect names, are
   # clean. A fault in only the last tenth of the frames is found too.
   "$preview" --ini "$ini" --preset 14 --frames 100 --frame-code 1 --format raw --out hd.raw >/dev/null
@@ -339,6 +339,7 @@ verdict)
     case $coding in
     x264) args+=(-c:v libx264 -crf 23 -pix_fmt yuv420p) ;;
     mjpeg) args+=(-c:v mjpeg -q:v 3 -pix_fmt yuvj422p) ;;
+    vp9) args+=(-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 4M -pix_fmt yuv420p) ;;
     esac
     ffmpeg -nostdin -v error -y -f rawvideo -pix_fmt yuyv422 -s 1280x720 -r 50 -i hd.raw \
       "${args[@]}" "$out"
@@ -353,6 +354,7 @@ verdict)
   done <<TABLE
 clean 60 - x264 none 0 -
 mjpeg 60 - mjpeg none 0 -
+vp9 60 - vp9 none 0 -
 scaled 60 scale=1024:576,pad=1280:720:128:72 x264 none 0 -
 vflip 60 vflip x264 flipped_vertically 1 -
 hflip 60 hflip x264 mirrored_horizontally 1 -
@@ -363,6 +365,10 @@ matrix 60 scale=in_color_matrix=bt601:out_color_matrix=bt709 x264 bt709_as_bt601
 squeezed 60 scale=in_range=full:out_range=limited x264 limited_as_full 1 -
 late 100 vflip=enable=gte(n\,90) x264 flipped_vertically 1 -
 TABLE
+  # A name --expect does not know is refused, with the names it knows.
+  analyse v_clean.mkv 2 --expect upside_down
+  grep -q 'no diagnosis is called "upside_down"; there are flipped_vertically (flipped)' \
+    v_clean.mkv.err || fail "--expect: $(cat v_clean.mkv.err)"
   # The late fault names the frames it was seen in: from frame 90 on.
   grep -q '"name": "flipped_vertically", [^}]*"first_frame": 9[0-9], "last_frame": 9[0-9]' \
     v_late.mkv.json || fail "late fault: $(grep -o '"diagnoses": [^]]*' v_late.mkv.json)"
