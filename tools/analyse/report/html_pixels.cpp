@@ -87,9 +87,9 @@ std::string PixelsSection(const PictureCheck& p) {
   Row(&page, "compared",
       std::to_string(p.frames) + " frames against the originals (" + p.domain +
           (p.frameStep > 1 ? ", every " + Ordinal(p.frameStep) + " frame" : "") +
-          (p.steadyFrameStep > p.frameStep
-               ? " (every " + Ordinal(p.steadyFrameStep) + " while steady)"
-               : "") +
+          (p.steadyFrameStep <= p.frameStep ? ""
+           : p.frameStep > 1 ? " (every " + Ordinal(p.steadyFrameStep) + " while steady)"
+                             : ", every " + Ordinal(p.steadyFrameStep) + " frame while steady") +
           (p.rowStep > 1 ? ", every " + Ordinal(p.rowStep) + " row" : "") + ")");
   Row(&page, "PSNR", "luma " + Db(p.psnrY) + ", chroma " + Db(p.psnrC));
   if (!p.note.empty())

@@ -132,7 +132,7 @@ void AnomalyList(const AnalysisResult& r, std::string* page) {
   size_t marked = 0;
   for (FrameEvent e : r.events)
     marked += IsMarkedEvent(e) ? 1 : 0;
-  *page += "<h2>Anomalies (" + std::to_string(marked) + ")</h2>\n";
+  *page += "<h2>Frame events (" + std::to_string(marked) + ")</h2>\n";
   if (marked == 0) {
     *page += "<p>None: every frame followed the one before it.</p>\n";
     return;

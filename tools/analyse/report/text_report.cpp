@@ -88,7 +88,8 @@ void WritePixels(const PictureCheck& p, std::FILE* out) {
   if (p.frameStep > 1)
     subset += ", every " + Ordinal(p.frameStep) + " frame";
   if (p.steadyFrameStep > p.frameStep)
-    subset += " (every " + Ordinal(p.steadyFrameStep) + " while steady)";
+    subset += p.frameStep > 1 ? " (every " + Ordinal(p.steadyFrameStep) + " while steady)"
+                              : ", every " + Ordinal(p.steadyFrameStep) + " frame while steady";
   if (p.rowStep > 1)
     subset += ", every " + Ordinal(p.rowStep) + " row";
   std::fprintf(out,
