@@ -219,8 +219,8 @@ ReadStatus FfmpegReader::DecodeInspected(std::string* error) {
       av_packet_unref(m_packet.get());
       continue;
     }
-    // A raw packet the demuxer found cut short (by the file's end) is the
-    // file's damage, as before raw packets were inspected, not the frame's.
+    // A raw packet the demuxer found cut short (by the end of the file) is
+    // the file's damage, not the frame's: the recording is truncated.
     if (m_inspectRaw && (m_packet->flags & AV_PKT_FLAG_CORRUPT) && m_packet->size < m_rawPacked) {
       av_packet_unref(m_packet.get());
       *error = "after frame " + std::to_string(m_frameIndex) +
