@@ -158,6 +158,47 @@ fields)
       fail "$f: $(grep -o '"missing_ranges[^}]*' $f.json)"
   done
   ;;
+raw_packets)
+  # Raw YUY2 frames, one packet each in NUT, some cut short and some with
+  # bytes after the frame: those are damaged frames, named by what their
+  # packet shows, and every frame is read. The code block lies in rows 144 to
+  # 207 at 640 x 480 (docs/frame-code.md): a frame cut after row 240 keeps its
+  # number, one cut in row 78 does not. The bytes after frame 23 are frame 0's
+  # picture, whose code must not be read for it.
+  frame_bytes=$((640 * 480 * 2))
+  "$preview" --ini "$ini" --preset 5 --frames 30 --frame-code 1 --format raw --out packets.raw \
+    >/dev/null
+  split -b $frame_bytes -d -a 3 --additional-suffix=.yuv packets.raw packet_
+  # packet, bytes of it kept, bytes of frame 0 after them
+  while read -r n keep after; do
+    { head -c "$keep" "packet_$n.yuv"; head -c "$after" packet_000.yuv; } >packet.tmp
+    mv packet.tmp "packet_$n.yuv"
+  done <<TABLE
+005 $((frame_bytes / 2)) 0
+011 $frame_bytes 1000
+017 100000 0
+023 $frame_bytes $frame_bytes
+TABLE
+  f=raw_packets.nut
+  ffmpeg -nostdin -v error -y -f image2 -c:v rawvideo -pixel_format yuyv422 -video_size 640x480 \
+    -framerate 30 -i packet_%03d.yuv -c copy "$f"
+  analyse "$f" 1
+  expect "$f.json" records 30
+  expect "$f.json" readable 29
+  expect "$f.json" unreadable 0
+  expect "$f.json" damaged 4
+  expect "$f.json" missing 0
+  expect "$f.json" repeated 0
+  events=$(grep -o '"event": "damaged"[^}]*' "$f.json" | tr '\n' ';')
+  want='"event": "damaged", "frame": 5, "damage": "short data";'
+  want+='"event": "damaged", "frame": 11, "damage": "extra data";'
+  want+='"event": "damaged", "damage": "short data", "after": 16, "before": 18;'
+  want+='"event": "damaged", "frame": 23, "damage": "extra data";'
+  [ "$events" = "$want" ] || fail "$f: damaged frames $events"
+  # An over-long frame is its own picture; a short one is not compared.
+  grep -q '"identical": true' "$f.json" || fail "$f: pixels not identical"
+  rm -f packet_*.yuv packets.raw
+  ;;
 stdin)
   # Y4M through standard input, as a Windows user pipes ffmpeg into it; Y4M
   # has no time stamps, and the report says so instead of guessing.

@@ -8,6 +8,9 @@
 #   exactly the empty samples (ffmpeg writes no packet for those);
 # - native ffmpeg decoding each damaged packet shows the warnings its kind is
 #   known to raise, and none for a whole frame, no tables or trailing bytes;
+# - the Windows ffmpeg records the YUY2 preset by stream copy into NUT;
+#   zd-analyse's "damaged" events are its short and empty samples, kind for
+#   kind, as the fault log lists them;
 # - zd-capture --verify counts the empty and short samples of a YUY2 preset
 #   and the empty ones of the MJPG preset, at the numbers the fault log gives.
 #
@@ -108,6 +111,30 @@ while read -r index frame damage; do
   fi
 done < <(sed -E 's/^([0-9]+) ([0-9?]+) (.*)$/\1 \2 \3/' "$work/damaged.txt")
 echo "native ffmpeg: overread for truncated, EOI missing for no end marker, errors for corrupt data"
+
+# The Windows ffmpeg: YUY2 copied as it comes, short and empty samples kept;
+# zd-analyse names each a damaged frame, of the fault log's kind. The 40 %
+# kept end before the frame code's rows (72 to 103 at 320 x 240), so each
+# stands between its readable neighbours.
+rec=$work/short.nut
+"$wine_run" "$ffmpeg" -hide_banner -loglevel error -f dshow -rtbufsize 100M \
+  -pixel_format yuyv422 -video_size 320x240 -i "video=$device" -frames:v 40 -c copy -f nut \
+  -y "Z:$rec" </dev/null || fail "ffmpeg could not record YUY2"
+cp "$log" "$work/ffmpeg_short_faults.txt"
+rc=0
+"$analyse" --ini "$ini" --json "$rec" >"$work/short.json" 2>"$work/short.err" || rc=$?
+[ "$rc" = 1 ] || fail "zd-analyse on short samples: exit code $rc, expected 1: $(cat "$work/short.err")"
+last=$(json_value "$work/short.json" last_frame)
+found=$(grep -o '"damage": "[a-z ]*", "after": [0-9]*, "before": [0-9]*' "$work/short.json" |
+  sed -E 's/"damage": "([a-z ]*)".*/\1/' | sort | uniq -c | xargs)
+want=$(logged "$work/ffmpeg_short_faults.txt" "$last" | awk '{print $2}' |
+  sed 's/^short$/short data/' | sort | uniq -c | xargs)
+[ -n "$want" ] && [ "$found" = "$want" ] ||
+  fail "zd-analyse's damaged frames ($found) are not the short and empty samples ($want)"
+[ "$(json_value "$work/short.json" unreadable)" = 0 ] &&
+  [ "$(json_value "$work/short.json" missing)" = 0 ] ||
+  fail "short or empty samples counted unreadable or missing"
+echo "zd-analyse on YUY2 copied by ffmpeg: damaged as logged ($want)"
 
 # zd-capture: empty and short samples counted as such.
 capture_run() {

@@ -99,6 +99,24 @@ void KeepYuvColour(const AVFrame* f, const AVPixFmtDescriptor* d, LumaFrame* out
   out->colour = ColourLayout::kYuv;
 }
 
+// The lengths a whole raw frame of the decoder's format has: its rows packed,
+// or each row padded to 4 bytes as DIB rows are; FFmpeg's raw video decoder
+// takes both. False for the layouts it measures otherwise: palettes, fewer
+// than 8 bits a pixel, bits packed across bytes, a header before the picture.
+bool RawFrameLengths(const AVCodecContext* c, int* packed, int* aligned) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(c->pix_fmt);
+  if (!d ||
+      (d->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL)))
+    return false;
+  const unsigned tag = c->codec_tag;
+  if ((tag & 0xFFFFFF) == MKTAG('B', 'I', 'T', 0) || tag == MKTAG('A', 'V', '1', 'x') ||
+      tag == MKTAG('A', 'V', 'u', 'p'))
+    return false;
+  *packed = av_image_get_buffer_size(c->pix_fmt, c->width, c->height, 1);
+  *aligned = av_image_get_buffer_size(c->pix_fmt, c->width, c->height, 4);
+  return *packed > 0 && *aligned >= *packed;
+}
+
 }  // namespace
 
 bool FfmpegReader::Open(const std::string& path, std::string* error) {
@@ -141,15 +159,18 @@ bool FfmpegReader::Open(const std::string& path, std::string* error) {
     // program does; frames still come out in order.
     m_codec->thread_count = 0;
     m_codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    // MJPG frames are decoded one packet at a time, so that each picture is
-    // known to come from the packet just inspected.
+    // MJPG and raw frames are decoded one packet at a time, so that each
+    // picture is known to come from the packet just inspected.
     m_inspectJpeg = decoder->id == AV_CODEC_ID_MJPEG;
-    if (m_inspectJpeg) {
+    if (m_inspectJpeg || decoder->id == AV_CODEC_ID_RAWVIDEO) {
       m_codec->thread_count = 1;
       m_codec->thread_type = 0;
     }
     rc = avcodec_open2(m_codec.get(), decoder, nullptr);
   }
+  // The raw decoder knows its format once open (from the codec tag, say).
+  if (rc >= 0 && decoder->id == AV_CODEC_ID_RAWVIDEO)
+    m_inspectRaw = RawFrameLengths(m_codec.get(), &m_rawPacked, &m_rawAligned);
   if (rc >= 0 && m_inspectJpeg) {
     m_strict.reset(avcodec_alloc_context3(decoder));
     m_strictFrame.reset(av_frame_alloc());
@@ -198,10 +219,16 @@ ReadStatus FfmpegReader::DecodeInspected(std::string* error) {
       av_packet_unref(m_packet.get());
       continue;
     }
-    m_damage = InspectJpeg(m_packet->data, size_t(m_packet->size));
+    // A raw packet the demuxer found cut short (by the end of the file) is
+    // the file's damage, not the frame's: the recording is truncated.
+    if (m_inspectRaw && (m_packet->flags & AV_PKT_FLAG_CORRUPT) && m_packet->size < m_rawPacked) {
+      av_packet_unref(m_packet.get());
+      *error = "after frame " + std::to_string(m_frameIndex) +
+               ": the recording is damaged or truncated: the next frame is cut short";
+      return ReadStatus::kError;
+    }
     m_placeholderPts = m_packet->pts;
-    if (m_damage == FrameDamage::kNone && !StrictlyDecodes())
-      m_damage = FrameDamage::kCorruptData;
+    m_damage = m_inspectJpeg ? InspectJpegPacket() : FitRawPacket();
     // An empty packet would end the decoder's input: it gives no picture.
     rc = m_packet->size > 0 ? avcodec_send_packet(m_codec.get(), m_packet.get())
                             : AVERROR_INVALIDDATA;
@@ -214,6 +241,34 @@ ReadStatus FfmpegReader::DecodeInspected(std::string* error) {
       m_damage = FrameDamage::kCorruptData;
     return ReadStatus::kFrame;
   }
+}
+
+FrameDamage FfmpegReader::InspectJpegPacket() {
+  const FrameDamage damage = InspectJpeg(m_packet->data, size_t(m_packet->size));
+  return damage == FrameDamage::kNone && !StrictlyDecodes() ? FrameDamage::kCorruptData : damage;
+}
+
+// An over-long packet is cut to the frame's length; a short one is filled up
+// to it with zero bytes after its own (black in RGB, luma 0 in YUV), so that
+// the decoder reads nothing past the packet and the rows it holds show. The
+// packet is made its own first: the demuxer's buffer may be shared.
+FrameDamage FfmpegReader::FitRawPacket() {
+  const int size = m_packet->size;
+  if (size == 0)
+    return FrameDamage::kEmpty;
+  if (size == m_rawPacked || size == m_rawAligned)
+    return FrameDamage::kNone;
+  // Should the packet not be fitted, the decoder takes the first frame's
+  // bytes of a long one and refuses a short one (a placeholder frame).
+  const bool own = av_packet_make_writable(m_packet.get()) == 0;
+  if (size > m_rawPacked) {
+    if (own)
+      av_shrink_packet(m_packet.get(), size > m_rawAligned ? m_rawAligned : m_rawPacked);
+    return FrameDamage::kExtraData;
+  }
+  if (own && av_grow_packet(m_packet.get(), m_rawPacked - size) == 0)
+    std::memset(m_packet->data + size, 0, size_t(m_rawPacked - size));
+  return FrameDamage::kShortData;
 }
 
 bool FfmpegReader::StrictlyDecodes() {
@@ -238,7 +293,7 @@ void FfmpegReader::Placeholder(LumaFrame* frame) const {
 }
 
 ReadStatus FfmpegReader::Decode(std::string* error) {
-  if (m_inspectJpeg)
+  if (m_inspectJpeg || m_inspectRaw)
     return DecodeInspected(error);
   for (;;) {
     int rc = avcodec_receive_frame(m_codec.get(), m_frame.get());

@@ -24,11 +24,13 @@ class FfmpegReader : public FrameSource {
 
  private:
   ReadStatus Decode(std::string* error);  // one frame into m_frame, or the end
-  // MJPG: one packet at a time, each inspected (m_damage) and decoded on its
-  // own; a packet that gives no picture is a placeholder frame.
+  // MJPG and raw video: one packet at a time, each inspected (m_damage) and
+  // decoded on its own; a packet that gives no picture is a placeholder frame.
   ReadStatus DecodeInspected(std::string* error);
   void Placeholder(LumaFrame* frame) const;
-  bool StrictlyDecodes();  // m_packet through m_strict
+  FrameDamage InspectJpegPacket();  // m_packet's JPEG
+  FrameDamage FitRawPacket();       // m_packet's length, then made a whole frame's
+  bool StrictlyDecodes();           // m_packet through m_strict
   bool ToLuma(LumaFrame* out, std::string* error);
   bool Lend(int plane, int offset, LumaFrame* out);
   // The colour of m_frame (and of m_converted, for RGB kinds) into out.
@@ -52,6 +54,11 @@ class FfmpegReader : public FrameSource {
   // refusal of a structurally whole packet is corrupt data.
   CodecContextPtr m_strict;
   FramePtr m_strictFrame;
+  // Raw video in a layout whose frames have a known length: the rows packed
+  // and, as DIB rows are, each padded to 4 bytes (the same for most sizes).
+  bool m_inspectRaw = false;
+  int m_rawPacked = 0;
+  int m_rawAligned = 0;
   FrameDamage m_damage = FrameDamage::kNone;  // of the packet the frame came from
   bool m_placeholder = false;                 // that packet gave no picture
   int64_t m_placeholderPts = 0;

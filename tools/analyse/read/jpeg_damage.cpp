@@ -45,6 +45,10 @@ const char* DamageName(FrameDamage damage) {
       return "no tables";
     case FrameDamage::kTrailingBytes:
       return "trailing bytes";
+    case FrameDamage::kShortData:
+      return "short data";
+    case FrameDamage::kExtraData:
+      return "extra data";
   }
   return "?";
 }

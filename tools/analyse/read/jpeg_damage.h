@@ -2,6 +2,8 @@
 // Stage read: one compressed MJPG packet comes in, the damage it shows goes
 // out. Its structure is read (start marker, the header segments up to the
 // scan, the end marker and what follows it) and libjpeg-turbo decodes it.
+// The damage of a raw video packet (its length against the frame's) is named
+// here too; the FFmpeg reader measures it.
 #include <cstddef>
 #include <cstdint>
 
@@ -15,10 +17,12 @@ enum class FrameDamage : uint8_t {
   kCorruptData,    // every marker in place, but the decoder finds the data wrong
   kNoTables,       // no DHT segment: only a decoder with the standard tables shows it
   kTrailingBytes,  // bytes after the end marker
+  kShortData,      // raw video: fewer bytes than a frame has
+  kExtraData,      // raw video: a whole frame and more bytes after it
 };
 
 // "truncated", "no end marker", "corrupt data", "no tables", "trailing
-// bytes", "empty"; "none".
+// bytes", "empty", "short data", "extra data"; "none".
 const char* DamageName(FrameDamage damage);
 
 // One damage per packet, the first that applies in this order: empty, no

@@ -47,8 +47,9 @@ struct LumaFrame {
   DeclaredRange range = DeclaredRange::kUnstated;
   DeclaredMatrix matrix = DeclaredMatrix::kUnstated;
 
-  // A compressed frame's damage, as its packet showed it (MJPG only). A
-  // packet that gave no picture comes as a black frame of the stream's size.
+  // A frame's damage, as its packet showed it (MJPG and raw video through
+  // FFmpeg). A packet that gave no picture comes as a black frame of the
+  // stream's size.
   FrameDamage damage = FrameDamage::kNone;
 
   const uint8_t* Row(int32_t y) const {

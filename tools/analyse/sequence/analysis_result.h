@@ -20,7 +20,7 @@ enum class FrameEvent : uint8_t {
   kOutOfOrder,  // an earlier number than one already seen, not seen before
   kRestart,     // the first frame of a new stream
   kUnreadable,
-  kDamaged,  // a compressed frame whose packet was damaged (FrameRecord::damage)
+  kDamaged,  // a frame whose packet was damaged (FrameRecord::damage)
 };
 const char* EventName(FrameEvent event);
 
