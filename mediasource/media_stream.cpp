@@ -158,10 +158,13 @@ HRESULT CZdMediaStream::Prepare() {
   int32_t named = m_start.presetIndex;
   if (m_start.namedPreset && size_t(named) < m_start.namedPreset->size())
     named = (*m_start.namedPreset)[size_t(named)];
+  // A preset that names another is an NV12 twin of it (AddNv12Twins), made
+  // from the YUY2 picture.
   const PresetInfo* namedPreset =
       named != m_start.presetIndex ? &m_start.settings->m_presetTable[size_t(named)] : nullptr;
-  const HRESULT hr = m_producer.OnThreadCreate(host, m_start.preset, *m_start.settings,
-                                               ModuleDirectory(), named, namedPreset);
+  const HRESULT hr = m_producer.OnThreadCreate(
+      host, m_start.preset, *m_start.settings, ModuleDirectory(), named, namedPreset,
+      namedPreset ? kFrameCodeNv12Twin : kFrameCodeOwnFormat);
   // The log was made afresh: the source's own lines go first again.
   if (m_start.logLines) {
     for (const std::string& line : *m_start.logLines)

@@ -46,14 +46,14 @@ uint32_t NewFrameCodeStreamId(int64_t clockReading) {
 }
 
 bool FrameCodeWriter::Prepare(int layout, const PresetInfo& preset, uint32_t streamId,
-                              uint16_t capability, uint64_t fingerprint) {
+                              uint16_t capability, const FrameCodeSettingsFields& settings) {
   m_enabled = false;
   if ((layout != kFrameCodeVersion && layout != kFrameCodeLayout2) ||
       !IsPackedFormat(preset.compression, preset.bit_count) || preset.w < kFrameCodeMinWidth ||
       preset.h < kFrameCodeMinHeight)
     return true;
   m_layout = layout;
-  m_fingerprint = fingerprint;
+  m_settings = settings;
   m_streamId = streamId;
   m_capability = capability;
   m_width = preset.w;
@@ -159,10 +159,13 @@ void FrameCodeWriter::Draw(uint8_t* buffer, uint32_t pitch, uint32_t rowLen, uin
   payload.sample_time = sampleTime;
   DrawBlock(m_frameSlot, payload, buffer, pitch, 1, 0);
   if (m_layout == kFrameCodeLayout2) {
-    // The frame's capability, stream and number, with the fingerprint.
+    // The frame's capability, stream and number, with the stream's fields.
     FrameCodePayload settings = payload;
     settings.field = kFrameCodeSettingsField;
-    settings.fingerprint = m_fingerprint;
+    settings.fingerprint = m_settings.fingerprint;
+    settings.conversion = m_settings.conversion;
+    settings.camera = m_settings.camera;
+    settings.control_sequence = m_settings.controlSequence;
     DrawBlock(m_settingsSlot, settings, buffer, pitch, 1, 0);
   }
   if (!m_fieldCodes)

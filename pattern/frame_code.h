@@ -22,15 +22,26 @@ struct FrameCodeArea {
   int32_t x0, y0, x1, y1;
 };
 
+// What layout 2's settings block says of a stream besides its capability,
+// id and frame number (pattern/frame_code_reader.h): the fingerprint of the
+// settings that shape the picture (pattern/picture_fingerprint.h), what the
+// frames are of their preset, the camera and the control-settings sequence.
+struct FrameCodeSettingsFields {
+  uint64_t fingerprint = 0;
+  uint8_t conversion = kFrameCodeOwnFormat;
+  uint8_t camera = 1;
+  uint8_t controlSequence = 0;
+};
+
 class FrameCodeWriter {
  public:
   // Readies the writer for a stream of the preset: off unless layout is 1 or
   // 2 and the frame is at least kFrameCodeMinWidth x kFrameCodeMinHeight in
   // one of the six formats. Layout 2 also draws the settings block with the
-  // fingerprint. False only when the scratch line cannot be allocated (the
+  // fields given. False only when the scratch line cannot be allocated (the
   // writer is then off).
   bool Prepare(int layout, const PresetInfo& preset, uint32_t streamId, uint16_t capability,
-               uint64_t fingerprint = 0);
+               const FrameCodeSettingsFields& settings = {});
   void Release();
   // YUY2 streams composed in full range (MJPG): the white and black lines
   // scaled once, as the rest of the picture is (pattern/mjpg_encoder.h).
@@ -61,7 +72,7 @@ class FrameCodeWriter {
 
   bool m_enabled = false;
   int m_layout = kFrameCodeVersion;
-  uint64_t m_fingerprint = 0;
+  FrameCodeSettingsFields m_settings;
   uint32_t m_streamId = 0;
   uint16_t m_capability = 0;
   int32_t m_width = 0;

@@ -139,7 +139,8 @@ void PackFrameCode(const FrameCodePayload& payload, uint8_t (&bytes)[kFrameCodeB
   PutBig(bytes + 6, payload.frame_number, 4);
   if (payload.field == kFrameCodeSettingsField) {
     PutBig(bytes + 10, payload.fingerprint, 8);
-    PutBig(bytes + 18, 0, 2);
+    bytes[18] = uint8_t(((payload.conversion & 0xFu) << 4) | ((payload.camera - 1u) & 0xFu));
+    bytes[19] = payload.control_sequence;
   } else {
     PutBig(bytes + 10, payload.drop_count, 4);
     PutBig(bytes + 14, uint64_t(payload.sample_time) & 0xFFFFFFFFFFFFull, 6);
@@ -163,6 +164,9 @@ bool UnpackFrameCode(const uint8_t (&bytes)[kFrameCodeBytes], FrameCodePayload* 
   p.frame_number = uint32_t(GetBig(bytes + 6, 4));
   if (field == kFrameCodeSettingsField) {
     p.fingerprint = GetBig(bytes + 10, 8);
+    p.conversion = uint8_t(bytes[18] >> 4);
+    p.camera = uint8_t((bytes[18] & 0xFu) + 1);
+    p.control_sequence = bytes[19];
   } else {
     p.drop_count = uint32_t(GetBig(bytes + 10, 4));
     p.sample_time = int64_t(GetBig(bytes + 14, 6));

@@ -28,10 +28,18 @@
 
 constexpr int kFrameCodeVersion = 1;
 // Layout 2: the same frame and field blocks (version 2), and a settings block
-// below the frame block that names the settings the picture was made with.
+// below the frame block that names the settings the picture was made with:
+// bytes 10-17 their fingerprint, byte 18 the conversion (high 4 bits) and the
+// camera's number less 1 (low 4 bits), byte 19 the control-settings sequence.
 constexpr int kFrameCodeLayout2 = 2;
 // The field value that marks a layout-2 settings block.
 constexpr uint8_t kFrameCodeSettingsField = 3;
+// What a frame is of its preset (the settings block's conversion, 4 bits):
+// the preset's own format, or the Media Foundation face's NV12 twin of a
+// preset of another format (made from the YUY2 picture: BT.601 studio
+// range). 2 to 15 are reserved: a reader cannot say which colours they are.
+constexpr uint8_t kFrameCodeOwnFormat = 0;
+constexpr uint8_t kFrameCodeNv12Twin = 1;
 
 // The frame grid: units across and down.
 constexpr int kFrameCodeGridX = 160;
@@ -70,14 +78,21 @@ struct FrameCodePayload {
   int64_t sample_time = 0;
   // A settings block (version 2, field kFrameCodeSettingsField) carries the
   // capability, stream id and frame number as above and, in place of the drop
-  // count and time, the fingerprint of the settings that shape the picture.
+  // count and time, the fingerprint of the settings that shape the picture,
+  // the conversion the frame is of its preset (4 bits), the camera's number
+  // (1..16) and the control-settings sequence number (0 while the camera
+  // controls are as the settings start them).
   uint64_t fingerprint = 0;
+  uint8_t conversion = kFrameCodeOwnFormat;
+  uint8_t camera = 1;
+  uint8_t control_sequence = 0;
 
   bool operator==(const FrameCodePayload& o) const {
     return version == o.version && field == o.field && capability == o.capability &&
            stream_id == o.stream_id && frame_number == o.frame_number &&
            drop_count == o.drop_count && sample_time == o.sample_time &&
-           fingerprint == o.fingerprint;
+           fingerprint == o.fingerprint && conversion == o.conversion && camera == o.camera &&
+           control_sequence == o.control_sequence;
   }
   bool operator!=(const FrameCodePayload& o) const { return !(*this == o); }
 };
@@ -91,7 +106,8 @@ uint32_t FrameCodeCrc32(const uint8_t* bytes, size_t count);
 bool FrameCodeCellIsWhite(const uint8_t (&bytes)[kFrameCodeBytes], int cx, int cy);
 
 // The 24 code bytes of a payload, CRC included. Fields beyond their width
-// are cut (capability to 10 bits, sample_time to 48 bits, field to 2 bits).
+// are cut (capability to 10 bits, sample_time to 48 bits, field to 2 bits,
+// conversion and camera - 1 to 4 bits).
 void PackFrameCode(const FrameCodePayload& payload, uint8_t (&bytes)[kFrameCodeBytes]);
 // The payload of 24 code bytes; false when the CRC does not match or the
 // version is neither 1 nor 2 (a settings block is version 2 only).

@@ -39,10 +39,12 @@ class FrameProducer {
   // preset by capabilityIndex (its position in the settings' preset table,
   // as GetStreamCaps counts). namedPreset, when given, is the preset the code
   // names while the frames are another format's twin of it: layout 2's
-  // fingerprint is then that preset's.
+  // fingerprint is then that preset's, and conversion (kFrameCodeNv12Twin,
+  // pattern/frame_code_reader.h) says what the frames are of it.
   HResultCode OnThreadCreate(FrameHost& host, const PresetInfo& preset,
                              const StreamSettings& settings, const std::string& moduleDir,
-                             int32_t capabilityIndex = 0, const PresetInfo* namedPreset = nullptr);
+                             int32_t capabilityIndex = 0, const PresetInfo* namedPreset = nullptr,
+                             uint8_t conversion = kFrameCodeOwnFormat);
 
   // Fills and stamps one sample of the given preset. S_OK: deliver it, as
   // LastPlan() says; S_FALSE: end of stream (stop requested while not

@@ -55,7 +55,7 @@ void FormatInfoLine(char (&out)[kInfoLineSize], const PresetInfo& preset, bool c
 HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& preset,
                                           const StreamSettings& settings,
                                           const std::string& moduleDir, int32_t capabilityIndex,
-                                          const PresetInfo* namedPreset) {
+                                          const PresetInfo* namedPreset, uint8_t conversion) {
   m_sampleTime = 0;
   m_frameCount = 0;
   m_dropCount = 0;
@@ -105,17 +105,19 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
   m_encodeLeadMs = 0.0;
 
   // The frame code, when asked for: a new stream id for every start. Any
-  // value but 0 and 2 is layout 1. The fingerprint is of the preset itself;
-  // the block is drawn into the twin's frame.
+  // value but 0 and 2 is layout 1. The fingerprint is of the preset the code
+  // names; the block is drawn into the twin's frame. One camera, its
+  // controls as the settings start them.
   const int layout = settings.m_frameCode == 0                   ? 0
                      : settings.m_frameCode == kFrameCodeLayout2 ? kFrameCodeLayout2
                                                                  : kFrameCodeVersion;
-  const uint64_t fingerprint = layout == kFrameCodeLayout2
-                                   ? PictureFingerprint(namedPreset ? *namedPreset : preset,
-                                                        settings.m_mouseCursol, moduleDir)
-                                   : 0;
+  FrameCodeSettingsFields fields;
+  fields.conversion = conversion;
+  if (layout == kFrameCodeLayout2)
+    fields.fingerprint =
+        PictureFingerprint(namedPreset ? *namedPreset : preset, settings.m_mouseCursol, moduleDir);
   if (!m_frameCode.Prepare(layout, twin, NewFrameCodeStreamId(counterAtStart),
-                           uint16_t(capabilityIndex), fingerprint))
+                           uint16_t(capabilityIndex), fields))
     return kE_OUTOFMEMORY;
 
   // A missing background only blanks the picture.

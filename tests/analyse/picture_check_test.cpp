@@ -10,7 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "pattern/simulated_frame_host.h"
 #include "stream/stream_settings.h"
+#include "tools/analyse/identity/frame_code_identity.h"
 #include "tools/analyse/pixels/picture_verdict.h"
 #include "tools/analyse/pixels/picture_worker.h"
 #include "tools/analyse/report/reports.h"
@@ -75,6 +77,73 @@ TEST(PictureCheck, TheSourcesOwnFramesAreIdentical) {
   EXPECT_TRUE(std::isinf(p.psnrY));
   EXPECT_TRUE(std::isinf(p.psnrC));
   EXPECT_TRUE(p.diagnoses.empty());
+}
+
+// The Media Foundation face's NV12 twin of preset 13 (1280 x 720 HDYC), its
+// frames made as the face makes them (the HDYC preset named, layout 2) and
+// handed in as a recording that declares no colours, with the records their
+// codes give: compared in the twin's own BT.601 colours, identical. A code
+// that says a conversion zd-analyse does not know gets no comparison, and a note.
+TEST(PictureCheck, AnNv12TwinIsComparedInItsOwnColours) {
+  const int kPreset13 = 12;
+  StreamSettings settings;
+  ASSERT_TRUE(settings.LoadSettings(ZD_ASSETS_DIR "/ZintuDobrel.ini"));
+  settings.m_frameCode = kFrameCodeLayout2;
+  const PresetInfo hdyc = settings.m_presetTable[kPreset13];
+  ASSERT_EQ(hdyc.compression, kFourccHDYC);
+  PresetInfo twin = hdyc;
+  twin.compression = kFourccNV12;
+  twin.bit_count = 12;
+  zd::SimulatedFrameHost host;
+  FrameProducer producer;
+  ASSERT_EQ(producer.OnThreadCreate(host, twin, settings, ZD_ASSETS_DIR, kPreset13, &hdyc,
+                                    kFrameCodeNv12Twin),
+            kS_OK);
+  const size_t lumaBytes = size_t(twin.w) * size_t(twin.h);
+  zd::SimulatedSample sample(lumaBytes * 3 / 2);
+  std::vector<LumaFrame> frames;
+  std::vector<FrameRecord> records;
+  FrameCodeIdentity identity;
+  for (uint32_t n = 0; n < 3; ++n) {
+    producer.m_frameCount = n;
+    producer.m_nextDueMs = 0.0;
+    ASSERT_EQ(producer.FillBuffer(host, &sample, twin, 0), kS_OK);
+    const uint8_t* bytes = sample.memory.data();
+    LumaFrame f;
+    f.width = twin.w;
+    f.height = twin.h;
+    f.luma.assign(bytes, bytes + lumaBytes);
+    f.colour = ColourLayout::kYuv;
+    f.chromaWidth = twin.w / 2;
+    f.chromaHeight = twin.h / 2;
+    for (size_t i = lumaBytes; i < lumaBytes * 3 / 2; i += 2) {
+      f.cb.push_back(bytes[i]);
+      f.cr.push_back(bytes[i + 1]);
+    }
+    identity.Read(f, n, &records);
+    ASSERT_EQ(records.back().conversion, kFrameCodeNv12Twin);
+    frames.push_back(std::move(f));
+  }
+  for (const uint8_t conversion : {kFrameCodeNv12Twin, uint8_t(5)}) {
+    SCOPED_TRACE(int(conversion));
+    PictureChecker checker;
+    std::string error;
+    ASSERT_TRUE(checker.Open(ZD_ASSETS_DIR "/ZintuDobrel.ini", 3, 0, &error)) << error;
+    for (size_t n = 0; n < frames.size(); ++n) {
+      records[n].conversion = conversion;
+      checker.Frame(frames[n], &records[n], 1);
+    }
+    const PictureCheck p = checker.Finish();
+    if (conversion == kFrameCodeNv12Twin) {
+      EXPECT_EQ(p.frames, 3);
+      EXPECT_EQ(p.settings, "match");
+      EXPECT_TRUE(std::isinf(p.psnrY) && std::isinf(p.psnrC)) << p.psnrY << " " << p.psnrC;
+      EXPECT_TRUE(p.diagnoses.empty()) << Names(p);
+    } else {
+      EXPECT_FALSE(p.compared);
+      EXPECT_NE(p.note.find("conversion 5"), std::string::npos) << p.note;
+    }
+  }
 }
 
 TEST(PictureCheck, FaultsDoneByHandAreNamed) {

@@ -145,28 +145,57 @@ TEST(FrameCode, FramesAndFieldsSayWhatTheStreamDidInEveryFormat) {
   }
 }
 
+// docs/frame-code.md's layout-2 examples: capability 16, stream 0x1234ABCD,
+// frame 7, fingerprint 0x0123456789ABCDEF; bytes 18-19 and the CRC computed
+// with Python's zlib.crc32. The first is every settings block made before
+// bytes 18-19 had fields: it reads as camera 1, its own format, sequence 0.
 TEST(FrameCodeLayout, TheSettingsBlockGivesTheDocumentedBytes) {
-  // README's layout-2 example; CRC computed with Python's zlib.crc32.
-  FrameCodePayload p;
-  p.version = kFrameCodeLayout2;
-  p.field = kFrameCodeSettingsField;
-  p.capability = 16;
-  p.stream_id = 0x1234ABCDu;
-  p.frame_number = 7;
-  p.fingerprint = 0x0123456789ABCDEFull;
-  const uint8_t expected[kFrameCodeBytes] = {0x2C, 0x10, 0x12, 0x34, 0xAB, 0xCD, 0x00, 0x00,
-                                             0x00, 0x07, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB,
-                                             0xCD, 0xEF, 0x00, 0x00, 0x97, 0x83, 0x06, 0xA2};
-  uint8_t bytes[kFrameCodeBytes];
-  PackFrameCode(p, bytes);
-  EXPECT_EQ(std::memcmp(bytes, expected, sizeof bytes), 0);
-  FrameCodePayload back;
-  ASSERT_TRUE(UnpackFrameCode(bytes, &back));
-  EXPECT_EQ(back, p);
-  // A settings block of layout 1 is no code.
-  p.version = kFrameCodeVersion;
-  PackFrameCode(p, bytes);
-  EXPECT_FALSE(UnpackFrameCode(bytes, &back));
+  struct Case {
+    const char* name;
+    uint8_t conversion, camera, controlSequence;
+    uint8_t tail[6];  // bytes 18 to 23
+  };
+  const Case cases[] = {
+      {"one camera, own format", kFrameCodeOwnFormat, 1, 0, {0x00, 0x00, 0x97, 0x83, 0x06, 0xA2}},
+      {"the NV12 twin", kFrameCodeNv12Twin, 1, 0, {0x10, 0x00, 0xDD, 0x41, 0x14, 0xF3}},
+      {"camera 3 after 42 control changes",
+       kFrameCodeNv12Twin,
+       3,
+       42,
+       {0x12, 0x2A, 0x34, 0xCC, 0xBF, 0xA7}},
+  };
+  const uint8_t head[18] = {0x2C, 0x10, 0x12, 0x34, 0xAB, 0xCD, 0x00, 0x00, 0x00,
+                            0x07, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    uint8_t expected[kFrameCodeBytes];
+    std::memcpy(expected, head, sizeof head);
+    std::memcpy(expected + sizeof head, c.tail, sizeof c.tail);
+    FrameCodePayload back;
+    ASSERT_TRUE(UnpackFrameCode(expected, &back));
+    EXPECT_EQ(back.conversion, c.conversion);
+    EXPECT_EQ(back.camera, c.camera);
+    EXPECT_EQ(back.control_sequence, c.controlSequence);
+
+    FrameCodePayload p;
+    p.version = kFrameCodeLayout2;
+    p.field = kFrameCodeSettingsField;
+    p.capability = 16;
+    p.stream_id = 0x1234ABCDu;
+    p.frame_number = 7;
+    p.fingerprint = 0x0123456789ABCDEFull;
+    p.conversion = c.conversion;
+    p.camera = c.camera;
+    p.control_sequence = c.controlSequence;
+    uint8_t bytes[kFrameCodeBytes];
+    PackFrameCode(p, bytes);
+    EXPECT_EQ(std::memcmp(bytes, expected, sizeof bytes), 0);
+    EXPECT_EQ(back, p);
+    // A settings block of layout 1 is no code.
+    p.version = kFrameCodeVersion;
+    PackFrameCode(p, bytes);
+    EXPECT_FALSE(UnpackFrameCode(bytes, &back));
+  }
 }
 
 // Layout 2: the frame's code says version 2, and the settings block below it
@@ -200,6 +229,34 @@ TEST(FrameCode, LayoutTwoNamesTheSettingsInEveryFormat) {
     EXPECT_NE(fingerprints[0], fingerprints[1]);
     EXPECT_EQ(fingerprints[0], fingerprints[2]);
   }
+}
+
+// The Media Foundation face's NV12 twin of an HDYC preset: its settings block
+// names the HDYC preset's settings and says the frames are the NV12 twin of
+// it; a stream of the preset itself says its own format. Camera 1, controls
+// as the settings start them.
+TEST(FrameCode, ATwinsSettingsBlockSaysItIsTheTwin) {
+  const FormatCase nv12 = {"NV12", kFourccNV12, 12};
+  const FormatCase hdyc = kFormats[5];
+  CodedStream named(640, 480, hdyc), twin(640, 480, nv12);
+  named.settings.m_frameCode = twin.settings.m_frameCode = kFrameCodeLayout2;
+  ASSERT_EQ(named.Start(), kS_OK);
+  ASSERT_EQ(twin.producer.OnThreadCreate(twin.host, twin.preset, twin.settings, twin.dir.Path(), 5,
+                                         &named.preset, kFrameCodeNv12Twin),
+            kS_OK);
+  uint64_t fingerprint[2] = {};
+  for (CodedStream* s : {&named, &twin}) {
+    FakeSample sample(s->FrameSize());
+    ASSERT_EQ(s->FrameAt(0.0, sample), kS_OK);
+    const FrameCodeReading settings =
+        ReadFrameCode(LumaOf(sample, s->preset), FrameCodeSlot::kSettings);
+    ASSERT_EQ(settings.status, FrameCodeStatus::kDecoded);
+    EXPECT_EQ(settings.payload.conversion, s == &twin ? kFrameCodeNv12Twin : kFrameCodeOwnFormat);
+    EXPECT_EQ(settings.payload.camera, 1);
+    EXPECT_EQ(settings.payload.control_sequence, 0);
+    fingerprint[s == &twin] = settings.payload.fingerprint;
+  }
+  EXPECT_EQ(fingerprint[0], fingerprint[1]);
 }
 
 TEST(FrameCode, EveryStreamStartHasANewStreamId) {

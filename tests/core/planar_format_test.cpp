@@ -107,12 +107,12 @@ void ExpectFramesOfTheTwin(const PresetInfo& preset, int frameCode, bool marker)
               sizeof twin.producer.m_infoLine);
   if (frameCode) {
     // The planar stream's id, and its fingerprint: that of the planar preset.
-    const uint64_t fingerprint =
-        frameCode == kFrameCodeLayout2
-            ? PictureFingerprint(preset, planar.settings.m_mouseCursol, planar.dir.Path())
-            : 0;
+    FrameCodeSettingsFields fields;
+    if (frameCode == kFrameCodeLayout2)
+      fields.fingerprint =
+          PictureFingerprint(preset, planar.settings.m_mouseCursol, planar.dir.Path());
     ASSERT_TRUE(twin.producer.m_frameCode.Prepare(
-        frameCode, twin.preset, planar.producer.m_frameCode.stream_id(), 0, fingerprint));
+        frameCode, twin.preset, planar.producer.m_frameCode.stream_id(), 0, fields));
   }
   const uint32_t planarBytes = uint32_t(preset.w) * uint32_t(preset.h) * 3 / 2;
   for (int n = 0; n < 3; ++n) {

@@ -94,6 +94,9 @@ void FrameCodeIdentity::ReadSettingsBlock(const LumaFrame& frame, uint8_t orient
     return;
   r->hasFingerprint = true;
   r->fingerprint = p.fingerprint;
+  r->conversion = p.conversion;
+  r->camera = p.camera;
+  r->controlSequence = p.control_sequence;
 }
 
 size_t FrameCodeIdentity::Calibrate(const std::vector<LumaFrame>& frames) {
@@ -109,6 +112,10 @@ size_t FrameCodeIdentity::Calibrate(const std::vector<LumaFrame>& frames) {
     if (decoded && read == 1) {
       m_orientation = orientation;
       m_layout = reading.payload.version;
+      FrameRecord first;
+      FillFromPayload(reading.payload, &first);
+      ReadSettingsBlock(f, orientation, &first);
+      m_conversion = first.hasFingerprint ? first.conversion : kFrameCodeOwnFormat;
     }
   }
   for (size_t i = 0; read == 0 && i < std::min(frames.size(), kViewSearchFrames); ++i) {
@@ -130,6 +137,10 @@ size_t FrameCodeIdentity::Calibrate(const std::vector<LumaFrame>& frames) {
 
 std::string FrameCodeIdentity::Describe() const {
   std::string text = "layout " + std::to_string(m_layout);
+  if (m_conversion == kFrameCodeNv12Twin)
+    text += ", the NV12 twin of the preset it names";
+  else if (m_conversion != kFrameCodeOwnFormat)
+    text += ", conversion " + std::to_string(m_conversion) + " (unknown)";
   if (m_fields)
     text += ", per field";
   const char* turned[] = {"", ", read upside down", ", read mirrored",

@@ -30,6 +30,8 @@ class FrameCodeIdentity : public IdentityReader {
   CodeView m_view;                   // where the code was found when the picture was moved
   uint8_t m_orientation = 0;         // how the first frame's code read (FrameRecord::orientation)
   int m_layout = kFrameCodeVersion;  // of the first code read
+  // What the first code's frame is of its preset, as its settings block says.
+  uint8_t m_conversion = kFrameCodeOwnFormat;
   std::vector<uint8_t> m_viewBuffer;
 };
 

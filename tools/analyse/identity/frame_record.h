@@ -34,8 +34,15 @@ struct FrameRecord {
   // How the frame code was found: 0 upright; 1 upside down; 2 mirrored; 3 both.
   uint8_t orientation = 0;
   uint8_t layout = 0;  // the frame code's layout (1 or 2), 0 without one
+  // Layout 2's settings block (hasFingerprint: it was read): the settings
+  // that shaped the picture, what the frame is of its preset (0 its own
+  // format, 1 the NV12 twin: pattern/frame_code_reader.h), the camera and
+  // the control-settings sequence number.
   bool hasFingerprint = false;
-  uint64_t fingerprint = 0;                 // layout 2: the settings that shaped the picture
+  uint64_t fingerprint = 0;
+  uint8_t conversion = 0;
+  uint8_t camera = 1;
+  uint8_t controlSequence = 0;
   FrameDamage damage = FrameDamage::kNone;  // the frame's packet, as the read stage found it
 };
 

@@ -9,17 +9,30 @@
 namespace zdanalyse {
 
 bool OriginalFrames::Open(const StreamSettings& settings, const std::string& moduleDir,
-                          int capability, std::string* error, bool rgbAsIs) {
+                          int capability, std::string* error, bool rgbAsIs, uint8_t conversion) {
   if (capability < 0 || capability >= settings.m_presetNum || !settings.m_presetTable) {
     *error = "the frame code names capability " + std::to_string(capability) +
              ", which the settings do not have (" + std::to_string(settings.m_presetNum) +
              " presets)";
     return false;
   }
+  if (conversion != kFrameCodeOwnFormat && conversion != kFrameCodeNv12Twin) {
+    *error = "the frame code says its frames are conversion " + std::to_string(conversion) +
+             " of their preset, which this zd-analyse does not know: their colours cannot be "
+             "told, and they are not compared";
+    return false;
+  }
   m_preset = settings.m_presetTable[size_t(capability)];
   // Faults change deliveries and stamps, never pictures: made without them.
   m_preset.faults = FaultSettings{};
   m_fingerprint = PictureFingerprint(m_preset, settings.m_mouseCursol, moduleDir);
+  // The Media Foundation face's NV12 twin of the preset (AddNv12Twins): the
+  // same preset in NV12, made from the YUY2 picture, in BT.601 whatever the
+  // preset's own matrix.
+  if (conversion == kFrameCodeNv12Twin) {
+    m_preset.compression = kFourccNV12;
+    m_preset.bit_count = 12;
+  }
   // NV12 and I420 frames are their YUY2 twin's with the chroma of row pairs
   // averaged, MJPG frames their YUY2 twin's picture as a JPEG: the twin is
   // made, and compared like any recording (4:2:0, or in the range the

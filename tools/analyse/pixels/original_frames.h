@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "pattern/frame_code_reader.h"
 #include "pattern/frame_producer.h"
 #include "pattern/pixel_format.h"
 #include "pattern/simulated_frame_host.h"
@@ -26,17 +27,22 @@ class OriginalFrames {
   // moduleDir. False, with a reason, for an unknown index or a stream that
   // cannot start (font sheet missing). An RGB preset's frames are made by its
   // YUY2 twin (the same picture, converted by the core) unless rgbAsIs.
+  // conversion is what layout 2 of the frame code says the frames are of the
+  // preset: kFrameCodeNv12Twin makes them as the Media Foundation face's NV12
+  // twin makes them (BT.601 studio range, whatever the preset's format); an
+  // unknown one is refused, with a reason (their colours cannot be told).
   bool Open(const StreamSettings& settings, const std::string& moduleDir, int capability,
-            std::string* error, bool rgbAsIs = false);
+            std::string* error, bool rgbAsIs = false, uint8_t conversion = kFrameCodeOwnFormat);
   // Frame number n into *out (the rows the subset needs). False when the
   // frame cannot be made.
   bool Make(uint32_t n, PlanarPicture* out, RowSubset rows = {});
 
+  // The preset in the format its frames were sent in.
   const PresetInfo& Preset() const { return m_preset; }
   // The source's colours are BT.709 (HDYC), else BT.601; both studio range.
   bool Bt709() const { return m_preset.compression == kFourccHDYC; }
   // The fingerprint of the settings that shape the preset's picture, as
-  // layout 2 of the frame code carries it.
+  // layout 2 of the frame code carries it (for a twin, the named preset's).
   uint64_t Fingerprint() const { return m_fingerprint; }
   int32_t TextHeight() const { return m_producer.m_font.glyph_h; }
   // Whether every frame has the same background (a still preset).
@@ -45,7 +51,7 @@ class OriginalFrames {
  private:
   zd::SimulatedFrameHost m_host;
   FrameProducer m_producer;
-  PresetInfo m_preset{};  // as the settings give it
+  PresetInfo m_preset{};  // as the settings give it, in the format its frames were sent in
   uint64_t m_fingerprint = 0;
   PresetInfo m_made{};  // as it is made
   std::unique_ptr<zd::SimulatedSample> m_sample;

@@ -114,15 +114,20 @@ int32_t RowStepFor(int32_t w, int32_t h, bool converted) {
   return std::max(1, step | 1);
 }
 
-// The stream of the preset at the capability index, opened once per index.
-bool PictureChecker::OpenPreset(int capability) {
-  if (capability == m_capability)
+// The stream of the preset at the capability index, in the colours its frames
+// were sent in (layout 2's conversion), opened once per index and conversion.
+// A frame whose settings block did not read keeps the stream open (it is not
+// compared: SettingsMade).
+bool PictureChecker::OpenPreset(const FrameRecord& id) {
+  const uint8_t conversion = id.hasFingerprint ? id.conversion : m_conversion;
+  if (id.capability == m_capability && conversion == m_conversion)
     return m_original != nullptr;
-  m_capability = capability;
+  m_capability = id.capability;
+  m_conversion = conversion;
   m_haveOriginal = false;
   m_original = std::make_unique<OriginalFrames>();
   std::string error;
-  if (!m_original->Open(m_settings, m_dir, capability, &error)) {
+  if (!m_original->Open(m_settings, m_dir, id.capability, &error, false, conversion)) {
     m_original.reset();
     m_note = error;
   }
@@ -215,7 +220,7 @@ void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, s
   if (!WillCompare(records, count))
     return;
   const FrameRecord* id = Identified(records, count);
-  if (!OpenPreset(id->capability) || !SettingsMade(*id))
+  if (!OpenPreset(*id) || !SettingsMade(*id))
     return;
   if (!m_result.rowStep) {
     m_result.rowStep = RowStepFor(frame.width, frame.height, frame.colour == ColourLayout::kBgr);

@@ -56,7 +56,7 @@ class PictureChecker {
   PictureCheck Finish();
 
  private:
-  bool OpenPreset(int capability);
+  bool OpenPreset(const FrameRecord& id);
   bool SettingsMade(const FrameRecord& id);
   bool Original(uint32_t n, const PictureView& rec, RowSubset rows);
   bool Recorded(const LumaFrame& frame, RowSubset rows, PictureView* rec);
@@ -70,6 +70,7 @@ class PictureChecker {
   uint32_t m_frameStep = 1;  // frame numbers compared: multiples of it
   std::unique_ptr<OriginalFrames> m_original;
   int m_capability = -1;
+  uint8_t m_conversion = 0;  // of the frames m_original makes (layout 2's conversion)
   bool m_haveOriginal = false;
   uint32_t m_originalFrame = 0;
   int32_t m_originalRows = 1;
