@@ -33,7 +33,7 @@ need_windows_ffmpeg "$ffmpeg"
 # replug (324); all YUY2 at 30 fps.
 cp "$module"/ZintuDobrel64.ax "$module"/chart_small.bmp "$module"/font.bmp "$events"/
 {
-  printf '[MAIN]\r\npreset_num=3\r\nframe_code=1\r\nexclusive=1\r\nfault_log=faults.txt\r\n'
+  printf '[MAIN]\r\npreset_num=3\r\nauto_clock=1\r\nframe_code=1\r\nexclusive=1\r\nfault_log=faults.txt\r\n'
   printf '[PRESET_DEF]\r\nh=240\r\nfcc=YUY2\r\nframe_time=30\r\nbmp=chart_small.bmp\r\nfont=font.bmp\r\n'
   printf '[PRESET_01]\r\nenable=1\r\nw=160\r\nh=120\r\n'
   printf '[PRESET_02]\r\nenable=1\r\nw=322\r\nfault_unplug_after=%d\r\n' $unplug_after
@@ -112,6 +112,13 @@ unplug() {
   done
 }
 
+# Ends a Windows program started in the background here: Wine runs it as a
+# child of the process started, and both go.
+end_program() {
+  kill -9 $(pgrep -P "$1" || true) "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+
 busy() {
   local dumps=$out/first_frames
   rm -rf "$dumps" && mkdir -p "$dumps"
@@ -133,21 +140,28 @@ busy() {
   grep -q 'IMediaControl::Run failed (0x8007001F)' "$out/second.txt" ||
     fail "second zd-capture: $(cat "$out/second.txt")"
 
-  status=0
+  # The Windows ffmpeg says its graph could not run. Under Wine it then
+  # loops in its clean-up (Wine's graph leaves ffmpeg's own sink paused
+  # after the failed Run, and ffmpeg retries removing it for ever): it is
+  # ended once it has said so.
   "$wine_run" "$ffmpeg" -hide_banner -f dshow -video_size 160x120 -i "video=$device" \
-    -frames:v 5 -f null - </dev/null >"$out/ffmpeg.txt" 2>&1 || status=$?
-  echo "== ffmpeg: exit $status"
-  [ $status -ne 0 ] || fail "ffmpeg ran its graph on a busy device"
+    -frames:v 5 -f null - </dev/null >"$out/ffmpeg.txt" 2>&1 &
+  local ffmpeg_run=$!
+  while ! grep -qi 'could not run graph' "$out/ffmpeg.txt"; do
+    kill -0 $ffmpeg_run 2>/dev/null || break
+    sleep 0.2
+  done
+  echo "== ffmpeg: $(grep -i 'could not run graph' "$out/ffmpeg.txt" || true)"
   grep -qi 'could not run graph' "$out/ffmpeg.txt" || fail "ffmpeg: $(tail -n 5 "$out/ffmpeg.txt")"
+  end_program $ffmpeg_run
 
   # The first goes on; killed, it frees the device for the next.
   local before
   before=$(dumped)
   await_frames $((before + 5)) || fail "the first capture stopped streaming"
-  kill -9 "$first" 2>/dev/null || true
-  wait "$first" 2>/dev/null || true
+  end_program $first
   status=0
-  "$wine_run" "$capture" --cap 0 --frames 5 --verify </dev/null >"$out/next.txt" 2>&1 || status=$?
+  "$wine_run" "$capture" --cap 0 --frames 5 </dev/null >"$out/next.txt" 2>&1 || status=$?
   echo "== next zd-capture after the first was killed: exit $status"
   expect "next zd-capture" "exit code" $status 0
 }

@@ -34,6 +34,9 @@ constexpr long kSampleCallback = 0;  // ISampleGrabber::SetCallback: call Sample
 // (SettleDelivery): this many frame intervals, and at least this long.
 constexpr double kSettleIntervals = 4.0;
 constexpr double kSettleMinMs = 1000.0;
+// How long IMediaControl::GetState may wait for the outcome of a Run that
+// answered S_FALSE.
+constexpr LONG kRunOutcomeWaitMs = 5000;
 
 double NowMs() {
   static const double frequency = [] {
@@ -600,6 +603,26 @@ int64_t SettleDelivery(Session& s, IMediaEventEx* events, WaitEnd run_end, Captu
   return end == WaitEnd::kTimeUp ? 1 : 0;
 }
 
+// IMediaControl::Run and its outcome: a graph that answers S_FALSE (its
+// filters still changing state, as Wine's graph answers) tells through
+// GetState whether the change succeeded, within a few seconds.
+// When the graph could not run and the source stayed stopped, the source's
+// own answer to Pause is the reason (Wine's graph, having gone on without
+// waiting for it, tells only E_FAIL); the source is stopped again at once.
+HRESULT RunControl(IMediaControl* control, IBaseFilter* source) {
+  HRESULT hr = control->Run();
+  if (hr == S_FALSE) {
+    OAFilterState state = State_Stopped;
+    hr = control->GetState(kRunOutcomeWaitMs, &state);
+  }
+  FILTER_STATE source_state = State_Running;
+  if (SUCCEEDED(hr) || FAILED(source->GetState(0, &source_state)) || source_state != State_Stopped)
+    return hr;
+  const HRESULT reason = source->Pause();
+  source->Stop();
+  return FAILED(reason) ? reason : hr;
+}
+
 // The graph's control and event faces.
 StepResult GraphControls(Session& s, ComPtr<IMediaControl>* control,
                          ComPtr<IMediaEventEx>* events) {
@@ -649,7 +672,7 @@ StepResult Reconnect(Session& s, const CaptureOptions& options, double until_ms,
     return step;
   s.segment_starts.push_back(static_cast<size_t>(s.sink->Count()));
   ++report->reconnects;
-  hr = (*control)->Run();
+  hr = RunControl(control->Get(), s.source.Get());
   if (FAILED(hr)) {
     (*control)->Stop();
     return Failure(kExitStream, "IMediaControl::Run of the rebuilt graph failed", hr);
@@ -673,7 +696,7 @@ StepResult RunGraph(Session& s, const CaptureOptions& options, CaptureReport* re
   const double started = NowMs();
   const double until_ms = started + limit_s * 1000.0;
   s.started_ms = started;
-  HRESULT hr = control->Run();
+  HRESULT hr = RunControl(control.Get(), s.source.Get());
   if (FAILED(hr)) {
     control->Stop();
     return Failure(kExitStream, "IMediaControl::Run failed", hr);
