@@ -78,7 +78,10 @@ STDMETHODIMP_(ULONG) CBouncingBall::GetMiscFlags() {
 }
 
 CBouncingBall::~CBouncingBall() {
-  // The notice's thread uses this filter: it ends (or finishes its call) first.
+  // A filter released while active: its worker, which may arm the notice,
+  // ends first; then the notice's thread, which uses this filter, ends (or
+  // finishes its call) before the members go.
+  Stop();
   m_returnNotice.Cancel();
 }
 

@@ -562,7 +562,8 @@ WaitEnd TakeEvents(Session& s, IMediaEventEx* events, CaptureReport* report) {
 }
 
 // Waits, dispatching window messages and taking the graph's events, until
-// the handle is set, the clock reaches until_ms or an event ends the wait.
+// the handle (when given) is set, the clock reaches until_ms or an event ends
+// the wait.
 WaitEnd WaitDispatching(Session& s, HANDLE handle, IMediaEventEx* events, double until_ms,
                         CaptureReport* report) {
   for (;;) {
@@ -571,8 +572,9 @@ WaitEnd WaitDispatching(Session& s, HANDLE handle, IMediaEventEx* events, double
       return WaitEnd::kTimeUp;
     const DWORD wait = static_cast<DWORD>(std::min(20.0, left) + 1.0);
     HANDLE handles[1] = {handle};
-    const DWORD woke = MsgWaitForMultipleObjects(1, handles, FALSE, wait, QS_ALLINPUT);
-    if (woke == WAIT_OBJECT_0)
+    const DWORD count = handle ? 1 : 0;  // no handle: messages and events only
+    const DWORD woke = MsgWaitForMultipleObjects(count, handles, FALSE, wait, QS_ALLINPUT);
+    if (handle && woke == WAIT_OBJECT_0)
       return WaitEnd::kSignalled;
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
@@ -644,15 +646,15 @@ StepResult Reconnect(Session& s, const CaptureOptions& options, double until_ms,
                      ComPtr<IMediaControl>* control, ComPtr<IMediaEventEx>* events,
                      CaptureReport* report, WaitEnd* end) {
   (*control)->Stop();
-  for (;;) {
+  // Other events of the stopped graph (an end of stream the stop let
+  // through) do not end the wait.
+  do {
     *end = WaitDispatching(s, nullptr, events->Get(), until_ms, report);
-    if (*end == WaitEnd::kDeviceAvailable)
-      break;
-    if (*end != WaitEnd::kDeviceRemoved) {
+    if (*end == WaitEnd::kTimeUp) {
       *end = WaitEnd::kDeviceRemoved;  // still gone when the run ended
       return Done();
     }
-  }
+  } while (*end != WaitEnd::kDeviceAvailable);
   s.grabber->SetCallback(nullptr, kSampleCallback);
   control->Reset();
   events->Reset();
