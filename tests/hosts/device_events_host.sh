@@ -115,8 +115,14 @@ unplug() {
 # Ends a Windows program started in the background here: Wine runs it as a
 # child of the process started, and both go.
 end_program() {
-  kill -9 $(pgrep -P "$1" || true) "$1" 2>/dev/null || true
+  local children
+  children=$(pgrep -P "$1" || true)
+  kill -9 $children "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || true
+  # Gone when no longer running: the system has closed its handles then.
+  for child in $children; do
+    while kill -0 "$child" 2>/dev/null && [[ "$(ps -o stat= -p "$child")" != Z* ]]; do sleep 0.1; done
+  done
 }
 
 busy() {
