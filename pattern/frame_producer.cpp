@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "pattern/device_presence.h"
 #include "pattern/pixel_format.h"
 #include "pattern/text_overlay.h"
 #include "pattern/yuv420_convert.h"
@@ -121,6 +122,8 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
   const HResultCode running = WaitForRunning(host);
   if (running != kS_OK)
     return running;
+  if (m_removed || (m_unplugAfter > 0 && m_frameCount >= uint32_t(m_unplugAfter)))
+    return Unplug(host);
   const FrameLayout frame = LayoutOf(*sample, preset);
   if (m_skipOverdue)
     SkipOverdue(GetCurrentMs(host), preset);
@@ -141,6 +144,22 @@ HResultCode FrameProducer::FillBuffer(FrameHost& host, FrameSample* sample,
   const int64_t start = Stamp(sample, DamageSample(frame, frame.size), preset);
   Record(host, start, preset.frame_time);
   return Finish(host);
+}
+
+// The device goes when the frame after the last one it delivers is asked
+// for: once, with its fault-log lines; every call after that fails alike.
+HResultCode FrameProducer::Unplug(FrameHost& host) {
+  if (!m_removed) {
+    m_removed = true;
+    DevicePresence::Process().Unplug(host.TickCountMs(), m_replugMs);
+    if (m_faultLog.IsOpen()) {
+      char records[kFaultRecordSize];
+      m_faultLog.Append(records,
+                        FormatDeviceRecords(records, sizeof records, m_frameCount, m_replugMs));
+      m_faultLog.Flush();
+    }
+  }
+  return kE_DEVICE_NOT_CONNECTED;
 }
 
 // The frame is finished: counted, and held back by stall and jitter faults (a

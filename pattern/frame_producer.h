@@ -57,6 +57,9 @@ class FrameProducer {
   // stall and jitter before the call returns, a stop ending the wait at once.
   // A sample fault (pattern/sample_damage.h) damages the finished frame's
   // sample and sets its data length; the frame is made whole first.
+  // With fault_unplug_after N, the call for frame N unplugs the device
+  // (pattern/device_presence.h) and logs it; that call and every one after
+  // it in the stream make nothing and return kE_DEVICE_NOT_CONNECTED.
   HResultCode FillBuffer(FrameHost& host, FrameSample* sample, const PresetInfo& preset,
                          int32_t mouseCursol);
 
@@ -68,6 +71,9 @@ class FrameProducer {
   // after it shows it, and written to the fault log when one is open as
   // "<frame> <reason>". reason: one word.
   void DropLastFrame(const char* reason);
+
+  // The stream has unplugged the device: FillBuffer makes no more frames.
+  bool DeviceRemoved() const { return m_removed; }
 
   // The faults of the frame the last FillBuffer made; delivery faults are
   // for the caller to apply.
@@ -121,6 +127,9 @@ class FrameProducer {
   FramePlan m_plan;                     // the faults of the last frame made
   LatencyLog m_faultLog;                // the same kind of sink: one line per injected fault
   FrameCodeWriter m_frameCode;          // off unless the settings turn the code on
+  int32_t m_unplugAfter = 0;            // the stream's unplug: frames delivered first; 0: none
+  int32_t m_replugMs = 0;               // and the time the device stays away
+  bool m_removed = false;               // the stream has unplugged the device
 
   // NV12 and I420 draw the overlays into the twin's frame; MJPG composes its
   // whole picture there, and the encoder makes the sample's JPEG of it; both
@@ -166,6 +175,7 @@ class FrameProducer {
   int64_t Stamp(FrameSample* sample, uint32_t length, const PresetInfo& preset);
   void Record(FrameHost& host, int64_t start, int64_t frameTime);
   HResultCode Finish(FrameHost& host);
+  HResultCode Unplug(FrameHost& host);
 
   // MJPG: FillBuffer's steps for a frame encoded ahead of its due time (see
   // mjpg_frames.cpp).

@@ -92,6 +92,9 @@ HResultCode FrameProducer::OnThreadCreate(FrameHost& host, const PresetInfo& pre
       FaultSchedule(preset.faults, IsMjpgFormat(preset.compression) ? SampleKind::kJpeg
                                                                     : SampleKind::kUncompressed);
   m_plan = FramePlan();
+  m_unplugAfter = preset.faults.unplug_after;
+  m_replugMs = preset.faults.replug_ms;
+  m_removed = false;
   OpenBesideModule(&m_faultLog, moduleDir, settings.m_faultLog);
 
   // NV12, I420 and MJPG frames are made from their YUY2 twin's surfaces.

@@ -16,3 +16,7 @@ constexpr HResultCode kE_UNEXPECTED = static_cast<HResultCode>(0x8000FFFFu);
 constexpr bool Failed(HResultCode hr) {
   return hr < 0;
 }
+
+// HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED): what every call on a
+// removed device's objects answers (docs/faults.md says why this one).
+constexpr HResultCode kE_DEVICE_NOT_CONNECTED = static_cast<HResultCode>(0x8007048Fu);

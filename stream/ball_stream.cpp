@@ -5,6 +5,13 @@
 #include "stream/filter_frame_host.h"
 #include "stream/sample_adapter.h"
 
+namespace {
+
+// How often a removed device's worker looks for the stop command.
+constexpr uint32_t kRemovedPollUs = 1000;
+
+}  // namespace
+
 CBallStream::CBallStream(HRESULT* hr, CBouncingBall* filter)
     : CSourceStream(nullptr, hr, filter, kPinName), m_ballFilter(filter), m_preset() {
   CAutoLock lock(&m_streamLock);
@@ -54,11 +61,26 @@ HRESULT CBallStream::FillBuffer(IMediaSample* sample) {
   FilterFrameHost host(*m_ballFilter, *this, m_timer ? &*m_timer : nullptr);
   MediaSampleFrame frame(sample);
   const uint32_t lateBefore = m_producer.m_dropCount;
-  const HRESULT hr = m_producer.FillBuffer(host, &frame, m_preset, m_settings.m_mouseCursol);
+  // Another filter's stream may have unplugged the device: this one is gone too.
+  const HRESULT hr = m_ballFilter->Removed()
+                         ? kE_DEVICE_NOT_CONNECTED
+                         : m_producer.FillBuffer(host, &frame, m_preset, m_settings.m_mouseCursol);
+  if (hr == kE_DEVICE_NOT_CONNECTED) {
+    m_ballFilter->ReportRemoval(m_producer.DeviceRemoved() ? m_preset.faults.replug_ms : 0);
+    return AwaitStop(host);
+  }
   m_deliveryPlan = m_producer.LastPlan();
   if (m_producer.m_dropCount != lateBefore)
     m_counts.RecordLate(m_deliveryPlan.frame);
   return hr;
+}
+
+// A removed device delivers nothing more, and no end of stream either: the
+// worker waits for the graph to stop it, which ends the wait at once.
+HRESULT CBallStream::AwaitStop(FrameHost& host) {
+  while (!host.StopRequested())
+    host.SleepUs(kRemovedPollUs);
+  return S_FALSE;
 }
 
 HRESULT CBallStream::OnThreadCreate() {

@@ -121,6 +121,8 @@ class CBallStream : public CSourceStream,
   const StreamSettings& Settings() const { return m_settings; }
 
  private:
+  // Worker thread: after the device was removed, until the stop command.
+  HRESULT AwaitStop(FrameHost& host);
   // Replaces the current preset with table entry index (state lock held,
   // filter stopped).
   void ReplacePreset(int32_t index);

@@ -9,6 +9,8 @@
 // stream for longer than this.
 constexpr int32_t kMaxStallMs = 60000;
 constexpr int32_t kMaxJitterMs = 1000;
+// The device comes back at most this long after it was unplugged (ten minutes).
+constexpr int32_t kMaxReplugMs = 600000;
 
 // The share of a sample a truncated JPEG or a short sample keeps, in percent:
 // held to 1..99, 50 when not given.
@@ -41,10 +43,16 @@ struct FaultSettings {
   int32_t short_every;            // every N-th uncompressed sample cut short ...
   int32_t short_percent;          // ... to this share of the frame (1..99)
 
+  // Device events: the device is unplugged when frame N is due (frames
+  // 0..N-1 are delivered, N itself never is), and with replug_ms it is
+  // plugged in again M ms later.
+  int32_t unplug_after;  // N: frames delivered before the device goes
+  int32_t replug_ms;     // M: how long it stays away; 0: for good
+
   // True when any fault is on.
   bool Any() const {
     return loss_every || repeat_every || reorder_every || jitter_ms || stall_ms || no_time_every ||
-           freeze_frames || AnySampleFault();
+           freeze_frames || AnySampleFault() || unplug_after;
   }
   bool AnySampleFault() const {
     return jpeg_truncate_every || jpeg_no_eoi_every || jpeg_corrupt_every || jpeg_no_tables_every ||
@@ -56,5 +64,5 @@ struct FaultSettings {
 // incomplete pairs are off, a reorder or freeze period of 1 becomes 2, the
 // freeze length is held below its period, waits within the limits above, the
 // kept shares of truncated and short samples within 1..99 (0, not given,
-// means 50).
+// means 50), a replug wait within 0..kMaxReplugMs and only with an unplug.
 void NormaliseFaults(FaultSettings* faults);

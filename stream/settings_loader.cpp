@@ -203,6 +203,8 @@ class SettingsReader {
     ReadInt(section, "fault_empty_every", &faults->empty_every);
     ReadInt(section, "fault_short_every", &faults->short_every);
     ReadInt(section, "fault_short_percent", &faults->short_percent);
+    ReadInt(section, "fault_unplug_after", &faults->unplug_after);
+    ReadInt(section, "fault_replug_ms", &faults->replug_ms);
   }
 
  private:
@@ -309,6 +311,8 @@ void NormaliseFaults(FaultSettings* f) {
   f->empty_every = AtLeastZero(f->empty_every);
   f->short_every = AtLeastZero(f->short_every);
   f->short_percent = KeepPercent(f->short_percent);
+  f->unplug_after = AtLeastZero(f->unplug_after);
+  f->replug_ms = f->unplug_after ? AtMost(AtLeastZero(f->replug_ms), kMaxReplugMs) : 0;
 }
 
 PresetInfo DefaultPreset() {
@@ -333,6 +337,7 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
   m_autoClock = 0;
   m_mouseCursol = 0;
   m_frameCode = 0;
+  m_exclusive = 0;
   std::memset(m_latencyLog, 0, sizeof m_latencyLog);
   std::memset(m_faultLog, 0, sizeof m_faultLog);
   m_presetTable.reset();
@@ -349,6 +354,7 @@ bool StreamSettings::LoadSettings(const std::string& iniPath, ProfileReaderFn re
   settings.ReadInt("MAIN", "auto_clock", &m_autoClock);
   settings.ReadInt("MAIN", "mouse_cursol", &m_mouseCursol);
   settings.ReadInt("MAIN", "frame_code", &m_frameCode);
+  settings.ReadInt("MAIN", "exclusive", &m_exclusive);
   settings.ReadName("MAIN", "latency_log", m_latencyLog);
   settings.ReadName("MAIN", "fault_log", m_faultLog);
   if (m_buffNum < 1)

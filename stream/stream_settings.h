@@ -32,6 +32,7 @@ struct StreamSettings {
   int32_t m_autoClock = 0;            // "auto_clock": non-zero lets the graph clock pace frames
   int32_t m_mouseCursol = 0;          // "mouse_cursol": exactly 1 draws the mouse marker
   int32_t m_frameCode = 0;            // "frame_code": non-zero draws the frame code in every frame
+  int32_t m_exclusive = 0;  // "exclusive": exactly 1 lets one stream at a time run in the session
   char m_latencyLog[kPresetNameSize] =
       {};                                 // "latency_log": log file beside the module; empty = off
   char m_faultLog[kPresetNameSize] = {};  // "fault_log": one line per injected fault; empty = off

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "pattern/device_presence.h"
 #include "tests/core/data/temp_files.h"
 #include "tests/core/support/stream_fixture.h"
 
@@ -132,3 +133,67 @@ TEST(FaultInjection, AStopEndsAStallOrAJitterWaitAtOnce) {
 }
 
 }  // namespace
+
+// An unplug after N frames: frames 0..N-1 come whole, then the device is
+// gone: every later call makes nothing, and the log names the frame once.
+TEST(FaultInjection, AnUnplugEndsTheFramesAtItsFrameAndIsLoggedOnce) {
+  struct Case {
+    int32_t unplugAfter, replugMs;
+    const char* log;
+  };
+  const Case cases[] = {
+      {3, 0, "3 unplug\r\n"},
+      {1, 250, "1 unplug\r\n1 replug ms=250\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.unplugAfter);
+    StreamFixture f;
+    std::snprintf(f.settings.m_faultLog, sizeof f.settings.m_faultLog, "faults.txt");
+    f.preset.faults.unplug_after = c.unplugAfter;
+    f.preset.faults.replug_ms = c.replugMs;
+    ASSERT_EQ(f.Start(), kS_OK);
+    const uint32_t generation = DevicePresence::Process().Generation();
+    for (int32_t n = 0; n < c.unplugAfter; ++n) {
+      FakeSample sample(f.FrameSize());
+      ASSERT_EQ(f.NextFrame(sample), kS_OK);
+    }
+    EXPECT_FALSE(f.producer.DeviceRemoved());
+    for (int call = 0; call < 3; ++call) {
+      FakeSample sample(f.FrameSize());
+      EXPECT_EQ(f.NextFrame(sample), kE_DEVICE_NOT_CONNECTED);
+    }
+    EXPECT_TRUE(f.producer.DeviceRemoved());
+    EXPECT_EQ(f.producer.m_frameCount, uint32_t(c.unplugAfter));
+    EXPECT_EQ(DevicePresence::Process().Generation(), generation + 1);
+    ASSERT_EQ(f.producer.OnThreadDestroy(), kS_OK);
+    EXPECT_EQ(ReadWholeFile(f.dir.File("faults.txt")), c.log);
+  }
+}
+
+// The device's presence: gone from the unplug, back once the replug time has
+// come (across the millisecond clock's wrap-around too), never without one.
+TEST(DevicePresence, TheDeviceReturnsWhenItsReplugTimeHasCome) {
+  struct Case {
+    uint32_t unplugAt;
+    int32_t replugMs;
+    uint32_t askedAt;
+    bool present;
+  };
+  const Case cases[] = {
+      {1000, 500, 1000, false},         {1000, 500, 1499, false},
+      {1000, 500, 1500, true},          {1000, 0, 1000, false},
+      {1000, 0, 4000000000u, false},    {0xFFFFFF00u, 512, 0x80u, false},
+      {0xFFFFFF00u, 512, 0x100u, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.askedAt);
+    DevicePresence presence;
+    EXPECT_TRUE(presence.Present(c.unplugAt));
+    presence.Unplug(c.unplugAt, c.replugMs);
+    EXPECT_EQ(presence.Present(c.askedAt), c.present);
+    EXPECT_EQ(presence.Generation(), 1u);
+  }
+  char small[8];
+  EXPECT_EQ(FormatDeviceRecords(small, sizeof small, 12, 0), 7u);
+  EXPECT_STREQ(small, "12 unpl");
+}

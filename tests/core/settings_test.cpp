@@ -265,6 +265,7 @@ TEST_F(SettingsFile, MainSectionSwitches) {
     int32_t buffNum, vih2, autoClock, mouse;
     const char* latencyLog;
     int32_t frameCode = 0;
+    int32_t exclusive = 0;
   };
   const std::vector<Case> cases = {
       {"", 2, 0, 0, 0, ""},
@@ -277,12 +278,15 @@ TEST_F(SettingsFile, MainSectionSwitches) {
       {"latency_log=\n", 2, 0, 0, 0, ""},
       {"frame_code=1\n", 2, 0, 0, 0, "", 1},
       {"frame_code=\n", 2, 0, 0, 0, "", 0},
+      {"exclusive=1\n", 2, 0, 0, 0, "", 0, 1},
+      {"exclusive=no\n", 2, 0, 0, 0, "", 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
     const StreamSettings settings = Load("[MAIN]\n" + c.lines + "[PRESET_01]\nenable=1\n");
     zdtest::ExpectSwitches(settings, c.buffNum, c.vih2, c.autoClock, c.mouse, c.latencyLog);
     EXPECT_EQ(settings.m_frameCode, c.frameCode);
+    EXPECT_EQ(settings.m_exclusive, c.exclusive);
     EXPECT_EQ(settings.m_presetNum, 1);
   }
 }
@@ -374,6 +378,40 @@ TEST_F(SettingsFile, SampleFaultKeysAreReadAndTheirSharesHeldInRange) {
         f.empty_every,         f.short_every,           f.short_percent};
     EXPECT_EQ(got, c.expected);
   }
+}
+
+// The unplug and its replug: per preset like the faults, the replug only
+// with an unplug and held to ten minutes.
+TEST_F(SettingsFile, UnplugKeysArePerPresetAndAReplugNeedsAnUnplug) {
+  struct Case {
+    std::string lines;
+    int32_t unplugAfter, replugMs;
+    bool any;  // FaultSettings::Any
+  };
+  const Case cases[] = {
+      {"", 0, 0, false},
+      {"fault_unplug_after=30\n", 30, 0, true},
+      {"fault_unplug_after=30\nfault_replug_ms=1500\n", 30, 1500, true},
+      {"fault_replug_ms=1500\n", 0, 0, false},
+      {"fault_unplug_after=-4\nfault_replug_ms=1500\n", 0, 0, false},
+      {"fault_unplug_after=8\nfault_replug_ms=-1\n", 8, 0, true},
+      {"fault_unplug_after=8\nfault_replug_ms=9999999\n", 8, 600000, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    const StreamSettings settings = Load("[PRESET_01]\nenable=1\n" + c.lines);
+    ASSERT_EQ(settings.m_presetNum, 1);
+    const FaultSettings& f = settings.m_presetTable[0].faults;
+    EXPECT_EQ(f.unplug_after, c.unplugAfter);
+    EXPECT_EQ(f.replug_ms, c.replugMs);
+    EXPECT_EQ(f.Any(), c.any);
+  }
+  const StreamSettings two = Load(
+      "[MAIN]\npreset_num=2\n[PRESET_DEF]\nfault_unplug_after=5\n"
+      "[PRESET_01]\nenable=1\n[PRESET_02]\nenable=1\nfault_unplug_after=0\n");
+  ASSERT_EQ(two.m_presetNum, 2);
+  EXPECT_EQ(two.m_presetTable[0].faults.unplug_after, 5);
+  EXPECT_EQ(two.m_presetTable[1].faults.unplug_after, 0);
 }
 
 TEST_F(SettingsFile, LoadingAgainReplacesEverythingFromTheNewFile) {

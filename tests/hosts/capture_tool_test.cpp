@@ -154,6 +154,41 @@ TEST(CaptureReport, VerdictNamesEveryProblem) {
   EXPECT_EQ(JsonString("a\"b\\c\n"), "\"a\\\"b\\\\c\\n\"");
 }
 
+// A removal without a graph built anew after it is a problem of its own; each
+// graph built anew after a return accounts for one new stream in the codes.
+TEST(CaptureReport, ARemovalFailsTheRunUnlessAGraphWasBuiltAnewAfterIt) {
+  struct Case {
+    std::vector<bool> events;  // available (true) or removed (false), in order
+    int64_t reconnects;
+    int64_t restarts;  // changes of stream id in the frame codes
+    bool lost;
+    size_t problems;
+  };
+  const Case cases[] = {
+      {{}, 0, 0, false, 0},
+      {{false}, 0, 0, true, 1},
+      {{false, true}, 0, 0, true, 1},
+      {{false, true}, 1, 1, false, 0},
+      {{false, true, false}, 1, 1, true, 1},
+      {{false, true, false, true}, 2, 3, false, 1},  // one restart more than rebuilt graphs
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reconnects);
+    CaptureReport report;
+    report.frames = 3;
+    report.sample_bytes = 100;
+    report.timestamps = CheckTimestamps(Consecutive({0, 1, 2}), kFt);
+    report.verify = true;
+    report.codes.frames = report.codes.decoded = 3;
+    report.codes.restarts = c.restarts;
+    for (bool available : c.events)
+      report.device_events.push_back({available, 3, 1.0});
+    report.reconnects = c.reconnects;
+    EXPECT_EQ(report.device_lost(), c.lost);
+    EXPECT_EQ(report.problems().size(), c.problems);
+  }
+}
+
 // Upright B, G, R of one pixel of a converted picture.
 std::vector<int> PixelAt(const RgbImage& image, int x, int y) {
   const uint8_t* p = image.bgr.data() + (static_cast<size_t>(y) * image.width + x) * 3;
@@ -504,6 +539,8 @@ TEST(CaptureOptions, CommandLines) {
       {{"--module", "a.ax"}, false, "--module needs --mf"},
       {{"--mf", "--no-clock"}, false, "cannot be combined"},
       {{"--mf", "--device", "Other"}, false, "cannot be combined"},
+      {{"--reconnect", "--frames", "30", "--verify"}, true, ""},
+      {{"--mf", "--reconnect"}, false, "cannot be combined"},
   };
   for (const Case& c : cases) {
     std::string joined;

@@ -54,6 +54,7 @@ constexpr Flag kFlags[] = {
     {"--json", &CaptureOptions::json},
     {"--no-clock", &CaptureOptions::no_clock},
     {"--verify", &CaptureOptions::verify},
+    {"--reconnect", &CaptureOptions::reconnect},
     {"--mf", &CaptureOptions::mf},
 };
 
@@ -123,6 +124,10 @@ bool CheckCombinations(const CaptureOptions& o, std::string* error) {
     *error = "--mf cannot be combined with --list-devices, --no-clock or --device";
     return false;
   }
+  if (o.reconnect && (o.mf || !o.mf_device.empty())) {
+    *error = "--reconnect cannot be combined with --mf or --mf-device";
+    return false;
+  }
   if (o.snapshot_frame >= 0 && o.snapshot.empty()) {
     *error = "--snapshot-frame needs --snapshot";
     return false;
@@ -186,6 +191,8 @@ const char* CaptureUsage() {
          "  --verify                read every sample's frame code (the source's\n"
          "                          frame_code=1) and report frames missing, repeated,\n"
          "                          out of order and codes that cannot be read\n"
+         "  --reconnect             when the device is removed, wait for it to return\n"
+         "                          (EC_DEVICE_LOST), build the graph anew and go on\n"
          "  --mf                    read the frames through Media Foundation's source\n"
          "                          reader from the module's media source (no\n"
          "                          registration needed; --list-caps lists its types)\n"
@@ -199,7 +206,8 @@ const char* CaptureUsage() {
          "exit codes: 0 ok, 1 usage, 2 device not found, 3 format selection failed,\n"
          "  4 graph building failed, 5 streaming failed, 6 output file failed,\n"
          "  7 stream check failed (time stamps, sample sizes or frame count),\n"
-         "  8 frame code check failed (--verify; the stream check passed)\n";
+         "  8 frame code check failed (--verify; the stream check passed),\n"
+         "  9 the device was removed and had not come back when the run ended\n";
 }
 
 }  // namespace zdcap

@@ -22,6 +22,10 @@ struct CaptureOptions {
   bool no_clock = false;
   // Read every sample's frame code and check the run by the codes.
   bool verify = false;
+  // When the device is removed (EC_DEVICE_LOST, 0), wait for its return
+  // (EC_DEVICE_LOST, 1), build the graph anew with a new filter and go on
+  // counting frames.
+  bool reconnect = false;
   // Read the frames through Media Foundation's source reader from the
   // module's media source, created by class id through the module's own
   // DllGetClassObject (no registration needed).

@@ -26,6 +26,8 @@ double CpuPercent(const CaptureReport& report) {
 // The stream's own problems: what --verify does not add.
 std::vector<std::string> StreamProblems(const CaptureReport& r) {
   std::vector<std::string> list;
+  if (r.device_lost())
+    list.push_back("the device was removed (EC_DEVICE_LOST)");
   if (!r.stream_error.empty())
     list.push_back("the graph reported an error: " + r.stream_error);
   if (r.frames == 0) {
@@ -57,6 +59,35 @@ std::vector<std::string> StreamProblems(const CaptureReport& r) {
 
 }  // namespace
 
+bool CaptureReport::device_lost() const {
+  int64_t removals = 0;
+  for (const DeviceEvent& event : device_events)
+    removals += event.available ? 0 : 1;
+  return removals > reconnects;
+}
+
+namespace {
+
+// The device events and the streams' seams as report lines.
+std::string DeviceEventsText(const CaptureReport& r) {
+  std::string out;
+  for (const DeviceEvent& e : r.device_events)
+    out +=
+        Format("device event:  EC_DEVICE_LOST %s after %lld frames, at %.3f s\n",
+               e.available ? "available" : "removed", static_cast<long long>(e.frames), e.seconds);
+  if (!r.device_events.empty())
+    out += Format("reconnects:    %lld\n", static_cast<long long>(r.reconnects));
+  for (const StreamChange& c : r.stream_changes)
+    out += Format(
+        "new stream:    %08x from frame %lld after stream %08x's frame %lld; %lld frames "
+        "missing between\n",
+        c.new_stream, static_cast<long long>(c.new_first_frame), c.old_stream,
+        static_cast<long long>(c.old_last_frame), static_cast<long long>(c.missing_between));
+  return out;
+}
+
+}  // namespace
+
 bool CaptureReport::ok() const {
   return problems().empty();
 }
@@ -78,7 +109,8 @@ std::vector<std::string> CaptureReport::problems() const {
   count(c.missing, "frames missing");
   count(c.repeated, "frames repeated");
   count(c.out_of_order, "frames out of order");
-  count(c.restarts, "stream restarts");
+  // Each graph built anew starts one stream of its own.
+  count(c.restarts - reconnects, "stream restarts");
   count(c.time_mismatch, "frame codes whose time is not the sample's");
   count(c.capability_mismatch, "frame codes naming another capability");
   count(c.fields_unreadable, "fields without a readable field code");
@@ -155,6 +187,7 @@ std::string FormatReportText(const CaptureReport& r) {
                     static_cast<long long>(c.field_mismatch));
     out += FindingsText(r.findings, r.counts);
   }
+  out += DeviceEventsText(r);
   if (r.ended_early)
     out += "note:          the source ended the stream early\n";
   if (!r.snapshot.empty())
@@ -276,7 +309,27 @@ std::string FormatReportJson(const CaptureReport& r) {
   out += "  \"snapshot\": " + JsonString(r.snapshot) + ",\n";
   out += "  \"stream_error\": " + JsonString(r.stream_error) + ",\n";
   out += "  \"source_counts\": " + SourceCountsJson(r.source) + ",\n";
+  out += "  \"device_events\": [";
+  for (size_t k = 0; k < r.device_events.size(); ++k) {
+    const DeviceEvent& e = r.device_events[k];
+    out += (k ? ", " : "") + Format("{\"event\": \"%s\", \"frames\": %lld, \"seconds\": %.4f}",
+                                    e.available ? "available" : "removed",
+                                    static_cast<long long>(e.frames), e.seconds);
+  }
+  out += Format("], \"reconnects\": %lld,\n", static_cast<long long>(r.reconnects));
   if (r.verify) {
+    out += "  \"stream_changes\": [";
+    for (size_t k = 0; k < r.stream_changes.size(); ++k) {
+      const StreamChange& c = r.stream_changes[k];
+      out += (k ? ", " : "") + JsonMembers()
+                                   .Int("old_stream", c.old_stream)
+                                   .Int("new_stream", c.new_stream)
+                                   .Int("old_last_frame", c.old_last_frame)
+                                   .Int("new_first_frame", c.new_first_frame)
+                                   .Int("missing_between", c.missing_between)
+                                   .Object();
+    }
+    out += "],\n";
     out += "  \"frame_code\": " + FrameCodeJson(r.codes) + ",\n";
     out += FindingsJson(r.findings, r.counts);
   }

@@ -12,6 +12,25 @@
 
 namespace zdcap {
 
+// EC_DEVICE_LOST as it arrived: the device removed or available again, after
+// this many samples of the run, this long after it started.
+struct DeviceEvent {
+  bool available = false;
+  int64_t frames = 0;
+  double seconds = 0.0;
+};
+
+// --verify: where the frame codes' stream id changed (a new filter after a
+// replug): the last frame of the old stream, the first of the new, and the
+// frames the device's rate would have made in the time between them.
+struct StreamChange {
+  uint32_t old_stream = 0;
+  uint32_t new_stream = 0;
+  int64_t old_last_frame = -1;
+  int64_t new_first_frame = -1;
+  int64_t missing_between = 0;
+};
+
 struct CaptureReport {
   std::string device;
   Capability format;         // the connected type (index unused)
@@ -42,12 +61,18 @@ struct CaptureReport {
   // the graph stopped (0, or 1 when no sample followed the last in time).
   int64_t in_flight = 0;
   bool ended_early = false;
-  bool graph_clock = true;        // the graph ran with its reference clock
-  bool media_foundation = false;  // read through the source reader (--mf): no graph
-  bool verify = false;            // the frame codes were read (--verify)
-  FrameCodeCheck codes;           // ... and what they said
-  FrameFindings findings;         // ... frame by frame
-  CountsCheck counts;             // ... and whether the source's own counts agree
+  bool graph_clock = true;                   // the graph ran with its reference clock
+  bool media_foundation = false;             // read through the source reader (--mf): no graph
+  bool verify = false;                       // the frame codes were read (--verify)
+  FrameCodeCheck codes;                      // ... and what they said
+  FrameFindings findings;                    // ... frame by frame
+  CountsCheck counts;                        // ... and whether the source's own counts agree
+  std::vector<DeviceEvent> device_events;    // EC_DEVICE_LOST, in arrival order
+  int64_t reconnects = 0;                    // graphs built anew after a return (--reconnect)
+  std::vector<StreamChange> stream_changes;  // --verify: the streams' seams
+
+  // The device was removed and no graph was built anew after it.
+  bool device_lost() const;
 
   // The capture verdict: frames arrived, as many as asked for, every sample
   // of the negotiated size, time stamps in order, no error from the graph;

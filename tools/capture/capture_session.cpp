@@ -8,6 +8,7 @@
 #include <uuids.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -33,6 +34,9 @@ constexpr long kSampleCallback = 0;  // ISampleGrabber::SetCallback: call Sample
 // (SettleDelivery): this many frame intervals, and at least this long.
 constexpr double kSettleIntervals = 4.0;
 constexpr double kSettleMinMs = 1000.0;
+// How long IMediaControl::GetState may wait for the outcome of a Run that
+// answered S_FALSE.
+constexpr LONG kRunOutcomeWaitMs = 5000;
 
 double NowMs() {
   static const double frequency = [] {
@@ -143,6 +147,11 @@ class GrabberSink final : public ISampleGrabberCB {
   std::vector<uint8_t> Snapshot() {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_snapshot;
+  }
+  // Samples collected so far.
+  int64_t Count() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return static_cast<int64_t>(m_frames.size());
   }
   std::string WriteError() {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -349,6 +358,7 @@ StepResult Failure(int code, const std::string& what, HRESULT hr) {
 
 // Everything one capture holds, released in reverse order.
 struct Session {
+  ComPtr<IBaseFilter> source;  // the device's filter; a new one after each return
   Graph g;
   ComPtr<IBaseFilter> grabber_filter;
   ComPtr<IBaseFilter> null_renderer;
@@ -357,7 +367,9 @@ struct Session {
   UniqueHandle followed;  // a sample arrived after the collection ended
   FilePtr raw;
   ComPtr<GrabberSink> sink;
-  int selected = -1;  // the capability chosen, when one was
+  int selected = -1;                      // the capability chosen, when one was
+  double started_ms = 0.0;                // when the graph first ran
+  std::vector<size_t> segment_starts{0};  // the first sample of each graph's stream
 };
 
 bool WantsFormat(const CaptureOptions& options) {
@@ -445,15 +457,18 @@ StepResult OpenOutputs(Session& s, const CaptureOptions& options) {
   return Done();
 }
 
-// The callback that collects every sample, installed in the grabber.
+// The callback that collects every sample, installed in the grabber (made
+// once, for every graph of the run).
 StepResult AttachSink(Session& s, const CaptureOptions& options) {
-  GrabberSink::Settings settings;
-  settings.max_frames = options.frames;
-  settings.snapshot_frame = options.snapshot.empty() ? -2 : options.snapshot_frame;
-  settings.dump_dir = options.dump_dir;
-  settings.raw = s.raw.get();
-  settings.verify = options.verify;
-  s.sink.Attach(new GrabberSink(settings, s.done.Get(), s.followed.Get()));
+  if (!s.sink) {
+    GrabberSink::Settings settings;
+    settings.max_frames = options.frames;
+    settings.snapshot_frame = options.snapshot.empty() ? -2 : options.snapshot_frame;
+    settings.dump_dir = options.dump_dir;
+    settings.raw = s.raw.get();
+    settings.verify = options.verify;
+    s.sink.Attach(new GrabberSink(settings, s.done.Get(), s.followed.Get()));
+  }
   const HRESULT hr = s.grabber->SetCallback(s.sink.Get(), kSampleCallback);
   if (FAILED(hr))
     return Failure(kExitGraph, "ISampleGrabber::SetCallback failed", hr);
@@ -505,33 +520,51 @@ double TimeLimitSeconds(const CaptureOptions& options, const CaptureReport& repo
   return std::max(10.0, 3.0 * static_cast<double>(options.frames) * frame_ms / 1000.0 + 10.0);
 }
 
-// Takes the graph's pending events. True when one ends the run: the source
-// ended the stream, or the graph reports an error.
-bool TakeEvents(IMediaEventEx* events, CaptureReport* report) {
+enum class WaitEnd { kSignalled, kTimeUp, kGraphEvent, kDeviceRemoved, kDeviceAvailable };
+
+// EC_DEVICE_LOST as it arrives: told on the error stream at once (the report
+// on standard output comes at the end) and kept for the report.
+WaitEnd TakeDeviceEvent(Session& s, LONG_PTR available, CaptureReport* report) {
+  DeviceEvent event;
+  event.available = available != 0;
+  event.frames = s.sink->Count();
+  event.seconds = (NowMs() - s.started_ms) / 1000.0;
+  report->device_events.push_back(event);
+  std::fprintf(stderr, "zd-capture: EC_DEVICE_LOST: the device was %s (%lld frames, %.3f s)\n",
+               event.available ? "plugged in again" : "removed",
+               static_cast<long long>(event.frames), event.seconds);
+  std::fflush(stderr);
+  return event.available ? WaitEnd::kDeviceAvailable : WaitEnd::kDeviceRemoved;
+}
+
+// Takes the graph's pending events, up to the first that ends the wait: the
+// source ended the stream, the graph reports an error, or the device was
+// removed or came back. kSignalled when none did.
+WaitEnd TakeEvents(Session& s, IMediaEventEx* events, CaptureReport* report) {
   long code = 0;
   LONG_PTR param1 = 0;
   LONG_PTR param2 = 0;
-  bool finished = false;
   while (events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
     events->FreeEventParams(code, param1, param2);
     if (code == EC_COMPLETE) {
       report->ended_early = true;
-      finished = true;
-    } else if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED ||
-               code == EC_ERROR_STILLPLAYING || code == EC_DEVICE_LOST) {
+      return WaitEnd::kGraphEvent;
+    }
+    if (code == EC_DEVICE_LOST)
+      return TakeDeviceEvent(s, param2, report);
+    if (code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED || code == EC_ERROR_STILLPLAYING) {
       report->stream_error =
           EventName(code) + " (" + HresultText(static_cast<HRESULT>(param1)) + ")";
-      finished = true;
+      return WaitEnd::kGraphEvent;
     }
   }
-  return finished;
+  return WaitEnd::kSignalled;
 }
 
-enum class WaitEnd { kSignalled, kTimeUp, kGraphEvent };
-
 // Waits, dispatching window messages and taking the graph's events, until
-// the handle is set, the clock reaches until_ms or an event ends the run.
-WaitEnd WaitDispatching(HANDLE handle, IMediaEventEx* events, double until_ms,
+// the handle (when given) is set, the clock reaches until_ms or an event ends
+// the wait.
+WaitEnd WaitDispatching(Session& s, HANDLE handle, IMediaEventEx* events, double until_ms,
                         CaptureReport* report) {
   for (;;) {
     const double left = until_ms - NowMs();
@@ -539,14 +572,16 @@ WaitEnd WaitDispatching(HANDLE handle, IMediaEventEx* events, double until_ms,
       return WaitEnd::kTimeUp;
     const DWORD wait = static_cast<DWORD>(std::min(20.0, left) + 1.0);
     HANDLE handles[1] = {handle};
-    const DWORD woke = MsgWaitForMultipleObjects(1, handles, FALSE, wait, QS_ALLINPUT);
-    if (woke == WAIT_OBJECT_0)
+    const DWORD count = handle ? 1 : 0;  // no handle: messages and events only
+    const DWORD woke = MsgWaitForMultipleObjects(count, handles, FALSE, wait, QS_ALLINPUT);
+    if (handle && woke == WAIT_OBJECT_0)
       return WaitEnd::kSignalled;
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
       DispatchMessageW(&message);
-    if (TakeEvents(events, report))
-      return WaitEnd::kGraphEvent;
+    const WaitEnd event = TakeEvents(s, events, report);
+    if (event != WaitEnd::kSignalled)
+      return event;
   }
 }
 
@@ -562,35 +597,120 @@ WaitEnd WaitDispatching(HANDLE handle, IMediaEventEx* events, double until_ms,
 // time (the grabber hands each sample straight to the renderer, so at most
 // one is between them).
 int64_t SettleDelivery(Session& s, IMediaEventEx* events, WaitEnd run_end, CaptureReport* report) {
-  if (run_end == WaitEnd::kGraphEvent)
+  if (run_end != WaitEnd::kSignalled && run_end != WaitEnd::kTimeUp)
     return 0;  // the stream ended: nothing is being delivered
   const double frame_ms = static_cast<double>(report->format.frame_time) / 10000.0;
   const double limit_ms = std::max(kSettleMinMs, kSettleIntervals * frame_ms);
-  const WaitEnd end = WaitDispatching(s.followed.Get(), events, NowMs() + limit_ms, report);
+  const WaitEnd end = WaitDispatching(s, s.followed.Get(), events, NowMs() + limit_ms, report);
   return end == WaitEnd::kTimeUp ? 1 : 0;
 }
 
+// IMediaControl::Run and its outcome: a graph that answers S_FALSE (its
+// filters still changing state, as Wine's graph answers) tells through
+// GetState whether the change succeeded, within a few seconds.
+// When the graph could not run and the source stayed stopped, the source's
+// own answer to Pause is the reason (Wine's graph, having gone on without
+// waiting for it, tells only E_FAIL); the source is stopped again at once.
+HRESULT RunControl(IMediaControl* control, IBaseFilter* source) {
+  HRESULT hr = control->Run();
+  if (hr == S_FALSE) {
+    OAFilterState state = State_Stopped;
+    hr = control->GetState(kRunOutcomeWaitMs, &state);
+  }
+  FILTER_STATE source_state = State_Running;
+  if (SUCCEEDED(hr) || FAILED(source->GetState(0, &source_state)) || source_state != State_Stopped)
+    return hr;
+  const HRESULT reason = source->Pause();
+  source->Stop();
+  return FAILED(reason) ? reason : hr;
+}
+
+// The graph's control and event faces.
+StepResult GraphControls(Session& s, ComPtr<IMediaControl>* control,
+                         ComPtr<IMediaEventEx>* events) {
+  HRESULT hr = s.g.graph.As(IID_IMediaControl, control);
+  if (SUCCEEDED(hr))
+    hr = s.g.graph.As(IID_IMediaEventEx, events);
+  if (FAILED(hr))
+    return Failure(kExitGraph, "the filter graph lacks IMediaControl or IMediaEventEx", hr);
+  return Done();
+}
+
+StepResult BuildGraph(Session& s, const CaptureOptions& options, CaptureReport* report);
+
+// --reconnect, after the device was removed: the old graph stopped, the
+// wait for its return (on the old graph's events, where it comes), then a
+// new filter in a new graph, run. kExitOk with end kDeviceRemoved when the
+// time ran out first.
+StepResult Reconnect(Session& s, const CaptureOptions& options, double until_ms,
+                     ComPtr<IMediaControl>* control, ComPtr<IMediaEventEx>* events,
+                     CaptureReport* report, WaitEnd* end) {
+  (*control)->Stop();
+  // Other events of the stopped graph (an end of stream the stop let
+  // through) do not end the wait.
+  do {
+    *end = WaitDispatching(s, nullptr, events->Get(), until_ms, report);
+    if (*end == WaitEnd::kTimeUp) {
+      *end = WaitEnd::kDeviceRemoved;  // still gone when the run ended
+      return Done();
+    }
+  } while (*end != WaitEnd::kDeviceAvailable);
+  s.grabber->SetCallback(nullptr, kSampleCallback);
+  control->Reset();
+  events->Reset();
+  s.grabber.Reset();
+  s.null_renderer.Reset();
+  s.grabber_filter.Reset();
+  s.g = Graph();
+  s.source.Reset();
+  HRESULT hr = OpenVideoDevice(options.device, &s.source);
+  if (FAILED(hr) || !s.source)
+    return Failure(kExitNoDevice, "cannot open '" + options.device + "' again", hr);
+  StepResult step = BuildGraph(s, options, report);
+  if (!step.ok())
+    return step;
+  step = GraphControls(s, control, events);
+  if (!step.ok())
+    return step;
+  s.segment_starts.push_back(static_cast<size_t>(s.sink->Count()));
+  ++report->reconnects;
+  hr = RunControl(control->Get(), s.source.Get());
+  if (FAILED(hr)) {
+    (*control)->Stop();
+    return Failure(kExitStream, "IMediaControl::Run of the rebuilt graph failed", hr);
+  }
+  *end = WaitEnd::kSignalled;
+  return Done();
+}
+
 // Runs the graph until the run ends, stops it and measures the run's wall
-// and processor time.
+// and processor time. With --reconnect a removed device's return builds the
+// graph anew, and the run goes on.
 StepResult RunGraph(Session& s, const CaptureOptions& options, CaptureReport* report) {
   ComPtr<IMediaControl> control;
   ComPtr<IMediaEventEx> events;
-  HRESULT hr = s.g.graph.As(IID_IMediaControl, &control);
-  if (SUCCEEDED(hr))
-    hr = s.g.graph.As(IID_IMediaEventEx, &events);
-  if (FAILED(hr))
-    return Failure(kExitGraph, "the filter graph lacks IMediaControl or IMediaEventEx", hr);
+  StepResult step = GraphControls(s, &control, &events);
+  if (!step.ok())
+    return step;
 
   const double limit_s = TimeLimitSeconds(options, *report);
   const double cpu_before = ProcessCpuSeconds();
   const double started = NowMs();
-  hr = control->Run();
+  const double until_ms = started + limit_s * 1000.0;
+  s.started_ms = started;
+  HRESULT hr = RunControl(control.Get(), s.source.Get());
   if (FAILED(hr)) {
     control->Stop();
     return Failure(kExitStream, "IMediaControl::Run failed", hr);
   }
-  const WaitEnd end =
-      WaitDispatching(s.done.Get(), events.Get(), started + limit_s * 1000.0, report);
+  WaitEnd end = WaitDispatching(s, s.done.Get(), events.Get(), until_ms, report);
+  while (end == WaitEnd::kDeviceRemoved && options.reconnect) {
+    step = Reconnect(s, options, until_ms, &control, &events, report, &end);
+    if (!step.ok())
+      return step;
+    if (end == WaitEnd::kSignalled)
+      end = WaitDispatching(s, s.done.Get(), events.Get(), until_ms, report);
+  }
   s.sink->Close();
   report->wall_seconds = (NowMs() - started) / 1000.0;
   report->cpu_seconds = ProcessCpuSeconds() - cpu_before;
@@ -657,9 +777,11 @@ StepResult FinishOutputs(Session& s, const CaptureOptions& options, CaptureRepor
   return WriteSnapshot(s.sink->Snapshot(), options, report);
 }
 
-// The steps of a capture, in order; the first that fails ends it.
-StepResult Capture(IBaseFilter* source, const CaptureOptions& options, CaptureReport* report) {
-  Session s;
+// The graph around the session's source, in order; the first step that
+// fails ends it. The outputs and the sink are made the first time only: a
+// graph built anew after a return feeds the same ones.
+StepResult BuildGraph(Session& s, const CaptureOptions& options, CaptureReport* report) {
+  IBaseFilter* source = s.source.Get();
   const HRESULT hr = MakeGraph(source, &s.g);
   if (FAILED(hr))
     return Failure(kExitGraph, "cannot build a filter graph", hr);
@@ -669,24 +791,99 @@ StepResult Capture(IBaseFilter* source, const CaptureOptions& options, CaptureRe
   step = CreateRenderers(s);
   if (!step.ok())
     return step;
-  step = OpenOutputs(s, options);
-  if (!step.ok())
-    return step;
+  if (!s.done) {
+    step = OpenOutputs(s, options);
+    if (!step.ok())
+      return step;
+  }
   step = AttachSink(s, options);
   if (!step.ok())
     return step;
   step = Connect(s, source, report);
   if (!step.ok())
     return step;
-  step = ChooseClock(s, options, report);
+  return ChooseClock(s, options, report);
+}
+
+// Each graph's stream stamps its samples from 0: the time stamps are checked
+// stream by stream, and their counts added up.
+TimestampCheck CheckTimestampsByStream(const std::vector<FrameRecord>& frames,
+                                       const std::vector<size_t>& starts, int64_t frame_time) {
+  TimestampCheck all;
+  for (size_t k = 0; k < starts.size(); ++k) {
+    const size_t begin = std::min(starts[k], frames.size());
+    const size_t end =
+        k + 1 < starts.size() ? std::min(starts[k + 1], frames.size()) : frames.size();
+    const std::vector<FrameRecord> part(frames.begin() + begin, frames.begin() + end);
+    if (part.empty())
+      continue;
+    const TimestampCheck t = CheckTimestamps(part, frame_time);
+    if (all.frames == 0)
+      all.first_start = t.first_start;
+    all.frames += t.frames;
+    all.missing += t.missing;
+    all.off_schedule += t.off_schedule;
+    all.bad_stop += t.bad_stop;
+    all.out_of_order += t.out_of_order;
+    all.gaps += t.gaps;
+    all.missing_frames += t.missing_frames;
+    if (all.first_bad_index < 0 && t.first_bad_index >= 0)
+      all.first_bad_index = static_cast<int64_t>(begin) + t.first_bad_index;
+  }
+  return all;
+}
+
+// Where the codes' stream id changed: the last frame before, the first
+// after, and the frames the nominal rate would have made in the time
+// between their arrivals.
+std::vector<StreamChange> FindStreamChanges(const std::vector<SampleCode>& codes,
+                                            const std::vector<FrameRecord>& frames,
+                                            int64_t frame_time) {
+  std::vector<StreamChange> changes;
+  bool started = false;
+  uint32_t stream = 0;
+  int64_t last_frame = -1;
+  double last_arrival = 0.0;
+  const double interval_ms = static_cast<double>(frame_time) / 10000.0;
+  for (size_t i = 0; i < codes.size() && i < frames.size(); ++i) {
+    if (codes[i].partial || codes[i].frame.status != FrameCodeStatus::kDecoded)
+      continue;
+    const FrameCodePayload& p = codes[i].frame.payload;
+    if (started && p.stream_id != stream) {
+      StreamChange c;
+      c.old_stream = stream;
+      c.new_stream = p.stream_id;
+      c.old_last_frame = last_frame;
+      c.new_first_frame = p.frame_number;
+      const double gap_ms = frames[i].arrival_ms - last_arrival;
+      if (interval_ms > 0.0)
+        c.missing_between = std::max<int64_t>(std::llround(gap_ms / interval_ms) - 1, 0);
+      changes.push_back(c);
+    }
+    started = true;
+    stream = p.stream_id;
+    last_frame = p.frame_number;
+    last_arrival = frames[i].arrival_ms;
+  }
+  return changes;
+}
+
+// The steps of a capture, in order; the first that fails ends it.
+StepResult Capture(IBaseFilter* source, const CaptureOptions& options, CaptureReport* report) {
+  Session s;
+  s.source = ComPtr<IBaseFilter>(source);
+  StepResult step = BuildGraph(s, options, report);
   if (!step.ok())
     return step;
   step = RunGraph(s, options, report);
   if (!step.ok())
     return step;
-  report->source = ReadSourceCounts(s.g.builder.Get(), source);
+  report->source = ReadSourceCounts(s.g.builder.Get(), s.source.Get());
   const std::vector<FrameRecord> frames = s.sink->Frames();
   Summarise(frames, report);
+  if (s.segment_starts.size() > 1)
+    report->timestamps =
+        CheckTimestampsByStream(frames, s.segment_starts, report->format.frame_time);
   if (options.verify) {
     report->verify = true;
     const bool interlaced =
@@ -694,8 +891,11 @@ StepResult Capture(IBaseFilter* source, const CaptureOptions& options, CaptureRe
     const std::vector<SampleCode> codes = s.sink->Codes();
     report->codes = CheckFrameCodes(codes, s.selected, report->format.frame_time, interlaced);
     report->findings = FindFrameFaults(CodedArrivals(codes, frames), report->format.frame_time);
-    report->counts = CheckSourceCounts(report->findings, report->source, report->frames,
-                                       std::min(report->in_flight, report->frames));
+    report->stream_changes = FindStreamChanges(codes, frames, report->format.frame_time);
+    // The source's counts are the last filter's alone after a rebuild.
+    if (report->reconnects == 0)
+      report->counts = CheckSourceCounts(report->findings, report->source, report->frames,
+                                         std::min(report->in_flight, report->frames));
   }
   return FinishOutputs(s, options, report);
 }
@@ -763,6 +963,8 @@ int RunCaptureSession(IBaseFilter* source, const CaptureOptions& options, Captur
     *error = result.error;
     return result.code;
   }
+  if (report->device_lost())
+    return kExitDeviceLost;
   if (!report->stream_ok())
     return kExitCheck;
   return report->ok() ? kExitOk : kExitVerify;

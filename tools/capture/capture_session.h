@@ -23,6 +23,7 @@ enum ExitCode : int {
   kExitOutput = 6,
   kExitCheck = 7,
   kExitVerify = 8,
+  kExitDeviceLost = 9,  // EC_DEVICE_LOST (removed), and no graph built anew after it
 };
 
 // Lists the capabilities of the source's capture pin (--list-caps).

@@ -126,7 +126,7 @@ int Run(const std::vector<std::string>& args) {
 
   CaptureReport report;
   const int code = RunCaptureSession(source.Get(), options, &report, &error);
-  if (code != kExitOk && code != kExitCheck && code != kExitVerify) {
+  if (code != kExitOk && code != kExitCheck && code != kExitVerify && code != kExitDeviceLost) {
     std::fprintf(stderr, "zd-capture: %s\n", error.c_str());
     if (code != kExitStream && code != kExitOutput)
       return code;
