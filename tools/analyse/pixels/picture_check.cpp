@@ -210,10 +210,12 @@ bool PictureChecker::MayCompare(const FrameRecord* records, size_t count) const 
   return id && id->frame % m_frameStep == 0;
 }
 
+// A frame on the frame step, and while the picture holds steady on the steady
+// step too.
 bool PictureChecker::WillCompare(const FrameRecord* records, size_t count) const {
-  const FrameRecord* id = Identified(records, count);
-  return id && id->frame % m_frameStep == 0 &&
-         (m_denseLeft > 0 || id->frame % (m_frameStep * kSteadyFactor) == 0);
+  return MayCompare(records, count) &&
+         (m_denseLeft > 0 ||
+          Identified(records, count)->frame % (m_frameStep * kSteadyFactor) == 0);
 }
 
 void PictureChecker::Frame(const LumaFrame& frame, const FrameRecord* records, size_t count) {
